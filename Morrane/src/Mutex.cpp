@@ -1,0 +1,146 @@
+#include "Morrane/Mutex.h"
+
+#include <cerrno>
+#include <iostream>
+#include <pthread.h>
+
+namespace orvane::morrane {
+
+namespace detail {
+namespace {
+
+class LocalMutexHandle final : public MutexHandle {
+public:
+    LocalMutexHandle() {
+        pthread_mutexattr_t attr;
+        pthread_mutexattr_init(&attr);
+        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+        m_ok = pthread_mutex_init(&m_mutex, &attr) == 0;
+        pthread_mutexattr_destroy(&attr);
+    }
+    ~LocalMutexHandle() override {
+        if (m_ok)
+            pthread_mutex_destroy(&m_mutex);
+    }
+    bool ok() const { return m_ok; }
+    int lock() override { return pthread_mutex_lock(&m_mutex) == 0 ? 0 : -1; }
+    int try_lock() override {
+        int rc = pthread_mutex_trylock(&m_mutex);
+        return rc == 0 ? 0 : rc == EBUSY ? 1 : -1;
+    }
+    bool unlock() override { return pthread_mutex_unlock(&m_mutex) == 0; }
+
+private:
+    pthread_mutex_t m_mutex;
+    bool m_ok = false;
+};
+
+} // namespace
+
+std::unique_ptr<MutexHandle> make_named_mutex(const std::string& name);
+
+} // namespace detail
+
+CMutex::CMutex(const char* name) : m_name(name ? name : ""), m_named(name != nullptr) { create(); }
+
+CMutex::CMutex(const CMutex& other) : m_name(other.m_name), m_named(other.m_named) { create(); }
+
+CMutex& CMutex::operator=(const CMutex& other) {
+    if (this != &other) {
+        m_name = other.m_name;
+        m_named = other.m_named;
+        m_error = eNone;
+        m_hMutex.reset();
+        create();
+    }
+    return *this;
+}
+
+void CMutex::create() {
+    if (m_named) {
+        m_hMutex = detail::make_named_mutex(m_name);
+    } else {
+        auto local = std::make_unique<detail::LocalMutexHandle>();
+        if (local->ok())
+            m_hMutex = std::move(local);
+    }
+    if (!m_hMutex)
+        m_error = eCreate;
+}
+
+CMutex::~CMutex() {
+    m_bClosing = true;
+    if (m_hMutex && m_hMutex->lock() == 0)
+        m_hMutex->unlock();
+}
+
+bool CMutex::enter() {
+    if (m_bClosing || !m_hMutex)
+        return false;
+    if (m_hMutex->lock() == 0)
+        return true;
+    m_error = eWait;
+    return false;
+}
+
+bool CMutex::try_enter() {
+    if (!m_hMutex)
+        return false;
+    int rc = m_hMutex->try_lock();
+    if (rc == 0)
+        return true;
+    if (rc < 0)
+        m_error = eWait;
+    return false;
+}
+
+bool CMutex::leave() {
+    if (m_hMutex && m_hMutex->unlock())
+        return true;
+    m_error = eRelease;
+    return false;
+}
+
+bool CMutex::test() {
+    struct Kind {
+        const char* type;
+        const char* name;
+    };
+    const Kind kinds[] = {{"unnamed", nullptr}, {"named", "test_mutex"}};
+    for (const Kind& kind : kinds) {
+        const std::string type = kind.type;
+        auto step = [&](const char* verb, bool ok, int error, const char* extra = "") {
+            std::cerr << verb << type << " mutex";
+            if (ok)
+                std::cerr << "... OK" << extra << "\n";
+            else
+                std::cerr << "... error - " << error << "\n";
+            return ok;
+        };
+        auto fail = [&] {
+            std::cerr << "failed testing mutex type " << type << "\n";
+            return false;
+        };
+        {
+            CMutex mutex(kind.name);
+            if (!step("creating ", mutex.get_error() == eNone, mutex.get_error()))
+                return fail();
+            if (!step("locking ", mutex.enter(), mutex.get_error()))
+                return fail();
+            if (!step("leaving ", mutex.leave(), mutex.get_error()))
+                return fail();
+            bool got = mutex.try_enter();
+            if (!step("try lock ", mutex.get_error() == eNone, mutex.get_error(),
+                      got ? " - got it" : " - didn't get it"))
+                return fail();
+            if (got && !step("leaving ", mutex.leave(), mutex.get_error()))
+                return fail();
+            std::cerr << "destroying " << type << " mutex";
+        }
+        std::cerr << "... OK\n";
+        std::cerr << "tested mutex type " << type << " successfully\n";
+    }
+    return true;
+}
+
+} // namespace orvane::morrane

@@ -1,0 +1,42 @@
+# Helpers shared by every folder of the project.
+
+# altiren_add_gtest(<target> SOURCES ... [LIBS ...] [LABEL unit|netns|gui] [TSAN]
+#                   [TIMEOUT seconds])
+# Builds a GoogleTest executable and registers each test case as its own CTest test,
+# so every case runs in a process of its own. TSAN marks thread tests that the
+# ThreadSanitizer build runs too (label "tsan" there).
+function(altiren_add_gtest name)
+    cmake_parse_arguments(T "TSAN" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    if(NOT ALTIREN_BUILD_TESTS)
+        return()
+    endif()
+    if(ALTIREN_TSAN AND NOT T_TSAN)
+        return()
+    endif()
+    if(NOT T_LABEL)
+        set(T_LABEL unit)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    set(labels ${T_LABEL})
+    if(ALTIREN_TSAN)
+        set(labels tsan)
+        set_property(GLOBAL APPEND PROPERTY ALTIREN_TSAN_TESTS ${name})
+    endif()
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(${name}
+        DISCOVERY_MODE PRE_TEST
+        DISCOVERY_TIMEOUT 60
+        PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT})
+endfunction()
+
+# The ThreadSanitizer build compiles only the thread tests: one target builds them all.
+function(altiren_finish_tsan_target)
+    get_property(tests GLOBAL PROPERTY ALTIREN_TSAN_TESTS)
+    add_custom_target(tsan_tests)
+    if(tests)
+        add_dependencies(tsan_tests ${tests})
+    endif()
+endfunction()
