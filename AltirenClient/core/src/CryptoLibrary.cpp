@@ -38,6 +38,11 @@ void SetUp() {
         g_hashIndex[i] = register_hash(kHashes[i]);
     register_prng(&yarrow_desc);
     register_prng(&sprng_desc);
+    // Starting a generator registers its own cipher and hash when they are missing;
+    // do that once here, not racing in the threads that use generators later.
+    prng_state warmUp;
+    if (yarrow_start(&warmUp) == CRYPT_OK)
+        yarrow_done(&warmUp);
 }
 
 bool FillEntropy(unsigned char* out, size_t n) {

@@ -24,6 +24,9 @@ TEST(IpRules, DottedTextConversions) {
     EXPECT_EQ(DottedToIp("10.2"), 10u); // stops at the first missing dot
     EXPECT_EQ(DottedToIp("10.2.3"), 0x0A02u);
     EXPECT_EQ(DottedToIp(""), 0u);
+    // A part out of byte range stays in its own byte.
+    EXPECT_EQ(DottedToIp("1.2.3.256"), 0x01020300u);
+    EXPECT_EQ(DottedToIp("1.-1.3.4"), 0x01FF0304u);
 }
 
 TEST(IpRules, ContainsTreatsZeroPortAndProtocolAsAny) {
