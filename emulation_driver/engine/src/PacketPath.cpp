@@ -231,8 +231,8 @@ void du_introduce_new_packet(RtePacket* packet, const PacketInfo& parentInfo, in
     rte_lock(kLockStores);
     info->sequence = ++ctx.sequence;
     rte_unlock(kLockStores);
-    // Only the sequence number is told; flags and time stay zero rather than whatever an
-    // earlier round of the list left in the slot.
+    // The entry tells the new sequence number; its flags are written as 0 rather than left
+    // as an earlier round of the list had them.
     du_write_list_entry(parentDirection == 0 ? 3 : 1, info->sequence, 0);
     du_counter_up(wire::kCtrWanPackets);
     gateway_receive_from_nuvex(packet, info, icmpError ? 1 : parentDirection);

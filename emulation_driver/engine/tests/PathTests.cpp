@@ -159,6 +159,30 @@ TEST_F(EngineTest, BypassPassesStraightThroughWithoutRecords) {
     EXPECT_EQ(du_context().capturedCount, 0u);
 }
 
+TEST_F(EngineTest, PlayWithoutABlockPassesEverythingThrough) {
+    du_play();
+    du_set_bypass(false);
+    EXPECT_EQ(send(0), EdgeResult::PassedOn);
+    EXPECT_EQ(sink.count(), 1u);
+    EXPECT_TRUE(pools_full());
+}
+
+TEST_F(EngineTest, PeriodicTickSurvivesALateStartAndASecondPlay) {
+    ASSERT_EQ(load(), 0);
+    du_play();
+    // The pending requests arrive only after the first tick.
+    timers.run_until(clock.now() + 1000000);
+    EXPECT_EQ(reporter.queueStats, 1);
+    EXPECT_EQ(models.ticks, 0); // nothing is decided while the bypass flag is set
+    du_set_bypass(false);
+    du_play();
+    du_set_bypass(false);
+    EXPECT_EQ(timers.armed(), 1u);
+    timers.run_until(clock.now() + 2000000);
+    EXPECT_EQ(reporter.queueStats, 3);
+    EXPECT_EQ(models.ticks, 2);
+}
+
 TEST_F(EngineTest, PeriodicTickReportsEachSecondUntilStop) {
     play();
     timers.run_until(clock.now() + 3000000);
