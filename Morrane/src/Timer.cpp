@@ -34,7 +34,7 @@ CTimer* CTimer::addTimer(call_back_t callback, void* argument, unsigned interval
 void CTimer::lock() {
     // enter() gives up while the calling thread is being stopped; the timer
     // must still be ended, so keep trying.
-    while (!m_lock.enter()) {
+    while (!m_lock.enter() && m_lock.get_error() == orvane::morrane::CMutex::eNone) {
     }
 }
 

@@ -112,6 +112,30 @@ TEST(ThreadStop, StopWhileWaitingOnAMutexHeldByTheStopper) {
     EXPECT_TRUE(mutex.leave());
 }
 
+TEST(ThreadStop, ScopedLockWaitsThroughAStopRequest) {
+    CMutex mutex;
+    ASSERT_TRUE(mutex.enter());
+    std::atomic<bool> waiting{false};
+    std::atomic<int> locked{-1};
+    FnThread thread([&](FnThread& self) {
+        waiting = true;
+        {
+            orvane::morrane::CMutexLock guard(mutex);
+            locked = guard.locked() ? 1 : 0;
+        }
+        self.Sleep(60000);
+    });
+    thread.start();
+    wait_for(waiting);
+    std::thread stopper([&] { thread.terminate(); });
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(locked, -1); // still waiting although the stop was requested
+    EXPECT_TRUE(mutex.leave());
+    stopper.join();
+    EXPECT_EQ(locked, 1);
+    EXPECT_TRUE(thread.finished);
+}
+
 TEST(ThreadStop, NeverStartedThreadEndsWithoutRunningItsSteps) {
     auto thread = std::make_unique<FnThread>([](FnThread&) {});
     EXPECT_TRUE(thread->is_running());

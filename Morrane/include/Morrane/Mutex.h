@@ -40,6 +40,7 @@ public:
     bool try_enter();
     bool leave();
     error_t get_error() const { return m_error.load(); }
+    bool is_closing() const { return m_bClosing.load(); }
 
     // Console self-test of the unnamed and the named mutex; true when both pass.
     static bool test();
@@ -54,10 +55,15 @@ private:
     bool m_named = false;
 };
 
-// Holds a CMutex for a scope.
+// Holds a CMutex for a scope. Unlike a bare enter(), it waits on through a stop
+// request of the calling thread: the sections it guards are short.
 class CMutexLock {
 public:
-    explicit CMutexLock(CMutex& mutex) : m_mutex(mutex), m_locked(mutex.enter()) {}
+    explicit CMutexLock(CMutex& mutex) : m_mutex(mutex), m_locked(false) {
+        while (!(m_locked = mutex.enter()) && mutex.get_error() == CMutex::eNone &&
+               !mutex.is_closing()) {
+        }
+    }
     ~CMutexLock() {
         if (m_locked)
             m_mutex.leave();
