@@ -143,6 +143,13 @@ TEST(IP, FormatAndLenientReading) {
     EXPECT_EQ(CIP().GetClass(), "CSObject");
 }
 
+TEST(IP, FormatBufferIsPerThread) {
+    const char* mine = CIP::Format(packed("198.18.0.1"));
+    std::thread other([] { CIP::Format(packed("198.18.0.2")); });
+    other.join();
+    EXPECT_STREQ(mine, "198.18.0.1");
+}
+
 TEST(IP, StrictIPv4Reading) {
     unsigned long address = 0;
     EXPECT_TRUE(CIP::inet_addr("198.18.0.1", address));
