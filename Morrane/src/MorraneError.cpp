@@ -6,8 +6,14 @@ morrane_error::morrane_error(const std::string& message, const std::string& plac
 
 morrane_error::~morrane_error() = default;
 
-const char* morrane_error::what() const noexcept { return std::runtime_error::what(); }
+const char* morrane_error::what() const noexcept {
+    return std::runtime_error::what();
+}
 
-unsigned int morrane_error::get_error() const { return m_error; }
+unsigned int morrane_error::get_error() const {
+    return m_error;
+}
 
-const std::string& morrane_error::where() const { return m_place; }
+const std::string& morrane_error::where() const {
+    return m_place;
+}

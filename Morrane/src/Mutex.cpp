@@ -41,9 +41,13 @@ std::unique_ptr<MutexHandle> make_named_mutex(const std::string& name);
 
 } // namespace detail
 
-CMutex::CMutex(const char* name) : m_name(name ? name : ""), m_named(name != nullptr) { create(); }
+CMutex::CMutex(const char* name) : m_name(name ? name : ""), m_named(name != nullptr) {
+    create();
+}
 
-CMutex::CMutex(const CMutex& other) : m_name(other.m_name), m_named(other.m_named) { create(); }
+CMutex::CMutex(const CMutex& other) : m_name(other.m_name), m_named(other.m_named) {
+    create();
+}
 
 CMutex& CMutex::operator=(const CMutex& other) {
     if (this != &other) {

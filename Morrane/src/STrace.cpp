@@ -124,7 +124,9 @@ void CSTrace::SetFileNamePrefix(const char* prefix) {
     copy_bounded(s.prefix, prefix);
 }
 
-void CSTrace::SetCurrentErrorLevel(eTraceSeverity level) { state().level.store(level); }
+void CSTrace::SetCurrentErrorLevel(eTraceSeverity level) {
+    state().level.store(level);
+}
 
 CSTrace::eTraceSeverity CSTrace::GetCurrentErrorLevel() const {
     return static_cast<eTraceSeverity>(state().level.load());

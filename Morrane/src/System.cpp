@@ -4,7 +4,9 @@
 #include <cstring>
 #include <ctime>
 
-unsigned int CSystem::geterr() { return static_cast<unsigned int>(errno); }
+unsigned int CSystem::geterr() {
+    return static_cast<unsigned int>(errno);
+}
 
 std::string CSystem::geterr_str(unsigned int code) {
     char buffer[256] = {};

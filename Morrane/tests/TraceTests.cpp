@@ -65,8 +65,9 @@ TEST_F(TraceTest, RecordLayout) {
     trace->Trace(CSTrace::eError, "Entered Method", "CSTopovelDocParser", "Parse", "STopovel.cpp",
                  42);
     std::string text = only_file_text();
-    std::regex layout(R"(^\[\d\d-[A-Z][a-z]+ \d\d:\d\d:\d\d\] \[E\]\tEntered Method\r\n)"
-                      R"( CSTopovelDocParser::Parse\(\) STopovel\.cpp 42 Thread ID = \[ \d+ \]\r\n\r\n$)");
+    std::regex layout(
+        R"(^\[\d\d-[A-Z][a-z]+ \d\d:\d\d:\d\d\] \[E\]\tEntered Method\r\n)"
+        R"( CSTopovelDocParser::Parse\(\) STopovel\.cpp 42 Thread ID = \[ \d+ \]\r\n\r\n$)");
     EXPECT_TRUE(std::regex_match(text, layout)) << text;
 }
 

@@ -10,8 +10,7 @@ int main(int argc, char** argv) {
     CSTrace::SetTraceDir(dir);
     CSTrace* trace = CSTrace::instance();
     trace->SetCurrentErrorLevel(CSTrace::eInformation);
-    trace->Trace(CSTrace::eInformation, "Entered Method", "CTraceDemo", "main", __FILE__,
-                 __LINE__);
+    trace->Trace(CSTrace::eInformation, "Entered Method", "CTraceDemo", "main", __FILE__, __LINE__);
     trace->Trace(CSTrace::eWarning, "a warning with %d in it", "CTraceDemo", "main", __FILE__,
                  __LINE__);
     trace->Trace(CSTrace::eError, "an error\nover two lines", "CTraceDemo", "main", __FILE__,

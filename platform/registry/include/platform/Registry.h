@@ -32,10 +32,10 @@ enum class ValueType : uint32_t { Sz = 1, Binary = 3, Dword = 4, MultiSz = 7 };
 
 struct Value {
     ValueType type = ValueType::Sz;
-    std::string text;                  // Sz
-    uint32_t dword = 0;                // Dword
-    std::vector<std::string> strings;  // MultiSz
-    std::vector<uint8_t> bytes;        // Binary
+    std::string text;                 // Sz
+    uint32_t dword = 0;               // Dword
+    std::vector<std::string> strings; // MultiSz
+    std::vector<uint8_t> bytes;       // Binary
 
     static Value Sz(std::string s);
     static Value Dword(uint32_t d);

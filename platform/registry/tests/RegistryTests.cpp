@@ -1,0 +1,217 @@
+#include "platform/Registry.h"
+
+#include "TestSupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform::registry;
+using testsupport::read_file;
+using testsupport::TempDir;
+using testsupport::write_file;
+
+namespace {
+
+const std::string kService = "SYSTEM\\CurrentControlSet\\Services\\QL";
+
+class RegistryTest : public ::testing::Test {
+protected:
+    TempDir dir{"registry"};
+    Registry reg{dir.str()};
+};
+
+TEST_F(RegistryTest, MissingKeysAndValuesFail) {
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService), kFileNotFound);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, ""), kSuccess); // the hive itself
+    Value value;
+    EXPECT_EQ(reg.queryValue(Hive::LocalMachine, kService, "ImagePath", value), kFileNotFound);
+    EXPECT_EQ(reg.setValue(Hive::LocalMachine, kService, "ImagePath", Value::Sz("x")),
+              kFileNotFound);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService), kSuccess);
+    EXPECT_EQ(reg.queryValue(Hive::LocalMachine, kService, "ImagePath", value), kFileNotFound);
+    EXPECT_EQ(reg.deleteValue(Hive::LocalMachine, kService, "ImagePath"), kFileNotFound);
+    EXPECT_EQ(reg.openKey(Hive::CurrentUser, kService), kFileNotFound); // hives are apart
+}
+
+TEST_F(RegistryTest, TypedValuesRoundTrip) {
+    ASSERT_EQ(reg.createKey(Hive::CurrentUser, "Software\\Orvane\\AltirenClient\\Settings"), 0);
+    const std::string key = "Software\\Orvane\\AltirenClient\\Settings";
+    std::vector<uint8_t> blob;
+    for (int i = 0; i < 256; ++i)
+        blob.push_back(static_cast<uint8_t>(i));
+    const std::pair<std::string, Value> values[] = {
+        {"Plain", Value::Sz("hello world")},
+        {"Quoted", Value::Sz("a \"quoted\" C:\\path\\ \xc3\xa9t\xc3\xa9")},
+        {"Lines", Value::Sz("line one\nline two\ttab\r\n")},
+        {"Empty", Value::Sz("")},
+        {"Number", Value::Dword(0xdeadbeef)},
+        {"Zero", Value::Dword(0)},
+        {"Bindings", Value::MultiSz({"tap:ql0=eth0", "if:veth1=eth1", "x y"})},
+        {"NoStrings", Value::MultiSz({})},
+        {"Blob", Value::Binary(blob)},
+        {"NoBytes", Value::Binary({})},
+        {"", Value::Sz("default value")},
+    };
+    for (const auto& [name, value] : values)
+        ASSERT_EQ(reg.setValue(Hive::CurrentUser, key, name, value), kSuccess) << name;
+    Registry fresh(dir.str()); // nothing cached: a second object reads the file
+    for (const auto& [name, value] : values) {
+        Value read;
+        ASSERT_EQ(fresh.queryValue(Hive::CurrentUser, key, name, read), kSuccess) << name;
+        EXPECT_EQ(read, value) << name;
+    }
+    std::vector<std::string> names;
+    ASSERT_EQ(fresh.enumValues(Hive::CurrentUser, key, names), kSuccess);
+    EXPECT_EQ(names.size(), std::size(values));
+    EXPECT_EQ(names.front(), "Plain");
+}
+
+TEST_F(RegistryTest, UnstorableStringsAreRefused) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "A"), kSuccess);
+    EXPECT_EQ(reg.setValue(Hive::LocalMachine, "A", "L", Value::MultiSz({"a", "", "b"})),
+              kInvalidParameter);
+    EXPECT_EQ(reg.setValue(Hive::LocalMachine, "A", "S", Value::Sz(std::string("a\0b", 3))),
+              kInvalidParameter);
+    std::vector<std::string> names;
+    reg.enumValues(Hive::LocalMachine, "A", names);
+    EXPECT_TRUE(names.empty());
+}
+
+TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepFirstCase) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "Software\\Orvane"), kSuccess);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "SOFTWARE\\orvane\\Client"), kSuccess);
+    ASSERT_EQ(
+        reg.setValue(Hive::LocalMachine, "software/ORVANE", "UpgradeInterval", Value::Dword(5)),
+        kSuccess);
+    ASSERT_EQ(
+        reg.setValue(Hive::LocalMachine, "Software\\Orvane", "UPGRADEINTERVAL", Value::Dword(7)),
+        kSuccess);
+    uint32_t dword = 0;
+    EXPECT_EQ(reg.queryDword(Hive::LocalMachine, "SOFTWARE\\ORVANE", "upgradeinterval", dword),
+              kSuccess);
+    EXPECT_EQ(dword, 7u);
+    std::vector<std::string> names;
+    reg.enumValues(Hive::LocalMachine, "Software\\Orvane", names);
+    EXPECT_EQ(names, std::vector<std::string>{"UpgradeInterval"});
+    reg.enumSubkeys(Hive::LocalMachine, "software", names);
+    EXPECT_EQ(names, std::vector<std::string>{"Orvane"});
+    reg.enumSubkeys(Hive::LocalMachine, "software\\orvane", names);
+    EXPECT_EQ(names, std::vector<std::string>{"Client"});
+    std::string text;
+    EXPECT_EQ(reg.queryString(Hive::LocalMachine, "Software\\Orvane", "UpgradeInterval", text),
+              kInvalidData);
+}
+
+TEST_F(RegistryTest, DeleteKeyAndTree) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService + "\\Parameters"), kSuccess);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\QLX"), 0);
+    EXPECT_EQ(reg.deleteKey(Hive::LocalMachine, kService), kKeyHasChildren);
+    EXPECT_EQ(reg.deleteKey(Hive::LocalMachine, kService + "\\parameters"), kSuccess);
+    EXPECT_EQ(reg.deleteKey(Hive::LocalMachine, kService), kSuccess);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService), kFileNotFound);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService + "\\Parameters\\Deep"), kSuccess);
+    EXPECT_EQ(reg.deleteTree(Hive::LocalMachine, kService), kSuccess);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService + "\\Parameters"), kFileNotFound);
+    // A sibling whose name starts the same is not below the deleted key.
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\QLX"), 0);
+    EXPECT_EQ(reg.deleteTree(Hive::LocalMachine, kService), kFileNotFound);
+}
+
+TEST_F(RegistryTest, DamagedFileIsReportedAndNeverReplaced) {
+    const std::string damaged = "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\A]\n"
+                                "\"Value\"=dword:zz\n";
+    write_file(dir / "HKEY_LOCAL_MACHINE.reg", damaged);
+    Value value;
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, "A"), kInvalidData);
+    EXPECT_EQ(reg.queryValue(Hive::LocalMachine, "A", "Value", value), kInvalidData);
+    EXPECT_EQ(reg.createKey(Hive::LocalMachine, "B"), kInvalidData);
+    EXPECT_EQ(reg.setValue(Hive::LocalMachine, "A", "Other", Value::Dword(1)), kInvalidData);
+    EXPECT_EQ(read_file(dir / "HKEY_LOCAL_MACHINE.reg"), damaged);
+    // The other hive is unaffected.
+    EXPECT_EQ(reg.createKey(Hive::CurrentUser, "B"), kSuccess);
+}
+
+TEST_F(RegistryTest, FileIsReadableRegText) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService), kSuccess);
+    reg.setValue(Hive::LocalMachine, kService, "ImagePath", Value::Sz("/usr/sbin/quellin"));
+    reg.setValue(Hive::LocalMachine, kService, "DebugLevel", Value::Dword(0x10));
+    std::string text = read_file(dir / "HKEY_LOCAL_MACHINE.reg");
+    EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+    EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QL]\n"
+                        "\"ImagePath\"=\"/usr/sbin/quellin\"\n\"DebugLevel\"=dword:00000010\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(RegistryTest, HandEditedFileIsRead) {
+    write_file(dir / "HKEY_CURRENT_USER.reg",
+               "Windows Registry Editor Version 5.00\r\n\r\n; a comment\r\n"
+               "[HKEY_CURRENT_USER\\Software\\Orvane]\r\n\"Name\"=\"Value\"\r\n"
+               "\"Long\"=hex:01,02,\\\r\n  03,04\r\n");
+    Value value;
+    ASSERT_EQ(reg.queryValue(Hive::CurrentUser, "Software\\Orvane", "Long", value), kSuccess);
+    EXPECT_EQ(value, Value::Binary({1, 2, 3, 4}));
+    std::string text;
+    EXPECT_EQ(reg.queryString(Hive::CurrentUser, "software\\orvane", "name", text), kSuccess);
+    EXPECT_EQ(text, "Value");
+}
+
+TEST_F(RegistryTest, TwoProcessesWritingOneHiveLoseNothing) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "Shared"), kSuccess);
+    constexpr int kWrites = 60;
+    pid_t children[2];
+    for (int c = 0; c < 2; ++c) {
+        children[c] = fork();
+        ASSERT_GE(children[c], 0);
+        if (children[c] == 0) {
+            Registry own(dir.str());
+            for (int i = 0; i < kWrites; ++i) {
+                std::string name = "p" + std::to_string(c) + "_" + std::to_string(i);
+                if (own.setValue(Hive::LocalMachine, "Shared", name, Value::Dword(i)) != 0)
+                    _exit(1);
+            }
+            _exit(0);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::vector<std::string> names;
+    ASSERT_EQ(reg.enumValues(Hive::LocalMachine, "Shared", names), kSuccess);
+    EXPECT_EQ(names.size(), 2u * kWrites);
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < kWrites; ++i) {
+            uint32_t dword = 99;
+            EXPECT_EQ(reg.queryDword(Hive::LocalMachine, "Shared",
+                                     "p" + std::to_string(c) + "_" + std::to_string(i), dword),
+                      kSuccess);
+            EXPECT_EQ(dword, static_cast<uint32_t>(i));
+        }
+}
+
+TEST_F(RegistryTest, RootFolderIsCreatedOnFirstWrite) {
+    Registry nested((dir / "a" / "b").string());
+    EXPECT_EQ(nested.openKey(Hive::LocalMachine, "X"), kFileNotFound);
+    EXPECT_EQ(nested.createKey(Hive::LocalMachine, "X"), kSuccess);
+    EXPECT_EQ(nested.openKey(Hive::LocalMachine, "x"), kSuccess);
+}
+
+TEST(RegistryNames, HiveNames) {
+    EXPECT_EQ(parse_hive("HKLM"), Hive::LocalMachine);
+    EXPECT_EQ(parse_hive("hkey_current_user"), Hive::CurrentUser);
+    EXPECT_FALSE(parse_hive("HKEY_USERS").has_value());
+    EXPECT_STREQ(hive_name(Hive::LocalMachine), "HKEY_LOCAL_MACHINE");
+}
+
+TEST(RegistryNames, RootFromEnvironment) {
+    setenv("ALTIREN_REGISTRY_ROOT", "/tmp/some-root", 1);
+    EXPECT_EQ(Registry().root(), "/tmp/some-root");
+    unsetenv("ALTIREN_REGISTRY_ROOT");
+    EXPECT_EQ(Registry().root(), "/var/lib/altiren/registry");
+}
+
+} // namespace
