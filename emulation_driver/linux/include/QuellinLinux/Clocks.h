@@ -3,12 +3,14 @@
 // of the wall clock while the daemon runs does not make it jump).
 #pragma once
 
+#include "quellin_rte/Seams.h"
+
 #include <cstdint>
 #include <ctime>
 
 namespace quellin::os {
 
-constexpr uint32_t kMsPerDay = 86400000;
+using rte::kMsPerDay;
 
 // Microseconds of CLOCK_MONOTONIC.
 uint64_t monotonic_us();
@@ -16,15 +18,15 @@ uint64_t monotonic_us();
 // Local milliseconds since midnight of a wall-clock instant (0 to 86,399,999).
 uint32_t local_ms_of_day(const timespec& realtime);
 
-class EngineClock {
+class EngineClock final : public rte::Clock {
 public:
     EngineClock(); // reads the wall clock and the monotonic clock once
     // For tests: the day time and monotonic instant taken as the start.
     EngineClock(uint32_t start_ms_of_day, uint64_t start_monotonic_us);
 
-    uint64_t monotonic_us() const { return os::monotonic_us(); }
+    uint64_t monotonic_us() override { return os::monotonic_us(); }
     // The time of day read at start-up.
-    uint32_t local_ms_since_midnight() const { return m_start_ms; }
+    uint32_t local_ms_since_midnight() override { return m_start_ms; }
     // The time of day now: the start-up value carried on by the monotonic clock.
     uint32_t ms_of_day() const { return ms_of_day_at(os::monotonic_us()); }
     uint32_t ms_of_day_at(uint64_t monotonic) const;

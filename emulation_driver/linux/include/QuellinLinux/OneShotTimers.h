@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ControlSocket/FdWatcher.h"
+#include "quellin_rte/Seams.h"
 
 #include <array>
 #include <cstddef>
@@ -14,24 +15,24 @@ namespace quellin::os {
 // than up to 50 µs late. Call on the engine thread. false when the kernel refuses.
 bool set_fine_timer_slack();
 
-class OneShotTimers {
+class OneShotTimers final : public rte::TimerService {
 public:
-    using Callback = void (*)(void* context);
+    using Callback = rte::TimerCallback;
     static constexpr size_t kCapacity = 16;
 
     // Watches its timerfd through the watcher; throws std::system_error when the timerfd
     // cannot be made.
     explicit OneShotTimers(ctlsock::FdWatcher& watcher);
-    ~OneShotTimers();
+    ~OneShotTimers() override;
     OneShotTimers(const OneShotTimers&) = delete;
     OneShotTimers& operator=(const OneShotTimers&) = delete;
 
     // Calls callback(context) once, ms milliseconds from now. Gives a handle of 0 or more,
     // or -1 when the table is full. Handles of fired or cancelled timers are never valid
     // again (a slot that is reused gets a new handle).
-    int arm(uint32_t ms, Callback callback, void* context);
+    int arm(uint32_t ms, Callback callback, void* context) override;
     // Disarms a timer that has not fired; false when the handle is not armed.
-    bool cancel(int handle);
+    bool cancel(int handle) override;
 
     size_t armed() const;
     // Fires what is due, earliest first; the watcher calls it when the timerfd is readable.
