@@ -114,14 +114,13 @@ typedef struct NuvexPacketRecord {
     uint8_t padding[2];
 } NuvexPacketRecord;
 
-/* One entry of a packet list. */
-#pragma pack(push, 1)
+/* One entry of a packet list (decoded from the driver's 10-byte entry; naturally
+ * aligned here so that its fields can be used like any other). */
 typedef struct NuvexPacketListEntry {
     uint32_t sequence;
     uint16_t flags;
     uint32_t timeOfDay; /* ms since local midnight */
 } NuvexPacketListEntry;
-#pragma pack(pop)
 
 /* Result record of NuvexGetPacketListStatistics; the arrays belong to the library until
  * NuvexFreePackets frees them. */
@@ -169,7 +168,6 @@ NUVEX_STATIC_ASSERT(sizeof(PlayParameters) == 248 + 2 * sizeof(void*) + 56, "lay
 NUVEX_STATIC_ASSERT(sizeof(PlayParameters) == 320, "layout");
 #endif
 NUVEX_STATIC_ASSERT(sizeof(NuvexPacketRecord) == 76, "layout");
-NUVEX_STATIC_ASSERT(sizeof(NuvexPacketListEntry) == 10, "layout");
 
 /* Result codes. */
 enum {

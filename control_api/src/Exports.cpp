@@ -2,6 +2,7 @@
 #include "AltirenAPI.h"
 #include "AltirenAPI/Defaults.h"
 #include "AltirenAPI/PacketText.h"
+#include "AltirenAPI/Session.h"
 
 #include <cstring>
 
@@ -15,7 +16,46 @@ pk::Bytes captured(const uint8_t* packet) {
 
 } // namespace
 
+using altiren_api::Session;
+
 extern "C" {
+
+int NuvexIsDriverInstalled(void) {
+    return Session::instance().driverInstalled() ? 1 : 0;
+}
+
+int NuvexPlayEmulation(PlayParameters* params) {
+    return params ? Session::instance().play(*params) : NUVEX_RC_NO_DRIVER;
+}
+
+int NuvexStopEmulation(void) {
+    return Session::instance().stop();
+}
+
+int NuvexGetStatus(uint32_t* playing) {
+    return playing ? Session::instance().getStatus(*playing) : NUVEX_RC_NO_DRIVER;
+}
+
+int NuvexForceDriverReset(void) {
+    return Session::instance().forceDriverReset();
+}
+
+int GetLastSecondStatistics(uint32_t statistics[12]) {
+    return statistics ? Session::instance().lastSecondStatistics(statistics) : NUVEX_RC_NO_DRIVER;
+}
+
+int NuvexGetPacketListStatistics(NuvexPacketList* result) {
+    return result ? Session::instance().getPacketList(*result) : NUVEX_RC_NO_DRIVER;
+}
+
+void NuvexFreePackets(NuvexPacketList* result) {
+    if (result)
+        Session::freePackets(*result);
+}
+
+int NuvexSetPacketListBufferOptions(uint32_t size, int32_t mode) {
+    return Session::instance().setPacketListBufferOptions(size, mode);
+}
 
 void NuvexSetDefaultPlayParams(PlayParameters* params) {
     if (params)

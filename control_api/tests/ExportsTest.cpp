@@ -103,3 +103,14 @@ TEST(Exports, DefaultsThroughTheLibrary) {
     EXPECT_EQ(p.congestionChance, NUVEX_GROUP_OFF);
     EXPECT_EQ(p.filterCount, 0u);
 }
+
+TEST(Exports, SessionExportsGuardNullPointers) {
+    EXPECT_EQ(NuvexPlayEmulation(nullptr), -1);
+    EXPECT_EQ(NuvexGetStatus(nullptr), -1);
+    EXPECT_EQ(GetLastSecondStatistics(nullptr), -1);
+    EXPECT_EQ(NuvexGetPacketListStatistics(nullptr), -1);
+    NuvexFreePackets(nullptr);
+    NuvexPacketList empty{};
+    NuvexFreePackets(&empty);
+    EXPECT_EQ(empty.records, nullptr);
+}
