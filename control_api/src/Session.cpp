@@ -3,6 +3,7 @@
 #include "AltirenAPI/BlockBuilder.h"
 #include "ControlSocket/ControlClient.h"
 #include "platform/Adapters.h"
+#include "platform/MMTimer.h"
 #include "platform/Registry.h"
 #include "quellin_wire/ByteOrder.h"
 #include "quellin_wire/Checksum.h"
@@ -83,6 +84,8 @@ struct Session::Buffers {
 Session::Session(SessionConfig config) : m_config(std::move(config)) {}
 
 Session::~Session() {
+    if (m_timer)
+        platform::mmtimer::killEvent(m_timer);
     m_stopRequested = true;
     m_captureActive = false;
     joinCapture();
@@ -232,6 +235,7 @@ int Session::playSequence(const std::vector<uint8_t>& block) {
     m_captureActive = true;
     m_playing = true;
     m_capture = std::thread(&Session::captureLoop, this);
+    m_timer = platform::mmtimer::setEvent(1000, 0, &Session::onSecond, this, true);
     return 0;
 }
 
@@ -240,8 +244,18 @@ int Session::stop() {
     return stopSequence(false);
 }
 
+void Session::onSecond(unsigned, void* user) {
+    auto* self = static_cast<Session*>(user);
+    std::lock_guard<std::mutex> lock(self->m_captureLock);
+    self->m_secondCounters = self->m_counters;
+}
+
 int Session::stopSequence(bool onCaptureThread) {
     int rc = 0;
+    if (m_timer) {
+        platform::mmtimer::killEvent(m_timer);
+        m_timer = 0;
+    }
     m_stopRequested = true;
     if (!m_device || sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Stop)) < 0)
         rc = NUVEX_RC_NO_DRIVER;

@@ -68,6 +68,7 @@ private:
     void captureLoop();
     // Mode 2: the buffer filled up; stop the emulation from the capture thread.
     void stopFromCapture();
+    static void onSecond(unsigned id, void* user);
 
     SessionConfig m_config;
     std::mutex m_control; // play, stop, reset, options
@@ -84,6 +85,9 @@ private:
     std::unique_ptr<Buffers> m_buffers;
     std::array<uint32_t, 19> m_counters{};
     bool m_haveCounters = false;
+
+    unsigned m_timer = 0; // one-second timer while playing
+    std::array<uint32_t, 19> m_secondCounters{};
 
     uint32_t m_bufferSize = 6000; // units of 1,000 bytes
     std::atomic<int32_t> m_bufferMode{1};
