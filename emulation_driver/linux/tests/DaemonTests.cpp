@@ -157,8 +157,8 @@ TEST_F(DaemonTest, ASessionPlaysAndTheSixRequestsCompleteEachSecond) {
         EXPECT_EQ(replies[5].information, 76u);
         ids = pend_six();
     }
-    EXPECT_EQ(daemon->edge().sent(0), 6u);
-    EXPECT_EQ(daemon->edge().sent(1), 4u);
+    EXPECT_EQ(on_loop([&] { return daemon->edge().sent(0); }), 6u);
+    EXPECT_EQ(on_loop([&] { return daemon->edge().sent(1); }), 4u);
 
     // The block reads back as loaded.
     auto length = client.call(wire::kIoctlPlayBlockLength, {}, 4, 5000);
@@ -239,7 +239,7 @@ TEST_F(DaemonTest, StoppingTheDaemonSendsOnQueuedPacketsAndRemovesTheSocket) {
     pend_six();
     EXPECT_TRUE(on_loop([&] { return !du_context().view.bypass; }));
     send_packets(10, 0);
-    EXPECT_LT(daemon->edge().sent(0), 10u);
+    EXPECT_LT(on_loop([&] { return daemon->edge().sent(0); }), 10u);
 
     const std::string path = daemon->server().path();
     daemon->request_stop();
