@@ -91,7 +91,11 @@ void du_write_list_entry(int list, uint32_t sequence, uint16_t flags) {
     auto& counter = ctx.listWriteCounters[list];
     const wire::PacketListEntry e{sequence, flags, rte_gettimeofday()};
     e.encode(ctx.lists[list][counter % kListWritten].data());
+    // Once the list is full the counter stays between 7,000 and 13,999: the slot order
+    // goes on, and a full list never reads as empty when the u16 would wrap.
     ++counter;
+    if (counter >= 2 * kListWritten)
+        counter -= kListWritten;
     rte_unlock(kLockStores);
 }
 

@@ -1,0 +1,39 @@
+// The engine's clocks: microseconds of the monotonic clock, and the local time of day in
+// milliseconds, read once at start-up and carried on by the monotonic clock (so a change
+// of the wall clock while the daemon runs does not make it jump).
+#pragma once
+
+#include "quellin_rte/Seams.h"
+
+#include <cstdint>
+#include <ctime>
+
+namespace quellin::os {
+
+using rte::kMsPerDay;
+
+// Microseconds of CLOCK_MONOTONIC.
+uint64_t monotonic_us();
+
+// Local milliseconds since midnight of a wall-clock instant (0 to 86,399,999).
+uint32_t local_ms_of_day(const timespec& realtime);
+
+class EngineClock final : public rte::Clock {
+public:
+    EngineClock(); // reads the wall clock and the monotonic clock once
+    // For tests: the day time and monotonic instant taken as the start.
+    EngineClock(uint32_t start_ms_of_day, uint64_t start_monotonic_us);
+
+    uint64_t monotonic_us() override { return os::monotonic_us(); }
+    // The time of day read at start-up.
+    uint32_t local_ms_since_midnight() override { return m_start_ms; }
+    // The time of day now: the start-up value carried on by the monotonic clock.
+    uint32_t ms_of_day() const { return ms_of_day_at(os::monotonic_us()); }
+    uint32_t ms_of_day_at(uint64_t monotonic) const;
+
+private:
+    uint32_t m_start_ms;
+    uint64_t m_start_us;
+};
+
+} // namespace quellin::os

@@ -1,0 +1,58 @@
+#include "QuellinLinux/DaemonOptions.h"
+
+#include "ControlSocket/DevicePath.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace quellin::os {
+
+namespace {
+
+bool parse_u32(const char* text, uint32_t& out) {
+    if (!text || !*text || *text == '-' || *text == '+')
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long v = std::strtoull(text, &end, 0);
+    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull)
+        return false;
+    out = static_cast<uint32_t>(v);
+    return true;
+}
+
+} // namespace
+
+std::optional<DaemonOptions> parse_daemon_options(int argc, const char* const* argv,
+                                                  std::string& error) {
+    DaemonOptions options;
+    options.device = ctlsock::device_path();
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (arg == "--foreground") {
+            options.foreground = true;
+        } else if (arg == "--device") {
+            const char* path = value();
+            if (!path || !*path) {
+                error = "--device needs a path";
+                return std::nullopt;
+            }
+            options.device = path;
+        } else if (arg == "--seed") {
+            uint32_t seed = 0;
+            if (!parse_u32(value(), seed)) {
+                error = "--seed needs a number from 0 to 4294967295";
+                return std::nullopt;
+            }
+            options.seed = seed;
+        } else {
+            error = "unknown argument '" + std::string(arg) + "'";
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+} // namespace quellin::os

@@ -1,0 +1,56 @@
+#include "QuellinLinux/DaemonOptions.h"
+#include "QuellinLinux/EventLoop.h"
+#include "QuellinLinux/SignalWatch.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <vector>
+
+using namespace quellin::os;
+
+namespace {
+std::optional<DaemonOptions> parse(std::vector<const char*> args, std::string& error) {
+    args.insert(args.begin(), "quellin");
+    return parse_daemon_options(static_cast<int>(args.size()), args.data(), error);
+}
+} // namespace
+
+TEST(DaemonOptions, DeviceSeedAndForeground) {
+    std::string error;
+    ::setenv("QL_DEVICE", "/tmp/from-env/QL", 1);
+    auto plain = parse({}, error);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->device, "/tmp/from-env/QL");
+    EXPECT_FALSE(plain->foreground);
+    EXPECT_FALSE(plain->seed);
+
+    auto all = parse({"--foreground", "--device", "/tmp/x/QL", "--seed", "4294967295"}, error);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->device, "/tmp/x/QL"); // the option overrides the environment
+    EXPECT_TRUE(all->foreground);
+    EXPECT_EQ(all->seed, 4294967295u);
+
+    for (auto bad : std::vector<std::vector<const char*>>{{"--seed"},
+                                                          {"--seed", "-1"},
+                                                          {"--seed", "4294967296"},
+                                                          {"--seed", "12x"},
+                                                          {"--device"},
+                                                          {"--verbose"}}) {
+        error.clear();
+        EXPECT_FALSE(parse(bad, error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(SignalWatch, TerminationSignalsArriveOnTheLoop) {
+    EventLoop loop;
+    std::vector<int> got;
+    SignalWatch watch(loop, [&](int signal) {
+        got.push_back(signal);
+        loop.stop();
+    });
+    ::kill(::getpid(), SIGTERM);
+    loop.run();
+    EXPECT_EQ(got, std::vector<int>{SIGTERM});
+}
