@@ -121,6 +121,16 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, on_signal);
     std::signal(SIGHUP, on_signal);
 
+    // Known before the lab exists, so that the wire command can use them too.
+    ::setenv("LAB_STATION", netnslab::Lab::namespace_name("st", opts.tag).c_str(), 1);
+    ::setenv("LAB_WIRE", netnslab::Lab::namespace_name("wi", opts.tag).c_str(), 1);
+    ::setenv("LAB_NETWORK", netnslab::Lab::namespace_name("nw", opts.tag).c_str(), 1);
+    ::setenv("LAB_STATION_V4", netnslab::kStationV4, 1);
+    ::setenv("LAB_NETWORK_V4", netnslab::kNetworkV4, 1);
+    ::setenv("LAB_STATION_V6", netnslab::kStationV6, 1);
+    ::setenv("LAB_NETWORK_V6", netnslab::kNetworkV6, 1);
+    ::setenv("ALTIREN_TRAFFIC", netnslab::traffic_program().c_str(), 1);
+
     if (!wireCmd.empty()) {
         opts.wire = netnslab::WirePath::Hook;
         if (!stationTap.empty())
@@ -134,15 +144,7 @@ int main(int argc, char** argv) {
     int status = 1;
     try {
         netnslab::Lab lab(opts);
-        ::setenv("LAB_STATION", lab.station().c_str(), 1);
-        ::setenv("LAB_WIRE", lab.wire().c_str(), 1);
-        ::setenv("LAB_NETWORK", lab.network().c_str(), 1);
         ::setenv("LAB_STATION_IF", lab.station_if().c_str(), 1);
-        ::setenv("LAB_STATION_V4", netnslab::kStationV4, 1);
-        ::setenv("LAB_NETWORK_V4", netnslab::kNetworkV4, 1);
-        ::setenv("LAB_STATION_V6", netnslab::kStationV6, 1);
-        ::setenv("LAB_NETWORK_V6", netnslab::kNetworkV6, 1);
-        ::setenv("ALTIREN_TRAFFIC", netnslab::traffic_program().c_str(), 1);
         status = run_command(cmd, timeoutS);
         if (!lab.teardown()) {
             std::fputs("altiren-netlab: some namespaces could not be removed\n", stderr);
