@@ -5,11 +5,13 @@
 #include "NetnsLab/Netns.h"
 #include "NetnsLab/Offloads.h"
 
+#include <TestSupport/TempDir.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -209,4 +211,44 @@ TEST_F(TapHook, StationFramesReachTheTap) {
                std::memcmp(f + 62, msg, sizeof msg) == 0;
     }
     EXPECT_TRUE(seen);
+}
+
+// The daemon's way in: a command in the wire namespace that makes the station's
+// TAP. `ip tuntap` stands in for the daemon here.
+class WireCommand : public LabTest {
+protected:
+    LabOptions lab_options() const override {
+        return Lab::wire_command({"sh", "-c",
+                                  "ip tuntap add dev st0 mode tap && ip link set st0 netns " +
+                                      Lab::namespace_name("st") + " && exec sleep 60"},
+                                 "st0", m_dir.str() + "/wire.log");
+    }
+    testsupport::TempDir m_dir{"wire"};
+};
+
+TEST_F(WireCommand, TheStationGetsTheTapAndTheWireNoBridge) {
+    EXPECT_EQ(lab().station_if(), "st0");
+    std::string st = lab().run(lab().station(), {"ip", "addr", "show", "dev", "st0"});
+    EXPECT_NE(st.find("198.18.0.1/24"), std::string::npos) << st;
+    EXPECT_FALSE(link_exists(lab().wire(), kBridgeIf));
+    EXPECT_FALSE(link_exists(lab().wire(), kWireStationIf));
+    EXPECT_TRUE(link_exists(lab().wire(), kWireNetworkIf));
+}
+
+TEST(WireCommandFailure, AnEarlyEndIsReportedWithTheOutputAndLeavesNothing) {
+    if (auto why = Lab::unavailable_reason())
+        GTEST_SKIP() << *why;
+    testsupport::TempDir dir("wire");
+    LabOptions o = Lab::wire_command({"sh", "-c", "echo no adapter to bind >&2; exit 1"}, "st0",
+                                     dir.str() + "/wire.log", "wf");
+    auto start = std::chrono::steady_clock::now();
+    try {
+        Lab lab(o);
+        ADD_FAILURE() << "the lab came up without its TAP";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("no adapter to bind"), std::string::npos) << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    for (const char* role : {"st", "wi", "nw"})
+        EXPECT_FALSE(netns_exists(Lab::namespace_name(role, "wf"))) << role;
 }

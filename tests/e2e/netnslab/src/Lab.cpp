@@ -7,7 +7,9 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sched.h>
+#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -87,6 +89,40 @@ int Lab::sweep_stale() {
             ++removed;
     }
     return removed;
+}
+
+LabOptions Lab::wire_command(std::vector<std::string> argv, std::string station_tap,
+                             std::string log_path, std::string tag, Millis timeout) {
+    LabOptions o;
+    o.tag = std::move(tag);
+    o.wire = WirePath::Hook;
+    if (!station_tap.empty())
+        o.station = StationLink::External;
+    o.start_wire = [argv = std::move(argv), tap = std::move(station_tap), log = std::move(log_path),
+                    timeout](Lab& lab) {
+        Process& daemon = lab.spawn(lab.wire(), argv, log.empty() ? "/dev/null" : log);
+        if (tap.empty())
+            return;
+        auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!link_exists(lab.station(), tap)) {
+            if (!daemon.running() || std::chrono::steady_clock::now() >= deadline) {
+                std::string why = daemon.running() ? "did not make " + tap + " in time"
+                                                   : "ended before it made " + tap;
+                std::string text;
+                if (!log.empty()) {
+                    std::ifstream in(log);
+                    std::ostringstream all;
+                    all << in.rdbuf();
+                    text = all.str();
+                }
+                throw std::runtime_error("the wire command " + argv.front() + " " + why +
+                                         (text.empty() ? "" : "; its output:\n" + text));
+            }
+            std::this_thread::sleep_for(Millis(10));
+        }
+        lab.attach_station(tap, Millis(1000));
+    };
+    return o;
 }
 
 Lab::Lab(LabOptions options) : m_options(std::move(options)) {

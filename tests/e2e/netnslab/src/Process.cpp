@@ -229,6 +229,10 @@ std::optional<std::string> Process::wait_for_line(const std::string& prefix, Mil
     }
 }
 
+bool Process::running() {
+    return started() && !reap(false);
+}
+
 bool Process::reap(bool block) {
     if (m_reaped || m_pid <= 0)
         return true;

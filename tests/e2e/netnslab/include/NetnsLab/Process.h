@@ -42,6 +42,8 @@ public:
     ~Process();
 
     pid_t pid() const { return m_pid; }
+    // False once the child has ended (it is reaped then).
+    bool running();
     bool started() const { return m_pid > 0; }
     const std::string& name() const { return m_name; }
 
