@@ -136,7 +136,8 @@ TEST(LabCleanup, SweepsWhatADeadProcessLeft) {
     std::string mine = Lab::namespace_name("sw");
     add_netns(stale);
     add_netns(mine);
-    EXPECT_GE(Lab::sweep_stale(), 1);
+    // Labs of other test processes sweep too, so count nothing: it is gone.
+    Lab::sweep_stale();
     EXPECT_FALSE(netns_exists(stale));
     EXPECT_TRUE(netns_exists(mine)); // this process still runs
     delete_netns(mine);
