@@ -148,10 +148,10 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 77
 fi
 
-if [ ! -x "$build/bin/altiren-netlab" ] || [ ! -x "$build/bin/altiren-traffic" ]; then
+if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$build" -j "$(nproc)" --target altiren-traffic altiren-netlab >/dev/null
 fi
+cmake --build "$build" -j "$(nproc)" --target altiren-traffic altiren-netlab >/dev/null
 netlab="$build/bin/altiren-netlab"
 results=$(mktemp /tmp/altiren-bench-results-XXXXXX)
 log=$(mktemp /tmp/altiren-bench-daemon-XXXXXX.log)

@@ -65,6 +65,13 @@ std::optional<std::string> Lab::unavailable_reason() {
     }
     if (!can_make_netns())
         return std::string("network namespace tests cannot make a network namespace here");
+    // Named namespaces need /run/netns to be writable and mountable as well.
+    std::string probe = namespace_name("probe");
+    RunResult made = netnslab::run("", {"ip", "netns", "add", probe}, Millis(5000));
+    if (netns_exists(probe))
+        delete_netns(probe);
+    if (!made.ok())
+        return "network namespace tests cannot make a named namespace here: " + made.err;
     return std::nullopt;
 }
 

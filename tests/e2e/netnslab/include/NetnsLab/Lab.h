@@ -69,8 +69,9 @@ public:
     // Options for a lab whose wire namespace runs `argv` (the emulator) in
     // place of the bridge, its output appended to `log_path` ("" for none).
     // With `station_tap` the command makes that TAP and moves it into the
-    // station namespace (namespace_name("st", tag)); the lab waits for it and
-    // attaches it, and fails with the log's text should the command end first.
+    // station namespace (namespace_name("st", tag)) with its final MAC address;
+    // the lab waits for it and attaches it (static IPv6 neighbours take that
+    // address), and fails with the log's text should the command end first.
     static LabOptions wire_command(std::vector<std::string> argv, std::string station_tap = "",
                                    std::string log_path = "", std::string tag = "",
                                    Millis timeout = Millis(10000));
