@@ -57,6 +57,28 @@ TEST_F(BridgePath, UdpBackwardsAndOverIpv6WithLargePayloads) {
     EXPECT_LT(r.recv.num("goodput_bps"), 200e6);
 }
 
+TEST_F(BridgePath, OversizeProbesFragmentUnlessTheyMayNot) {
+    UdpFlow f;
+    f.from = lab().station();
+    f.to = lab().network();
+    f.dest = kNetworkV4;
+    f.count = 20;
+    f.size = 3000; // three fragments at MTU 1500
+    f.rate = 1000;
+    f.idle = Millis(300);
+    f.timeout = Millis(2000);
+    f.df = "off";
+    UdpResult frag = run_udp(f);
+    EXPECT_EQ(frag.recv.count("unique"), 20u);
+    EXPECT_EQ(frag.recv.count("corrupt"), 0u);
+    EXPECT_GE(snmp_counter(lab().network(), "Ip", "ReasmOKs").value_or(0), 20u);
+
+    f.df = "on";
+    UdpResult whole = run_udp(f);
+    EXPECT_EQ(whole.send.count("errors"), 20u);
+    EXPECT_EQ(whole.recv.count("received"), 0u);
+}
+
 TEST_F(BridgePath, TcpBulkOverBothFamilies) {
     for (const char* dest : {kNetworkV4, kNetworkV6}) {
         SCOPED_TRACE(dest);

@@ -38,3 +38,26 @@ TEST(Report, FindsTheLastLineOfAKindAndThePacketLines) {
     EXPECT_TRUE(pkts[1].corrupt);
     EXPECT_EQ(pkts[0].size, 64u);
 }
+
+namespace {
+
+std::vector<PacketLine> arrivals(std::initializer_list<uint32_t> seqs) {
+    std::vector<PacketLine> out;
+    for (uint32_t s : seqs)
+        out.push_back({s, 0, 64, false});
+    return out;
+}
+
+} // namespace
+
+TEST(Report, MissingDisplacedAndCopiedSequenceNumbers) {
+    // 0..9 sent; 3 and 9 lost; 2 held back behind three others; 5 three times.
+    auto pkts = arrivals({0, 1, 4, 5, 5, 6, 2, 7, 5, 8});
+    EXPECT_EQ(missing_sequences(pkts, 10), (std::vector<uint32_t>{3, 9}));
+    auto d = displacements(pkts);
+    // Received first copies in order 0 1 4 5 6 2 7 8: 2 comes three places late.
+    EXPECT_EQ(d, (std::map<uint32_t, int>{{2, 3}, {4, -1}, {5, -1}, {6, -1}}));
+    EXPECT_EQ(copies(pkts), (std::map<uint32_t, int>{{5, 3}}));
+    EXPECT_TRUE(displacements(arrivals({0, 1, 2})).empty());
+    EXPECT_TRUE(missing_sequences({}, 0).empty());
+}

@@ -61,6 +61,10 @@ UdpResult run_udp(const UdpFlow& f) {
                                       ms(f.timeout)};
     if (f.no_checksum)
         sendArgs.push_back("--no-checksum");
+    if (!f.df.empty()) {
+        sendArgs.push_back("--df");
+        sendArgs.push_back(f.df);
+    }
     RunResult sent = run(f.from, sendArgs, f.timeout + Millis(5000));
     RunResult got = receiver.wait(f.timeout + Millis(5000));
     UdpResult res;

@@ -1,5 +1,7 @@
 #include "NetnsLab/Report.h"
 
+#include <algorithm>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -74,6 +76,47 @@ std::vector<PacketLine> packet_lines(const std::string& text) {
         p.corrupt = r->count("corrupt") != 0;
         out.push_back(p);
     }
+    return out;
+}
+
+std::vector<uint32_t> missing_sequences(const std::vector<PacketLine>& packets, uint32_t expected) {
+    std::vector<bool> seen(expected, false);
+    for (const auto& p : packets)
+        if (p.seq < expected)
+            seen[p.seq] = true;
+    std::vector<uint32_t> out;
+    for (uint32_t s = 0; s < expected; ++s)
+        if (!seen[s])
+            out.push_back(s);
+    return out;
+}
+
+std::map<uint32_t, int> displacements(const std::vector<PacketLine>& packets) {
+    std::vector<uint32_t> order;
+    std::set<uint32_t> seen;
+    for (const auto& p : packets)
+        if (seen.insert(p.seq).second)
+            order.push_back(p.seq);
+    std::vector<uint32_t> sorted = order;
+    std::sort(sorted.begin(), sorted.end());
+    std::map<uint32_t, int> out;
+    for (std::size_t pos = 0; pos < order.size(); ++pos) {
+        auto rank = std::lower_bound(sorted.begin(), sorted.end(), order[pos]) - sorted.begin();
+        int d = static_cast<int>(pos) - static_cast<int>(rank);
+        if (d != 0)
+            out[order[pos]] = d;
+    }
+    return out;
+}
+
+std::map<uint32_t, int> copies(const std::vector<PacketLine>& packets) {
+    std::map<uint32_t, int> count;
+    for (const auto& p : packets)
+        ++count[p.seq];
+    std::map<uint32_t, int> out;
+    for (const auto& [seq, n] : count)
+        if (n > 1)
+            out[seq] = n;
     return out;
 }
 

@@ -159,6 +159,18 @@ int udp_send(const Options& opts) {
         if (::setsockopt(sock.fd(), SOL_SOCKET, SO_NO_CHECK, &on, sizeof on) != 0)
             throw std::runtime_error(std::string("SO_NO_CHECK: ") + strerror(errno));
     }
+    if (opts.flag("df")) {
+        // "on": don't fragment, learn the path MTU; "off": let routers fragment.
+        std::string df = opts.text("df");
+        if (df != "on" && df != "off")
+            throw std::runtime_error("--df wants on or off");
+        int mode = df == "on" ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+        int r = peer.ss_family == AF_INET6
+                    ? ::setsockopt(sock.fd(), IPPROTO_IPV6, IPV6_MTU_DISCOVER, &mode, sizeof mode)
+                    : ::setsockopt(sock.fd(), IPPROTO_IP, IP_MTU_DISCOVER, &mode, sizeof mode);
+        if (r != 0)
+            throw std::runtime_error(std::string("--df: ") + strerror(errno));
+    }
     big_buffer(sock.fd(), SO_SNDBUFFORCE, SO_SNDBUF, 8 << 20);
     timeval tv{1, 0};
     ::setsockopt(sock.fd(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);

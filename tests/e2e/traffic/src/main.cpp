@@ -2,7 +2,7 @@
 //
 //   udp-recv --bind ADDR [--port P] [--list] [--timeout-ms T] [--idle-ms I] [--linger-ms L]
 //   udp-send --to ADDR [--port P] [--count N] [--size BYTES] [--rate PPS] [--flow ID]
-//            [--duration-ms D] [--no-checksum]
+//            [--duration-ms D] [--no-checksum] [--df on|off]
 //   tcp-recv --bind ADDR [--port P] [--timeout-ms T]
 //   tcp-send --to ADDR [--port P] [--bytes N] [--duration-ms D]
 //

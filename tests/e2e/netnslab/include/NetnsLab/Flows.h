@@ -24,6 +24,7 @@ struct UdpFlow {
     uint64_t rate = 0;     // packets per second; 0 = as fast as the sender goes
     bool list = false;     // keep every packet's line
     bool no_checksum = false;
+    std::string df;        // "on" (don't fragment), "off", or "" for the kernel's default
     Millis timeout{10000}; // whole run, receiver included
     Millis idle{1000};     // receiver ends this long after the last packet
     Millis linger{0};      // ... or this long after the last expected one

@@ -34,4 +34,15 @@ struct PacketLine {
 // Every "pkt" line of `text`, in arrival order.
 std::vector<PacketLine> packet_lines(const std::string& text);
 
+// Sequence numbers below `expected` that never arrived, ascending.
+std::vector<uint32_t> missing_sequences(const std::vector<PacketLine>& packets, uint32_t expected);
+
+// How far each packet arrived from its place: arrival position among first
+// copies minus its rank by sequence number. A packet held back behind three
+// others has +3 (and each of those three -1). Only non-zero entries, by sequence.
+std::map<uint32_t, int> displacements(const std::vector<PacketLine>& packets);
+
+// Copies of each sequence number that arrived more than once.
+std::map<uint32_t, int> copies(const std::vector<PacketLine>& packets);
+
 } // namespace netnslab
