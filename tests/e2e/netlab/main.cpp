@@ -10,7 +10,8 @@
 // addresses. COMMAND runs in the caller's namespace with these variables set:
 // LAB_STATION, LAB_WIRE, LAB_NETWORK (namespace names), LAB_STATION_IF,
 // LAB_STATION_V4, LAB_NETWORK_V4, LAB_STATION_V6, LAB_NETWORK_V6, ALTIREN_TRAFFIC.
-// The exit status is COMMAND's.
+// The exit status is COMMAND's. `altiren-netlab --sweep` only removes the
+// namespaces that lab processes no longer running left behind.
 #include "NetnsLab/Flows.h"
 #include "NetnsLab/Lab.h"
 
@@ -37,7 +38,8 @@ void on_signal(int sig) {
 
 int usage() {
     std::fputs("usage: altiren-netlab [--tag T] [--timeout-s S] [--wire-cmd CMD [--wire-log FILE]"
-               " [--station-tap IF]] -- COMMAND [ARG]...\n",
+               " [--station-tap IF]] -- COMMAND [ARG]...\n"
+               "       altiren-netlab --sweep\n",
                stderr);
     return 2;
 }
@@ -89,6 +91,10 @@ int main(int argc, char** argv) {
     std::string stationTap;
     int timeoutS = 600;
     std::vector<std::string> cmd;
+    if (argc == 2 && std::string(argv[1]) == "--sweep") {
+        std::printf("removed %d namespaces\n", netnslab::Lab::sweep_stale());
+        return 0;
+    }
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--") {
