@@ -240,3 +240,44 @@ NX_RC CSTopovelBaseParser::GetRootAttributes(const MethodTrace& trace, const cha
         },
         noDocument);
 }
+
+NX_RC CSTopovelBaseParser::CreateNewElement(const MethodTrace& trace, const char* rootTag,
+                                            const char* id, const char* name, const char* failure) {
+    if (CreateElementDocument(rootTag, id, name))
+        return NX_SUCCESS;
+    if (failure)
+        trace.Error(failure);
+    return NX_FAILURE;
+}
+
+NX_RC CSTopovelBaseParser::GetElementAttributes(const MethodTrace& trace, const char* failure,
+                                                const char* tag,
+                                                std::initializer_list<AttrOut> attributes,
+                                                const char* noDocument) {
+    return DomCall(
+        trace, failure,
+        [&] {
+            DOMElement* element = FindElement(tag);
+            if (!element)
+                return false;
+            ReadAttributes(element, attributes);
+            return true;
+        },
+        noDocument);
+}
+
+NX_RC CSTopovelBaseParser::SetElementAttributes(const MethodTrace& trace, const char* failure,
+                                                const char* tag, const xml::TagOrder& order,
+                                                std::initializer_list<AttrIn> attributes,
+                                                const char* noDocument) {
+    return DomCall(
+        trace, failure,
+        [&] {
+            DOMElement* element = nullptr;
+            if (!xml::GetOrCreateElement(m_pDocument.get(), element, tag, order, true))
+                return false;
+            WriteAttributes(element, attributes);
+            return true;
+        },
+        noDocument);
+}

@@ -292,7 +292,7 @@ NX_RC CSTopovelDocParser::GetNetObjectXML(const char* id, SHString& xml) {
             return false;
         std::string text = SerializeNode(object);
         xml.Assign(text.c_str());
-        return !text.empty();
+        return !text.empty() && xml.GetString() != nullptr;
     });
 }
 
@@ -305,7 +305,7 @@ NX_RC CSTopovelDocParser::GetNetObjectXML(unsigned index, SHString& xml, SHStrin
         std::string text = SerializeNode(object);
         tag.Assign(xml::TagName(object).c_str());
         xml.Assign(text.c_str());
-        return !text.empty();
+        return !text.empty() && xml.GetString() != nullptr;
     });
 }
 

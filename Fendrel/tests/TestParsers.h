@@ -11,12 +11,24 @@ namespace fendrel_test {
 class CTestElementParser : public CSTopovelBaseParser {
 public:
     NX_RC CreateNew(const char* id, const char* name) override {
-        fendrel::MethodTrace trace("CTestElementParser", "CreateNew", "TestParsers");
-        if (!CreateElementDocument("TEST_ELEMENT", id, name)) {
-            trace.Error("Fail to create TEST_ELEMENT object");
-            return NX_FAILURE;
-        }
-        return NX_SUCCESS;
+        NX_METHOD_TRACE("CTestElementParser", "TestParsers");
+        return CreateNewElement(trace, "TEST_ELEMENT", id, name,
+                                "Fail to create TEST_ELEMENT object");
+    }
+    // Children kept in the order HEAD, LIMITS, TAIL.
+    NX_RC SetHead(const char* value) {
+        NX_METHOD_TRACE("CTestElementParser", "TestParsers");
+        return SetElementAttributes(trace, "Failed to set head", "HEAD", kOrder,
+                                    {{"VALUE", value}});
+    }
+    NX_RC SetTail(const char* value) {
+        NX_METHOD_TRACE("CTestElementParser", "TestParsers");
+        return SetElementAttributes(trace, "Failed to set tail", "TAIL", kOrder,
+                                    {{"VALUE", value}});
+    }
+    NX_RC GetHead(SHString& value) {
+        NX_METHOD_TRACE("CTestElementParser", "TestParsers");
+        return GetElementAttributes(trace, "Failed to get head", "HEAD", {{"VALUE", &value}});
     }
     NX_RC SetLimits(const char* min, const char* max) {
         fendrel::MethodTrace trace("CTestElementParser", "SetLimits", "TestParsers");
@@ -37,6 +49,7 @@ public:
             return limits != nullptr;
         });
     }
+    inline static const orvane::xml::TagOrder kOrder{"HEAD", "LIMITS", "TAIL"};
     using CSTopovelBaseParser::bGetUniqueElement;
     using CSTopovelBaseParser::GetDocAttribute;
     std::string DtdPath() const { return m_sDtdPath; }

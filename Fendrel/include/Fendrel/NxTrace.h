@@ -27,3 +27,7 @@ private:
 };
 
 } // namespace fendrel
+
+// The usual record of a method: "trace", named after the enclosing function.
+#define NX_METHOD_TRACE(className, sourceFile)                                                     \
+    ::fendrel::MethodTrace trace(className, __func__, sourceFile)

@@ -85,6 +85,24 @@ protected:
         }
     }
 
+    // CreateNew of an element parser: the document replaced by one holding only the root
+    // element; on failure `failure` is traced and the object has no document.
+    NX_RC CreateNewElement(const fendrel::MethodTrace& trace, const char* rootTag, const char* id,
+                           const char* name, const char* failure);
+
+    // Reads the attributes of the first element of that tag in the document; 1 without
+    // a trace when there is none.
+    NX_RC GetElementAttributes(const fendrel::MethodTrace& trace, const char* failure,
+                               const char* tag, std::initializer_list<AttrOut> attributes,
+                               const char* noDocument = "No Document created .");
+    // Finds the element of that tag or creates it (appended to the root with an empty
+    // order, placed among the root's children by the order otherwise; see
+    // GetOrCreateElement) and writes the attributes.
+    NX_RC SetElementAttributes(const fendrel::MethodTrace& trace, const char* failure,
+                               const char* tag, const orvane::xml::TagOrder& order,
+                               std::initializer_list<AttrIn> attributes,
+                               const char* noDocument = "No Document created .");
+
     // Root attribute accessors in the shape of DomCall.
     NX_RC SetRootAttributes(const fendrel::MethodTrace& trace, const char* failure,
                             std::initializer_list<AttrIn> attributes,
