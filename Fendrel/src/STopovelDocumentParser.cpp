@@ -519,11 +519,10 @@ NX_RC CSTopovelDocParser::GetDataBlocksCount(unsigned& count) {
 NX_RC CSTopovelDocParser::AddDataBlock(const char* xml) {
     DOC_TRACE;
     std::vector<std::string> labels;
-    NX_RC rc = NX_FAILURE;
-    try {
-        rc = DomCall(
-            trace, "Unknown exception",
-            [&] {
+    NX_RC rc = DomCall(
+        trace, "Unknown exception",
+        [&] {
+            try {
                 DOMElement* imported = ImportFragment(xml, true, labels);
                 if (!imported)
                     return false;
@@ -534,10 +533,15 @@ NX_RC CSTopovelDocParser::AddDataBlock(const char* xml) {
                 }
                 data->appendChild(imported);
                 return true;
-            },
-            " Document is not exist !");
-    } catch (...) {
-    }
+            } catch (const xercesc::DOMException& e) {
+                std::string text = "Failed to create DOM document: DOM_DOMException, code= " +
+                                   xml::IntToText(e.code);
+                trace.Error(text.c_str());
+                return false;
+            }
+        },
+        " Document is not exist !");
+    // A failed add keeps none of the blocks it stored.
     if (rc != NX_SUCCESS && m_pDocument)
         DropLabels(labels);
     return rc;
