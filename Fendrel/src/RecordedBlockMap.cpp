@@ -10,65 +10,8 @@ namespace {
 
 const char kLabelStart[] = "<!--LABLE";
 const char kLabelEnd[] = "-->";
-const std::string_view kOpenTag = "<LATENCY_AND_LOSS_DATA";
-const std::string_view kCloseTag = "</LATENCY_AND_LOSS_DATA";
+const std::string_view kElement = "LATENCY_AND_LOSS_DATA";
 constexpr size_t kMaxLabelLength = 39;
-
-bool ends_name(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>';
-}
-
-// The next opening tag of the element at or after `from`, skipping comments and CDATA
-// sections; npos when there is none.
-size_t find_open_tag(std::string_view text, size_t from) {
-    while ((from = text.find('<', from)) != std::string_view::npos) {
-        std::string_view rest = text.substr(from);
-        if (rest.starts_with("<!--")) {
-            size_t end = text.find("-->", from + 4);
-            if (end == std::string_view::npos)
-                return std::string_view::npos;
-            from = end + 3;
-        } else if (rest.starts_with("<![CDATA[")) {
-            size_t end = text.find("]]>", from + 9);
-            if (end == std::string_view::npos)
-                return std::string_view::npos;
-            from = end + 3;
-        } else if (rest.starts_with(kOpenTag) && rest.size() > kOpenTag.size() &&
-                   ends_name(rest[kOpenTag.size()])) {
-            return from;
-        } else {
-            ++from;
-        }
-    }
-    return std::string_view::npos;
-}
-
-// The ">" that ends the tag starting at `from` (quoted attribute values skipped).
-size_t find_tag_end(std::string_view text, size_t from) {
-    char quote = 0;
-    for (size_t i = from; i < text.size(); ++i) {
-        char c = text[i];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i;
-        }
-    }
-    return std::string_view::npos;
-}
-
-size_t find_close_tag(std::string_view text, size_t from) {
-    while ((from = text.find(kCloseTag, from)) != std::string_view::npos) {
-        size_t after = from + kCloseTag.size();
-        if (after < text.size() && (text[after] == '>' || ends_name(text[after])))
-            return from;
-        from = after;
-    }
-    return std::string_view::npos;
-}
 
 // Hands the text out in a malloc buffer with a terminating zero.
 long hand_out(const std::string& text, char** out) {
@@ -164,18 +107,18 @@ long CSTopovelDocParser::CutRecordedBlocks(const char* xml, std::string& cut,
     bool any = false;
     try {
         for (;;) {
-            size_t open = find_open_tag(text, position);
+            size_t open = orvane::xml::FindOpenTag(text, kElement, position);
             if (open == std::string_view::npos)
                 break;
             any = true;
-            size_t openEnd = find_tag_end(text, open + kOpenTag.size());
+            size_t openEnd = orvane::xml::FindTagEnd(text, open + 1 + kElement.size());
             if (openEnd == std::string_view::npos)
                 throw std::runtime_error("opening tag without end");
             cut.append(text.substr(piece, openEnd + 1 - piece));
             piece = position = openEnd + 1;
             if (text[openEnd - 1] == '/')
                 continue;
-            size_t close = find_close_tag(text, position);
+            size_t close = orvane::xml::FindCloseTag(text, kElement, position);
             if (close == std::string_view::npos)
                 throw std::runtime_error("no closing tag");
             if (close > position) {

@@ -295,3 +295,18 @@ TEST(XmlNumbers, TextDoesNotDependOnTheProcessLocale) {
     EXPECT_DOUBLE_EQ(d, 3.75);
     std::setlocale(LC_ALL, "C");
 }
+
+TEST(XmlTextSearch, TagsAreMatchedNotBareWords) {
+    const std::string text =
+        "<A NOTE=\"LATENCY_AND_LOSS_DATA\"><!-- <LAT_DATA> --><![CDATA[<LAT_DATA>]]>"
+        "<LAT_DATAX/><LAT_DATA V='a>b'>x</LAT_DATAX></LAT_DATA ></A>";
+    size_t open = FindOpenTag(text, "LAT_DATA", 0);
+    ASSERT_NE(open, std::string::npos);
+    EXPECT_EQ(text.substr(open, 10), "<LAT_DATA ");
+    size_t end = FindTagEnd(text, open + 9);
+    EXPECT_EQ(text.substr(end - 5, 6), "'a>b'>");
+    size_t close = FindCloseTag(text, "LAT_DATA", end);
+    EXPECT_EQ(text.substr(close, 11), "</LAT_DATA ");
+    EXPECT_EQ(FindOpenTag(text, "LAT_DATA", open + 1), std::string::npos);
+    EXPECT_EQ(FindTagEnd("<A B=\"x>", 0), std::string::npos);
+}

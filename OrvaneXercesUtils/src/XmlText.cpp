@@ -24,7 +24,62 @@ size_t take_number(const char** cursor, char (&buffer)[kMaxNumberChars + 1]) {
     return n;
 }
 
+bool ends_name(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '/' || c == '>';
+}
+
 } // namespace
+
+size_t FindOpenTag(std::string_view text, std::string_view name, size_t from) {
+    constexpr auto npos = std::string_view::npos;
+    while ((from = text.find('<', from)) != npos) {
+        std::string_view rest = text.substr(from);
+        if (rest.starts_with("<!--")) {
+            size_t end = text.find("-->", from + 4);
+            if (end == npos)
+                return npos;
+            from = end + 3;
+        } else if (rest.starts_with("<![CDATA[")) {
+            size_t end = text.find("]]>", from + 9);
+            if (end == npos)
+                return npos;
+            from = end + 3;
+        } else if (rest.size() > name.size() + 1 && rest.substr(1).starts_with(name) &&
+                   ends_name(rest[name.size() + 1])) {
+            return from;
+        } else {
+            ++from;
+        }
+    }
+    return npos;
+}
+
+size_t FindTagEnd(std::string_view text, size_t from) {
+    char quote = 0;
+    for (size_t i = from; i < text.size(); ++i) {
+        char c = text[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i;
+        }
+    }
+    return std::string_view::npos;
+}
+
+size_t FindCloseTag(std::string_view text, std::string_view name, size_t from) {
+    const std::string pattern = "</" + std::string(name);
+    while ((from = text.find(pattern, from)) != std::string_view::npos) {
+        size_t after = from + pattern.size();
+        if (after < text.size() && ends_name(text[after]) && text[after] != '/')
+            return from;
+        from = after;
+    }
+    return std::string_view::npos;
+}
 
 void EscapeXmlText(std::string& result, const char* text) {
     result.clear();

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orvane::xml {
@@ -81,6 +82,16 @@ bool SetElementText(DOMDocument* document, DOMNode* node, const char* text);
 bool GetDtdNameFromText(const char* text, std::string& name);
 // Folder and file joined with "/".
 std::string JoinPath(const std::string& folder, const std::string& file);
+
+// Textual search for markup of one element name in XML text (for sample bodies that
+// are kept out of the DOM). Each gives the offset or std::string_view::npos.
+// The next "<name" followed by a blank, "/" or ">" at or after `from`; comments and
+// CDATA sections are skipped.
+size_t FindOpenTag(std::string_view text, std::string_view name, size_t from);
+// The ">" that ends the tag starting at `from`; quoted attribute values are skipped.
+size_t FindTagEnd(std::string_view text, size_t from);
+// The next "</name" followed by a blank or ">" at or after `from`.
+size_t FindCloseTag(std::string_view text, std::string_view name, size_t from);
 
 // Escapes & " ' < > as entities.
 void EscapeXmlText(std::string& result, const char* text);
