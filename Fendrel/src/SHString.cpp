@@ -1,5 +1,6 @@
 #include "Fendrel/NxTypes.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -8,8 +9,10 @@ SHString::SHString(const char* text) {
     if (text) {
         size_t n = std::strlen(text) + 1;
         m_pBuffer = static_cast<char*>(std::malloc(n));
-        if (m_pBuffer)
+        if (m_pBuffer) {
             std::memcpy(m_pBuffer, text, n);
+            m_nSize = n;
+        }
     }
 }
 
@@ -28,6 +31,7 @@ SHString::~SHString() {
 void SHString::Allocate(size_t size) {
     std::free(m_pBuffer);
     m_pBuffer = size ? static_cast<char*>(std::calloc(size, 1)) : nullptr;
+    m_nSize = m_pBuffer ? size : 0;
 }
 
 char* SHString::GetBuffer() {
@@ -41,12 +45,15 @@ char* SHString::GetString() {
 char* SHString::Detach() {
     char* buffer = m_pBuffer;
     m_pBuffer = nullptr;
+    m_nSize = 0;
     return buffer;
 }
 
 void SHString::Attach(char* buffer) {
-    if (buffer != m_pBuffer)
+    if (buffer != m_pBuffer) {
         std::free(m_pBuffer);
+        m_nSize = 0;
+    }
     m_pBuffer = buffer;
 }
 
@@ -56,9 +63,13 @@ void SHString::Assign(const char* text) {
         return;
     }
     size_t n = std::strlen(text) + 1;
-    // Text inside the current buffer would be freed by Allocate: copy it first.
+    // Text inside the current buffer would be freed by Allocate: copy it first. The
+    // extent of an attached buffer is unknown, so its text is taken as its extent.
     std::string own;
-    if (m_pBuffer && text >= m_pBuffer && text < m_pBuffer + std::strlen(m_pBuffer) + 1) {
+    auto at = reinterpret_cast<uintptr_t>(text);
+    auto begin = reinterpret_cast<uintptr_t>(m_pBuffer);
+    size_t extent = m_nSize ? m_nSize : (m_pBuffer ? std::strlen(m_pBuffer) + 1 : 0);
+    if (m_pBuffer && at >= begin && at < begin + extent) {
         own.assign(text, n - 1);
         text = own.c_str();
     }

@@ -238,6 +238,16 @@ TEST(XmlEscaping, EntitiesAndCharacterReferences) {
     EXPECT_EQ(out, "caf&#233; &lt;&#128640;&gt;&#127;");
 }
 
+TEST(XmlEscaping, ReplaceInString) {
+    std::string text = "a-b-c";
+    EXPECT_TRUE(ReplaceInString(text, "-", "--", false));
+    EXPECT_EQ(text, "a--b-c");
+    EXPECT_TRUE(ReplaceInString(text, "-", nullptr, true));
+    EXPECT_EQ(text, "abc");
+    EXPECT_FALSE(ReplaceInString(text, "x", "y", true));
+    EXPECT_FALSE(ReplaceInString(text, "", "y", true));
+}
+
 TEST(XmlNumbers, ReadAtStopsAtTheFirstOtherCharacter) {
     const char* text = "12.7x";
     const char* cursor = text;

@@ -128,6 +128,23 @@ bool EscapeXmlTextAscii(const std::string& text, std::string& result) {
     return true;
 }
 
+bool ReplaceInString(std::string& text, const char* what, const char* with, bool all) {
+    if (!what || !*what)
+        return false;
+    const size_t whatLength = std::strlen(what);
+    const std::string replacement = with ? with : "";
+    bool replaced = false;
+    size_t at = 0;
+    while ((at = text.find(what, at, whatLength)) != std::string::npos) {
+        text.replace(at, whatLength, replacement);
+        at += replacement.size();
+        replaced = true;
+        if (!all)
+            break;
+    }
+    return replaced;
+}
+
 bool ReadIntAt(const char** cursor, int& value) {
     if (!cursor || !*cursor)
         return false;

@@ -35,4 +35,6 @@ public:
 
 private:
     char* m_pBuffer = nullptr;
+    // Bytes allocated for the buffer (0 for an attached buffer of unknown size).
+    size_t m_nSize = 0;
 };

@@ -98,6 +98,10 @@ void EscapeXmlText(std::string& result, const char* text);
 // The same, and every character above 126 becomes one "&#N;" per code point.
 bool EscapeXmlTextAscii(const std::string& text, std::string& result);
 
+// Replaces the first occurrence of `what` (every one, left to right, with `all`) by
+// `with`, or removes it when `with` is null; true when anything was replaced.
+bool ReplaceInString(std::string& text, const char* what, const char* with, bool all);
+
 // Reads up to 39 digits and points at the cursor and advances past them; false, cursor
 // unchanged, when there is none. The integer is the whole-number part, clamped to the
 // range of int.
