@@ -6,14 +6,15 @@ namespace fendrel {
 
 MethodTrace::MethodTrace(const char* className, const char* method, const char* sourceFile,
                          bool traced, int line)
-    : m_pClass(className), m_pMethod(method), m_pFile(sourceFile), m_bTraced(traced) {
+    : m_pClass(className), m_pMethod(method), m_pFile(sourceFile), m_bTraced(traced),
+      m_nLine(line) {
     if (m_bTraced)
         Write(CSTrace::eInformation, "Entered Method", line);
 }
 
 MethodTrace::~MethodTrace() {
     if (m_bTraced)
-        Write(CSTrace::eInformation, "Exited Method", 0);
+        Write(CSTrace::eInformation, "Exited Method", m_nLine);
 }
 
 void MethodTrace::Info(const char* message, int line) const {

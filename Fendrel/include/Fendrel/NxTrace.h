@@ -24,6 +24,7 @@ private:
     const char* m_pMethod;
     const char* m_pFile;
     bool m_bTraced;
+    int m_nLine; // of the entry record; the exit record carries it too
 };
 
 } // namespace fendrel
