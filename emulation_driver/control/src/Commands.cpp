@@ -100,6 +100,12 @@ void ControlDevice::stop() {
     du_send_sim_queue_stats();
 }
 
+void ControlDevice::shutdown() {
+    stop();
+    du_release_held_packet();
+    du_cancel_timers();
+}
+
 void ControlDevice::flush() {
     du_send_stats_packets();
     auto& ctx = du_context();

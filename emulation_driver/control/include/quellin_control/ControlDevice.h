@@ -51,6 +51,10 @@ public:
     // The transport dropped a pending request (its caller went away): forget it.
     void discard(IoRequestId id);
 
+    // Daemon shut-down: stops the emulation as command 5 does, then sends on every packet
+    // the engine still holds, whatever the bypass flag.
+    void shutdown();
+
     // The control message (0x22000E): runs the command; gives the 14-byte reply.
     std::array<uint8_t, 14> du_handleControl(const uint8_t* message, size_t length);
 

@@ -1,0 +1,27 @@
+// Joins the control device to the control socket: socket requests become I/O requests,
+// completions become reply frames, a dropped connection's requests are forgotten.
+#pragma once
+
+#include "ControlSocket/ControlServer.h"
+#include "quellin_control/ControlDevice.h"
+
+namespace quellin::os {
+
+class ControlBinding final : public ctlsock::RequestHandler, public IoCompleter {
+public:
+    ControlBinding() : m_device(*this) {}
+
+    ControlDevice& device() { return m_device; }
+    // Completions go to this server from now on.
+    void attach(ctlsock::ControlServer* server) { m_server = server; }
+
+    std::optional<ctlsock::Completion> on_request(const ctlsock::Request& request) override;
+    void on_discarded(ctlsock::RequestToken token) override { m_device.discard(token); }
+    void complete(IoRequestId id, IoCompletion completion) override;
+
+private:
+    ControlDevice m_device;
+    ctlsock::ControlServer* m_server = nullptr;
+};
+
+} // namespace quellin::os

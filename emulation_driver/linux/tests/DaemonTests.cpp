@@ -1,0 +1,289 @@
+// The daemon on its own thread, driven over real sockets as the control library would.
+#include "ControlSocket/ControlClient.h"
+#include "QuellinLinux/Daemon.h"
+#include "quellin_engine/Edge.h"
+#include "quellin_test/Frames.h"
+#include "quellin_wire/ByteOrder.h"
+#include "quellin_wire/Checksum.h"
+#include "quellin_wire/ControlMessage.h"
+#include "quellin_wire/DriverPlayBlock.h"
+#include "quellin_wire/IoControl.h"
+
+#include "TestSupport/TempDir.h"
+
+#include <csignal>
+#include <future>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+
+using namespace quellin;
+using namespace quellin::os;
+using ctlsock::ControlClient;
+
+namespace {
+
+const uint32_t kStation = test::ipv4(198, 18, 0, 1);
+const uint32_t kPeer = test::ipv4(198, 18, 0, 2);
+
+std::vector<uint8_t> control_message(uint16_t command, const std::vector<uint8_t>& data = {}) {
+    wire::ControlMessage m;
+    m.command = command;
+    m.dataLength = static_cast<uint32_t>(data.size());
+    m.checksum = wire::internet_checksum(data.data(), data.size());
+    auto head = m.encode();
+    std::vector<uint8_t> bytes(head.begin(), head.end());
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return bytes;
+}
+
+wire::DriverPlayBlock unlimited_block() {
+    wire::DriverPlayBlock b;
+    b.setAdapterNumber(1);
+    b.setAdapterAddress(kStation);
+    for (auto set : {&wire::DriverPlayBlock::setEastOut, &wire::DriverPlayBlock::setEastIn,
+                     &wire::DriverPlayBlock::setWestOut, &wire::DriverPlayBlock::setWestIn})
+        (b.*set)(wire::pb::kUnlimitedBandwidth);
+    b.setEastBucketSize(wire::pb::kUnlimitedBucket);
+    b.setWestBucketSize(wire::pb::kUnlimitedBucket);
+    return b;
+}
+
+class DaemonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DaemonOptions options;
+        options.device = (dir / "run" / "QL").string();
+        options.seed = 42;
+        daemon = std::make_unique<Daemon>(options);
+        std::string error;
+        ASSERT_TRUE(daemon->start(error)) << error;
+        thread = std::thread([this] { daemon->run(); });
+        ASSERT_TRUE(client.open(options.device));
+    }
+    void TearDown() override {
+        client.close();
+        daemon->request_stop();
+        thread.join();
+        daemon.reset();
+    }
+
+    template <typename F>
+    auto on_loop(F fn) -> decltype(fn()) {
+        std::promise<decltype(fn())> done;
+        auto result = done.get_future();
+        daemon->loop().post([&] { done.set_value(fn()); });
+        return result.get();
+    }
+
+    wire::ControlReply command(uint16_t cmd, const std::vector<uint8_t>& data = {}) {
+        auto r = client.call(wire::kIoctlControl, control_message(cmd, data), 14, 5000);
+        EXPECT_TRUE(r.ok()) << std::hex << r.status;
+        auto reply = wire::ControlReply::decode(r.output.data(), r.output.size());
+        EXPECT_TRUE(reply);
+        return reply ? *reply : wire::ControlReply{};
+    }
+
+    void send_packets(int count, int direction) {
+        on_loop([&] {
+            for (int i = 0; i < count; ++i) {
+                auto f = direction == 0 ? test::ipv4_frame(kStation, kPeer, 200)
+                                        : test::ipv4_frame(kPeer, kStation, 200);
+                edge_packet_in(daemon->adapter(), direction, f.data(), f.size());
+            }
+            return 0;
+        });
+    }
+
+    // The six requests the control library keeps pending.
+    std::vector<uint32_t> pend_six() {
+        std::vector<uint32_t> ids;
+        ids.push_back(client.submit(wire::kIoctlCapturedPackets, {}, 380004));
+        for (uint32_t i = 0; i < 4; ++i)
+            ids.push_back(client.submit(wire::kIoctlPacketList0 + 4 * i, {}, 70000));
+        ids.push_back(client.submit(wire::kIoctlCounters, {}, 76));
+        for (uint32_t id : ids)
+            EXPECT_NE(id, 0u);
+        return ids;
+    }
+
+    // Waits until every id has its reply; gives them in order.
+    std::vector<ctlsock::Reply> collect(const std::vector<uint32_t>& ids, int timeout_ms) {
+        std::vector<ctlsock::Reply> replies(ids.size());
+        std::vector<bool> got(ids.size());
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+        size_t have = 0;
+        while (have < ids.size() && std::chrono::steady_clock::now() < until) {
+            client.wait_any(ids, 100);
+            for (size_t i = 0; i < ids.size(); ++i)
+                if (!got[i])
+                    if (auto r = client.poll(ids[i])) {
+                        replies[i] = *r;
+                        got[i] = true;
+                        ++have;
+                    }
+        }
+        EXPECT_EQ(have, ids.size());
+        return replies;
+    }
+
+    testsupport::TempDir dir{"quellin"};
+    std::unique_ptr<Daemon> daemon;
+    std::thread thread;
+    ControlClient client;
+};
+
+} // namespace
+
+TEST_F(DaemonTest, ASessionPlaysAndTheSixRequestsCompleteEachSecond) {
+    EXPECT_EQ(command(1).result, 0);
+    const auto block = unlimited_block();
+    const std::vector<uint8_t> bytes(block.data(), block.data() + block.size());
+    wire::ControlReply load = command(3, bytes);
+    EXPECT_EQ(load.result, 0);
+    EXPECT_EQ(load.driverState, 3);
+    EXPECT_EQ(command(6).driverState, 6);
+
+    auto ids = pend_six();
+    for (int second = 0; second < 2; ++second) {
+        send_packets(3, 0);
+        send_packets(2, 1);
+        auto replies = collect(ids, 5000);
+        EXPECT_EQ(replies[0].information, 5u * 76u + 4u) << second;
+        for (size_t list = 1; list <= 4; ++list)
+            EXPECT_GT(replies[list].information, 0u) << second << " list " << list - 1;
+        EXPECT_EQ(replies[5].information, 76u);
+        ids = pend_six();
+    }
+    EXPECT_EQ(on_loop([&] { return daemon->edge().sent(0); }), 6u);
+    EXPECT_EQ(on_loop([&] { return daemon->edge().sent(1); }), 4u);
+
+    // The block reads back as loaded.
+    auto length = client.call(wire::kIoctlPlayBlockLength, {}, 4, 5000);
+    EXPECT_EQ(wire::get_u32(length.system_buffer.data(), 0), block.size());
+    auto copy = client.call(wire::kIoctlPlayBlock, {}, static_cast<uint32_t>(block.size()), 5000);
+    EXPECT_EQ(copy.output, bytes);
+
+    wire::ControlReply stop = command(5);
+    EXPECT_EQ(stop.driverState, 5);
+    auto last = collect(ids, 2000); // stop answers what waits
+    EXPECT_EQ(last[5].information, 76u);
+    EXPECT_EQ(command(2).driverState, 2);
+}
+
+TEST_F(DaemonTest, ACallerThatLeavesWithRequestsPendingLeavesTheDaemonHealthy) {
+    command(1);
+    const auto block = unlimited_block();
+    command(3, std::vector<uint8_t>(block.data(), block.data() + block.size()));
+    command(6);
+    pend_six();
+    EXPECT_TRUE(on_loop([&] { return daemon->server().pending_count() == 6; }));
+    client.close();
+
+    // The periodic tick finds nothing of the caller's left to complete.
+    for (int i = 0; i < 50 && on_loop([&] { return daemon->server().connection_count(); }); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(on_loop([&] {
+        for (int slot = 0; slot < ControlDevice::kPendingSlots; ++slot)
+            if (daemon->device().pending(slot))
+                return false;
+        return daemon->server().pending_count() == 0;
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+
+    ControlClient next;
+    ASSERT_TRUE(next.open(daemon->server().path()));
+    auto status = next.call(wire::kIoctlStatus, {}, 92, 5000);
+    ASSERT_TRUE(status.ok());
+    EXPECT_EQ(wire::get_u16(status.output.data(), 2), 6); // still playing
+}
+
+TEST_F(DaemonTest, MalformedRequestsGetErrorsOrAClosedConnectionNeverACrash) {
+    // Short input, no output, unknown code: error replies.
+    auto shortInput = client.call(wire::kIoctlControl, std::vector<uint8_t>(20), 14, 5000);
+    EXPECT_EQ(shortInput.error(), 122u);
+    auto noOutput = client.call(wire::kIoctlControl, control_message(1), 0, 5000);
+    EXPECT_EQ(noOutput.error(), 87u);
+    auto unknown = client.call(0x22FFF2, {}, 16, 5000);
+    EXPECT_EQ(unknown.error(), 87u);
+    // A load whose block is cut short of its announced length.
+    auto cut = control_message(3, std::vector<uint8_t>(3272, 0));
+    cut.resize(cut.size() - 100);
+    EXPECT_EQ(client.call(wire::kIoctlControl, cut, 14, 5000).error(), 87u);
+
+    // A frame with an impossible length: the connection is closed.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", daemon->server().path().c_str());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    const uint8_t garbage[] = {0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3, 4};
+    ASSERT_EQ(::send(fd, garbage, sizeof garbage, MSG_NOSIGNAL), 8);
+    timeval tv{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    uint8_t byte;
+    EXPECT_EQ(::recv(fd, &byte, 1, 0), 0);
+    ::close(fd);
+
+    EXPECT_EQ(command(1).result, 0); // and the daemon still answers
+}
+
+TEST_F(DaemonTest, StoppingTheDaemonSendsOnQueuedPacketsAndRemovesTheSocket) {
+    command(1);
+    auto block = unlimited_block();
+    block.setEastOut(100); // 10 kbit/s: a 200-byte packet takes 160 ms on the entry link
+    command(3, std::vector<uint8_t>(block.data(), block.data() + block.size()));
+    command(6);
+    pend_six();
+    EXPECT_TRUE(on_loop([&] { return !du_context().view.bypass; }));
+    send_packets(10, 0);
+    EXPECT_LT(on_loop([&] { return daemon->edge().sent(0); }), 10u);
+
+    const std::string path = daemon->server().path();
+    daemon->request_stop();
+    thread.join();
+    EXPECT_EQ(daemon->edge().sent(0), 10u);
+    EXPECT_NE(::access(path.c_str(), F_OK), 0);
+    thread = std::thread([] {}); // for TearDown
+}
+
+TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
+    testsupport::TempDir dir("quellin-bin");
+    const std::string path = (dir / "QL").string();
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed", "5",
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ControlClient client;
+    bool connected = false;
+    for (int i = 0; i < 250 && !connected; ++i) {
+        connected = client.open(path);
+        if (!connected)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(connected);
+    auto count = client.call(wire::kIoctlAdapterCount, {}, 2, 5000);
+    EXPECT_EQ(count.system_buffer, (std::vector<uint8_t>{1, 0}));
+    uint32_t pending = client.submit(wire::kIoctlCounters, {}, 76);
+    EXPECT_NE(pending, 0u);
+
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(::access(path.c_str(), F_OK), 0);
+
+    // The bypassed driver answered the counters request at once; the next call finds
+    // the daemon gone.
+    EXPECT_EQ(client.call(wire::kIoctlStatus, {}, 92, 2000).error(), ctlsock::kErrorBrokenPipe);
+
+    std::string error;
+    const char* bad[] = {"quellin", "--seed", "x"};
+    EXPECT_FALSE(parse_daemon_options(3, bad, error));
+}
