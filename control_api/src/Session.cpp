@@ -332,7 +332,7 @@ int Session::forceDriverReset() {
 bool Session::allocateBuffers() {
     try {
         auto b = std::make_unique<Buffers>();
-        b->capacity = uint64_t{m_bufferSize} * 1000 / 116;
+        b->capacity = packetCapacity(m_bufferSize);
         b->records.resize(b->capacity + kExtraRecords);
         for (auto& list : b->lists)
             list.resize(b->capacity + kExtraEntries);

@@ -377,6 +377,12 @@ TEST_F(SessionTest, BufferOptions) {
     EXPECT_EQ(session.stop(), 0);
 }
 
+TEST(SessionCapacity, ComputedIn64Bits) {
+    EXPECT_EQ(Session::packetCapacity(6000), 51724u);
+    EXPECT_EQ(Session::packetCapacity(1), 8u);
+    EXPECT_EQ(Session::packetCapacity(0xFFFFFFFFu), 37025580129ull);
+}
+
 TEST(SessionNoDevice, StatusAndStopWithoutADevice) {
     testsupport::TempDir dir{"nodev"};
     Session session{SessionConfig{(dir / "missing").string(), dir.str()}};
