@@ -18,6 +18,7 @@
 #include <new>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace altiren_api {
@@ -235,7 +236,15 @@ int Session::playSequence(const std::vector<uint8_t>& block) {
     m_stopRequested = false;
     m_captureActive = true;
     m_playing = true;
-    m_capture = std::thread(&Session::captureLoop, this);
+    try {
+        m_capture = std::thread(&Session::captureLoop, this);
+    } catch (const std::system_error&) {
+        // No capture thread: take the emulation back rather than play without one.
+        m_captureActive = false;
+        stopSequence(false);
+        freeBuffers();
+        return NUVEX_RC_NO_MEMORY;
+    }
     m_timer = platform::mmtimer::setEvent(1000, 0, &Session::onSecond, this, true);
     return 0;
 }
