@@ -1,5 +1,6 @@
 #include "ControlSocket/ControlClient.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -111,7 +112,7 @@ uint32_t ControlClient::submit(uint32_t code, std::span<const uint8_t> input,
         do
             frame.id = m_next_id++;
         while (frame.id == 0 || m_outstanding.count(frame.id) || m_ready.count(frame.id));
-        m_outstanding.insert(frame.id);
+        m_outstanding[frame.id] = Outstanding{code, output_capacity};
     }
     if (!send_frame(encode_request(frame))) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -239,12 +240,20 @@ void ControlClient::pump(std::unique_lock<std::mutex>& lock, int timeout_ms) {
             break;
         }
         start += used;
-        if (m_outstanding.erase(frame.id)) {
+        auto it = m_outstanding.find(frame.id);
+        if (it != m_outstanding.end()) {
+            const Outstanding sent = it->second;
+            m_outstanding.erase(it);
             Reply& r = m_ready[frame.id];
             r.status = frame.status;
             r.information = frame.information;
             r.system_buffer = std::move(frame.system_buffer);
             r.output = std::move(frame.output);
+            if ((sent.code & 3) == 0 && r.output.empty() && status_succeeded(r.status)) {
+                const size_t n =
+                    std::min<size_t>({r.system_buffer.size(), r.information, sent.output_capacity});
+                r.output.assign(r.system_buffer.begin(), r.system_buffer.begin() + n);
+            }
         }
     }
     m_in.erase(m_in.begin(), m_in.begin() + static_cast<std::ptrdiff_t>(start));
@@ -258,7 +267,7 @@ void ControlClient::pump(std::unique_lock<std::mutex>& lock, int timeout_ms) {
 }
 
 void ControlClient::fail_outstanding(uint32_t status) {
-    for (uint32_t id : m_outstanding)
+    for (const auto& [id, sent] : m_outstanding)
         m_ready[id].status = status;
     m_outstanding.clear();
 }

@@ -19,7 +19,8 @@ namespace {
 
 constexpr uint32_t kEcho = 0x220100;    // answers at once with the input as output
 constexpr uint32_t kPend = 0x220104;    // stays pending
-constexpr uint32_t kVersion = 0x220108; // a u16 in the system buffer
+constexpr uint32_t kVersion = 0x220108; // buffered: a u16 in the system buffer
+constexpr uint32_t kLength = 0x22010A;  // direct: a u32 in the system buffer
 
 // Lives on the loop thread.
 class FakeHandler final : public RequestHandler {
@@ -38,6 +39,10 @@ public:
         case kVersion:
             c.system_buffer = {0x34, 0x12};
             c.information = 2;
+            return c;
+        case kLength:
+            c.system_buffer = {1, 2, 3, 4};
+            c.information = 4;
             return c;
         default:
             c.status = kStatusInvalidParameter;
@@ -186,9 +191,15 @@ TEST_F(ControlSocketTest, SynchronousCallsCarryOutputSystemBufferAndErrors) {
     Reply cut = client.call(kEcho, in, 3, 5000);
     EXPECT_EQ(cut.output, bytes_of({1, 2, 3}));
 
+    // A buffered code's system buffer reaches the output too, within the capacity; a
+    // direct code's stays apart.
     Reply version = client.call(kVersion, {}, 2, 5000);
     EXPECT_EQ(version.system_buffer, bytes_of({0x34, 0x12}));
-    EXPECT_TRUE(version.output.empty());
+    EXPECT_EQ(version.output, bytes_of({0x34, 0x12}));
+    EXPECT_EQ(client.call(kVersion, {}, 1, 5000).output, bytes_of({0x34}));
+    Reply length = client.call(kLength, {}, 4, 5000);
+    EXPECT_EQ(length.system_buffer, bytes_of({1, 2, 3, 4}));
+    EXPECT_TRUE(length.output.empty());
 
     Reply unknown = client.call(0x22FFFF, {}, 0, 5000);
     EXPECT_EQ(unknown.status, kStatusInvalidParameter);

@@ -4,6 +4,7 @@
 #include "QuellinLinux/SignalWatch.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::openlog("quellin", LOG_PID | (options->foreground ? LOG_PERROR : 0), LOG_DAEMON);
+    // The background process runs from "/": keep a relative socket path where it was meant.
+    std::error_code ec;
+    if (auto absolute = std::filesystem::absolute(options->device, ec); !ec)
+        options->device = absolute.string();
     if (!options->foreground && ::daemon(0, 0) != 0) {
         ::syslog(LOG_ERR, "cannot run in the background: %m");
         return 1;

@@ -269,6 +269,7 @@ TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     ASSERT_TRUE(connected);
     auto count = client.call(wire::kIoctlAdapterCount, {}, 2, 5000);
     EXPECT_EQ(count.system_buffer, (std::vector<uint8_t>{1, 0}));
+    EXPECT_EQ(count.output, (std::vector<uint8_t>{1, 0})); // buffered: as the caller sees it
     uint32_t pending = client.submit(wire::kIoctlCounters, {}, 76);
     EXPECT_NE(pending, 0u);
 

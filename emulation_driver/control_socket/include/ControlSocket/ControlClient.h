@@ -13,14 +13,16 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 
 namespace quellin::ctlsock {
 
-// A reply as the caller sees it. Transport failures come as statuses of their own:
-// kStatusInvalidHandle (not open), kStatusPipeBroken (connection lost), kStatusIoTimeout.
+// A reply as the caller sees it. For buffered codes (transfer type 0, the low two bits of
+// the code) the system buffer is also copied to the output, up to the byte count and the
+// capacity, as the caller's output buffer would receive it. Transport failures come as statuses of
+// their own: kStatusInvalidHandle (not open), kStatusPipeBroken (connection lost),
+// kStatusIoTimeout.
 struct Reply {
     uint32_t status = kStatusSuccess;
     uint32_t information = 0; // byte count
@@ -70,7 +72,11 @@ private:
     bool m_broken = false;
     uint32_t m_next_id = 1;
     Bytes m_in; // touched only by the thread that reads
-    std::set<uint32_t> m_outstanding;
+    struct Outstanding {
+        uint32_t code = 0;
+        uint32_t output_capacity = 0;
+    };
+    std::map<uint32_t, Outstanding> m_outstanding;
     std::map<uint32_t, Reply> m_ready;
 };
 

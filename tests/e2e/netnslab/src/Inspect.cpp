@@ -1,0 +1,116 @@
+#include "NetnsLab/Inspect.h"
+
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+namespace netnslab {
+
+namespace {
+
+std::vector<std::string> words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> out;
+    std::string w;
+    while (in >> w)
+        out.push_back(w);
+    return out;
+}
+
+std::optional<uint64_t> to_u64(const std::string& s) {
+    if (s.empty() || s.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    try {
+        return std::stoull(s);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<uint64_t> parse_snmp(const std::string& text, const std::string& group,
+                                   const std::string& name) {
+    // snmp: a "Group: names..." line followed by a "Group: values..." line.
+    // snmp6: "<Group><Name> value" per line.
+    std::istringstream in(text);
+    std::string line;
+    std::vector<std::string> header;
+    while (std::getline(in, line)) {
+        auto w = words(line);
+        if (w.empty())
+            continue;
+        if (w.size() == 2 && w[0] == group + name)
+            return to_u64(w[1]);
+        if (w[0] != group + ":")
+            continue;
+        if (header.empty()) {
+            header = w;
+            continue;
+        }
+        for (std::size_t i = 1; i < header.size() && i < w.size(); ++i)
+            if (header[i] == name)
+                return to_u64(w[i]);
+        header.clear();
+    }
+    return std::nullopt;
+}
+
+std::optional<uint64_t> snmp_counter(const std::string& netns, const std::string& group,
+                                     const std::string& name) {
+    bool v6 = !group.empty() && group.back() == '6';
+    RunResult r = run(netns, {"cat", v6 ? "/proc/net/snmp6" : "/proc/net/snmp"});
+    if (!r.ok())
+        return std::nullopt;
+    return parse_snmp(r.out, group, name);
+}
+
+std::optional<int> parse_route_mtu(const std::string& text) {
+    auto w = words(text);
+    for (std::size_t i = 0; i + 1 < w.size(); ++i)
+        if (w[i] == "mtu")
+            if (auto v = to_u64(w[i + 1]); v && *v < 1u << 20)
+                return static_cast<int>(*v);
+    return std::nullopt;
+}
+
+std::optional<int> route_mtu(const std::string& netns, const std::string& dest) {
+    RunResult r = run(netns, {"ip", "route", "get", dest});
+    if (!r.ok())
+        return std::nullopt;
+    return parse_route_mtu(r.out);
+}
+
+PingResult parse_ping(const std::string& text) {
+    PingResult p;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        int tx = 0, rx = 0;
+        if (std::sscanf(line.c_str(), "%d packets transmitted, %d received", &tx, &rx) == 2) {
+            p.transmitted = tx;
+            p.received = rx;
+        }
+        auto eq = line.find(" = ");
+        if (line.rfind("rtt ", 0) == 0 || line.rfind("round-trip ", 0) == 0) {
+            if (eq != std::string::npos)
+                std::sscanf(line.c_str() + eq + 3, "%lf/%lf/%lf", &p.rtt_min_ms, &p.rtt_avg_ms,
+                            &p.rtt_max_ms);
+        }
+    }
+    return p;
+}
+
+PingResult ping(const std::string& netns, const std::string& dest, int count, int interval_ms,
+                Millis timeout) {
+    char interval[32];
+    std::snprintf(interval, sizeof interval, "%.3f", interval_ms / 1000.0);
+    std::vector<std::string> argv{"ping", "-n",     "-c", std::to_string(count),
+                                  "-i",   interval, "-W", "2"};
+    if (dest.find(':') != std::string::npos)
+        argv.insert(argv.begin() + 1, "-6");
+    argv.push_back(dest);
+    return parse_ping(run(netns, argv, timeout).out);
+}
+
+} // namespace netnslab
