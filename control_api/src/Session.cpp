@@ -18,6 +18,7 @@
 #include <new>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace altiren_api {
@@ -30,6 +31,7 @@ namespace {
 
 constexpr int kCallTimeoutMs = 10000;
 constexpr int kCaptureWaitMs = 50;
+constexpr int kIdleRetryMs = 200;
 constexpr uint64_t kExtraRecords = 5000;
 constexpr uint64_t kExtraEntries = 7000;
 constexpr uint64_t kMaxRecordsPerRequest = 5000;
@@ -234,7 +236,15 @@ int Session::playSequence(const std::vector<uint8_t>& block) {
     m_stopRequested = false;
     m_captureActive = true;
     m_playing = true;
-    m_capture = std::thread(&Session::captureLoop, this);
+    try {
+        m_capture = std::thread(&Session::captureLoop, this);
+    } catch (const std::system_error&) {
+        // No capture thread: take the emulation back rather than play without one.
+        m_captureActive = false;
+        stopSequence(false);
+        freeBuffers();
+        return NUVEX_RC_NO_MEMORY;
+    }
     m_timer = platform::mmtimer::setEvent(1000, 0, &Session::onSecond, this, true);
     return 0;
 }
@@ -331,7 +341,7 @@ int Session::forceDriverReset() {
 bool Session::allocateBuffers() {
     try {
         auto b = std::make_unique<Buffers>();
-        b->capacity = uint64_t{m_bufferSize} * 1000 / 116;
+        b->capacity = packetCapacity(m_bufferSize);
         b->records.resize(b->capacity + kExtraRecords);
         for (auto& list : b->lists)
             list.resize(b->capacity + kExtraEntries);
@@ -356,9 +366,13 @@ void Session::captureLoop() {
     ::setpriority(PRIO_PROCESS, 0, 19); // this thread only: the lowest priority
     ControlClient* device = m_device.get();
 
+    // A completion without any bytes comes from a driver that no longer plays (another
+    // client stopped it): such a request is asked again only after a pause, not in a spin.
+    using Clock = std::chrono::steady_clock;
     struct Slot {
         uint32_t code;
         uint32_t id = 0;
+        Clock::time_point notBefore{};
     };
     std::array<Slot, 6> slots = {Slot{wire::kIoctlCapturedPackets}, Slot{wire::kIoctlPacketList0},
                                  Slot{wire::kIoctlPacketList1},     Slot{wire::kIoctlPacketList2},
@@ -386,7 +400,7 @@ void Session::captureLoop() {
         // Issue every idle request for which there is room.
         if (!m_stopRequested) {
             for (size_t i = 0; i < slots.size(); ++i) {
-                if (slots[i].id != 0)
+                if (slots[i].id != 0 || Clock::now() < slots[i].notBefore)
                     continue;
                 uint64_t capacity;
                 {
@@ -435,6 +449,8 @@ void Session::captureLoop() {
         }
         auto data = reply_data(*reply);
         const size_t index = static_cast<size_t>(slot - slots.begin());
+        if (data.empty())
+            slot->notBefore = Clock::now() + std::chrono::milliseconds(kIdleRetryMs);
 
         std::lock_guard<std::mutex> lock(m_captureLock);
         Buffers& b = *m_buffers;

@@ -105,6 +105,7 @@ public:
     };
     std::map<uint32_t, Pending> pending;   // by code
     std::map<uint32_t, uint32_t> capacity; // last capacity asked per code
+    std::map<uint32_t, int> requests;      // requests per code
 
 private:
     std::optional<Completion> control(const Request& r) {
@@ -166,6 +167,7 @@ private:
 
     std::optional<Completion> pend(const Request& r) {
         capacity[r.code] = r.output_capacity;
+        ++requests[r.code];
         if (bypass && countdown <= 0) {
             Completion c;
             c.information = r.output_capacity; // nothing written

@@ -345,6 +345,28 @@ TEST_F(SessionTest, ResetStopsAnEmulationLeftByAKilledClient) {
     EXPECT_EQ(session.stop(), 0);
 }
 
+TEST_F(SessionTest, DriverStoppedElsewhereIsNotAskedInASpin) {
+    ASSERT_EQ(session.play(params), 0);
+    ASSERT_TRUE(all_pending());
+    // Another client stops the driver: the requests come back empty, and new ones are
+    // answered at once without data.
+    device.run([](FakeDriver& d) {
+        d.bypass = true;
+        d.countdown = 0;
+        for (uint32_t code :
+             {wire::kIoctlCapturedPackets, wire::kIoctlPacketList0, wire::kIoctlPacketList1,
+              wire::kIoctlPacketList2, wire::kIoctlPacketList3, wire::kIoctlCounters})
+            d.complete(code, {}, 76);
+        d.requests.clear();
+        return 0;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    int asked = device.run([](FakeDriver& d) { return d.requests[wire::kIoctlCapturedPackets]; });
+    EXPECT_LE(asked, 5);
+    EXPECT_TRUE(session.playing());
+    EXPECT_EQ(session.stop(), 0);
+}
+
 TEST_F(SessionTest, BufferOptions) {
     EXPECT_EQ(session.setPacketListBufferOptions(6000, 3), 78);
     EXPECT_EQ(session.setPacketListBufferOptions(6000, -1), 78);
@@ -353,6 +375,12 @@ TEST_F(SessionTest, BufferOptions) {
     ASSERT_EQ(session.play(params), 0);
     EXPECT_EQ(session.setPacketListBufferOptions(6000, 1), 75);
     EXPECT_EQ(session.stop(), 0);
+}
+
+TEST(SessionCapacity, ComputedIn64Bits) {
+    EXPECT_EQ(Session::packetCapacity(6000), 51724u);
+    EXPECT_EQ(Session::packetCapacity(1), 8u);
+    EXPECT_EQ(Session::packetCapacity(0xFFFFFFFFu), 37025580129ull);
 }
 
 TEST(SessionNoDevice, StatusAndStopWithoutADevice) {

@@ -46,6 +46,10 @@ public:
     static void freePackets(NuvexPacketList& result);
     int setPacketListBufferOptions(uint32_t size, int32_t mode);
 
+    // Records at which the captured-packet buffer counts as full: size × 1,000 bytes over
+    // 116 bytes per packet (a record and four list entries), in 64 bits.
+    static uint64_t packetCapacity(uint32_t size) { return uint64_t{size} * 1000 / 116; }
+
     bool playing() const { return m_playing; }
     // Result the capture thread ended with (0 while it runs or when it ended normally).
     int captureResult() const { return m_captureResult; }
