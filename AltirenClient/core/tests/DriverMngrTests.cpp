@@ -228,6 +228,13 @@ TEST_F(DriverMngrTest, ClearFreesTheSamplesAndDefaultsFollow) {
     EXPECT_EQ(params.eastOutBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
     EXPECT_EQ(params.outOfOrderChance, 65535);
     mngr.ClearNuvexPlayParams(nullptr);
+
+    // One array given as both series is freed once.
+    uint32_t* shared = new uint32_t[4]{};
+    params.delaySamples = shared;
+    params.lossSamples = shared;
+    mngr.ClearNuvexPlayParams(&params);
+    EXPECT_EQ(params.lossSamples, nullptr);
 }
 
 // The NT 4 adapter table.

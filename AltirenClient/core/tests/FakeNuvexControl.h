@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <new>
 #include <vector>
 
 class FakeNuvexControl : public INuvexControl {
@@ -34,6 +35,7 @@ public:
     // Packet lists: one batch per request; an empty script answers with nothing captured.
     std::deque<Batch> batches;
     int listCalls = 0, freeCalls = 0;
+    bool throwInDecode = false; // the protocol text fails as an allocation would
     uint32_t lastListsWanted = 0;
 
     int GetStatus(uint32_t* emulating) override {
@@ -94,6 +96,8 @@ public:
         return NuvexGetPort(packet, source);
     }
     void GetProtocol(const uint8_t* packet, char text[40]) override {
+        if (throwInDecode)
+            throw std::bad_alloc();
         NuvexGetProtocol(packet, text);
     }
 };

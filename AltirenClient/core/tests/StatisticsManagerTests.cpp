@@ -139,6 +139,16 @@ TEST_F(StatisticsTest, FailedRequestSkipsTheTick) {
     EXPECT_EQ(control.freeCalls, 1);
 }
 
+TEST_F(StatisticsTest, PacketsGoBackWhenFoldingFails) {
+    ASSERT_EQ(manager.StartPoll(), 1);
+    control.throwInDecode = true;
+    Tick(Udp(1));
+    EXPECT_EQ(control.freeCalls, 1);
+    control.throwInDecode = false;
+    Tick(Udp(2));
+    EXPECT_EQ(Current().size(), 1u); // the lock was given back too
+}
+
 TEST_F(StatisticsTest, KindWordAndFlagRules) {
     struct Row {
         uint32_t list;
