@@ -149,7 +149,7 @@ int CAltirenStatisticsManager::GetLastSecondStatistics(StatisticsMap& map, std::
         lock.lock();
         timeText = FormatStatisticsTime(m_clock);
         map = m_lastSecond;
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
         CLIENT_TRACE(CSTrace::eError, "Cannot lock statistics mutex", kClass);
         return 0;
     }
@@ -233,6 +233,7 @@ int CAltirenStatisticsManager::AddConsumer(IStatisticsConsumer* consumer) {
 }
 
 void CAltirenStatisticsManager::OnTimer(unsigned /*timerId*/) {
+    CLIENT_TRACE_ENTERED(kClass);
     NuvexPacketList result{};
     result.listsWanted = 1;
     if (m_control.GetPacketListStatistics(&result) != 0)
