@@ -1,0 +1,153 @@
+// The exports of the shared library against the quellin daemon in a process of its own.
+#include "AltirenAPI.h"
+#include "platform/Registry.h"
+
+#include "TestSupport/TempDir.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using platform::registry::Hive;
+using platform::registry::Registry;
+using platform::registry::Value;
+
+namespace {
+
+class DaemonExportsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Registry reg(dir.str());
+        const std::string service = "SYSTEM\\CurrentControlSet\\Services\\QL";
+        ASSERT_EQ(reg.createKey(Hive::LocalMachine, service), 0);
+        ASSERT_EQ(
+            reg.createKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\Root\\SH_QUELLIN"),
+            0);
+        ASSERT_EQ(reg.setValue(Hive::LocalMachine, service, "ImagePath", Value::Sz(QUELLIN_BINARY)),
+                  0);
+        ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+        ::setenv("QL_DEVICE", path.c_str(), 1);
+
+        daemon = ::fork();
+        ASSERT_GE(daemon, 0);
+        if (daemon == 0) {
+            ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed",
+                    "5", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        bool listening = false;
+        for (int i = 0; i < 250 && !listening; ++i) {
+            listening = can_connect();
+            if (!listening)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(listening);
+        NuvexSetDefaultPlayParams(&params);
+    }
+    void TearDown() override {
+        if (daemon > 0) {
+            ::kill(daemon, SIGTERM);
+            int status = 0;
+            ::waitpid(daemon, &status, 0);
+        }
+    }
+
+    bool can_connect() const {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        ::close(fd);
+        return ok;
+    }
+    // The driver's emulating flag once it settles on `want` (up to 5 s).
+    static bool status_becomes(uint32_t want) {
+        for (int i = 0; i < 250; ++i) {
+            uint32_t emulating = 2;
+            if (NuvexGetStatus(&emulating) == 0 && emulating == want)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    testsupport::TempDir dir{"daemon-exports"};
+    std::string path = (dir / "QL").string();
+    pid_t daemon = -1;
+    PlayParameters params{};
+};
+
+} // namespace
+
+TEST_F(DaemonExportsTest, PlayStatusStatisticsAndStop) {
+    ASSERT_EQ(NuvexIsDriverInstalled(), 1);
+    uint32_t stats[12];
+    EXPECT_EQ(GetLastSecondStatistics(stats), 74);
+    params.minDelay = params.maxDelay = 50;
+    ASSERT_EQ(NuvexPlayEmulation(&params), 0);
+    EXPECT_TRUE(status_becomes(1));
+    EXPECT_EQ(GetLastSecondStatistics(stats), 0);
+    NuvexPacketList list{};
+    list.listsWanted = 1;
+    EXPECT_EQ(NuvexGetPacketListStatistics(&list), 0);
+    NuvexFreePackets(&list);
+    EXPECT_EQ(NuvexSetPacketListBufferOptions(6000, 1), 75);
+
+    EXPECT_EQ(NuvexStopEmulation(), 0);
+    EXPECT_TRUE(status_becomes(0));
+    EXPECT_EQ(NuvexGetPacketListStatistics(&list), 74);
+
+    // Play while playing stops.
+    ASSERT_EQ(NuvexPlayEmulation(&params), 0);
+    EXPECT_EQ(NuvexPlayEmulation(&params), 0);
+    EXPECT_TRUE(status_becomes(0));
+    EXPECT_EQ(NuvexGetPacketListStatistics(&list), 74);
+}
+
+TEST_F(DaemonExportsTest, ResetAfterAKilledClient) {
+    pid_t client = ::fork();
+    ASSERT_GE(client, 0);
+    if (client == 0) {
+        if (NuvexPlayEmulation(&params) != 0)
+            ::_exit(1);
+        if (!status_becomes(1))
+            ::_exit(2);
+        ::raise(SIGKILL);
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(client, &status, 0), client);
+    ASSERT_TRUE(WIFSIGNALED(status)) << WEXITSTATUS(status);
+
+    uint32_t emulating = 0;
+    ASSERT_EQ(NuvexGetStatus(&emulating), 0);
+    EXPECT_EQ(emulating, 1u);
+    EXPECT_EQ(NuvexPlayEmulation(&params), 86);
+    EXPECT_EQ(NuvexForceDriverReset(), 0);
+    EXPECT_TRUE(status_becomes(0));
+    EXPECT_EQ(NuvexForceDriverReset(), 0);
+    ASSERT_EQ(NuvexPlayEmulation(&params), 0);
+    EXPECT_TRUE(status_becomes(1));
+    EXPECT_EQ(NuvexStopEmulation(), 0);
+}
+
+TEST_F(DaemonExportsTest, NoDaemonNoDriver) {
+    ::kill(daemon, SIGTERM);
+    int status = 0;
+    ::waitpid(daemon, &status, 0);
+    daemon = -1;
+    uint32_t emulating = 0;
+    EXPECT_EQ(NuvexGetStatus(&emulating), -1);
+    EXPECT_EQ(NuvexPlayEmulation(&params), 87);
+    ::unsetenv("ALTIREN_REGISTRY_ROOT");
+    ::setenv("ALTIREN_REGISTRY_ROOT", (dir / "nothing").string().c_str(), 1);
+    EXPECT_EQ(NuvexIsDriverInstalled(), 0);
+    EXPECT_EQ(NuvexPlayEmulation(&params), -1);
+}
