@@ -1,32 +1,63 @@
 #include "Morrane/Mutex.h"
 
+#include "Morrane/Thread.h"
+#include "MutexDetail.h"
+
 #include <cerrno>
 #include <iostream>
-#include <pthread.h>
 
 namespace orvane::morrane {
 
 namespace detail {
+
+bool init_robust_recursive(pthread_mutex_t& mutex) {
+    pthread_mutexattr_t attr;
+    pthread_mutexattr_init(&attr);
+    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    bool ok = pthread_mutex_init(&mutex, &attr) == 0;
+    pthread_mutexattr_destroy(&attr);
+    return ok;
+}
+
+int lock_result(pthread_mutex_t& mutex, int rc) {
+    if (rc == EOWNERDEAD) {
+        // The owner ended while holding it: the mutex is ours now.
+        pthread_mutex_consistent(&mutex);
+        return 0;
+    }
+    if (rc == 0)
+        return 0;
+    return (rc == EBUSY || rc == ETIMEDOUT) ? 1 : -1;
+}
+
+timespec deadline_after(unsigned ms) {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    ts.tv_sec += ms / 1000;
+    ts.tv_nsec += static_cast<long>(ms % 1000) * 1000000L;
+    if (ts.tv_nsec >= 1000000000L) {
+        ts.tv_nsec -= 1000000000L;
+        ++ts.tv_sec;
+    }
+    return ts;
+}
+
 namespace {
 
 class LocalMutexHandle final : public MutexHandle {
 public:
-    LocalMutexHandle() {
-        pthread_mutexattr_t attr;
-        pthread_mutexattr_init(&attr);
-        pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-        m_ok = pthread_mutex_init(&m_mutex, &attr) == 0;
-        pthread_mutexattr_destroy(&attr);
-    }
+    LocalMutexHandle() { m_ok = init_robust_recursive(m_mutex); }
     ~LocalMutexHandle() override {
         if (m_ok)
             pthread_mutex_destroy(&m_mutex);
     }
     bool ok() const { return m_ok; }
-    int lock() override { return pthread_mutex_lock(&m_mutex) == 0 ? 0 : -1; }
-    int try_lock() override {
-        int rc = pthread_mutex_trylock(&m_mutex);
-        return rc == 0 ? 0 : rc == EBUSY ? 1 : -1;
+    int lock() override { return lock_result(m_mutex, pthread_mutex_lock(&m_mutex)); }
+    int try_lock() override { return lock_result(m_mutex, pthread_mutex_trylock(&m_mutex)); }
+    int timed_lock(unsigned ms) override {
+        timespec until = deadline_after(ms);
+        return lock_result(m_mutex, pthread_mutex_timedlock(&m_mutex, &until));
     }
     bool unlock() override { return pthread_mutex_unlock(&m_mutex) == 0; }
 
@@ -35,9 +66,10 @@ private:
     bool m_ok = false;
 };
 
-} // namespace
+// How long a stoppable thread waits on the mutex between looks at its stop event.
+constexpr unsigned kStopSliceMs = 20;
 
-std::unique_ptr<MutexHandle> make_named_mutex(const std::string& name);
+} // namespace
 
 } // namespace detail
 
@@ -81,10 +113,25 @@ CMutex::~CMutex() {
 bool CMutex::enter() {
     if (m_bClosing || !m_hMutex)
         return false;
-    if (m_hMutex->lock() == 0)
-        return true;
-    m_error = eWait;
-    return false;
+    CThread* self = get_thread();
+    if (!self || !self->stoppable()) {
+        int rc = m_hMutex->lock();
+        if (rc == 0)
+            return true;
+        m_error = eWait;
+        return false;
+    }
+    for (;;) {
+        int rc = m_hMutex->timed_lock(detail::kStopSliceMs);
+        if (rc == 0)
+            return true;
+        if (rc < 0) {
+            m_error = eWait;
+            return false;
+        }
+        if (self->stop_pending())
+            return false;
+    }
 }
 
 bool CMutex::try_enter() {

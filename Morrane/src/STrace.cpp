@@ -171,6 +171,8 @@ void CSTrace::Trace(const std::string& text) {
         return;
     const std::string out = with_crlf(text);
     CMutexLock guard(s.lock);
+    if (!guard.locked())
+        return;
     if (!s.fileOpen && !bCreateTraceFile())
         return;
     std::fwrite(out.data(), 1, out.size(), s.file);
