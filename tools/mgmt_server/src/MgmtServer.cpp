@@ -352,6 +352,10 @@ bool MgmtServer::Authorised(const httplib::Request& req) {
 
 void MgmtServer::HandleFile(const httplib::Request& req, httplib::Response& res,
                             const std::string& escapedName) {
+    if (!Hold(GetBehaviour())) {
+        res.status = 503;
+        return;
+    }
     if (!Authorised(req)) {
         res.status = 401;
         res.set_header("WWW-Authenticate", "Basic realm=\"scenarios\"");

@@ -39,7 +39,8 @@ struct ServerOptions {
     std::string browsePage = "browse.php";
 };
 
-// How the server answers ALTIREN_EVENT and browse requests.
+// How the server answers ALTIREN_EVENT requests; delayMs and silent hold file
+// requests too.
 struct Behaviour {
     unsigned delayMs = 0;       // answer this late
     bool silent = false;        // hold the request unanswered until released or stopped

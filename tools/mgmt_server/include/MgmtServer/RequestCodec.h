@@ -39,7 +39,7 @@ private:
 };
 
 // Parses one XML element without validation or external entities and reads the
-// root element's name and attributes in document order.
+// root element's name and attributes (in the parser's order, not the text's).
 bool ParseRootElement(const std::string& xml, std::string& root, Attributes& attributes);
 
 // The value of the first attribute of that name; empty when absent.
