@@ -1,0 +1,139 @@
+// Documents from users and from the server: nothing is fetched over the network,
+// only the DTD file is read from the DTD folder, and entity expansion is bounded.
+#include "TestParsers.h"
+#include "XmlEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using fendrel_test::CTestDocParser;
+using fendrel_test::DtdDir;
+using fendrel_test::Xml;
+using testsupport::TempDir;
+using testsupport::write_file;
+
+namespace {
+
+// A listening socket on the loopback that counts the connections made to it.
+class Listener {
+public:
+    Listener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(m_fd, 16) != 0 ||
+            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            throw std::runtime_error("no loopback listener");
+        m_port = ntohs(address.sin_port);
+    }
+    ~Listener() { ::close(m_fd); }
+
+    std::string Url(const std::string& file) const {
+        return "http://127.0.0.1:" + std::to_string(m_port) + "/" + file;
+    }
+    int Accepted() {
+        int n = 0;
+        for (int fd; (fd = ::accept(m_fd, nullptr, nullptr)) >= 0; ++n)
+            ::close(fd);
+        return n;
+    }
+
+private:
+    int m_fd = -1;
+    unsigned short m_port = 0;
+};
+
+} // namespace
+
+TEST(UntrustedDocuments, NetworkDtdAndEntitiesAreNeverFetched) {
+    Listener listener;
+    const std::string texts[] = {
+        "<!DOCTYPE TOPOVEL SYSTEM \"" + listener.Url("remote.dtd") + "\"><TOPOVEL/>",
+        "<!DOCTYPE TOPOVEL PUBLIC \"-//X//EN\" \"" + listener.Url("x.dtd") + "\"><TOPOVEL/>",
+        "<!DOCTYPE TOPOVEL [<!ENTITY e SYSTEM \"" + listener.Url("e.txt") +
+            "\">]><TOPOVEL>&e;</TOPOVEL>",
+        "<!DOCTYPE TOPOVEL [<!ENTITY % p SYSTEM \"" + listener.Url("p.dtd") + "\"> %p;]><TOPOVEL/>",
+        "<!DOCTYPE TOPOVEL SYSTEM \"Topovel_1_2.dtd\" [<!ENTITY e SYSTEM \"" +
+            listener.Url("Topovel_1_2.txt") + "\">]><TOPOVEL>&e;</TOPOVEL>",
+    };
+    const std::string dtdDir = DtdDir();
+    for (const std::string& text : texts)
+        for (bool validate : {false, true})
+            for (const char* folder : {static_cast<const char*>(nullptr), dtdDir.c_str()}) {
+                CTestDocParser doc;
+                doc.SetTopovelDtdPath(folder);
+                doc.Parse(text.c_str(), validate);
+                EXPECT_EQ(listener.Accepted(), 0) << text << " validate=" << validate;
+            }
+}
+
+TEST(UntrustedDocuments, OnlyTheDtdFileIsReadFromTheFolder) {
+    TempDir dir("fendrel-dtd");
+    write_file(dir / "Topovel_1_2.dtd",
+               "<!ELEMENT TOPOVEL (#PCDATA)><!ENTITY % side SYSTEM \"side.ent\"> %side;");
+    write_file(dir / "side.ent", "<!ENTITY leak \"SIDE-FILE\">");
+    write_file(dir / "secret.txt", "SECRET-TEXT");
+    const std::string secret = (dir / "secret.txt").string();
+
+    CTestDocParser doc;
+    doc.SetTopovelDtdPath(dir.str().c_str());
+    // An entity naming another file, absolute or in the folder, reads as nothing.
+    for (const std::string& system : {secret, std::string("secret.txt"), "file://" + secret}) {
+        std::string text = "<!DOCTYPE TOPOVEL SYSTEM \"Topovel_1_2.dtd\" [<!ENTITY e SYSTEM \"" +
+                           system + "\">]><TOPOVEL>[&e;]</TOPOVEL>";
+        if (doc.Parse(text.c_str(), false) == NX_SUCCESS) {
+            EXPECT_EQ(Xml(doc).find("SECRET"), std::string::npos) << Xml(doc);
+        }
+    }
+    // The DTD itself is found by its file name, whatever path the document gives; the
+    // parameter entity it names is not read.
+    for (const char* system : {"Topovel_1_2.dtd", "../../elsewhere/Topovel_1_2.dtd",
+                               "http://example.invalid/Topovel_1_2.dtd"}) {
+        std::string text =
+            std::string("<!DOCTYPE TOPOVEL SYSTEM \"") + system + "\"><TOPOVEL>text</TOPOVEL>";
+        EXPECT_EQ(doc.Parse(text.c_str(), true), NX_SUCCESS) << system;
+        std::string leak = text.substr(0, text.size() - 10) + "&leak;</TOPOVEL>";
+        if (doc.Parse(leak.c_str(), false) == NX_SUCCESS) {
+            EXPECT_EQ(Xml(doc).find("SIDE-FILE"), std::string::npos) << Xml(doc);
+        }
+    }
+    // Another DTD name in the same folder is not read.
+    std::string other = "<!DOCTYPE TOPOVEL SYSTEM \"side.dtd\"><TOPOVEL>text</TOPOVEL>";
+    write_file(dir / "side.dtd", "<!ELEMENT TOPOVEL (#PCDATA)>");
+    EXPECT_EQ(doc.Parse(other.c_str(), true), NX_SUCCESS) << "side.dtd is the named DTD here";
+    EXPECT_EQ(doc.Parse(std::string("<!DOCTYPE TOPOVEL SYSTEM \"Topovel_1_2.dtd\" [<!ENTITY % o "
+                                    "SYSTEM \"side.dtd\"> %o;]><TOPOVEL>text</TOPOVEL>")
+                            .c_str(),
+                        true),
+              NX_SUCCESS);
+}
+
+TEST(UntrustedDocuments, EntityExpansionIsBounded) {
+    std::string text = "<!DOCTYPE TOPOVEL [<!ENTITY a0 \"xxxxxxxxxx\">";
+    for (int i = 1; i <= 9; ++i) {
+        text += "<!ENTITY a" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k)
+            text += "&a" + std::to_string(i - 1) + ";";
+        text += "\">";
+    }
+    text += "]><TOPOVEL>&a9;</TOPOVEL>";
+    CTestDocParser doc;
+    EXPECT_EQ(doc.Parse(text.c_str(), false), NX_FAILURE);
+    EXPECT_TRUE(doc.IsNULL());
+    // A modest use of internal entities still parses and reads as text.
+    ASSERT_EQ(doc.Parse("<!DOCTYPE TOPOVEL [<!ENTITY co \"Orvane &amp; Co\">]>"
+                        "<TOPOVEL DESCRIPTION=\"&co;\">&co;</TOPOVEL>",
+                        false),
+              NX_SUCCESS);
+    SHString s;
+    ASSERT_EQ(doc.GetDescription(s), NX_SUCCESS);
+    EXPECT_STREQ(s.GetString(), "Orvane & Co");
+}
