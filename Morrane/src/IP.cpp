@@ -7,7 +7,8 @@
 
 namespace {
 
-char g_formatBuffer[16];
+// One buffer per thread: callers on different threads never see each other's text.
+thread_local char g_formatBuffer[16];
 
 bool deliver(const std::string& text, char* buffer, unsigned& length) {
     if (buffer && text.size() < length) {

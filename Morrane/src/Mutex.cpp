@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <iostream>
+#include <unistd.h>
 
 namespace orvane::morrane {
 
@@ -53,17 +54,37 @@ public:
             pthread_mutex_destroy(&m_mutex);
     }
     bool ok() const { return m_ok; }
-    int lock() override { return lock_result(m_mutex, pthread_mutex_lock(&m_mutex)); }
-    int try_lock() override { return lock_result(m_mutex, pthread_mutex_trylock(&m_mutex)); }
+    int lock() override { return taken(pthread_mutex_lock(&m_mutex)); }
+    int try_lock() override { return taken(pthread_mutex_trylock(&m_mutex)); }
     int timed_lock(unsigned ms) override {
         timespec until = deadline_after(ms);
-        return lock_result(m_mutex, pthread_mutex_timedlock(&m_mutex, &until));
+        return taken(pthread_mutex_timedlock(&m_mutex, &until));
     }
-    bool unlock() override { return pthread_mutex_unlock(&m_mutex) == 0; }
+    bool unlock() override {
+        // Only the owner may release; others are refused without touching the mutex.
+        if (m_owner.load() != gettid())
+            return false;
+        if (--m_depth == 0)
+            m_owner = 0;
+        return pthread_mutex_unlock(&m_mutex) == 0;
+    }
 
 private:
+    int taken(int rc) {
+        int result = lock_result(m_mutex, rc);
+        if (result == 0) {
+            if (rc == EOWNERDEAD)
+                m_depth = 0; // the dead owner's entries
+            if (m_depth++ == 0)
+                m_owner = gettid();
+        }
+        return result;
+    }
+
     pthread_mutex_t m_mutex;
     bool m_ok = false;
+    std::atomic<pid_t> m_owner{0};
+    int m_depth = 0; // guarded by m_mutex
 };
 
 // How long a stoppable thread waits on the mutex between looks at its stop event.

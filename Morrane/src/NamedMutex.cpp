@@ -39,6 +39,8 @@ struct NamedLock {
     explicit NamedLock(const std::string& path) {
         localOk = init_robust_recursive(local);
         fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EACCES) // another user's lock file: flock needs no write access
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }
     ~NamedLock() {
         if (fd >= 0)

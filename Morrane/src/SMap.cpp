@@ -2,6 +2,19 @@
 
 #include <cstring>
 
+namespace {
+
+// The key as an entry stores it: at most 31 characters.
+struct StoredKey {
+    explicit StoredKey(const char* key) {
+        if (key)
+            std::strncpy(text, key, h_entry::kKeySize - 1);
+    }
+    char text[h_entry::kKeySize] = {};
+};
+
+} // namespace
+
 CSMap::CSMap(const char* name, int bucketCount)
     : CSObject(name, "CSMap"), m_count(bucketCount < 1 ? 1 : bucketCount) {
     m_buckets = std::make_shared<std::vector<bucket_t>>(static_cast<size_t>(m_count));
@@ -34,8 +47,7 @@ unsigned CSMap::Hash(const char* key) const {
 
 void CSMap::Add(const char* key, CSObject* object) {
     h_entry entry{};
-    if (key)
-        std::strncpy(entry.key, key, h_entry::kKeySize - 1);
+    std::memcpy(entry.key, StoredKey(key).text, h_entry::kKeySize);
     entry.object = object;
     (*m_buckets)[Hash(entry.key)].push_back(entry);
 }
@@ -43,8 +55,9 @@ void CSMap::Add(const char* key, CSObject* object) {
 CSObject* CSMap::operator[](const char* key) const {
     if (!key)
         return nullptr;
-    for (const h_entry& entry : (*m_buckets)[Hash(key)])
-        if (std::strncmp(entry.key, key, h_entry::kKeySize) == 0)
+    const StoredKey stored(key);
+    for (const h_entry& entry : (*m_buckets)[Hash(stored.text)])
+        if (std::strncmp(entry.key, stored.text, h_entry::kKeySize) == 0)
             return entry.object;
     return nullptr;
 }
@@ -52,9 +65,10 @@ CSObject* CSMap::operator[](const char* key) const {
 CSObject* CSMap::Remove(const char* key) {
     if (!key)
         return nullptr;
-    bucket_t& bucket = (*m_buckets)[Hash(key)];
+    const StoredKey stored(key);
+    bucket_t& bucket = (*m_buckets)[Hash(stored.text)];
     for (auto it = bucket.begin(); it != bucket.end(); ++it) {
-        if (std::strncmp(it->key, key, h_entry::kKeySize) == 0) {
+        if (std::strncmp(it->key, stored.text, h_entry::kKeySize) == 0) {
             CSObject* object = it->object;
             bucket.erase(it);
             return object;

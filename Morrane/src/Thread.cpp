@@ -1,6 +1,7 @@
 #include "Morrane/Thread.h"
 
 #include "Morrane/MorraneError.h"
+#include "Morrane/STrace.h"
 #include "Morrane/Semaphore.h"
 #include "Morrane/System.h"
 #include "WaitFds.h"
@@ -140,6 +141,17 @@ CThread::CThread(bool main) : m_handle(pthread_self()) {
 }
 
 CThread::~CThread() {
+    bool started;
+    {
+        std::lock_guard lock(m_gateMutex);
+        started = m_gateOpen;
+    }
+    if (m_ownsThread && started && is_running() && !is_thread() &&
+        m_cancel.load() != eThreadFinished)
+        CSTrace::instance()->Trace(CSTrace::eWarning,
+                                   "thread still running when its object is destroyed; the "
+                                   "derived class should call terminate() in its destructor",
+                                   "CThread", "~CThread", __FILE__, __LINE__);
     terminate();
     std::lock_guard guard(family_mutex());
     live_threads().erase(this);

@@ -143,6 +143,13 @@ TEST(IP, FormatAndLenientReading) {
     EXPECT_EQ(CIP().GetClass(), "CSObject");
 }
 
+TEST(IP, FormatBufferIsPerThread) {
+    const char* mine = CIP::Format(packed("198.18.0.1"));
+    std::thread other([] { CIP::Format(packed("198.18.0.2")); });
+    other.join();
+    EXPECT_STREQ(mine, "198.18.0.1");
+}
+
 TEST(IP, StrictIPv4Reading) {
     unsigned long address = 0;
     EXPECT_TRUE(CIP::inet_addr("198.18.0.1", address));
@@ -205,17 +212,18 @@ TEST(IP, TextIntoTooSmallBufferOnlySetsTheLength) {
     EXPECT_STREQ(exact, "1.2.3.4");
 }
 
-// A loopback listener on an ephemeral port.
+// A loopback socket on an ephemeral port; listening unless told otherwise.
 struct Listener {
     int fd = -1;
     unsigned short port = 0;
-    Listener() {
+    explicit Listener(bool listening = true) {
         fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        listen(fd, 4);
+        if (listening)
+            listen(fd, 4);
         socklen_t len = sizeof sa;
         getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
         port = ntohs(sa.sin_port);
@@ -277,13 +285,9 @@ TEST(Socket, ResetPeerGivesErrorsWithoutSigpipe) {
 }
 
 TEST(Socket, RefusedConnectionClosesTheSocket) {
-    unsigned short port;
-    {
-        Listener closed; // bound, then closed: nothing listens there
-        port = closed.port;
-    }
+    Listener bound(false); // holds the port, but nothing listens there
     CSocket socket;
-    EXPECT_FALSE(socket.Connect(CInetAddress("127.0.0.1"), port));
+    EXPECT_FALSE(socket.Connect(CInetAddress("127.0.0.1"), bound.port));
     EXPECT_EQ(CSocket::getError(), SOCKERR_CONNREFUSED);
     EXPECT_EQ(socket.get_state(), CSocket::eNoSocket);
     EXPECT_TRUE(socket.hasError()); // no socket to ask

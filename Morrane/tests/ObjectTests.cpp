@@ -76,7 +76,9 @@ TEST(SMap, LongKeysAreCutTo31Characters) {
     const std::string longKey(40, 'k');
     map.Add(longKey.c_str(), new Tracked("long"));
     EXPECT_NE(map[std::string(31, 'k').c_str()], nullptr);
-    map.Clear();
+    EXPECT_NE(map[longKey.c_str()], nullptr); // looked up the way it was stored
+    delete map.Remove(longKey.c_str());
+    EXPECT_EQ(Tracked::live, 0);
 }
 
 TEST(SMap, CopiesFreeTheObjectsOnce) {

@@ -7,8 +7,8 @@ class CIP : public CSObject {
 public:
     CIP() : CSObject(nullptr, "CSObject") {}
 
-    // "%d.%d.%d.%d" of the four bytes in memory order, into one process-wide
-    // buffer (concurrent callers overwrite each other's text).
+    // "%d.%d.%d.%d" of the four bytes in memory order, into a buffer of the
+    // calling thread, valid until its next call.
     static const char* Format(unsigned address);
     // The same into the caller's buffer (at least 16 characters).
     static const char* Format(unsigned address, char* buffer);

@@ -26,8 +26,9 @@ public:
     ~CSMap() override;
 
     unsigned Hash(const char* key) const;
-    // Appends an entry; a key longer than 31 characters is cut to 31. An earlier
-    // entry with the same key stays and is found first.
+    // Appends an entry; a key longer than 31 characters is cut to 31 (here and in
+    // the look-ups, so a long key finds its entry). An earlier entry with the same
+    // key stays and is found first.
     void Add(const char* key, CSObject* object);
     CSObject* operator[](const char* key) const;
     // Takes out the first entry of the key and hands its object to the caller.
