@@ -242,6 +242,7 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
 
     CommunicationContext* context = nullptr;
     bool finished = false;
+    std::string reason = "no answer in time";
     {
         CSCritSectionLock lock(RequestLock());
         m_sText.clear();
@@ -267,6 +268,7 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
                 finished = context->WaitFinished(std::max(timeoutMs, kMinimumWaitMs));
         } catch (const std::system_error&) {
             CommunicationContext::Release(context); // the thread's reference
+            reason = "the communication thread could not start";
             PROXY_TRACE(CSTrace::eError, "Cannot start the communication thread.", method);
         }
         m_hCommThread = std::thread::id();
@@ -278,7 +280,8 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
         CommunicationContext::Release(context);
         return ParseReplyXML(reply, event);
     }
-    std::string reason = finished ? context->m_sFailReason : std::string("no answer in time");
+    if (finished)
+        reason = context->m_sFailReason;
     CommunicationContext::Release(context);
     char message[512];
     std::snprintf(message, sizeof message, "Failed to get response from server, the reason is:%s",
