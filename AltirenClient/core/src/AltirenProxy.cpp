@@ -258,18 +258,22 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
         // The thread's reference is taken before it starts, so a caller that gives up
         // early cannot free the context under a thread that has not yet run.
         CommunicationContext::AddRef(context);
+        bool started = false;
         try {
             std::thread thread(CommunicationThread, context);
             m_hCommThread = thread.get_id();
             thread.detach();
-            finished = context->WaitFinished(timeoutMs);
-            // A transfer still under way holds the caller on; its own time-out ends it.
-            while (!finished && context->IsBusy())
-                finished = context->WaitFinished(std::max(timeoutMs, kMinimumWaitMs));
+            started = true;
         } catch (const std::system_error&) {
             CommunicationContext::Release(context); // the thread's reference
             reason = "the communication thread could not start";
             PROXY_TRACE(CSTrace::eError, "Cannot start the communication thread.", method);
+        }
+        if (started) {
+            finished = context->WaitFinished(timeoutMs);
+            // A transfer still under way holds the caller on; its own time-out ends it.
+            while (!finished && context->IsBusy())
+                finished = context->WaitFinished(std::max(timeoutMs, kMinimumWaitMs));
         }
         m_hCommThread = std::thread::id();
     }
