@@ -339,6 +339,9 @@ TEST_F(ProxyTest, ServerAddressIsResolvedWithoutItsPort) {
     ASSERT_EQ(proxy.GetServerAddress(address), 1);
     EXPECT_EQ(address, "127.0.0.1");
     EXPECT_EQ(proxy.GetServerAddressNumber(), 0x7F000001u);
+    SetString("AltirenServerIP", "localhost");
+    ASSERT_EQ(proxy.GetServerAddress(address), 1);
+    EXPECT_EQ(address, "127.0.0.1");
     platform::registry::Registry registry;
     registry.deleteValue(platform::registry::Hive::LocalMachine, CClientSettings::kSettingsKey,
                          "AltirenServerIP");
