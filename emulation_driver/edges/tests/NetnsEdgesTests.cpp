@@ -146,9 +146,11 @@ protected:
     void open_ports() {
         stationPort = std::make_unique<PacketSocket>(kTap, query_link(kTap)->index);
         peerPort = std::make_unique<PacketSocket>(kPeer, query_link(kPeer)->index);
-        // Frames reach the TAP even without carrier, as a station's would.
+        // Straight to the device: a queueing discipline just reactivated after a carrier
+        // change may still drop what is sent.
         int one = 1;
         ::setsockopt(stationPort->fd(), SOL_PACKET, PACKET_QDISC_BYPASS, &one, sizeof one);
+        ::setsockopt(peerPort->fd(), SOL_PACKET, PACKET_QDISC_BYPASS, &one, sizeof one);
     }
 
     // Sends frames 1..count on `from` and collects the numbers that reach `to`.
@@ -213,12 +215,21 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
         }
     };
     queue_on_tap(5);
+    // Only the link news, polled by hand: the TAP is not read meanwhile.
+    auto links_until = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 300 && !done(); ++i) {
+            edges->on_links_ready();
+            ::usleep(10000);
+        }
+        return done();
+    };
     ASSERT_TRUE(run(std::string("ip link set ") + kPeer + " down"));
-    edges->on_links_ready();
-    EXPECT_FALSE(edges->adapters()[0].mediaConnected);
+    EXPECT_TRUE(links_until([&] { return !edges->adapters()[0].mediaConnected; }));
     EXPECT_TRUE(edges->adapters()[0].powered);
     edges->on_station_ready(0);
-    EXPECT_EQ(edges->adapters()[0].counters.failedSends, 5u);
+    // The station's own kernel may have queued a frame or two of its own as well.
+    const uint64_t failed = edges->adapters()[0].counters.failedSends;
+    EXPECT_GE(failed, 5u);
     EXPECT_TRUE(media_becomes(false)); // and the TAP lost its carrier
     loop.pump(100);
     EXPECT_TRUE(marked_numbers(*peerPort).empty());
@@ -231,13 +242,14 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
     const uint32_t freeBefore = rte_free_descriptors(rte_adapter(1), 0);
     queue_on_tap(5);
     ASSERT_TRUE(run(std::string("ip link set ") + kLower + " down"));
-    edges->on_links_ready();
-    EXPECT_FALSE(edges->adapters()[0].powered);
+    EXPECT_TRUE(links_until([&] { return !edges->adapters()[0].powered; }));
     edges->on_station_ready(0);
-    EXPECT_EQ(edges->adapters()[0].counters.failedSends, 10u);
+    EXPECT_GE(edges->adapters()[0].counters.failedSends, failed + 5);
     EXPECT_EQ(rte_free_descriptors(rte_adapter(1), 0), freeBefore);
     EXPECT_EQ(rte_refused(rte_adapter(1), 0), 0u);
     EXPECT_TRUE(media_becomes(false));
+    loop.pump(100);
+    EXPECT_TRUE(marked_numbers(*peerPort).empty());
 
     ASSERT_TRUE(run(std::string("ip link set ") + kLower + " up"));
     EXPECT_TRUE(media_becomes(true));
