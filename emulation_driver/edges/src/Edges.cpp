@@ -103,6 +103,11 @@ bool Edges::bind(size_t index) {
             return false;
         }
     }
+    // Coalesced receives would reach the packet socket as frames larger than the MTU.
+    if (!disable_receive_coalescing(b.lower))
+        m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.lower);
+    if (b.kind == StationKind::Interface && !disable_receive_coalescing(b.station))
+        m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.station);
     try {
         p.lower = std::make_unique<PacketSocket>(lower->name, lower->index);
         if (b.kind == StationKind::Interface) {
@@ -209,12 +214,16 @@ void Edges::on_station_ready(size_t index) {
         if (r != ReadResult::Frame)
             return;
         ++p.counters.stationFrames;
+        if (length > m_buffer.size()) {
+            ++p.counters.oversized; // cut by the read: never passed on as if whole
+            continue;
+        }
         // A send fails unless the adapter is bound, powered and connected.
         if (!p.adapter || !p.powered || !p.media) {
             ++p.counters.failedSends;
             continue;
         }
-        edge_packet_in(p.adapter, 0, m_buffer.data(), std::min(length, m_buffer.size()));
+        edge_packet_in(p.adapter, 0, m_buffer.data(), length);
     }
 }
 
@@ -228,7 +237,11 @@ void Edges::on_lower_ready(size_t index) {
         if (r != ReadResult::Frame)
             break; // an interface going down reports ENETDOWN once; rtnetlink tells the rest
         ++p.counters.lowerFrames;
-        edge_packet_in(p.adapter, 1, m_buffer.data(), std::min(length, m_buffer.size()));
+        if (length > m_buffer.size()) {
+            ++p.counters.oversized;
+            continue;
+        }
+        edge_packet_in(p.adapter, 1, m_buffer.data(), length);
     }
     if (p.lower)
         p.counters.kernelDrops += p.lower->take_kernel_drops();

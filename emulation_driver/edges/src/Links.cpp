@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <linux/ethtool.h>
 #include <linux/if.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <linux/sockios.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -227,6 +229,30 @@ bool set_link_up(const std::string& name, bool up) {
     else
         ifr.ifr_flags = static_cast<short>(ifr.ifr_flags & ~IFF_UP);
     return link_ioctl(name, SIOCSIFFLAGS, ifr);
+}
+
+bool disable_receive_coalescing(const std::string& name) {
+    auto settle = [](bool ok) { return ok || errno == EOPNOTSUPP || errno == EINVAL; };
+    ethtool_value gro{};
+    gro.cmd = ETHTOOL_SGRO;
+    gro.data = 0;
+    ifreq ifr{};
+    ifr.ifr_data = reinterpret_cast<char*>(&gro);
+    const bool groOff = settle(link_ioctl(name, SIOCETHTOOL, ifr));
+
+    ethtool_value flags{};
+    flags.cmd = ETHTOOL_GFLAGS;
+    ifr = ifreq{};
+    ifr.ifr_data = reinterpret_cast<char*>(&flags);
+    if (!link_ioctl(name, SIOCETHTOOL, ifr))
+        return groOff && settle(false);
+    if ((flags.data & ETH_FLAG_LRO) == 0)
+        return groOff;
+    flags.cmd = ETHTOOL_SFLAGS;
+    flags.data &= ~static_cast<uint32_t>(ETH_FLAG_LRO);
+    ifr = ifreq{};
+    ifr.ifr_data = reinterpret_cast<char*>(&flags);
+    return groOff && settle(link_ioctl(name, SIOCETHTOOL, ifr));
 }
 
 } // namespace quellin::edges

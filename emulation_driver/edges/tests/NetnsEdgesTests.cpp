@@ -311,3 +311,23 @@ TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
         reported |= m.find("8 queued packets freed") != std::string::npos;
     EXPECT_TRUE(reported);
 }
+
+TEST_F(NetnsEdges, AnInterfaceCanServeAsTheStationSide) {
+    // Bump in the wire: a second veth pair is the station's cable.
+    edges->stop();
+    ASSERT_TRUE(run("ip link add qst0 type veth peer name qhost0") && run("ip link set qst0 up") &&
+                run("ip link set qhost0 up"));
+    ASSERT_TRUE(edges->start({Binding{StationKind::Interface, "qst0", kLower}}));
+    ASSERT_EQ(edges->bound_count(), 1u);
+    EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[0].mediaConnected; }));
+
+    PacketSocket host("qhost0", query_link("qhost0")->index);
+    peerPort = std::make_unique<PacketSocket>(kPeer, query_link(kPeer)->index);
+    EXPECT_EQ(cross(host, *peerPort, 10).size(), 10u);
+    EXPECT_EQ(cross(*peerPort, host, 10).size(), 10u);
+
+    // The station interface going away unbinds as well.
+    ASSERT_TRUE(run("ip link del qst0"));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(rte_adapter_count(), 0u);
+}

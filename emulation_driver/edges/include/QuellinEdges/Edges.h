@@ -13,7 +13,8 @@
 //
 // The object runs on the engine's thread: it owns no thread and no loop, it hands its
 // descriptors to an FdWatch and does its work in the ready handlers. rte_init and du_init
-// must have run before start(), with this object as the packet layer's sink.
+// must have run before start(), with this object as the packet layer's sink, and stop()
+// must run before du_shutdown and rte_shutdown.
 #pragma once
 
 #include "QuellinEdges/Bindings.h"
@@ -44,6 +45,7 @@ struct AdapterCounters {
     uint64_t failedSends = 0;   // station frames refused: unbound, not powered or no media
     std::array<uint64_t, 2> lostWrites{}; // frames a side did not take, per direction
     uint64_t kernelDrops = 0;             // lower receives the kernel dropped (PACKET_STATISTICS)
+    uint64_t oversized = 0;               // frames longer than a read holds, refused
 };
 
 struct AdapterView {

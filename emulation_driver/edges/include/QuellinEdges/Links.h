@@ -54,5 +54,8 @@ private:
 // Settings through an ioctl on the interface's name; false with errno on failure.
 bool set_link_mtu(const std::string& name, uint32_t mtu);
 bool set_link_up(const std::string& name, bool up);
+// Switches receive coalescing (GRO and LRO) off, so a packet socket on the interface sees
+// frames as they were on the wire; true when both are off or not supported.
+bool disable_receive_coalescing(const std::string& name);
 
 } // namespace quellin::edges
