@@ -26,7 +26,7 @@ struct Edges::Port {
     bool media = false;
     uint32_t mtu = 0;
     std::array<uint8_t, 6> mac{};
-    bool refusalLogged = false;
+    bool waitingForSlot = false;
     AdapterCounters counters;
 };
 
@@ -63,6 +63,7 @@ bool Edges::start(const std::vector<Binding>& bindings) {
 }
 
 void Edges::stop() {
+    m_stopping = true;
     for (size_t i = 0; i < m_ports.size(); ++i) {
         unbind(i, "the daemon stops");
         Port& p = *m_ports[i];
@@ -76,6 +77,7 @@ void Edges::stop() {
         m_watch.unwatch(m_monitor->fd());
         m_monitor.reset();
     }
+    m_stopping = false;
 }
 
 FramePort* Edges::station_of(Port& p) const {
@@ -127,16 +129,16 @@ bool Edges::bind(size_t index) {
 
     p.adapter = rte_bind_adapter(b.station.c_str());
     if (!p.adapter) {
-        if (!p.refusalLogged)
+        if (!p.waitingForSlot)
             m_log(kLogError, what + ": not bound: all " + std::to_string(kRteMaxAdapters) +
                                  " adapter slots are in use");
-        p.refusalLogged = true;
+        p.waitingForSlot = true;
         p.lower.reset();
         p.stationSocket.reset();
         p.tap.reset();
         return false;
     }
-    p.refusalLogged = false;
+    p.waitingForSlot = false;
     m_byNumber[rte_adapter_number(p.adapter) - 1] = &p;
     m_watch.watch(p.lower->fd(), [this, index] { on_lower_ready(index); });
     if (!p.stationWatched) {
@@ -179,6 +181,11 @@ void Edges::unbind(size_t index, const std::string& reason) {
     m_log(kLogInfo, format_binding(p.binding) + ": adapter " + std::to_string(number) +
                         " unbound (" + reason + "), " + std::to_string(freed) +
                         " queued packets freed");
+    // A binding refused for want of a slot takes the one just freed.
+    if (!m_stopping)
+        for (size_t j = 0; j < m_ports.size(); ++j)
+            if (j != index && m_ports[j]->waitingForSlot && bind(j))
+                break;
 }
 
 void Edges::apply_lower_state(Port& p, const LinkState& link) {

@@ -331,3 +331,29 @@ TEST_F(NetnsEdges, AnInterfaceCanServeAsTheStationSide) {
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
 }
+
+TEST_F(NetnsEdges, ASixteenthBindingWaitsForAFreeSlot) {
+    edges->stop();
+    std::vector<Binding> bindings;
+    for (int i = 1; i <= 16; ++i) {
+        const std::string n = std::to_string(i);
+        ASSERT_TRUE(run("ip link add ql" + n + " type veth peer name qp" + n));
+        bindings.push_back({StationKind::Tap, "qt" + n, "ql" + n});
+    }
+    ASSERT_TRUE(edges->start(bindings));
+    EXPECT_EQ(edges->bound_count(), 15u);
+    const auto views = edges->adapters();
+    EXPECT_EQ(views[14].number, 15);
+    EXPECT_EQ(views[15].number, 0);
+    EXPECT_FALSE(query_link("qt16")); // no TAP for a refused binding
+    bool reported = false;
+    for (const auto& m : log)
+        reported |= m.find("tap:qt16=ql16: not bound: all 15 adapter slots") == 0;
+    EXPECT_TRUE(reported);
+
+    ASSERT_TRUE(run("ip link del ql3"));
+    EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[15].number == 3; }));
+    EXPECT_EQ(edges->adapters()[2].number, 0);
+    EXPECT_EQ(edges->bound_count(), 15u);
+    EXPECT_TRUE(query_link("qt16"));
+}

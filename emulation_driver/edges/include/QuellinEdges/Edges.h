@@ -6,8 +6,9 @@
 //
 // Binding follows the lower interface through rtnetlink: an adapter binds when its lower
 // interface exists, unbinds when it disappears (its packets in the engine are freed
-// first) and binds again when it comes back. The lower interface's carrier is mirrored
-// onto the TAP and is the adapter's "media connected" flag; a lower interface that is
+// first) and binds again when it comes back. The adapter table has 15 slots: a binding
+// beyond them is refused and waits for a slot to come free. The lower interface's carrier
+// is mirrored onto the TAP and is the adapter's "media connected" flag; a lower interface that is
 // administratively down counts as not powered. While either holds, station frames fail
 // and nothing is queued.
 //
@@ -100,6 +101,7 @@ private:
     std::vector<std::unique_ptr<Port>> m_ports;
     std::array<Port*, kRteMaxAdapters> m_byNumber{};
     std::vector<uint8_t> m_buffer;
+    bool m_stopping = false;
 };
 
 } // namespace quellin::edges
