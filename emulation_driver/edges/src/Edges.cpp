@@ -52,6 +52,7 @@ bool Edges::start(const std::vector<Binding>& bindings) {
         return false;
     }
     m_watch.watch(m_monitor->fd(), [this] { on_links_ready(); });
+    m_lastReceiveFree = rte_pool_size();
     for (const auto& b : bindings) {
         auto p = std::make_unique<Port>();
         p->binding = b;
@@ -248,6 +249,7 @@ void Edges::on_lower_ready(size_t index) {
             ++p.counters.oversized;
             continue;
         }
+        m_lastReceiveFree = rte_free_descriptors(p.adapter, 1);
         edge_packet_in(p.adapter, 1, m_buffer.data(), length);
     }
     if (p.lower)

@@ -198,6 +198,7 @@ TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
     EXPECT_GE(v.counters.lowerFrames, 20u);
     EXPECT_EQ(v.counters.failedSends, 0u);
     EXPECT_EQ(edges->refused_receives(1), 0u);
+    EXPECT_EQ(edges->last_receive_free(), kPool);
 
     // A new MTU on the lower interface reaches the TAP.
     ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1400"));

@@ -79,6 +79,9 @@ public:
     std::vector<AdapterView> adapters() const;
     // Receives the adapter refused: no descriptor or too large, and kernel drops.
     uint64_t refused_receives(uint16_t adapterNumber) const;
+    // Free receive descriptors of the adapter that received last, as they were when the
+    // frame arrived (for the driver status record); the pool size before any receive.
+    uint32_t last_receive_free() const { return m_lastReceiveFree; }
 
     // Ready handlers, called by the loop through the watches.
     void on_station_ready(size_t port);
@@ -102,6 +105,7 @@ private:
     std::array<Port*, kRteMaxAdapters> m_byNumber{};
     std::vector<uint8_t> m_buffer;
     bool m_stopping = false;
+    uint32_t m_lastReceiveFree = 0;
 };
 
 } // namespace quellin::edges
