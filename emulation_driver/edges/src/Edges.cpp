@@ -135,6 +135,9 @@ bool Edges::bind(size_t index) {
                                  " adapter slots are in use");
         p.waitingForSlot = true;
         p.lower.reset();
+        if (p.stationWatched)
+            m_watch.unwatch(station_of(p)->fd());
+        p.stationWatched = false;
         p.stationSocket.reset();
         p.tap.reset();
         return false;
