@@ -222,6 +222,8 @@ void Edges::on_station_ready(size_t index) {
             return;
         size_t length = 0;
         const ReadResult r = station->read(m_buffer.data(), m_buffer.size(), length);
+        if (r == ReadResult::Failed && errno != ENETDOWN)
+            return lose_station(index, std::strerror(errno));
         if (r != ReadResult::Frame)
             return;
         ++p.counters.stationFrames;
@@ -236,6 +238,17 @@ void Edges::on_station_ready(size_t index) {
         }
         edge_packet_in(p.adapter, 0, m_buffer.data(), length);
     }
+}
+
+void Edges::lose_station(size_t index, const std::string& why) {
+    // A TAP deleted under the daemon reads as failed for ever: the adapter cannot work
+    // without its station side. A later event of its lower interface binds it anew.
+    Port& p = *m_ports[index];
+    unbind(index, "its station side failed: " + why);
+    if (p.stationWatched)
+        m_watch.unwatch(station_of(p)->fd());
+    p.stationWatched = false;
+    p.tap.reset();
 }
 
 void Edges::on_lower_ready(size_t index) {

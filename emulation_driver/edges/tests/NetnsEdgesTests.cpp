@@ -42,6 +42,7 @@ public:
         return true;
     }
     void unwatch(int fd) override { m_handlers.erase(fd); }
+    size_t watched() const { return m_handlers.size(); }
 
     // Dispatches until `done` holds or `ms` passed; the result of `done` at the end.
     bool run_until(const std::function<bool()>& done, int ms = 3000) {
@@ -357,4 +358,21 @@ TEST_F(NetnsEdges, ASixteenthBindingWaitsForAFreeSlot) {
     EXPECT_EQ(edges->adapters()[2].number, 0);
     EXPECT_EQ(edges->bound_count(), 15u);
     EXPECT_TRUE(query_link("qt16"));
+}
+
+TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
+    ASSERT_TRUE(run(std::string("ip link del ") + kTap));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(rte_adapter_count(), 0u);
+    EXPECT_EQ(loop.watched(), 1u); // the link monitor only: the dead TAP is let go
+
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1450"));
+    EXPECT_TRUE(loop.run_until([&] {
+        const auto tap = query_link(kTap);
+        return edges->bound_count() == 1 && tap && tap->mtu == 1450;
+    }));
+    ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
+    ASSERT_TRUE(media_becomes(true));
+    open_ports();
+    EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
 }

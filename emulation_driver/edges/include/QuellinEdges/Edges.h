@@ -95,6 +95,7 @@ private:
     FramePort* station_of(Port& p) const;
     bool bind(size_t index);
     void unbind(size_t index, const std::string& reason);
+    void lose_station(size_t index, const std::string& why);
     void apply_lower_state(Port& p, const LinkState& link);
     void on_link(const LinkEvent& ev);
 
