@@ -47,17 +47,24 @@ bool rte_initialised() {
 
 RteAdapter* rte_bind_adapter(const char* name, uint32_t medium) {
     auto& s = state();
-    if (s.adapters.size() >= kRteMaxAdapters)
+    // The first free slot; its number is the slot + 1.
+    size_t slot = 0;
+    while (slot < s.adapters.size() && s.adapters[slot])
+        ++slot;
+    if (slot >= kRteMaxAdapters)
         return nullptr;
     auto a = std::make_unique<RteAdapter>();
     a->name = name ? name : "";
-    a->number = static_cast<uint16_t>(s.adapters.size() + 1);
+    a->number = static_cast<uint16_t>(slot + 1);
     a->medium = medium;
     for (uint8_t d = 0; d < 2; ++d)
         a->pools[d] = std::make_unique<detail::PacketPool>(a.get(), d, s.config.packetPoolSize,
                                                            s.config.frameCapacity);
-    s.adapters.push_back(std::move(a));
-    return s.adapters.back().get();
+    if (slot == s.adapters.size())
+        s.adapters.push_back(std::move(a));
+    else
+        s.adapters[slot] = std::move(a);
+    return s.adapters[slot].get();
 }
 
 RteAdapter* rte_adapter(uint16_t number) {
@@ -76,7 +83,10 @@ const char* rte_adapter_name(const RteAdapter* adapter) {
 }
 
 size_t rte_adapter_count() {
-    return state().adapters.size();
+    size_t n = 0;
+    for (const auto& a : state().adapters)
+        n += a ? 1 : 0;
+    return n;
 }
 
 uint32_t rte_free_descriptors(const RteAdapter* adapter, int direction) {

@@ -146,3 +146,28 @@ TEST_F(PacketLayer, AdapterTableHoldsFifteen) {
     EXPECT_EQ(rte_adapter(16), nullptr);
     EXPECT_STREQ(rte_adapter_name(rte_adapter(1)), "tap0");
 }
+
+TEST_F(PacketLayer, UnbindFreesTheSlotOnlyWhenEveryPacketIsBack) {
+    RteAdapter* second = rte_bind_adapter("second");
+    ASSERT_NE(second, nullptr);
+    const uint8_t frame[60] = {};
+    RtePacket* p = rte_take_packet(second, 1, frame, sizeof frame);
+    ASSERT_NE(p, nullptr);
+    EXPECT_FALSE(rte_unbind_adapter(second)); // a packet is still out
+    rte_free_cookie(p);
+    EXPECT_TRUE(rte_unbind_adapter(second));
+    EXPECT_EQ(rte_adapter(2), nullptr);
+    EXPECT_EQ(rte_adapter_count(), 1u);
+    EXPECT_EQ(rte_adapter_slots_used(), 1u);
+    EXPECT_FALSE(rte_unbind_adapter(nullptr));
+
+    // Slot 1 freed below slot 2: the next binding takes the lowest free slot.
+    RteAdapter* b = rte_bind_adapter("b");
+    RteAdapter* c = rte_bind_adapter("c");
+    EXPECT_TRUE(rte_unbind_adapter(rte_adapter(1)));
+    EXPECT_EQ(rte_adapter_slots_used(), 3u);
+    RteAdapter* d = rte_bind_adapter("d");
+    EXPECT_EQ(rte_adapter_number(d), 1);
+    EXPECT_EQ(rte_adapter_number(b), 2);
+    EXPECT_EQ(rte_adapter_number(c), 3);
+}

@@ -63,4 +63,9 @@ void du_set_bypass(bool bypass);
 // Transmits the packet held for reordering, unchanged, and empties the slot.
 void du_release_held_packet();
 
+// Frees every packet of `adapter` that waits in the timer queues or the reordering slot,
+// with what each holds of the buckets and queue counters, and rearms the queues whose
+// head went. Called before the adapter is unbound. Returns how many were freed.
+size_t du_forget_adapter(const RteAdapter* adapter);
+
 } // namespace quellin

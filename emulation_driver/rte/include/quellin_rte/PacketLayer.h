@@ -70,9 +70,14 @@ bool rte_init(const RteConfig& config, const RteSeams& seams);
 void rte_shutdown();
 bool rte_initialised();
 
-// Binds an adapter: the next free slot of the table (number = slot + 1) with its two
+// Binds an adapter: the first free slot of the table (number = slot + 1) with its two
 // pools. Null when the table is full.
 RteAdapter* rte_bind_adapter(const char* name, uint32_t medium = kMedium8023);
+// Frees the adapter's slot and pools. False (and nothing freed) while any of its packets
+// is still taken: the engine must give them back first.
+bool rte_unbind_adapter(RteAdapter* adapter);
+// Highest slot in use + 1; 0 when none is bound.
+size_t rte_adapter_slots_used();
 RteAdapter* rte_adapter(uint16_t number);
 uint16_t rte_adapter_number(const RteAdapter* adapter);
 const char* rte_adapter_name(const RteAdapter* adapter);

@@ -1,0 +1,77 @@
+// The two kinds of frame port of an adapter: a TAP device (the station side the daemon
+// makes) and a packet socket on an existing interface. Both are non-blocking; reads are
+// drained in batches by the caller.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quellin::edges {
+
+enum class ReadResult {
+    Frame,  // a frame of `length` bytes (cut to the buffer when `truncated`)
+    Empty,  // nothing waits
+    Failed, // an error other than "would block", in errno
+};
+
+class FramePort {
+public:
+    virtual ~FramePort() = default;
+    virtual int fd() const = 0;
+    // One frame into `buffer`; `length` is the frame's full length.
+    virtual ReadResult read(uint8_t* buffer, size_t capacity, size_t& length) = 0;
+    // One frame out; false with errno when it was not taken (the frame is then lost).
+    virtual bool write(const uint8_t* frame, size_t length) = 0;
+};
+
+// A TAP device: IFF_TAP | IFF_NO_PI, no offloads, closed (and so removed) with the object.
+class TapDevice final : public FramePort {
+public:
+    // Throws std::system_error when the device cannot be made.
+    explicit TapDevice(const std::string& name);
+    ~TapDevice() override;
+    TapDevice(const TapDevice&) = delete;
+    TapDevice& operator=(const TapDevice&) = delete;
+
+    const std::string& name() const { return m_name; }
+    int fd() const override { return m_fd; }
+    ReadResult read(uint8_t* buffer, size_t capacity, size_t& length) override;
+    bool write(const uint8_t* frame, size_t length) override;
+
+    // Through the device's descriptor, so they keep working when the device has been moved
+    // to another network namespace.
+    bool set_carrier(bool on);
+    bool set_mac(const std::array<uint8_t, 6>& mac);
+
+private:
+    std::string m_name;
+    int m_fd = -1;
+};
+
+// A raw packet socket bound to one interface: every frame of the link (promiscuous
+// membership), not the frames this host sends, a large receive buffer.
+class PacketSocket final : public FramePort {
+public:
+    // Throws std::system_error when the socket cannot be made or bound.
+    PacketSocket(const std::string& name, int ifindex);
+    ~PacketSocket() override;
+    PacketSocket(const PacketSocket&) = delete;
+    PacketSocket& operator=(const PacketSocket&) = delete;
+
+    int ifindex() const { return m_ifindex; }
+    int fd() const override { return m_fd; }
+    ReadResult read(uint8_t* buffer, size_t capacity, size_t& length) override;
+    bool write(const uint8_t* frame, size_t length) override;
+
+    // Frames the kernel dropped for want of receive buffer since the last call
+    // (PACKET_STATISTICS).
+    uint32_t take_kernel_drops();
+
+private:
+    int m_fd = -1;
+    int m_ifindex = 0;
+};
+
+} // namespace quellin::edges

@@ -1,0 +1,61 @@
+// Linux interfaces as the edges see them: their state from rtnetlink, a monitor of link
+// changes, and the few settings the edges change on an interface.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quellin::edges {
+
+struct LinkState {
+    int index = 0;
+    std::string name;
+    bool adminUp = false; // IFF_UP
+    bool carrier = false; // IFF_LOWER_UP
+    uint32_t mtu = 0;
+    bool hasMac = false;
+    std::array<uint8_t, 6> mac{};
+};
+
+struct LinkEvent {
+    bool removed = false; // RTM_DELLINK
+    LinkState link;
+};
+
+// The link messages (RTM_NEWLINK, RTM_DELLINK) of a buffer of rtnetlink messages; every
+// read is bounded by `length`, other messages are skipped.
+std::vector<LinkEvent> parse_link_messages(const uint8_t* data, size_t length);
+
+// The state of one interface of the calling thread's network namespace, asked over
+// rtnetlink; nullopt when there is none of that name.
+std::optional<LinkState> query_link(const std::string& name);
+
+// Changes of links, from a non-blocking rtnetlink socket joined to the link group.
+class LinkMonitor {
+public:
+    LinkMonitor(); // throws std::system_error when the socket cannot be made
+    ~LinkMonitor();
+    LinkMonitor(const LinkMonitor&) = delete;
+    LinkMonitor& operator=(const LinkMonitor&) = delete;
+
+    int fd() const { return m_fd; }
+    // Everything that waits. `overrun` is set when the kernel dropped messages for want of
+    // buffer: the caller must then ask for the state of the links it follows.
+    std::vector<LinkEvent> drain(bool& overrun);
+
+private:
+    int m_fd = -1;
+};
+
+// Settings through an ioctl on the interface's name; false with errno on failure.
+bool set_link_mtu(const std::string& name, uint32_t mtu);
+bool set_link_up(const std::string& name, bool up);
+// Switches receive coalescing (GRO and LRO) off, so a packet socket on the interface sees
+// frames as they were on the wire; true when both are off or not supported.
+bool disable_receive_coalescing(const std::string& name);
+
+} // namespace quellin::edges

@@ -1,0 +1,91 @@
+#include "QuellinEdges/FramePort.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <sys/socket.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace quellin::edges {
+
+namespace {
+constexpr int kReceiveBuffer = 8 << 20;
+}
+
+PacketSocket::PacketSocket(const std::string& name, int ifindex) : m_ifindex(ifindex) {
+    // Protocol 0 until bound, so no frame of another interface slips in before bind.
+    m_fd = ::socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_fd < 0)
+        throw std::system_error(errno, std::generic_category(), "packet socket");
+    auto fail = [&](const char* what) {
+        const int e = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        throw std::system_error(e, std::generic_category(), std::string(what) + " " + name);
+    };
+    int one = 1;
+    if (::setsockopt(m_fd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one) < 0)
+        fail("PACKET_IGNORE_OUTGOING");
+    int size = kReceiveBuffer;
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) < 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    sockaddr_ll addr{};
+    addr.sll_family = AF_PACKET;
+    addr.sll_protocol = htons(ETH_P_ALL);
+    addr.sll_ifindex = ifindex;
+    if (::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0)
+        fail("bind");
+    packet_mreq mr{};
+    mr.mr_ifindex = ifindex;
+    mr.mr_type = PACKET_MR_PROMISC;
+    if (::setsockopt(m_fd, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &mr, sizeof mr) < 0)
+        fail("promiscuous membership");
+    // Counters from here on only.
+    take_kernel_drops();
+}
+
+PacketSocket::~PacketSocket() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, size_t& length) {
+    for (;;) {
+        sockaddr_ll from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = ::recvfrom(m_fd, buffer, capacity, MSG_TRUNC,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n >= 0) {
+            if (from.sll_pkttype == PACKET_OUTGOING)
+                continue; // kernels that ignore PACKET_IGNORE_OUTGOING
+            length = static_cast<size_t>(n);
+            return ReadResult::Frame;
+        }
+        if (errno == EINTR)
+            continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? ReadResult::Empty : ReadResult::Failed;
+    }
+}
+
+bool PacketSocket::write(const uint8_t* frame, size_t length) {
+    for (;;) {
+        const ssize_t n = ::send(m_fd, frame, length, MSG_DONTWAIT);
+        if (n >= 0)
+            return static_cast<size_t>(n) == length;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+uint32_t PacketSocket::take_kernel_drops() {
+    tpacket_stats stats{};
+    socklen_t size = sizeof stats;
+    if (::getsockopt(m_fd, SOL_PACKET, PACKET_STATISTICS, &stats, &size) < 0)
+        return 0;
+    return stats.tp_drops;
+}
+
+} // namespace quellin::edges

@@ -1,0 +1,165 @@
+#include "QuellinEdges/ServiceConfig.h"
+
+#include "TestSupport/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace quellin;
+using namespace quellin::edges;
+namespace reg = platform::registry;
+
+namespace {
+
+constexpr auto kHklm = reg::Hive::LocalMachine;
+
+class ServiceConfigTest : public ::testing::Test {
+protected:
+    testsupport::TempDir dir{"edges-config"};
+    reg::Registry registry{dir.str()};
+    std::vector<std::string> logged;
+    LogSink log = [this](int, const std::string& m) { logged.push_back(m); };
+
+    uint32_t dword(const std::string& key, const std::string& name) {
+        uint32_t v = 0xDEAD;
+        EXPECT_EQ(registry.queryDword(kHklm, key, name, v), reg::kSuccess) << name;
+        return v;
+    }
+    void set(const std::string& name, const reg::Value& v) {
+        ASSERT_EQ(registry.createKey(kHklm, kParametersKey), reg::kSuccess);
+        ASSERT_EQ(registry.setValue(kHklm, kParametersKey, name, v), reg::kSuccess);
+    }
+    std::optional<ServiceConfiguration> load(const std::vector<std::string>& bind = {}) {
+        std::string error;
+        auto c = load_service_configuration(registry, bind, log, error);
+        lastError = error;
+        return c;
+    }
+    std::string lastError;
+};
+
+} // namespace
+
+TEST(BindingText, TapAndInterfaceFormsRoundTrip) {
+    std::string error;
+    auto tap = parse_binding("tap:qtap0=eth0", error);
+    ASSERT_TRUE(tap);
+    EXPECT_EQ(tap->kind, StationKind::Tap);
+    EXPECT_EQ(tap->station, "qtap0");
+    EXPECT_EQ(tap->lower, "eth0");
+    EXPECT_EQ(format_binding(*tap), "tap:qtap0=eth0");
+    auto wire = parse_binding("if:enp1s0=enp2s0", error);
+    ASSERT_TRUE(wire);
+    EXPECT_EQ(wire->kind, StationKind::Interface);
+    EXPECT_EQ(format_binding(*wire), "if:enp1s0=enp2s0");
+}
+
+TEST(BindingText, MalformedBindingsAreRefusedWithAReason) {
+    for (const char* bad :
+         {"", "qtap0=eth0", "tun:a=b", "tap:qtap0", "tap:=eth0", "tap:a=", "tap:a=a",
+          "tap:a b=eth0", "tap:a/b=eth0", "tap:a=b=c", "tap:sixteen-chars-xy=eth0", "if:..=eth0"}) {
+        std::string error;
+        EXPECT_FALSE(parse_binding(bad, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+    std::string error;
+    EXPECT_TRUE(parse_binding("tap:fifteen-chars-x=e", error)); // 15 bytes fit
+}
+
+TEST(BindingText, AnInterfaceMayServeOneBindingOnly) {
+    std::string error;
+    EXPECT_TRUE(parse_bindings({"tap:t0=eth0", "tap:t1=eth1"}, error));
+    EXPECT_FALSE(parse_bindings({"tap:t0=eth0", "tap:t1=eth0"}, error));
+    EXPECT_NE(error.find("eth0"), std::string::npos);
+    EXPECT_FALSE(parse_bindings({"tap:t0=eth0", "if:eth0=eth1"}, error));
+    EXPECT_FALSE(parse_bindings({"tap:t0=eth0", "bogus"}, error));
+}
+
+TEST_F(ServiceConfigTest, MissingValuesGetTheirDefaultsWrittenBack) {
+    auto c = load();
+    ASSERT_TRUE(c) << lastError;
+    EXPECT_EQ(c->driver.packetPoolSize, 510u);
+    EXPECT_EQ(c->driver.lookaheadPoolSize, 510u);
+    EXPECT_EQ(c->driver.residualPoolSize, 510u);
+    EXPECT_TRUE(c->bindings.empty());
+    for (const char* name : {"PacketPoolSize", "LookaheadPoolSize", "ResidualPoolSize"})
+        EXPECT_EQ(dword(kParametersKey, name), 510u);
+    for (const char* name : {"MaxMemoryUsage", "DebugMask", "DebugLevel"})
+        EXPECT_EQ(dword(kParametersKey, name), 0u);
+}
+
+TEST_F(ServiceConfigTest, ConfiguredPoolSizesGetTenMoreAndDebugValuesAreKept) {
+    set("PacketPoolSize", reg::Value::Dword(100));
+    set("LookaheadPoolSize", reg::Value::Dword(510));
+    set("ResidualPoolSize", reg::Value::Dword(0));
+    set("DebugMask", reg::Value::Dword(0x30));
+    set("DebugLevel", reg::Value::Dword(2));
+    auto c = load();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->driver.packetPoolSize, 110u);
+    EXPECT_EQ(c->driver.lookaheadPoolSize, 510u);
+    EXPECT_EQ(c->driver.residualPoolSize, 10u);
+    EXPECT_EQ(c->driver.debugMask, 0x30u);
+    EXPECT_EQ(c->driver.debugLevel, 2u);
+    EXPECT_EQ(dword(kParametersKey, "PacketPoolSize"), 100u); // the stored value stays
+}
+
+TEST_F(ServiceConfigTest, AValueOfTheWrongTypeIsReportedAndDefaulted) {
+    set("PacketPoolSize", reg::Value::Sz("lots"));
+    auto c = load();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->driver.packetPoolSize, 510u);
+    ASSERT_FALSE(logged.empty());
+    EXPECT_NE(logged.front().find("PacketPoolSize"), std::string::npos);
+}
+
+TEST_F(ServiceConfigTest, BindingsComeFromTheRegistryUnlessBindOptionsAreGiven) {
+    set("Bindings", reg::Value::MultiSz({"tap:qtap0=veth0", "if:st0=veth1"}));
+    auto c = load();
+    ASSERT_TRUE(c) << lastError;
+    ASSERT_EQ(c->bindings.size(), 2u);
+    EXPECT_EQ(c->bindings[1], (Binding{StationKind::Interface, "st0", "veth1"}));
+
+    c = load({"tap:other=eth9"});
+    ASSERT_TRUE(c);
+    ASSERT_EQ(c->bindings.size(), 1u);
+    EXPECT_EQ(c->bindings[0].lower, "eth9");
+
+    set("Bindings", reg::Value::MultiSz({"tap:qtap0"}));
+    EXPECT_FALSE(load());
+    EXPECT_NE(lastError.find("tap:qtap0"), std::string::npos);
+    EXPECT_FALSE(load({"nonsense"}));
+    set("Bindings", reg::Value::Dword(3));
+    EXPECT_FALSE(load());
+}
+
+TEST_F(ServiceConfigTest, NumForwardPacketsIsOnlyLoggedAsIgnored) {
+    set("NumForwardPackets", reg::Value::Dword(20));
+    ASSERT_TRUE(load());
+    EXPECT_EQ(dword(kParametersKey, "NumForwardPackets"), 20u);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("NumForwardPackets is ignored"), std::string::npos);
+}
+
+TEST_F(ServiceConfigTest, InstallWritesTheKeysAndUninstallRemovesThem) {
+    set("PacketPoolSize", reg::Value::Dword(1000)); // kept by a second install
+    ASSERT_EQ(install_service(registry, "/usr/sbin/quellin"), reg::kSuccess);
+    std::string path;
+    EXPECT_EQ(registry.queryString(kHklm, kServiceKey, "ImagePath", path), reg::kSuccess);
+    EXPECT_EQ(path, "/usr/sbin/quellin");
+    EXPECT_EQ(registry.openKey(kHklm, kEnumKey), reg::kSuccess);
+    EXPECT_EQ(dword(kParametersKey, "PacketPoolSize"), 1000u);
+    EXPECT_EQ(dword(kParametersKey, "ResidualPoolSize"), 510u);
+    EXPECT_EQ(dword(kParametersKey, "DebugLevel"), 0u);
+
+    ASSERT_EQ(registry.createKey(kHklm, "SYSTEM\\CurrentControlSet\\Services\\Other"), 0);
+    ASSERT_EQ(uninstall_service(registry), reg::kSuccess);
+    EXPECT_EQ(registry.openKey(kHklm, kServiceKey), reg::kFileNotFound);
+    EXPECT_EQ(registry.openKey(kHklm, kEnumKey), reg::kFileNotFound);
+    EXPECT_EQ(registry.openKey(kHklm, "SYSTEM\\CurrentControlSet\\Services\\Other"), 0);
+    EXPECT_EQ(uninstall_service(registry), reg::kSuccess); // already gone
+}
+
+TEST_F(ServiceConfigTest, InstallReportsARegistryItCannotWrite) {
+    reg::Registry unwritable("/proc/altiren-no-such-root");
+    EXPECT_NE(install_service(unwritable, "/usr/sbin/quellin"), reg::kSuccess);
+}

@@ -1,0 +1,378 @@
+// Real frames through the edges in a private network namespace: a veth pair stands for the
+// lower interface and the network behind it, the edges make the TAP. Needs root and
+// /dev/net/tun; skips otherwise.
+#include "QuellinEdges/Edges.h"
+
+#include "quellin_engine/Engine.h"
+#include "quellin_rte/TestSeams.h"
+#include "quellin_test/Frames.h"
+#include "quellin_wire/Checksum.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <linux/if_packet.h>
+#include <map>
+#include <poll.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace quellin;
+using namespace quellin::edges;
+
+namespace {
+
+constexpr const char* kTap = "qtap0";
+constexpr const char* kLower = "qlow0";
+constexpr const char* kPeer = "qpeer0";
+constexpr uint32_t kPool = 64;
+
+bool run(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The loop the daemon would run, as poll() over the watched descriptors.
+class PollWatch final : public FdWatch {
+public:
+    bool watch(int fd, std::function<void()> ready) override {
+        m_handlers[fd] = std::move(ready);
+        return true;
+    }
+    void unwatch(int fd) override { m_handlers.erase(fd); }
+    size_t watched() const { return m_handlers.size(); }
+
+    // Dispatches until `done` holds or `ms` passed; the result of `done` at the end.
+    bool run_until(const std::function<bool()>& done, int ms = 3000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            std::vector<pollfd> fds;
+            for (const auto& [fd, h] : m_handlers)
+                fds.push_back({fd, POLLIN, 0});
+            if (::poll(fds.data(), fds.size(), 20) <= 0)
+                continue;
+            for (const auto& p : fds) {
+                auto it = m_handlers.find(p.fd);
+                if (p.revents && it != m_handlers.end()) {
+                    auto handler = it->second; // may unwatch itself
+                    handler();
+                }
+            }
+        }
+        return true;
+    }
+    void pump(int ms) {
+        run_until([] { return false; }, ms);
+    }
+
+private:
+    std::map<int, std::function<void()>> m_handlers;
+};
+
+// A test frame: broadcast, experimental ether type 0x88B5, a marker and a number.
+std::vector<uint8_t> marked_frame(uint8_t number) {
+    std::vector<uint8_t> f(60, 0);
+    std::memset(f.data(), 0xFF, 6);
+    f[6] = 0x02;
+    f[11] = 0x99;
+    f[12] = 0x88;
+    f[13] = 0xB5;
+    std::memcpy(f.data() + 14, "QLTEST", 6);
+    f[20] = number;
+    return f;
+}
+
+// Frames of ours a port has seen, by number.
+std::vector<uint8_t> marked_numbers(PacketSocket& port) {
+    std::vector<uint8_t> out;
+    uint8_t buf[2048];
+    size_t n = 0;
+    while (port.read(buf, sizeof buf, n) == ReadResult::Frame)
+        if (n >= 21 && std::memcmp(buf + 14, "QLTEST", 6) == 0)
+            out.push_back(buf[20]);
+    return out;
+}
+
+class NetnsEdges : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0 || ::access("/dev/net/tun", R_OK | W_OK) != 0)
+            GTEST_SKIP() << "needs root and /dev/net/tun";
+        if (::unshare(CLONE_NEWNET) != 0)
+            GTEST_SKIP() << "cannot make a network namespace";
+        if (!run("ip link set lo up"))
+            GTEST_SKIP() << "needs iproute2";
+        ASSERT_TRUE(make_veth());
+
+        RteConfig cfg;
+        cfg.packetPoolSize = kPool;
+        edges =
+            std::make_unique<Edges>(loop, [this](int, const std::string& m) { log.push_back(m); });
+        ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, edges.get()}));
+        ASSERT_TRUE(du_init());
+        ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
+        ASSERT_EQ(edges->bound_count(), 1u);
+        ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
+        ASSERT_TRUE(media_becomes(true));
+    }
+    void TearDown() override {
+        if (edges)
+            edges->stop(); // before the engine and the packet layer go
+        stationPort.reset();
+        peerPort.reset();
+        if (rte_initialised()) {
+            du_shutdown();
+            rte_shutdown();
+        }
+    }
+
+    static bool make_veth() {
+        return run(std::string("ip link add ") + kLower + " type veth peer name " + kPeer) &&
+               run(std::string("ip link set ") + kLower + " up") &&
+               run(std::string("ip link set ") + kPeer + " up");
+    }
+
+    bool media_becomes(bool on) {
+        return loop.run_until([&] {
+            const auto tap = query_link(kTap);
+            return edges->adapters()[0].mediaConnected == on && tap && tap->carrier == on;
+        });
+    }
+
+    // Test ports: the station's view of the TAP, and the network behind the lower side.
+    void open_ports() {
+        stationPort = std::make_unique<PacketSocket>(kTap, query_link(kTap)->index);
+        peerPort = std::make_unique<PacketSocket>(kPeer, query_link(kPeer)->index);
+        // Straight to the device: a queueing discipline just reactivated after a carrier
+        // change may still drop what is sent.
+        int one = 1;
+        ::setsockopt(stationPort->fd(), SOL_PACKET, PACKET_QDISC_BYPASS, &one, sizeof one);
+        ::setsockopt(peerPort->fd(), SOL_PACKET, PACKET_QDISC_BYPASS, &one, sizeof one);
+    }
+
+    // Sends frames 1..count on `from` and collects the numbers that reach `to`.
+    std::vector<uint8_t> cross(PacketSocket& from, PacketSocket& to, uint8_t count) {
+        std::vector<uint8_t> seen;
+        for (uint8_t i = 1; i <= count; ++i) {
+            const auto f = marked_frame(i);
+            EXPECT_TRUE(from.write(f.data(), f.size()));
+        }
+        loop.run_until(
+            [&] {
+                for (auto n : marked_numbers(to))
+                    seen.push_back(n);
+                return seen.size() >= count;
+            },
+            1500);
+        return seen;
+    }
+
+    PollWatch loop;
+    rte::test::VirtualClock clock;
+    rte::SeededRandom random;
+    rte::test::ManualTimers timers{clock};
+    std::unique_ptr<Edges> edges;
+    std::unique_ptr<PacketSocket> stationPort;
+    std::unique_ptr<PacketSocket> peerPort;
+    std::vector<std::string> log;
+};
+
+} // namespace
+
+TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
+    const auto lower = query_link(kLower);
+    const auto tap = query_link(kTap);
+    ASSERT_TRUE(lower && tap);
+    EXPECT_EQ(tap->mac, lower->mac);
+    EXPECT_EQ(tap->mtu, lower->mtu);
+
+    open_ports();
+    EXPECT_EQ(cross(*stationPort, *peerPort, 20).size(), 20u); // station -> network
+    EXPECT_EQ(cross(*peerPort, *stationPort, 20).size(), 20u); // network -> station
+    const auto v = edges->adapters()[0];
+    EXPECT_EQ(v.number, 1);
+    EXPECT_GE(v.counters.stationFrames, 20u);
+    EXPECT_GE(v.counters.lowerFrames, 20u);
+    EXPECT_EQ(v.counters.failedSends, 0u);
+    EXPECT_EQ(edges->refused_receives(1), 0u);
+    EXPECT_EQ(edges->last_receive_free(), kPool);
+
+    // A new MTU on the lower interface reaches the TAP.
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1400"));
+    EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 1400; }));
+}
+
+TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
+    open_ports();
+    // Station frames still queued on the TAP when the cable is pulled are refused: the
+    // link news is handled first, then the TAP is read.
+    auto queue_on_tap = [&](int count) {
+        for (uint8_t i = 1; i <= count; ++i) {
+            const auto f = marked_frame(i);
+            ASSERT_TRUE(stationPort->write(f.data(), f.size()));
+        }
+    };
+    queue_on_tap(5);
+    // Only the link news, polled by hand: the TAP is not read meanwhile.
+    auto links_until = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 300 && !done(); ++i) {
+            edges->on_links_ready();
+            ::usleep(10000);
+        }
+        return done();
+    };
+    ASSERT_TRUE(run(std::string("ip link set ") + kPeer + " down"));
+    EXPECT_TRUE(links_until([&] { return !edges->adapters()[0].mediaConnected; }));
+    EXPECT_TRUE(edges->adapters()[0].powered);
+    edges->on_station_ready(0);
+    // The station's own kernel may have queued a frame or two of its own as well.
+    const uint64_t failed = edges->adapters()[0].counters.failedSends;
+    EXPECT_GE(failed, 5u);
+    EXPECT_TRUE(media_becomes(false)); // and the TAP lost its carrier
+    loop.pump(100);
+    EXPECT_TRUE(marked_numbers(*peerPort).empty());
+
+    ASSERT_TRUE(run(std::string("ip link set ") + kPeer + " up"));
+    EXPECT_TRUE(media_becomes(true));
+    EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
+
+    // Administratively down: not powered, sends fail and nothing reaches the engine.
+    const uint32_t freeBefore = rte_free_descriptors(rte_adapter(1), 0);
+    queue_on_tap(5);
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " down"));
+    EXPECT_TRUE(links_until([&] { return !edges->adapters()[0].powered; }));
+    edges->on_station_ready(0);
+    EXPECT_GE(edges->adapters()[0].counters.failedSends, failed + 5);
+    EXPECT_EQ(rte_free_descriptors(rte_adapter(1), 0), freeBefore);
+    EXPECT_EQ(rte_refused(rte_adapter(1), 0), 0u);
+    EXPECT_TRUE(media_becomes(false));
+    loop.pump(100);
+    EXPECT_TRUE(marked_numbers(*peerPort).empty());
+
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " up"));
+    EXPECT_TRUE(media_becomes(true));
+    EXPECT_TRUE(edges->adapters()[0].powered);
+    EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
+}
+
+TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
+    ASSERT_TRUE(run(std::string("ip link del ") + kLower));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(rte_adapter_count(), 0u);
+    const auto tap = query_link(kTap);
+    ASSERT_TRUE(tap); // the station keeps its interface, without carrier
+    EXPECT_FALSE(tap->carrier);
+
+    ASSERT_TRUE(make_veth());
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
+    EXPECT_EQ(edges->adapters()[0].number, 1);
+    EXPECT_TRUE(media_becomes(true));
+    open_ports();
+    EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
+    EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
+}
+
+TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
+    // A slow entry link: the station's packets wait in the engine's first queue.
+    wire::DriverPlayBlock block;
+    block.setAdapterNumber(1);
+    block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
+    block.setEastOut(10);
+    block.setEastIn(wire::pb::kUnlimitedBandwidth);
+    block.setWestOut(wire::pb::kUnlimitedBandwidth);
+    block.setWestIn(wire::pb::kUnlimitedBandwidth);
+    block.setEastBucketSize(wire::pb::kUnlimitedBucket);
+    block.setWestBucketSize(wire::pb::kUnlimitedBucket);
+    ASSERT_EQ(du_load_play_block(block.data(), block.size(),
+                                 wire::internet_checksum(block.data(), block.size())),
+              0);
+    du_play();
+    du_set_bypass(false);
+
+    open_ports();
+    for (uint8_t i = 0; i < 8; ++i) {
+        const auto f =
+            test::ipv4_frame(test::ipv4(198, 18, 0, 1), test::ipv4(198, 18, 0, 2), 100, i);
+        ASSERT_TRUE(stationPort->write(f.data(), f.size()));
+    }
+    EXPECT_TRUE(loop.run_until([&] { return du_context().queues[0].length >= 7; }));
+    EXPECT_LE(rte_free_descriptors(rte_adapter(1), 0), kPool - 8);
+
+    ASSERT_TRUE(run(std::string("ip link del ") + kLower));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(rte_adapter_count(), 0u); // the pools could go: every packet was back
+    EXPECT_EQ(du_context().queues[0].length, 0u);
+    EXPECT_EQ(rte_alloc_free_blocks(), rte_alloc_total_blocks());
+    EXPECT_EQ(timers.armed(), 1u); // only the periodic tick
+    bool reported = false;
+    for (const auto& m : log)
+        reported |= m.find("8 queued packets freed") != std::string::npos;
+    EXPECT_TRUE(reported);
+}
+
+TEST_F(NetnsEdges, AnInterfaceCanServeAsTheStationSide) {
+    // Bump in the wire: a second veth pair is the station's cable.
+    edges->stop();
+    ASSERT_TRUE(run("ip link add qst0 type veth peer name qhost0") && run("ip link set qst0 up") &&
+                run("ip link set qhost0 up"));
+    ASSERT_TRUE(edges->start({Binding{StationKind::Interface, "qst0", kLower}}));
+    ASSERT_EQ(edges->bound_count(), 1u);
+    EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[0].mediaConnected; }));
+
+    PacketSocket host("qhost0", query_link("qhost0")->index);
+    peerPort = std::make_unique<PacketSocket>(kPeer, query_link(kPeer)->index);
+    EXPECT_EQ(cross(host, *peerPort, 10).size(), 10u);
+    EXPECT_EQ(cross(*peerPort, host, 10).size(), 10u);
+
+    // The station interface going away unbinds as well.
+    ASSERT_TRUE(run("ip link del qst0"));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(rte_adapter_count(), 0u);
+}
+
+TEST_F(NetnsEdges, ASixteenthBindingWaitsForAFreeSlot) {
+    edges->stop();
+    std::vector<Binding> bindings;
+    for (int i = 1; i <= 16; ++i) {
+        const std::string n = std::to_string(i);
+        ASSERT_TRUE(run("ip link add ql" + n + " type veth peer name qp" + n));
+        bindings.push_back({StationKind::Tap, "qt" + n, "ql" + n});
+    }
+    ASSERT_TRUE(edges->start(bindings));
+    EXPECT_EQ(edges->bound_count(), 15u);
+    const auto views = edges->adapters();
+    EXPECT_EQ(views[14].number, 15);
+    EXPECT_EQ(views[15].number, 0);
+    EXPECT_FALSE(query_link("qt16")); // no TAP for a refused binding
+    bool reported = false;
+    for (const auto& m : log)
+        reported |= m.find("tap:qt16=ql16: not bound: all 15 adapter slots") == 0;
+    EXPECT_TRUE(reported);
+
+    ASSERT_TRUE(run("ip link del ql3"));
+    EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[15].number == 3; }));
+    EXPECT_EQ(edges->adapters()[2].number, 0);
+    EXPECT_EQ(edges->bound_count(), 15u);
+    EXPECT_TRUE(query_link("qt16"));
+}
+
+TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
+    ASSERT_TRUE(run(std::string("ip link del ") + kTap));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(rte_adapter_count(), 0u);
+    EXPECT_EQ(loop.watched(), 1u); // the link monitor only: the dead TAP is let go
+
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1450"));
+    EXPECT_TRUE(loop.run_until([&] {
+        const auto tap = query_link(kTap);
+        return edges->bound_count() == 1 && tap && tap->mtu == 1450;
+    }));
+    ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
+    ASSERT_TRUE(media_becomes(true));
+    open_ports();
+    EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
+}
