@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <span>
 
+namespace quellin::wire {
+class DriverPlayBlock;
+}
+
 namespace quellin::models {
 
 struct DelayParams {
@@ -100,10 +104,9 @@ struct ModelParams {
     FragmentationParams fragmentation;
 };
 
-inline constexpr size_t kPlayBlockFixedSize = 3272;
-
-// Reads the fields from a play block of at least the fixed size (a shorter block gives
-// the defaults: nothing emulated). A tail shorter than its sample count says is ignored.
-ModelParams decode_model_params(std::span<const uint8_t> block);
+// Reads the fields of a loaded block; decode again after the block changes (load, stop).
+// The series refers to the block's tail; a tail shorter than its sample count says is
+// ignored (count 0).
+ModelParams decode_model_params(const wire::DriverPlayBlock& block);
 
 } // namespace quellin::models
