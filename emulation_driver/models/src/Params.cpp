@@ -4,42 +4,81 @@
 
 namespace quellin::models {
 
-ModelParams decode_model_params(const wire::DriverPlayBlock& b) {
-    ModelParams p;
-    p.delay = {b.delayType(),   b.minDelay(),     b.maxDelay(),
-               b.delayJitter(), b.maxDelayDiff(), b.timeSpanSec()};
-    p.loss.type = b.lossType();
-    p.loss.every = b.lossEvery();
-    p.loss.randomly = b.lossRandomly();
-    p.loss.burstChance = b.burstChance();
-    p.loss.burstMin = b.burstMin();
-    p.loss.burstMax = b.burstMax();
-    p.loss.gilbertGood = b.gilbertGood();
-    p.loss.gilbertBad = b.gilbertBad();
-    p.loss.gilbertToGood = b.gilbertToGood();
-    p.loss.gilbertToBad = b.gilbertToBad();
+DelayParams decode_delay(const wire::DriverPlayBlock& b) {
+    return {b.delayType(),   b.minDelay(),     b.maxDelay(),
+            b.delayJitter(), b.maxDelayDiff(), b.timeSpanSec()};
+}
 
+LossParams decode_loss(const wire::DriverPlayBlock& b) {
+    LossParams l;
+    l.type = b.lossType();
+    l.every = b.lossEvery();
+    l.randomly = b.lossRandomly();
+    l.burstChance = b.burstChance();
+    l.burstMin = b.burstMin();
+    l.burstMax = b.burstMax();
+    l.gilbertGood = b.gilbertGood();
+    l.gilbertBad = b.gilbertBad();
+    l.gilbertToGood = b.gilbertToGood();
+    l.gilbertToBad = b.gilbertToBad();
+    return l;
+}
+
+RecordedSeries decode_series(const wire::DriverPlayBlock& b) {
+    RecordedSeries s;
     const uint16_t count = b.sampleCount();
     const size_t tailBytes = static_cast<size_t>(count) * 4;
     const size_t present = b.size() > wire::pb::kTail ? b.size() - wire::pb::kTail : 0;
     if (count != 0 && present >= tailBytes && b.bytes().size() >= wire::pb::kTail + tailBytes) {
-        p.series.count = count;
-        p.series.interval = b.sampleInterval();
-        p.series.tail = std::span<const uint8_t>(b.data() + wire::pb::kTail, tailBytes);
+        s.count = count;
+        s.interval = b.sampleInterval();
+        s.tail = std::span<const uint8_t>(b.data() + wire::pb::kTail, tailBytes);
     }
+    return s;
+}
 
-    p.bucket[0] = {b.eastBucketSize(), b.eastBucketMode(), b.eastMinBucketThreshold(),
-                   b.eastMaxBucketThreshold()};
-    p.bucket[1] = {b.westBucketSize(), b.westBucketMode(), b.westMinBucketThreshold(),
-                   b.westMaxBucketThreshold()};
-    p.duplication = {b.duplicationChance(), b.duplicationMinBurst(), b.duplicationMaxBurst()};
-    p.bitError = {b.bitErrorChance(), b.bitErrorMinBurst(), b.bitErrorMaxBurst()};
-    p.disconnect = {b.disconnectTimeChance(), b.disconnectMinTime(), b.disconnectMaxTime()};
-    p.fragmentation = {b.fragmentationChance(), b.maxTransmitionUnit(), b.fragmentationOrder()};
-    p.congestion.period = {b.congestionTimeChance(), b.congestionMinDuration(),
-                           b.congestionMaxDuration()};
-    p.congestion.peakRandomError = b.peakRandomError();
-    p.congestion.constantDelay = b.constantDelay();
+PeriodParams decode_disconnect(const wire::DriverPlayBlock& b) {
+    return {b.disconnectTimeChance(), b.disconnectMinTime(), b.disconnectMaxTime()};
+}
+
+CongestionParams decode_congestion(const wire::DriverPlayBlock& b) {
+    return {{b.congestionTimeChance(), b.congestionMinDuration(), b.congestionMaxDuration()},
+            b.peakRandomError(),
+            b.constantDelay()};
+}
+
+BucketParams decode_bucket(const wire::DriverPlayBlock& b, int bucket) {
+    if (bucket == 0)
+        return {b.eastBucketSize(), b.eastBucketMode(), b.eastMinBucketThreshold(),
+                b.eastMaxBucketThreshold()};
+    return {b.westBucketSize(), b.westBucketMode(), b.westMinBucketThreshold(),
+            b.westMaxBucketThreshold()};
+}
+
+BitErrorParams decode_bit_error(const wire::DriverPlayBlock& b) {
+    return {b.bitErrorChance(), b.bitErrorMinBurst(), b.bitErrorMaxBurst()};
+}
+
+DuplicationParams decode_duplication(const wire::DriverPlayBlock& b) {
+    return {b.duplicationChance(), b.duplicationMinBurst(), b.duplicationMaxBurst()};
+}
+
+FragmentationParams decode_fragmentation(const wire::DriverPlayBlock& b) {
+    return {b.fragmentationChance(), b.maxTransmitionUnit(), b.fragmentationOrder()};
+}
+
+ModelParams decode_model_params(const wire::DriverPlayBlock& b) {
+    ModelParams p;
+    p.delay = decode_delay(b);
+    p.loss = decode_loss(b);
+    p.series = decode_series(b);
+    p.disconnect = decode_disconnect(b);
+    p.congestion = decode_congestion(b);
+    p.bucket[0] = decode_bucket(b, 0);
+    p.bucket[1] = decode_bucket(b, 1);
+    p.bitError = decode_bit_error(b);
+    p.duplication = decode_duplication(b);
+    p.fragmentation = decode_fragmentation(b);
     return p;
 }
 

@@ -104,6 +104,17 @@ struct ModelParams {
     FragmentationParams fragmentation;
 };
 
+// The groups one decision reads, taken from the block as it stands.
+DelayParams decode_delay(const wire::DriverPlayBlock& block);
+LossParams decode_loss(const wire::DriverPlayBlock& block);
+RecordedSeries decode_series(const wire::DriverPlayBlock& block);
+PeriodParams decode_disconnect(const wire::DriverPlayBlock& block);
+CongestionParams decode_congestion(const wire::DriverPlayBlock& block);
+BucketParams decode_bucket(const wire::DriverPlayBlock& block, int bucket);
+BitErrorParams decode_bit_error(const wire::DriverPlayBlock& block);
+DuplicationParams decode_duplication(const wire::DriverPlayBlock& block);
+FragmentationParams decode_fragmentation(const wire::DriverPlayBlock& block);
+
 // Reads the fields of a loaded block; decode again after the block changes (load, stop).
 // The series refers to the block's tail; a tail shorter than its sample count says is
 // ignored (count 0).
