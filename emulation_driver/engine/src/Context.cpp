@@ -1,0 +1,134 @@
+#include "EngineState.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace quellin {
+
+namespace detail {
+namespace {
+std::unique_ptr<EngineState> g_engine;
+} // namespace
+
+EngineState& engine() {
+    return *g_engine;
+}
+
+PacketInfo* alloc_info() {
+    void* m = rte_alloc(sizeof(PacketInfo));
+    return m ? new (m) PacketInfo{} : nullptr;
+}
+
+void free_info(PacketInfo* info) {
+    if (info)
+        rte_free(info, sizeof(PacketInfo));
+}
+
+void pass_on(RtePacket* packet, PacketInfo* info) {
+    if (info && is_dropped(info))
+        rte_free_cookie(packet);
+    else
+        rte_transmit(packet);
+    free_info(info);
+}
+
+} // namespace detail
+
+using detail::engine;
+
+bool du_init(EngineModels* models, EngineReporter* reporter) {
+    if (!rte_initialised())
+        return false;
+    auto s = std::make_unique<detail::EngineState>();
+    s->models = models ? models : &s->defaultModels;
+    s->reporter = reporter ? reporter : &s->defaultReporter;
+    s->ctx.view.bypass = true;
+    s->ctx.view.block = nullptr;
+    detail::g_engine = std::move(s);
+    rte_set_filter_view(&detail::g_engine->ctx.view);
+    rte_set_timer_callback(du_timer);
+    return true;
+}
+
+void du_shutdown() {
+    if (!detail::g_engine)
+        return;
+    if (rte_initialised()) {
+        rte_set_filter_view(nullptr);
+        rte_set_timer_callback(nullptr);
+    }
+    detail::g_engine.reset();
+}
+
+EngineContext& du_context() {
+    return engine().ctx;
+}
+
+EngineModels& du_models() {
+    return *engine().models;
+}
+
+uint32_t du_rand(uint32_t a, uint32_t b) {
+    const auto span = static_cast<uint16_t>(b + 1 - a);
+    uint32_t r = uint32_t{rte_rand()} * span / 0x7FFF;
+    if (r == span)
+        r = static_cast<uint16_t>(span - 1);
+    return a + r;
+}
+
+uint64_t du_transmission_time(uint32_t ipLength, uint32_t overhead, uint32_t bandwidth) {
+    // A bandwidth of 0 never comes from the control library; a block loaded despite a bad
+    // header could still carry one, and it counts as unlimited rather than dividing by 0.
+    if (bandwidth == wire::pb::kUnlimitedBandwidth || bandwidth == 0)
+        return 0;
+    return (uint64_t{ipLength} + overhead) * 80000u / bandwidth;
+}
+
+void du_write_list_entry(int list, uint32_t sequence, uint16_t flags) {
+    auto& ctx = engine().ctx;
+    rte_lock(kLockStores);
+    auto& counter = ctx.listWriteCounters[list];
+    const wire::PacketListEntry e{sequence, flags, rte_gettimeofday()};
+    e.encode(ctx.lists[list][counter % kListWritten].data());
+    ++counter;
+    rte_unlock(kLockStores);
+}
+
+void du_write_stats_packets(RtePacket* packet, uint32_t sequence, int side) {
+    auto& s = engine();
+    auto& ctx = s.ctx;
+    if (ctx.view.bypass)
+        return;
+    rte_lock(kLockStores);
+    uint8_t* slot = ctx.captured[ctx.capturedCount].data();
+    wire::put_u32(slot, 0, sequence);
+    wire::put_u16(slot, 4, static_cast<uint16_t>(side));
+    rte_get_data(packet, slot + 6, 0, wire::kPacketRecordDataSize);
+    ctx.capturedCount = ctx.capturedCount >= kCaptureWrapAt ? 0 : ctx.capturedCount + 1;
+    ++ctx.unsentRecords;
+    const bool early = ctx.timerPeriodMs != 0 && ctx.unsentRecords >= 25;
+    rte_unlock(kLockStores);
+    if (early)
+        s.reporter->send_stats_packets(ctx);
+}
+
+void du_counter_up(size_t index) {
+    auto& c = engine().ctx.counters.values;
+    rte_lock(kLockCounters);
+    const size_t i = index - wire::kCtrWanPackets;
+    ++c[index];
+    c[wire::kCtrQueueMaxSecond + i] = std::max(c[wire::kCtrQueueMaxSecond + i], c[index]);
+    c[wire::kCtrQueueMaxTotal + i] = std::max(c[wire::kCtrQueueMaxTotal + i], c[index]);
+    rte_unlock(kLockCounters);
+}
+
+void du_counter_down(size_t index) {
+    auto& c = engine().ctx.counters.values;
+    rte_lock(kLockCounters);
+    // Load zeroes the counters while packets may still be on their way out.
+    if (c[index] > 0)
+        --c[index];
+    rte_unlock(kLockCounters);
+}
+
+} // namespace quellin

@@ -1,0 +1,156 @@
+#include "EngineFixture.h"
+
+using namespace quellin;
+using namespace quellin::test;
+
+TEST_F(EngineTest, StopTransmitsEverythingQueuedAndRefillsThePools) {
+    block.setEastOut(100000);
+    block.setWestIn(100000);
+    models.delays = {0, 30000, 30000}; // the inbound packet reaches the WAN first
+    play();
+    for (int i = 0; i < 5; ++i)
+        send(0, 1500, static_cast<uint8_t>(i));
+    send(1, 1500, 9);
+    timers.run_until(clock.now() + 2500); // two of them reach the WAN queue
+    EXPECT_EQ(sink.count(), 1u);          // the inbound one went through
+    EXPECT_FALSE(pools_full());
+
+    EXPECT_TRUE(du_stop());
+    EXPECT_EQ(sink.count(), 6u);
+    EXPECT_TRUE(pools_full());
+    EXPECT_EQ(timers.armed(), 0u);
+    for (const auto& q : du_context().queues)
+        EXPECT_EQ(q.head, nullptr);
+    // The block is neutralised in place.
+    const auto& b = *du_context().block;
+    EXPECT_EQ(b.eastOut(), wire::pb::kUnlimitedBandwidth);
+    EXPECT_EQ(b.westIn(), wire::pb::kUnlimitedBandwidth);
+    EXPECT_EQ(b.eastBucketSize(), 0xFFFF);
+    EXPECT_EQ(b.minDelay(), 0);
+    // A second stop does nothing.
+    EXPECT_FALSE(du_stop());
+}
+
+TEST_F(EngineTest, LoadDuringPlayDoesNotStrandQueuedPackets) {
+    block.setEastOut(100000);
+    models.delays = {40000, 40000};
+    play();
+    send(0, 1500, 1);
+    send(0, 1500, 2);
+    send(0, 1500, 3);
+    timers.run_until(clock.now() + 2000); // 1 and 2 in the WAN, 3 at the gateway
+    EXPECT_EQ(sink.count(), 0u);
+
+    // A new block arrives: the bypass flag is set while timers are armed.
+    ASSERT_EQ(load(), 0);
+    timers.run_until(clock.now() + 100000);
+    EXPECT_EQ(sink.count(), 3u);
+    EXPECT_TRUE(pools_full());
+
+    // Play again: packets flow through the new block.
+    du_play();
+    du_set_bypass(false);
+    send(0, 100, 4);
+    timers.run_until(clock.now() + 2000);
+    EXPECT_EQ(sink.count(), 4u);
+    EXPECT_TRUE(pools_full());
+}
+
+TEST_F(EngineTest, BypassDuringPlayKeepsTheQueueServed) {
+    block.setEastOut(100000);
+    play();
+    for (int i = 0; i < 4; ++i)
+        send(0, 1500, static_cast<uint8_t>(i));
+    du_set_bypass(true); // a close, say
+    // Caught between stages: a packet handed to a queue now passes on at once.
+    send(0, 1500, 9);
+    EXPECT_EQ(sink.count(), 1u);
+    timers.run_until(clock.now() + 1000);
+    EXPECT_EQ(sink.count(), 5u);
+    EXPECT_TRUE(pools_full());
+    // Play resumes with the queues empty and working.
+    du_set_bypass(false);
+    send(0, 1500, 10);
+    timers.run_until(clock.now() + 10000);
+    EXPECT_EQ(sink.count(), 6u);
+}
+
+TEST_F(EngineTest, LoadAnswersAndKeepsTheBlock) {
+    // A good block sets the load flag; the first WAN-queued packet clears it.
+    EXPECT_EQ(load(), 0);
+    EXPECT_TRUE(du_context().loadFlag);
+    EXPECT_EQ(du_context().blockLength, 3272u);
+    EXPECT_EQ(models.loads, 1);
+
+    const uint16_t good = wire::internet_checksum(block.data(), block.size());
+    EXPECT_EQ(du_load_play_block(block.data(), block.size(), good ^ 0x10), 1);
+    EXPECT_FALSE(du_context().loadFlag);
+    ASSERT_NE(du_context().block, nullptr);
+    EXPECT_EQ(du_context().block->adapterNumber(), 1);
+
+    EXPECT_EQ(du_load_play_block(block.data(), 3271, good), 6);
+    std::vector<uint8_t> longer(block.bytes());
+    longer.push_back(0);
+    EXPECT_EQ(du_load_play_block(longer.data(), longer.size(), good), 6);
+    EXPECT_EQ(du_context().blockLength, 3273u);
+
+    // A short block is kept, padded, and read safely.
+    EXPECT_EQ(du_load_play_block(block.data(), 100, good), 6);
+    EXPECT_EQ(du_context().blockLength, 100u);
+    du_play();
+    du_set_bypass(false);
+    EXPECT_EQ(send(0), EdgeResult::Emulated); // adapter 1 lies within the 100 bytes
+    EXPECT_EQ(sink.count(), 1u);
+}
+
+TEST_F(EngineTest, LoadResetsStoresAndCounters) {
+    block.setEastOut(100000);
+    play();
+    send(0, 1500);
+    send(0, 1500);
+    timers.run_until(clock.now() + 5000);
+    EXPECT_GT(du_context().sequence, 0u);
+    du_context().lossCounter = {3, 4};
+    du_context().disconnectEndMs = 99;
+    ASSERT_EQ(load(), 0);
+    EXPECT_EQ(du_context().sequence, 0u);
+    EXPECT_EQ(du_context().capturedCount, 0u);
+    EXPECT_EQ(du_context().listWriteCounters[0], 0u);
+    EXPECT_EQ(list_entry(0, 0).sequence, 0u);
+    EXPECT_EQ(du_context().lossCounter[1], 0u);
+    EXPECT_EQ(du_context().disconnectEndMs, 0u);
+    EXPECT_EQ(counter(wire::kCtrQueueMaxTotal + 1), 0u);
+    EXPECT_EQ(du_context().emulationStartUs, clock.now());
+}
+
+TEST_F(EngineTest, NoEntryOrRecordMemoryDropsThePacketCleanly) {
+    rte_shutdown();
+    du_shutdown();
+    RteConfig cfg;
+    cfg.packetPoolSize = kPool;
+    cfg.allocBlocks = 1; // a record but no queue entry
+    ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, &sink}));
+    adapter = rte_bind_adapter("tap0");
+    ASSERT_TRUE(du_init(&models, &reporter));
+    block.setEastOut(100000);
+    play();
+    send(0, 1500);
+    EXPECT_EQ(sink.count(), 0u);
+    EXPECT_TRUE(pools_full());
+
+    // No timer can be armed for the head: it is dropped and the queue goes on.
+    rte_shutdown();
+    du_shutdown();
+    ASSERT_TRUE(rte_init({kPool, 2048, 0}, {&clock, &random, &timers, &sink}));
+    adapter = rte_bind_adapter("tap0");
+    ASSERT_TRUE(du_init(&models, &reporter));
+    play();
+    timers.fail_next(1);
+    send(0, 1500, 1);
+    send(0, 1500, 2);
+    EXPECT_EQ(sink.count(), 0u);
+    timers.run_until(clock.now() + 5000);
+    ASSERT_EQ(sink.count(), 1u);
+    EXPECT_EQ(tag_of(0), 2);
+    EXPECT_TRUE(pools_full());
+}
