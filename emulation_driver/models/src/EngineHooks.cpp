@@ -39,7 +39,7 @@ public:
             return false;
         PacketInfo info = m_info;
         info.flags = flags;
-        du_introduce_new_packet(p, info, m_direction, false);
+        quellin::du_introduce_new_packet(p, info, m_direction, false);
         return true;
     }
     std::span<uint8_t> working_buffer(size_t size) override {
@@ -54,14 +54,14 @@ public:
             return false;
         PacketInfo info = m_info;
         info.flags = flags;
-        du_introduce_new_packet(p, info, m_direction, reply);
+        quellin::du_introduce_new_packet(p, info, m_direction, reply);
         return true;
     }
     void raise_wan_queue_maxima(uint32_t n) override {
         for (uint32_t i = 0; i < n; ++i)
-            du_counter_up(wire::kCtrWanPackets);
+            quellin::du_counter_up(wire::kCtrWanPackets);
         for (uint32_t i = 0; i < n; ++i)
-            du_counter_down(wire::kCtrWanPackets);
+            quellin::du_counter_down(wire::kCtrWanPackets);
     }
 
 private:

@@ -142,19 +142,4 @@ void du_fragmentation(const FragmentationParams& p, ModelRuntime& rt, const Pack
         fragment_ipv4(p, packet, flags, host);
 }
 
-void du_introduce_new_packet(NewPacketOps& ops, ModelRuntime& rt, uint16_t parentFlags,
-                             int parentDirection, bool reply) {
-    if (!ops.alloc_record(parentFlags)) {
-        ops.drop_new_packet();
-        return;
-    }
-    {
-        RuntimeLock lock(rt, kLockStores);
-        ops.take_sequence(parentDirection == 0 ? 3 : 1);
-    }
-    ops.count_wan(+1);
-    ops.enter_exit_gateway(reply ? 1 : parentDirection);
-    ops.count_wan(-1);
-}
-
 } // namespace quellin::models

@@ -76,12 +76,6 @@ TEST_F(Buckets, PeakDropCountFollowsTheSecondCount) {
     EXPECT_EQ(counters[8], 3u);
 }
 
-TEST_F(Buckets, UnlimitedBucketTakesEverything) {
-    EXPECT_EQ(offer(65535), 1);
-    EXPECT_EQ(offer(65535), 1);
-    EXPECT_EQ(bucket.fill, 131070u);
-}
-
 TEST_F(Buckets, RedIdleDecayAfterOneMillisecond) {
     p.redMinKb = 10;
     p.redMaxKb = 20;

@@ -286,6 +286,17 @@ TEST_F(LossDelay, DisconnectStartsOnlyOnTheExactDrawAndLosesEverything) {
     EXPECT_EQ(s.disconnect.end, 0u);
 }
 
+TEST_F(LossDelay, CongestionStartsOnTheRoundedUpHalf) {
+    p.congestion = {{11, 10, 10}, 0, 0};
+    load();
+    rt.script = {draw_for(1, 11, 5)}; // C / 2 would start a disconnect, not a congestion
+    du_make_congestion(s, p, rt);
+    EXPECT_EQ(s.congestion.end, 0u);
+    rt.script = {draw_for(1, 11, 6), 0};
+    du_make_congestion(s, p, rt);
+    EXPECT_EQ(s.congestion.end, rt.todayMs + 10);
+}
+
 TEST_F(LossDelay, CappedPeriodEndsWhenTheClockOfDayRestarts) {
     p.disconnect = {4, 5000, 5000};
     load();
@@ -299,14 +310,4 @@ TEST_F(LossDelay, CappedPeriodEndsWhenTheClockOfDayRestarts) {
     EXPECT_LT(rt.todayMs, 1000u);
     EXPECT_EQ(du_is_error_packet(s, p, rt, 0), 0);
     EXPECT_EQ(s.disconnect.end, 0u);
-}
-
-TEST_F(LossDelay, StopClearsBurstsAndPeriods) {
-    s.direction[1].burstFlag = 1;
-    s.disconnect = {1, 100};
-    s.congestion = {1, 100};
-    stop_model_state(s);
-    EXPECT_EQ(s.direction[1].burstFlag, 0);
-    EXPECT_EQ(s.disconnect.end, 0u);
-    EXPECT_EQ(s.congestion.end, 0u);
 }

@@ -1,5 +1,5 @@
-// Effects on a packet leaving the WAN section: bit errors, duplication, fragmentation, and
-// the entry of the packets they make into the exit gateway.
+// Effects on a packet leaving the WAN section: bit errors, duplication and fragmentation.
+// The packets they make enter the exit gateway through the host.
 #pragma once
 
 #include "quellin_models/Params.h"
@@ -51,24 +51,5 @@ void du_duplicate_packet(const DuplicationParams& p, ModelRuntime& rt, uint16_t&
 // Fragmentation, with the ICMP and ICMPv6 answers of order 2; `flags` is the parent's record.
 void du_fragmentation(const FragmentationParams& p, ModelRuntime& rt, const PacketView& packet,
                       uint16_t& flags, ExitEffectsHost& host);
-
-// What the engine does for a packet the effects made.
-class NewPacketOps {
-public:
-    virtual ~NewPacketOps() = default;
-    // A per-packet record holding `flags`; false when none can be allocated.
-    virtual bool alloc_record(uint16_t flags) = 0;
-    virtual void drop_new_packet() = 0;
-    // Under lock 0: the next packet sequence number, written to packet list `list`.
-    virtual void take_sequence(unsigned list) = 0;
-    // The WAN queue counter, up (+1) or down (-1).
-    virtual void count_wan(int delta) = 0;
-    virtual void enter_exit_gateway(int direction) = 0;
-};
-
-// Enters a new packet made from a parent of direction `parentDirection` into the exit
-// gateway: its own direction, or direction 1 for an answer to the parent's sender.
-void du_introduce_new_packet(NewPacketOps& ops, ModelRuntime& rt, uint16_t parentFlags,
-                             int parentDirection, bool reply);
 
 } // namespace quellin::models
