@@ -47,6 +47,7 @@ bool du_init(EngineModels* models, EngineReporter* reporter) {
     detail::g_engine = std::move(s);
     rte_set_filter_view(&detail::g_engine->ctx.view);
     rte_set_timer_callback(du_timer);
+    detail::g_engine->models->on_start(detail::g_engine->ctx);
     return true;
 }
 

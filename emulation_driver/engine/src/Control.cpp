@@ -1,6 +1,7 @@
 #include "EngineState.h"
 
 #include <memory>
+#include <new>
 
 namespace quellin {
 
@@ -44,17 +45,23 @@ uint16_t du_load_play_block(const uint8_t* data, size_t length, uint16_t checksu
     rte_unlock(kLockStores);
 
     ctx.view.block = nullptr;
-    ctx.block = std::make_unique<wire::DriverPlayBlock>(
-        wire::DriverPlayBlock::from_bytes(data, data ? length : 0));
-    ctx.blockLength = data ? length : 0;
-    ctx.view.block = ctx.block.get();
-
-    const uint16_t result = wire::check_play_block(data, length, checksum);
+    ctx.block.reset();
+    ctx.blockLength = 0;
+    uint16_t result = wire::check_play_block(data, length, checksum);
+    try {
+        ctx.block = std::make_unique<wire::DriverPlayBlock>(
+            wire::DriverPlayBlock::from_bytes(data, data ? length : 0));
+        ctx.blockLength = data ? length : 0;
+        ctx.view.block = ctx.block.get();
+    } catch (const std::bad_alloc&) {
+        result = 6; // no memory for the block: none is kept
+    }
     if (result == 0) {
         ctx.meanDelayMs = (uint32_t{ctx.block->maxDelay()} + ctx.block->minDelay()) / 2;
         ctx.walkDelayMs = ctx.meanDelayMs;
         ctx.loadFlag = true;
         ctx.adapterNumber = ctx.block->adapterNumber();
+        ctx.view.adapterNumber = ctx.adapterNumber;
     }
 
     du_release_held_packet();

@@ -103,6 +103,22 @@ TEST_F(EngineTest, LoadAnswersAndKeepsTheBlock) {
     EXPECT_EQ(sink.count(), 1u);
 }
 
+TEST_F(EngineTest, FaultyBlockUsesTheAdapterNumberOfTheLastGoodOne) {
+    const uint16_t good = wire::internet_checksum(block.data(), block.size());
+    ASSERT_EQ(du_load_play_block(block.data(), block.size(), good ^ 1), 1);
+    du_play();
+    du_set_bypass(false);
+    EXPECT_EQ(send(0), EdgeResult::PassedOn); // no good block yet: adapter 0
+    ASSERT_EQ(du_load_play_block(block.data(), block.size(), good), 0);
+    block.setEastOut(100000);
+    ASSERT_EQ(du_load_play_block(block.data(), block.size(), good), 1);
+    du_play();
+    du_set_bypass(false);
+    EXPECT_EQ(send(0, 1500), EdgeResult::Emulated);
+    EXPECT_EQ(sink.count(), 1u); // the stored block's bandwidth applies
+    EXPECT_NE(du_context().queues[0].head, nullptr);
+}
+
 TEST_F(EngineTest, LoadResetsStoresAndCounters) {
     block.setEastOut(100000);
     play();

@@ -74,7 +74,7 @@ bool rte_is_my_packet(RtePacket* packet, uint16_t* headerLength) {
     auto& s = state();
     if (!packet || !s.filter || s.filter->bypass || !s.filter->block)
         return false;
-    if (packet->adapter->number != s.filter->block->adapterNumber() ||
+    if (packet->adapter->number != s.filter->adapterNumber ||
         packet->adapter->medium != kMedium8023)
         return false;
     return rte_classify_frame(packet->frame, packet->length, *s.filter->block, headerLength);

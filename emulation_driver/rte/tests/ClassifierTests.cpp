@@ -24,6 +24,7 @@ protected:
         block.setAdapterAddress(kStation);
         view.bypass = false;
         view.block = &block;
+        view.adapterNumber = 1;
         rte_set_filter_view(&view);
     }
     void TearDown() override { rte_shutdown(); }
@@ -117,9 +118,9 @@ TEST_F(Classifier, BypassAdapterAndMissingBlock) {
     view.bypass = true;
     EXPECT_FALSE(mine(frame));
     view.bypass = false;
-    block.setAdapterNumber(2);
+    view.adapterNumber = 2;
     EXPECT_FALSE(mine(frame));
-    block.setAdapterNumber(1);
+    view.adapterNumber = 1;
     view.block = nullptr;
     EXPECT_FALSE(mine(frame));
     rte_set_filter_view(nullptr);

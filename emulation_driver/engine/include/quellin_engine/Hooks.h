@@ -11,6 +11,9 @@ class EngineModels {
 public:
     virtual ~EngineModels() = default;
 
+    // The engine was set up: reset the RED states.
+    virtual void on_start(EngineContext&) {}
+
     // A block was loaded (good or not): reset loss, burst, series, Gilbert-Elliott and RED
     // state from it. The engine has already zeroed the context fields it lists.
     virtual void on_load(EngineContext&) {}

@@ -39,11 +39,13 @@ struct RteSeams {
     rte::TransmitSink* sink = nullptr;
 };
 
-// What the classifier reads of the engine: the bypass flag and the loaded block (none
-// when null). The engine owns it and keeps it current.
+// What the classifier reads of the engine: the bypass flag, the loaded block (none when
+// null) and the adapter number copied from the last block that loaded without fault.
+// The engine owns it and keeps it current.
 struct RteFilterView {
     bool bypass = true;
     const wire::DriverPlayBlock* block = nullptr;
+    uint16_t adapterNumber = 0;
 };
 
 struct RteAdapter;
