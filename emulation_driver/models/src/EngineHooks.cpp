@@ -119,7 +119,15 @@ void ModelHooks::push(EngineContext& ctx) const {
     ctx.walkDelayMs = m_state.walkCurrent;
 }
 
+void ModelHooks::on_start(EngineContext& ctx) {
+    reset(ctx);
+}
+
 void ModelHooks::on_load(EngineContext& ctx) {
+    reset(ctx);
+}
+
+void ModelHooks::reset(EngineContext& ctx) {
     m_state = ModelState{};
     m_congestionStart = 0;
     const uint32_t today = m_rt.gettimeofday();

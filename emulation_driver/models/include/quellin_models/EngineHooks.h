@@ -18,6 +18,7 @@ class ModelHooks final : public EngineModels {
 public:
     ModelHooks();
 
+    void on_start(EngineContext& ctx) override;
     void on_load(EngineContext& ctx) override;
     bool bucket_add(EngineContext& ctx, int bucket, uint32_t size) override;
     void bucket_remove(EngineContext& ctx, int bucket, uint32_t size) override;
@@ -34,6 +35,7 @@ public:
 private:
     void pull(const EngineContext& ctx);
     void push(EngineContext& ctx) const;
+    void reset(EngineContext& ctx);
 
     RteRuntime m_rt;
     ModelState m_state;
