@@ -17,6 +17,8 @@ bool hit(ModelRuntime& rt, int64_t chance) {
 // Advances the shared series position by the whole intervals passed since its step time.
 // Returns the ms passed since the (possibly new) step time.
 uint64_t advance_series(ModelState& s, const RecordedSeries& series, uint64_t now) {
+    if (s.seriesPosition >= series.count) // a position kept from a longer series
+        s.seriesPosition = 0;
     if (s.seriesStepTime == 0)
         s.seriesStepTime = now;
     uint64_t elapsed = (now - s.seriesStepTime) / 1000;
@@ -184,7 +186,7 @@ uint64_t du_get_next_delay_sample(ModelState& s, const ModelParams& p, ModelRunt
         const uint64_t now = rt.gettime();
         const bool pickedByLoss = p.loss.type == 5 && series.count != 0 && s.seriesStepTime != 0 &&
                                   (now - s.seriesStepTime) / 1000 < series.interval;
-        if (!pickedByLoss)
+        if (!pickedByLoss || s.seriesPosition >= series.count)
             s.seriesPosition = static_cast<uint16_t>(du_rand(rt, 1, series.count) - 1);
         return ms_to_us(delay_sample(series, s.seriesPosition));
     }
