@@ -60,7 +60,7 @@ bool Daemon::start(std::string& error) {
         error = "cannot set up the packet layer";
         return false;
     }
-    if (!du_init(nullptr, &m_binding.device())) {
+    if (!du_init(&m_models, &m_binding.device())) {
         rte_shutdown();
         error = "cannot set up the engine";
         return false;

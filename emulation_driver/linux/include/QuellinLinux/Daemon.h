@@ -11,6 +11,7 @@
 #include "QuellinLinux/DaemonOptions.h"
 #include "QuellinLinux/EventLoop.h"
 #include "QuellinLinux/OneShotTimers.h"
+#include "quellin_models/EngineHooks.h"
 #include "quellin_rte/Configuration.h"
 
 #include <array>
@@ -101,6 +102,7 @@ private:
     EngineClock m_clock;
     std::unique_ptr<rte::SeededRandom> m_random;
     TestEdge m_edge;
+    models::ModelHooks m_models;
     std::vector<edges::Binding> m_bindings;
     LoopFdWatch m_fdWatch{m_loop};
     edges::Edges m_edges;
