@@ -67,12 +67,11 @@ protected:
     }
 
     LabOptions lab_options() const override {
-        const std::string script =
-            std::string(QUELLIN_BINARY) + " --foreground --seed " + std::to_string(seed()) +
-            " --device " + device + " --bind tap:" + kStationIf + "=" + kWireNetworkIf +
-            " & while ! grep -q 'bound as adapter' " + log + "; do sleep 0.01; done;" +
-            " ip link set " + kStationIf + " netns " + Lab::namespace_name("st") + "; wait";
-        return Lab::wire_command({"sh", "-c", script}, kStationIf, log);
+        return Lab::wire_command({QUELLIN_WIRE_SCRIPT, Lab::namespace_name("st"), QUELLIN_BINARY,
+                                  "--foreground", "--seed", std::to_string(seed()), "--device",
+                                  device, "--bind",
+                                  std::string("tap:") + kStationIf + "=" + kWireNetworkIf},
+                                 kStationIf, log);
     }
 
     virtual uint32_t seed() const { return 7; }

@@ -318,3 +318,29 @@ TEST_F(DaemonLab, StatusAndResetOfADaemonLeftPlayingByAKilledClient) {
     EXPECT_EQ(emulating, 0u);
     EXPECT_LT(run_udp(udp(50, 500)).recv.num("delay_us_median"), 20000.0);
 }
+
+TEST_F(DaemonLab, ALowerInterfaceThatGoesFreesWhatTheDelayHolds) {
+    params.minDelay = params.maxDelay = 1000;
+    ASSERT_EQ(play(), 0);
+    UdpFlow f = udp(100, 1000);
+    f.timeout = Millis(3000);
+    f.idle = Millis(300);
+    auto flow = std::async(std::launch::async, [f] {
+        try {
+            return run_udp(f).recv.count("received");
+        } catch (const std::exception&) {
+            return uint64_t{0};
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    lab().run(lab().wire(), {"ip", "link", "del", kWireNetworkIf});
+    EXPECT_EQ(flow.get(), 0u);
+    // The daemon let go of the queued packets and still answers.
+    uint32_t emulating = 0;
+    EXPECT_EQ(NuvexGetStatus(&emulating), 0);
+    const std::string text = log_text();
+    const auto at = text.find("queued packets freed");
+    ASSERT_NE(at, std::string::npos) << text;
+    const auto line = text.substr(text.rfind(", ", at) + 2, at - text.rfind(", ", at) - 2);
+    EXPECT_GT(std::stoul(line), 50u) << text;
+}
