@@ -113,9 +113,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "altiren-play: %d %s\n", rc, NuvexResultText(rc));
         return 1;
     }
-    std::printf("playing: delay %.0f ms each way, East out %s kbit/s, bucket %s KB, loss %.1f %%\n",
-                delay, kbps > 0 ? std::to_string(static_cast<long>(kbps)).c_str() : "unlimited",
-                bucket > 0 ? std::to_string(static_cast<long>(bucket)).c_str() : "unlimited", loss);
+    const std::string rate =
+        kbps > 0 ? std::to_string(static_cast<long>(kbps)) + " kbit/s" : "unlimited";
+    const std::string size =
+        bucket > 0 ? std::to_string(static_cast<long>(bucket)) + " KB" : "unlimited";
+    std::printf("playing: delay %.0f ms each way, East out %s, bucket %s, loss %.1f %%\n", delay,
+                rate.c_str(), size.c_str(), loss);
     std::fflush(stdout);
     if (i >= argc)
         ::_exit(0); // leaves the emulation playing
@@ -125,6 +128,9 @@ int main(int argc, char** argv) {
     if (GetLastSecondStatistics(stats) == 0)
         std::printf("driver: East bucket drops %u\n", stats[10]);
     const int stopped = NuvexStopEmulation();
-    std::printf("stopped: %d %s\n", stopped, NuvexResultText(stopped));
+    if (stopped == 0)
+        std::printf("stopped\n");
+    else
+        std::printf("stop failed: %d %s\n", stopped, NuvexResultText(stopped));
     return status;
 }
