@@ -38,7 +38,7 @@ protected:
         ASSERT_GE(daemon, 0);
         if (daemon == 0) {
             ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed",
-                    "5", static_cast<char*>(nullptr));
+                    "5", "--test-adapter", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         bool listening = false;

@@ -167,9 +167,18 @@ IoCompletion ControlDevice::status_record() const {
     status.driverState = m_state;
     status.sequence = ctx.sequence;
     status.capturedWaiting = ctx.capturedCount;
-    if (size_t n = rte_adapter_count())
-        status.packetPoolFree = static_cast<uint16_t>(std::min<uint32_t>(
-            rte_free_descriptors(rte_adapter(static_cast<uint16_t>(n)), 0), 0xFFFF));
+    uint32_t poolFree = 0;
+    if (m_receiveFree) {
+        poolFree = m_receiveFree();
+    } else {
+        // Slots can have gaps after an unbind: the first adapter that is bound.
+        for (size_t n = 1; n <= rte_adapter_slots_used(); ++n)
+            if (const RteAdapter* a = rte_adapter(static_cast<uint16_t>(n))) {
+                poolFree = rte_free_descriptors(a, 0);
+                break;
+            }
+    }
+    status.packetPoolFree = static_cast<uint16_t>(std::min<uint32_t>(poolFree, 0xFFFF));
     status.residualPoolFree =
         static_cast<uint16_t>(std::min<uint32_t>(rte_alloc_free_blocks(), 0xFFFF));
     status.counters = ctx.counters;
@@ -183,7 +192,8 @@ IoCompletion ControlDevice::status_record() const {
 IoCompletion ControlDevice::adapter_list(uint32_t outputLength) const {
     std::vector<wire::AdapterListEntry> adapters;
     const size_t count = rte_adapter_count();
-    for (size_t n = 1; n <= count; ++n)
+    // Slots can have gaps after an unbind: walk every slot ever used, skip the empty ones.
+    for (size_t n = 1; n <= rte_adapter_slots_used(); ++n)
         if (const RteAdapter* a = rte_adapter(static_cast<uint16_t>(n)))
             adapters.push_back({static_cast<uint16_t>(n), rte_adapter_name(a)});
     if (outputLength == 0)

@@ -99,3 +99,27 @@ TEST_F(ControlTest, AdapterListFitsExactlyOrFails) {
     IoCompletion roomy = run(device, wire::kIoctlAdapterList, 5000);
     EXPECT_EQ(roomy.information, exact); // only the bound adapters are written
 }
+
+TEST_F(ControlTest, AdapterListAndStatusSkipTheGapOfAnUnboundSlot) {
+    ASSERT_TRUE(rte_bind_adapter("tap1"));
+    ASSERT_TRUE(rte_unbind_adapter(adapter)); // slot 1 empty, slot 2 bound
+    adapter = nullptr;
+    const uint32_t exact = 130 + 2;
+    IoCompletion list = run(device, wire::kIoctlAdapterList, exact);
+    ASSERT_EQ(list.status, wire::kStatusSuccess);
+    auto entries = wire::decode_adapter_list(list.output.data(), list.output.size());
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries->size(), 1u);
+    EXPECT_EQ((*entries)[0].number, 2);
+    EXPECT_EQ((*entries)[0].name, "tap1");
+
+    IoCompletion status = run(device, wire::kIoctlStatus, 92);
+    auto s = wire::DriverStatus::decode(status.output.data(), status.output.size());
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->packetPoolFree, 64);
+    device.set_receive_free_source([] { return 17u; });
+    status = run(device, wire::kIoctlStatus, 92);
+    s = wire::DriverStatus::decode(status.output.data(), status.output.size());
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->packetPoolFree, 17);
+}

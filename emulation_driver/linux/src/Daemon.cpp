@@ -3,6 +3,9 @@
 #include "quellin_engine/Engine.h"
 #include "quellin_rte/PacketLayer.h"
 
+#include <algorithm>
+#include <sys/epoll.h>
+
 #include <unistd.h>
 
 namespace quellin::os {
@@ -11,10 +14,29 @@ namespace {
 uint32_t seed_from_clock() {
     return static_cast<uint32_t>(monotonic_us() ^ (static_cast<uint64_t>(::getpid()) << 16));
 }
+// Frame buffers hold the largest frame of any lower interface there at start-up: its MTU
+// and a link header with a VLAN tag (22 bytes).
+uint32_t frame_capacity(const std::vector<edges::Binding>& bindings) {
+    uint32_t capacity = RteConfig{}.frameCapacity;
+    for (const auto& b : bindings)
+        if (auto link = edges::query_link(b.lower))
+            capacity = std::max<uint32_t>(capacity, link->mtu + 22);
+    return capacity;
+}
 } // namespace
 
-Daemon::Daemon(DaemonOptions options, DriverConfiguration config)
-    : m_options(std::move(options)), m_config(config) {
+bool LoopFdWatch::watch(int fd, std::function<void()> ready) {
+    return m_loop.watch(fd, EPOLLIN, [r = std::move(ready)](uint32_t) { r(); });
+}
+
+void LoopFdWatch::unwatch(int fd) {
+    m_loop.unwatch(fd);
+}
+
+Daemon::Daemon(DaemonOptions options, DriverConfiguration config,
+               std::vector<edges::Binding> bindings, edges::LogSink log)
+    : m_options(std::move(options)), m_config(config), m_bindings(std::move(bindings)),
+      m_edges(m_fdWatch, log ? std::move(log) : edges::stderr_log()) {
     m_seed = m_options.seed ? *m_options.seed : seed_from_clock();
     m_random = std::make_unique<rte::SeededRandom>(m_seed);
 }
@@ -33,19 +55,32 @@ bool Daemon::start(std::string& error) {
     // Configuration, then the context reset: pools, the engine's context, the adapter.
     RteConfig rte;
     rte.packetPoolSize = m_config.packetPoolSize;
-    if (!rte_init(rte, RteSeams{&m_clock, m_random.get(), &m_timers, &m_edge})) {
+    rte.frameCapacity = frame_capacity(m_bindings);
+    if (!rte_init(rte, RteSeams{&m_clock, m_random.get(), &m_timers, &m_sink})) {
         error = "cannot set up the packet layer";
         return false;
     }
-    if (!du_init(nullptr, &m_binding.device())) {
+    if (!du_init(&m_models, &m_binding.device())) {
         rte_shutdown();
         error = "cannot set up the engine";
         return false;
     }
-    m_adapter = rte_bind_adapter(kTestAdapter);
+    if (m_options.testAdapter) {
+        m_adapter = rte_bind_adapter(kTestAdapter);
+        m_sink.set_test_adapter(rte_adapter_number(m_adapter));
+    }
+    if (!m_edges.start(m_bindings)) {
+        du_shutdown();
+        rte_shutdown();
+        m_adapter = nullptr;
+        error = "cannot follow the network interfaces";
+        return false;
+    }
+    m_binding.device().set_receive_free_source([this] { return m_edges.last_receive_free(); });
 
     // The control device last: requests only arrive once everything behind it is ready.
     if (!m_server.listen(m_options.device, &error)) {
+        m_edges.stop();
         du_shutdown();
         rte_shutdown();
         m_adapter = nullptr;
@@ -73,6 +108,7 @@ void Daemon::shutdown() {
     m_binding.device().shutdown();
     m_server.close(); // pending requests are discarded, the socket removed
     m_binding.attach(nullptr);
+    m_edges.stop(); // after the queued packets went out
     du_shutdown();
     rte_shutdown();
     m_adapter = nullptr;

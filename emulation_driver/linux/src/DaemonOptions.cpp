@@ -47,10 +47,27 @@ std::optional<DaemonOptions> parse_daemon_options(int argc, const char* const* a
                 return std::nullopt;
             }
             options.seed = seed;
+        } else if (arg == "--bind") {
+            const char* binding = value();
+            if (!binding || !*binding) {
+                error = "--bind needs tap:NAME=LOWER or if:STATION=LOWER";
+                return std::nullopt;
+            }
+            options.binds.emplace_back(binding);
+        } else if (arg == "--install") {
+            options.install = true;
+        } else if (arg == "--uninstall") {
+            options.uninstall = true;
+        } else if (arg == "--test-adapter") {
+            options.testAdapter = true;
         } else {
             error = "unknown argument '" + std::string(arg) + "'";
             return std::nullopt;
         }
+    }
+    if (options.install && options.uninstall) {
+        error = "--install and --uninstall exclude each other";
+        return std::nullopt;
     }
     return options;
 }

@@ -31,11 +31,21 @@ TEST(DaemonOptions, DeviceSeedAndForeground) {
     EXPECT_TRUE(all->foreground);
     EXPECT_EQ(all->seed, 4294967295u);
 
+    auto binds = parse({"--bind", "tap:st0=wn0", "--bind", "if:a=b", "--test-adapter"}, error);
+    ASSERT_TRUE(binds);
+    EXPECT_EQ(binds->binds, (std::vector<std::string>{"tap:st0=wn0", "if:a=b"}));
+    EXPECT_TRUE(binds->testAdapter);
+    EXPECT_FALSE(binds->install || binds->uninstall);
+    EXPECT_TRUE(parse({"--install"}, error)->install);
+    EXPECT_TRUE(parse({"--uninstall"}, error)->uninstall);
+
     for (auto bad : std::vector<std::vector<const char*>>{{"--seed"},
                                                           {"--seed", "-1"},
                                                           {"--seed", "4294967296"},
                                                           {"--seed", "12x"},
                                                           {"--device"},
+                                                          {"--bind"},
+                                                          {"--install", "--uninstall"},
                                                           {"--verbose"}}) {
         error.clear();
         EXPECT_FALSE(parse(bad, error));

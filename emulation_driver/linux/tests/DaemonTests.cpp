@@ -56,6 +56,7 @@ protected:
     void SetUp() override {
         DaemonOptions options;
         options.device = (dir / "run" / "QL").string();
+        options.testAdapter = true;
         options.seed = 42;
         daemon = std::make_unique<Daemon>(options);
         std::string error;
@@ -256,7 +257,7 @@ TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed", "5",
-                static_cast<char*>(nullptr));
+                "--test-adapter", static_cast<char*>(nullptr));
         ::_exit(127);
     }
     ControlClient client;

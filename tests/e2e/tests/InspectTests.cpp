@@ -30,6 +30,10 @@ TEST(Inspect, RouteMtuAndPingSummaries) {
     EXPECT_EQ(parse_route_mtu("198.18.0.2 dev st0 src 198.18.0.1 uid 0 \n"
                               "    cache expires 598sec mtu 576 \n"),
               576);
+    // Below the kernel's floor the MTU is locked: "mtu lock 552".
+    EXPECT_EQ(parse_route_mtu("198.18.0.2 dev st0 src 198.18.0.1 uid 0 \n"
+                              "    cache expires 596sec mtu lock 552 \n"),
+              552);
     EXPECT_FALSE(parse_route_mtu("198.18.0.2 dev st0 src 198.18.0.1 uid 0 \n    cache \n"));
 
     PingResult p =

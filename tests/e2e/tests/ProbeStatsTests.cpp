@@ -117,6 +117,21 @@ TEST(ReceiveStats, NothingAndHugeSequenceNumbers) {
     EXPECT_EQ(s.summary().unique, 2u);
 }
 
+TEST(ReceiveStats, ACorruptProbeCountsOnlyAsCorrupt) {
+    // A flipped bit in the header: nonsense sequence number, count and stamp.
+    ReceiveStats s;
+    s.add(at(0, 1), 2);
+    Arrival bad = at(0x7FFFFFFFu, 2, -9000000000000000);
+    bad.corrupt = true;
+    EXPECT_FALSE(s.add(bad, 0xFFFFFFFFu));
+    Summary sum = s.summary();
+    EXPECT_EQ(sum.received, 2u);
+    EXPECT_EQ(sum.corrupt, 1u);
+    EXPECT_EQ(sum.unique, 1u);
+    EXPECT_EQ(sum.expected, 2u);
+    EXPECT_DOUBLE_EQ(sum.delay_us_min, 100);
+}
+
 TEST(Percentile, NearestRank) {
     EXPECT_EQ(percentile({5}, 50), 5);
     EXPECT_EQ(percentile({4, 1, 3, 2}, 50), 2);

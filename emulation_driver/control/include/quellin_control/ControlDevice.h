@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -64,6 +65,12 @@ public:
     void du_send_stats_packets() { send_stats_packets(du_context()); }
     void du_send_sim_queue_stats() { send_sim_queue_stats(du_context()); }
 
+    // Where the status record reads the free descriptors recorded at the last receive;
+    // without one it reads the send pool of the first bound adapter.
+    void set_receive_free_source(std::function<uint32_t()> source) {
+        m_receiveFree = std::move(source);
+    }
+
     uint16_t state() const { return m_state; }
     bool session_open() const { return m_session; }
     int countdown() const { return m_countdown; }
@@ -94,6 +101,7 @@ private:
     uint32_t m_lastDataLength = 0;
     uint16_t m_lastChecksum = 0;
     std::array<Slot, kPendingSlots> m_slots{};
+    std::function<uint32_t()> m_receiveFree;
 };
 
 // Slot of a pending code: 0 captured packets, 1 to 4 packet lists 0 to 3, 5 counters;

@@ -67,10 +67,15 @@ std::optional<uint64_t> snmp_counter(const std::string& netns, const std::string
 
 std::optional<int> parse_route_mtu(const std::string& text) {
     auto w = words(text);
-    for (std::size_t i = 0; i + 1 < w.size(); ++i)
-        if (w[i] == "mtu")
-            if (auto v = to_u64(w[i + 1]); v && *v < 1u << 20)
+    for (std::size_t i = 0; i + 1 < w.size(); ++i) {
+        if (w[i] != "mtu")
+            continue;
+        // A path MTU below the kernel's floor is shown locked: "mtu lock 552".
+        const std::size_t at = w[i + 1] == "lock" ? i + 2 : i + 1;
+        if (at < w.size())
+            if (auto v = to_u64(w[at]); v && *v < 1u << 20)
                 return static_cast<int>(*v);
+    }
     return std::nullopt;
 }
 

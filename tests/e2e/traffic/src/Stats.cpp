@@ -12,9 +12,13 @@ bool ReceiveStats::add(const Arrival& a, uint32_t total) {
         m_first = a.arrival_ns;
     m_last = std::max(m_last, a.arrival_ns);
     m_bytes += a.size;
-    m_delays.push_back(a.delay_ns);
-    if (a.corrupt)
+    // A corrupt probe's header is as unreliable as its payload: its sequence number, count
+    // and stamp are not taken.
+    if (a.corrupt) {
         ++m_corrupt;
+        return false;
+    }
+    m_delays.push_back(a.delay_ns);
     m_expected = std::max<uint64_t>(m_expected, total);
 
     bool first = true;

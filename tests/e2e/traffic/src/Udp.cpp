@@ -120,7 +120,8 @@ int udp_receive(const Options& opts) {
             }
             Arrival a;
             a.sequence = h.sequence;
-            a.delay_ns = arrival - static_cast<int64_t>(h.stamp_ns);
+            // Wraps rather than overflows when a flipped bit made the stamp nonsense.
+            a.delay_ns = static_cast<int64_t>(static_cast<uint64_t>(arrival) - h.stamp_ns);
             a.arrival_ns = arrival;
             a.size = static_cast<uint32_t>(size);
             a.corrupt = check == ProbeCheck::Corrupt;

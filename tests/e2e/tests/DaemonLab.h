@@ -1,0 +1,132 @@
+// A lab whose wire namespace runs the quellin daemon: it makes the TAP st0 over wn0, and a
+// small wrapper moves the TAP into the station namespace once it is bound. The service
+// keys live in a registry of the test's own, the control socket in its temporary folder,
+// and the control library reaches both through ALTIREN_REGISTRY_ROOT and QL_DEVICE.
+// Plays go through libAltirenAPI from the station namespace, as a client on the station
+// would make them.
+#pragma once
+
+#include "AltirenAPI.h"
+#include "NetnsLab/Flows.h"
+#include "NetnsLab/Inspect.h"
+#include "NetnsLab/LabTest.h"
+#include "NetnsLab/Netns.h"
+
+#include "TestSupport/TempDir.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+namespace e2e {
+
+using namespace netnslab;
+
+inline uint32_t ipv4_of(const char* text) {
+    in_addr a{};
+    ::inet_pton(AF_INET, text, &a);
+    return a.s_addr; // network byte order, as PlayParameters wants it
+}
+
+class DaemonLab : public LabTest {
+protected:
+    void SetUp() override {
+        if (auto why = Lab::unavailable_reason())
+            GTEST_SKIP() << *why;
+        ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+        ::setenv("QL_DEVICE", device.c_str(), 1);
+        auto installed = netnslab::run("", {QUELLIN_BINARY, "--install"});
+        ASSERT_TRUE(installed.ok()) << installed.err;
+        LabTest::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        bool listening = false;
+        for (int i = 0; i < 250 && !listening; ++i) {
+            listening = can_connect();
+            if (!listening)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(listening) << log_text();
+        NuvexSetDefaultPlayParams(&params);
+        params.adapterAddress = ipv4_of(kStationV4);
+    }
+
+    void TearDown() override {
+        if (playing) {
+            NetnsGuard in(lab().station());
+            NuvexStopEmulation();
+        }
+        LabTest::TearDown();
+    }
+
+    LabOptions lab_options() const override {
+        return Lab::wire_command({QUELLIN_WIRE_SCRIPT, Lab::namespace_name("st"), QUELLIN_BINARY,
+                                  "--foreground", "--seed", std::to_string(seed()), "--device",
+                                  device, "--bind",
+                                  std::string("tap:") + kStationIf + "=" + kWireNetworkIf},
+                                 kStationIf, log);
+    }
+
+    virtual uint32_t seed() const { return 7; }
+
+    // Plays from the station namespace (the library looks the adapter up there).
+    int play() {
+        NetnsGuard in(lab().station());
+        const int rc = NuvexPlayEmulation(&params);
+        playing = rc == 0;
+        return rc;
+    }
+    int stop() {
+        NetnsGuard in(lab().station());
+        playing = false;
+        return NuvexStopEmulation();
+    }
+
+    // Station to network, UDP over IPv4.
+    UdpFlow udp(uint64_t count, uint64_t rate, std::size_t size = 64) const {
+        UdpFlow f;
+        f.from = m_lab_station();
+        f.to = m_lab_network();
+        f.dest = kNetworkV4;
+        f.count = count;
+        f.rate = rate;
+        f.size = size;
+        return f;
+    }
+
+    std::string log_text() const {
+        std::ifstream in(log);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+
+    bool can_connect() const {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", device.c_str());
+        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        ::close(fd);
+        return ok;
+    }
+
+    testsupport::TempDir dir{"e2e-daemon"};
+    std::string device = (dir / "QL").string();
+    std::string log = (dir / "quellin.log").string();
+    PlayParameters params{};
+    bool playing = false;
+
+private:
+    std::string m_lab_station() const { return Lab::namespace_name("st"); }
+    std::string m_lab_network() const { return Lab::namespace_name("nw"); }
+};
+
+} // namespace e2e
