@@ -389,6 +389,12 @@ TEST_F(StatisticsTest, StartAndStopTwice) {
     EXPECT_EQ(manager.GetClock(), 0u);
 }
 
+TEST_F(StatisticsTest, ZeroIntervalTicksAtTheTimerMinimum) {
+    Put("PollingInterval", 0);
+    ASSERT_EQ(manager.StartPoll(), 1);
+    EXPECT_EQ(manager.GetPollingIntervalMs(), 10);
+}
+
 // A consumer that reads the manager while it is told about the clear: the manager's
 // lock lets the same thread in again.
 class ReadingConsumer : public IStatisticsConsumer {
