@@ -28,7 +28,8 @@ public:
 
     // Start-up: false stops the application's start. When the driver still plays an
     // earlier emulation, asks whether to stop it (OK resets the driver) or to quit
-    // (Cancel requests quit with 0 and lets the start go on to the message loop).
+    // (Cancel requests quit with 0 and lets the start go on to the message loop). Without
+    // a prompt the question counts as Cancel.
     bool StartupCheck();
 
     // Adapters the driver serves: > 0 means present. -1 when they cannot be counted.
