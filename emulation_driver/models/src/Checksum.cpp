@@ -1,0 +1,79 @@
+#include "quellin_models/Checksum.h"
+
+namespace quellin::models {
+
+uint16_t internet_checksum(std::span<const uint8_t> data) {
+    uint32_t sum = 0;
+    size_t i = 0;
+    for (; i + 1 < data.size(); i += 2)
+        sum += static_cast<uint32_t>((data[i] << 8) | data[i + 1]);
+    if (i < data.size())
+        sum += static_cast<uint32_t>(data[i] << 8);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    sum += sum >> 16;
+    const uint16_t result = static_cast<uint16_t>(~sum);
+    return result == 0 ? 0xFFFF : result;
+}
+
+bool ipv4_header_checksum_ok(std::span<const uint8_t> ip) {
+    if (ip.empty())
+        return false;
+    const size_t h = static_cast<size_t>(ip[0] & 0x0F) * 4;
+    if (h < 20 || h > ip.size())
+        return false;
+    uint32_t sum = 0;
+    for (size_t i = 0; i < h; i += 2) {
+        if (i == 10)
+            continue;
+        sum += static_cast<uint32_t>((ip[i] << 8) | ip[i + 1]);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    sum += sum >> 16;
+    uint16_t computed = static_cast<uint16_t>(~sum);
+    if (computed == 0)
+        computed = 0xFFFF;
+    const uint16_t stored = static_cast<uint16_t>((ip[10] << 8) | ip[11]);
+    return computed == stored;
+}
+
+void ipv4_set_header_checksum(std::span<uint8_t> ip, size_t headerLength) {
+    ip[10] = 0;
+    ip[11] = 0;
+    const uint16_t c = internet_checksum(ip.first(headerLength));
+    ip[10] = static_cast<uint8_t>(c >> 8);
+    ip[11] = static_cast<uint8_t>(c);
+}
+
+namespace {
+uint32_t ones_add(uint32_t sum, uint32_t word) {
+    sum += word;
+    if (sum > 0xFFFF)
+        sum -= 0xFFFF;
+    return sum;
+}
+} // namespace
+
+uint16_t in6_checksum_impl(const uint8_t* source, const uint8_t* destination, uint8_t type,
+                           uint8_t code, uint8_t nextHeader, uint32_t upperLayerLength,
+                           std::span<const uint8_t> message) {
+    uint32_t sum = 0;
+    for (int i = 0; i < 16; i += 2) {
+        sum = ones_add(sum, static_cast<uint32_t>((source[i] << 8) | source[i + 1]));
+        sum = ones_add(sum, static_cast<uint32_t>((destination[i] << 8) | destination[i + 1]));
+    }
+    sum = ones_add(sum, upperLayerLength & 0xFFFF);
+    sum = ones_add(sum, upperLayerLength >> 16);
+    sum = ones_add(sum, nextHeader);
+    sum = ones_add(sum, static_cast<uint32_t>(type) * 256 + code);
+    if (message.size() > 4) {
+        const auto body = message.subspan(4);
+        size_t i = 0;
+        for (; i + 1 < body.size(); i += 2)
+            sum = ones_add(sum, static_cast<uint32_t>((body[i] << 8) | body[i + 1]));
+        if (i < body.size())
+            sum = ones_add(sum, static_cast<uint32_t>(body[i] << 8));
+    }
+    return static_cast<uint16_t>(~sum);
+}
+
+} // namespace quellin::models
