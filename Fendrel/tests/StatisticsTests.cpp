@@ -31,7 +31,7 @@ std::string StatXml(CSTallivoreDocParser& doc, const char* id) {
 std::string Join(std::initializer_list<SHString*> values) {
     std::string out;
     for (SHString* v : values)
-        out += (out.empty() ? "" : "|") + Text(*v);
+        out += (v == *values.begin() ? "" : "|") + Text(*v);
     return out;
 }
 
