@@ -1,6 +1,7 @@
 // Element parsers of the scenario document: WAN shadow, packet list and frame relay.
 #include "Fendrel/SFrameRelayParser.h"
 #include "Fendrel/SPacketListParser.h"
+#include "Fendrel/SPortParser.h"
 #include "Fendrel/SWanNuvexShadowParser.h"
 #include "TestParsers.h"
 #include "ValidationSupport.h"
@@ -86,6 +87,44 @@ TEST(WanNuvexShadowParser, MissingDocumentElementsAndRemoval) {
     EXPECT_EQ(p.RemoveElement("NUVEX_SHADOW"), NX_FAILURE);
     EXPECT_EQ(Xml(p), "<NUVEX_SHADOW ID=\"SH\" NAME=\"N\"><RECORDED_LOSS SCALE_FACTOR=\"1\"/>"
                       "</NUVEX_SHADOW>\n\n");
+}
+
+// ---------------------------------------------------------------- port
+
+TEST(PortParser, BuildsPositionsAndRangesWritesAndReadsBack) {
+    CSPortParser built("Topovel_1_2.dtd", "1.2");
+    SHString card("keep"), port("keep");
+    EXPECT_EQ(built.SetPortInfo("1", "2"), NX_FAILURE);
+    EXPECT_EQ(built.GetPortInfo(card, port), NX_FAILURE);
+    EXPECT_EQ(Text(card), "keep");
+    ASSERT_EQ(built.CreateNew("PORT_1", "Card 1 port 2"), NX_SUCCESS);
+    ASSERT_EQ(built.GetPortInfo(card, port), NX_SUCCESS);
+    EXPECT_EQ(Text(card) + "|" + Text(port), "|");
+    ASSERT_EQ(built.SetPortInfo("1", "1"), NX_SUCCESS);
+    ASSERT_EQ(built.SetPortInfo("1", "2"), NX_SUCCESS);
+    ASSERT_EQ(built.AddIncludeIPRange("198.18.0.1", "198.18.0.255", 6, 80), NX_SUCCESS);
+    ASSERT_EQ(built.AddExcludeIPRange("198.18.0.7", "198.18.0.7", 0, 0), NX_SUCCESS);
+    const std::string xml = Xml(built);
+    EXPECT_TRUE(ValidNetObject(xml));
+
+    CSPortParser read;
+    ASSERT_EQ(read.Parse(xml.c_str(), false), NX_SUCCESS);
+    ASSERT_EQ(read.GetPortInfo(card, port), NX_SUCCESS);
+    EXPECT_EQ(Text(card) + "|" + Text(port), "1|2");
+    unsigned count = 0;
+    ASSERT_EQ(read.GetIncludeIPRangeCount(count), NX_SUCCESS);
+    EXPECT_EQ(count, 1u);
+    SHString from, to;
+    unsigned short protocol = 0, portNumber = 0;
+    ASSERT_EQ(read.GetIncludeIPRange(0, from, to, protocol, portNumber), NX_SUCCESS);
+    EXPECT_EQ(Text(from) + "|" + Text(to), "198.18.0.1|198.18.0.255");
+    EXPECT_EQ(protocol, 6);
+    EXPECT_EQ(portNumber, 80);
+    // A copy shares the document.
+    CSPortParser copy(read);
+    ASSERT_EQ(copy.SetPortInfo("3", "4"), NX_SUCCESS);
+    ASSERT_EQ(read.GetPortInfo(card, port), NX_SUCCESS);
+    EXPECT_EQ(Text(card) + "|" + Text(port), "3|4");
 }
 
 // ---------------------------------------------------------------- packet list
