@@ -23,15 +23,16 @@ CSFrameRelayParser::CSFrameRelayParser(const char* dtdFileName, const char* vers
 
 CSFrameRelayParser::~CSFrameRelayParser() = default;
 
-xml::TagOrder& CSFrameRelayParser::ChildOrder() {
-    static xml::TagOrder order;
+const xml::TagOrder& CSFrameRelayParser::ChildOrder() {
+    // Filled once, on first use, safely even when the first objects are made on
+    // several threads at once.
+    static const xml::TagOrder order{"UNIFORM_LATENCY", "COMMITTED_DATA_LOSS", "EXCESS_DATA_LOSS",
+                                     "FR_CONGESTION", "FRAD_PARAMETERS"};
     return order;
 }
 
 void CSFrameRelayParser::InitFrameRelay() {
-    if (ChildOrder().empty())
-        ChildOrder() = {"UNIFORM_LATENCY", "COMMITTED_DATA_LOSS", "EXCESS_DATA_LOSS",
-                        "FR_CONGESTION", "FRAD_PARAMETERS"};
+    ChildOrder();
 }
 
 NX_RC CSFrameRelayParser::CreateNew(const char* id, const char* name) {

@@ -23,14 +23,16 @@ CSWanNuvexShadowParser::CSWanNuvexShadowParser(const char* dtdFileName, const ch
 
 CSWanNuvexShadowParser::~CSWanNuvexShadowParser() = default;
 
-orvane::xml::TagOrder& CSWanNuvexShadowParser::ChildOrder() {
-    static orvane::xml::TagOrder order;
+const orvane::xml::TagOrder& CSWanNuvexShadowParser::ChildOrder() {
+    // Filled once, on first use, safely even when the first objects are made on
+    // several threads at once.
+    static const orvane::xml::TagOrder order{"HOST_ID", "RECORDING_DETAILS", "RECORDED_LATENCY",
+                                             "RECORDED_LOSS"};
     return order;
 }
 
 void CSWanNuvexShadowParser::InitWanNuvexShadowParser() {
-    if (ChildOrder().empty())
-        ChildOrder() = {"HOST_ID", "RECORDING_DETAILS", "RECORDED_LATENCY", "RECORDED_LOSS"};
+    ChildOrder();
 }
 
 NX_RC CSWanNuvexShadowParser::CreateNew(const char* id, const char* name) {

@@ -7,7 +7,9 @@
 
 // An element inside a parser's document together with a share of that document: the
 // element stays valid while this object lives, even after every parser that held the
-// document is gone or holds another one.
+// document is gone or holds another one. A block replaced by AddTrafficControlBlock
+// stays readable; one removed with its NIC (RemoveNIC) is released and must not be
+// used any more.
 class CSDomElementRef {
 public:
     CSDomElementRef() = default;

@@ -43,7 +43,7 @@ protected:
     void InitFrameRelay();
 
 private:
-    static orvane::xml::TagOrder& ChildOrder();
+    static const orvane::xml::TagOrder& ChildOrder();
     NX_RC AddRandomLoss(const fendrel::MethodTrace& trace, const char* failure,
                         const char* container, const char* chance);
     NX_RC GetRandomLoss(const fendrel::MethodTrace& trace, const char* failure,

@@ -37,5 +37,5 @@ protected:
     void InitWanNuvexShadowParser();
 
 private:
-    static orvane::xml::TagOrder& ChildOrder();
+    static const orvane::xml::TagOrder& ChildOrder();
 };
