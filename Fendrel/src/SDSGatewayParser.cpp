@@ -16,6 +16,13 @@ const char kFile[] = "SDSGatewayParser";
 const char kNoDocument[] = "No Document created.";
 const char kException[] = "Exception";
 
+// The plain queue operations of a DiffServ gateway: a failure record without entry and
+// exit records.
+NX_RC NotImplemented(const char* method) {
+    MethodTrace(kGatewayClass, method, kFile, false).Error("Not Implemented");
+    return NX_FAILURE;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- DiffServ gateway
@@ -46,33 +53,28 @@ NX_RC CSDSGatewayParser::CreateNew(const char* id, const char* name) {
     return CreateNewElement(trace, "DS_GATEWAY", id, name, "Fail to create GATEWAY object");
 }
 
-// The plain queue operations: a failure record without entry and exit records.
-#define DS_NOT_IMPLEMENTED                                                                         \
-    MethodTrace(kGatewayClass, __func__, kFile, false).Error("Not Implemented");                   \
-    return NX_FAILURE
-
 NX_RC CSDSGatewayParser::SetInOutQueue(const char*, const char*, const char*, bool) {
-    DS_NOT_IMPLEMENTED;
+    return NotImplemented(__func__);
 }
 
 NX_RC CSDSGatewayParser::GetInOutQueue(const char*, SHString&, SHString&, bool) {
-    DS_NOT_IMPLEMENTED;
+    return NotImplemented(__func__);
 }
 
 NX_RC CSDSGatewayParser::RemoveQueue(const char*, bool) {
-    DS_NOT_IMPLEMENTED;
+    return NotImplemented(__func__);
 }
 
 NX_RC CSDSGatewayParser::SetQueuePolicyDropTail(const char*, bool) {
-    DS_NOT_IMPLEMENTED;
+    return NotImplemented(__func__);
 }
 
 NX_RC CSDSGatewayParser::SetQueuePolicyRED(const char*, bool, const char*, const char*) {
-    DS_NOT_IMPLEMENTED;
+    return NotImplemented(__func__);
 }
 
 NX_RC CSDSGatewayParser::GetQueuePolicy(const char*, bool, SHString&, SHString&, SHString&) {
-    DS_NOT_IMPLEMENTED;
+    return NotImplemented(__func__);
 }
 
 bool CSDSGatewayParser::PlaceTrafficControlBlock(DOMElement* nic, const char* xml) {
