@@ -5,6 +5,8 @@
 
 #include "Fendrel/SGatewayParser.h"
 
+#include <utility>
+
 // An element inside a parser's document together with a share of that document: the
 // element stays valid while this object lives, even after every parser that held the
 // document is gone or holds another one. A block replaced by AddTrafficControlBlock
