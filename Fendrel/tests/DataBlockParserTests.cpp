@@ -2,6 +2,9 @@
 // block inside a scenario document.
 #include "ElementTestSupport.h"
 #include "Fendrel/SDataBlockParser.h"
+#include "Fendrel/SEndPointParser.h"
+#include "Fendrel/SGatewayParser.h"
+#include "Fendrel/SWanNuvexParser.h"
 #include "TestParsers.h"
 
 #include <gtest/gtest.h>
@@ -224,6 +227,51 @@ TEST(DataBlockDocument, BlocksOfAScenarioReadThroughTheParser) {
     CSDataBlockParser again;
     ASSERT_EQ(again.Parse(text.GetString(), false), NX_SUCCESS);
     EXPECT_EQ(Latencies(again).back(), 44);
+}
+
+TEST(DataBlockDocument, ScenarioBuiltFromElementParsersValidates) {
+    CSEndPointParser client, server;
+    ASSERT_EQ(client.CreateNew("EP_C", "CLIENT"), NX_SUCCESS);
+    ASSERT_EQ(client.AddHostID("10.0.0.2"), NX_SUCCESS);
+    ASSERT_EQ(client.AddIncludeIPRange("10.0.0.0", "10.0.0.255", 6, 0), NX_SUCCESS);
+    ASSERT_EQ(server.CreateNew("EP_S", "SERVER"), NX_SUCCESS);
+    ASSERT_EQ(server.AddExcludeIPRange("192.0.2.1", "192.0.2.1", 17, 53), NX_SUCCESS);
+    CSGatewayParser gateway;
+    ASSERT_EQ(gateway.CreateNew("GW", "Entry"), NX_SUCCESS);
+    ASSERT_EQ(gateway.AddNic("NIC_1", "LAN", "100000", "0", "100", "100"), NX_SUCCESS);
+    ASSERT_EQ(gateway.SetInOutQueue("NIC_1", "64", "PACKETS", false), NX_SUCCESS);
+    ASSERT_EQ(gateway.SetQueuePolicyRED("NIC_1", false, "10", "50"), NX_SUCCESS);
+    ASSERT_EQ(gateway.SetRoutingRules("EP_S", "WAN"), NX_SUCCESS);
+    CSWanNuvexParser wan;
+    ASSERT_EQ(wan.CreateNew("WAN", "Link"), NX_SUCCESS);
+    ASSERT_EQ(wan.SetRecordedLatency("Morning", "LOOP", "100"), NX_SUCCESS);
+    ASSERT_EQ(wan.SetRecordedPacketLoss("100"), NX_SUCCESS);
+    ASSERT_EQ(wan.SetCongestion("60", "1", "3", "500", "20"), NX_SUCCESS);
+    CSDataBlockParser block;
+    ASSERT_EQ(block.CreateNew("DB", "Morning", "100"), NX_SUCCESS);
+    for (unsigned i = 0; i < 50; ++i)
+        ASSERT_EQ(block.AddSamples(20 + i, i % 7 == 0 ? 1.5f : 0.0f), NX_SUCCESS);
+
+    CSTopovelDocParser doc;
+    doc.SetTopovelDtdPath(fendrel_test::DtdDir().c_str());
+    ASSERT_EQ(doc.CreateNew("SCN", "Built"), NX_SUCCESS);
+    for (CSTopovelBaseParser* object :
+         std::initializer_list<CSTopovelBaseParser*>{&client, &gateway, &wan, &server})
+        ASSERT_EQ(doc.AddNetObject(Xml(*object).c_str()), NX_SUCCESS);
+    ASSERT_EQ(doc.LinkNetObjects("EP_C", "GW", false), NX_SUCCESS);
+    ASSERT_EQ(doc.AddDataBlock(block), NX_SUCCESS);
+    EXPECT_EQ(doc.Validate(), NX_SUCCESS);
+
+    // The WAN section read back out of the document names the block.
+    SHString text, name, mode, scale;
+    ASSERT_EQ(doc.GetNetObjectXML("WAN", text), NX_SUCCESS);
+    CSWanNuvexParser back;
+    ASSERT_EQ(back.Parse(text.GetString(), false), NX_SUCCESS);
+    ASSERT_EQ(back.GetRecordedLatency(name, mode, scale), NX_SUCCESS);
+    ASSERT_EQ(doc.GetDataBlockXML(Text(name).c_str(), text), NX_SUCCESS);
+    CSDataBlockParser samples;
+    ASSERT_EQ(samples.Parse(text.GetString(), false), NX_SUCCESS);
+    EXPECT_EQ(Latencies(samples).size(), 50u);
 }
 
 TEST(DataBlockFaults, UnwritableSamplesNullArraysAndNoDocument) {
