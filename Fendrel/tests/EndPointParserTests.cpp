@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 using fendrel_test::At;
 using fendrel_test::Text;
 using fendrel_test::ValidatesInScenario;
@@ -117,12 +119,43 @@ TEST(IpRangeFaults, MissingListsAndNullTexts) {
     EXPECT_EQ(Xml(ep).find("HOST_ID"), std::string::npos);
 }
 
+namespace {
+
+// Refuses, once, the release of the node it is attached to.
+class CRefusingHandler : public xercesc::DOMUserDataHandler {
+public:
+    void handle(DOMOperationType operation, const XMLCh*, void*, const xercesc::DOMNode*,
+                xercesc::DOMNode*) override {
+        if (operation == NODE_DELETED && armed) {
+            armed = false;
+            throw std::runtime_error("release refused");
+        }
+    }
+    bool armed = true;
+};
+
+class CFragileEndPoint : public CSEndPointParser {
+public:
+    void MakeRangeFragile(unsigned index, CRefusingHandler& handler) {
+        DOMElement* range = FindElementAt("IP_RANGE", index);
+        range->setUserData(u"fragile", range, &handler);
+    }
+};
+
+} // namespace
+
 TEST(IpRangeFaults, ExcludeRemovalReportsItsFailure) {
-    // The removal's own result is reported; the clean-up of the emptied list runs only
-    // after a removal that worked.
-    CSEndPointParser ep;
-    EXPECT_EQ(ep.RemoveExcludeIPRange(0), NX_FAILURE);
-    EXPECT_EQ(ep.RemoveIncludeIPRange(0), NX_FAILURE);
+    CRefusingHandler handler;
+    CFragileEndPoint ep;
     ASSERT_EQ(ep.CreateNew("E", "SERVER"), NX_SUCCESS);
-    EXPECT_EQ(ep.RemoveExcludeIPRange(0), NX_SUCCESS); // no list: nothing to remove
+    ASSERT_EQ(ep.AddExcludeIPRange("a", "b", 1, 1), NX_SUCCESS);
+    ep.MakeRangeFragile(0, handler);
+    // The removal fails; the clean-up of the list that is empty by now must not turn
+    // that into success.
+    EXPECT_EQ(ep.RemoveExcludeIPRange(0), NX_FAILURE);
+    EXPECT_FALSE(handler.armed);
+    EXPECT_EQ(ep.RemoveExcludeIPRange(0), NX_SUCCESS); // nothing left: the list goes
+    EXPECT_EQ(Xml(ep).find("EXCLUDE_IPS"), std::string::npos);
+    CSEndPointParser none;
+    EXPECT_EQ(none.RemoveExcludeIPRange(0), NX_FAILURE);
 }
