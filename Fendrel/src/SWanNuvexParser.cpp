@@ -27,9 +27,12 @@ const char* ttl_text(eWF_BHV behaviour) {
 
 } // namespace
 
-// Entry and exit records only where the method writes them; failures always.
+// Entry and exit records where the method writes them; otherwise an exit record
+// follows only its failure records.
 #define WAN_TRACE MethodTrace trace(kClass, __func__, kFile)
-#define WAN_TRACE_QUIET MethodTrace trace(kClass, __func__, kFile, false)
+#define WAN_TRACE_QUIET                                                                            \
+    MethodTrace trace(kClass, __func__, kFile, false);                                             \
+    trace.ExitAfterFailure()
 
 CSWanNuvexParser::CSWanNuvexParser() = default;
 
@@ -446,7 +449,9 @@ NX_RC CSWanNuvexParser::SetTTL(const char* minDecrement, const char* maxDecremen
 
 NX_RC CSWanNuvexParser::GetTTL(SHString& minDecrement, SHString& maxDecrement, SHString& changeFreq,
                                SHString& behaviour) {
-    WAN_TRACE;
+    // Entered, but exited only after a failure.
+    WAN_TRACE_QUIET;
+    trace.Info("Entered Method");
     return GetElementAttributes(trace, "Failed to get TTL information", "TTL_DECREMENT",
                                 {{"MIN_DECREMENT", &minDecrement},
                                  {"MAX_DECREMENT", &maxDecrement},

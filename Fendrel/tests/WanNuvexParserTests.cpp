@@ -1,10 +1,12 @@
 // WAN section element: latency and loss kinds, WAN effects, round trips through text.
 #include "ElementTestSupport.h"
 #include "Fendrel/SWanNuvexParser.h"
+#include "Morrane/STrace.h"
 #include "TestParsers.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -297,4 +299,43 @@ TEST(WanFaults, NoDocumentAndNullTexts) {
     ASSERT_EQ(wan.SetDescription("Transatlantic"), NX_SUCCESS);
     ASSERT_EQ(wan.GetDescription(a), NX_SUCCESS);
     EXPECT_EQ(Text(a), "Transatlantic");
+}
+
+namespace {
+
+struct CTraceFile : CSTrace {
+    static std::string Name() {
+        std::string name;
+        GetFullTraceFileName(name);
+        return name;
+    }
+};
+
+} // namespace
+
+TEST(WanTrace, QuietMethodsWriteAnExitRecordOnlyAfterTheirFailures) {
+    testsupport::TempDir dir("fendrel-wan-trace");
+    CSTrace::SetTraceDir((dir.str() + "/").c_str());
+    // The log's file is chosen once per process (each test runs in its own).
+    if (CTraceFile::Name().rfind(dir.str(), 0) != 0)
+        GTEST_SKIP() << "the trace file was chosen earlier in this process";
+    CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eInformation);
+    CSWanNuvexParser wan;
+    EXPECT_EQ(wan.GetFixedLatency(a), NX_FAILURE);
+    ASSERT_EQ(wan.CreateNew("W", "w"), NX_SUCCESS);
+    ASSERT_EQ(wan.SetRandomPacketLoss("1"), NX_SUCCESS);
+    ASSERT_EQ(wan.GetRandomPacketLoss(a), NX_SUCCESS);
+    CSTrace::Delete();
+    CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eNone);
+    std::string text;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        text += testsupport::read_file(entry.path());
+    EXPECT_NE(text.find("[E]\tNo Document created.\r\n CSWanNuvexParser::GetFixedLatency()"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Exited Method\r\n CSWanNuvexParser::GetFixedLatency()"),
+              std::string::npos);
+    EXPECT_NE(text.find("Entered Method\r\n CSWanNuvexParser::CreateNew()"), std::string::npos);
+    EXPECT_EQ(text.find("CSWanNuvexParser::SetRandomPacketLoss()"), std::string::npos);
+    EXPECT_EQ(text.find("CSWanNuvexParser::GetRandomPacketLoss()"), std::string::npos);
 }
