@@ -105,6 +105,8 @@ constexpr uint32_t kRecordedFile = wst::kVersion | wst::kHasBandwidth1 | wst::kH
 inline CWSTScenario RecordedScenario(uint32_t n, int16_t base, bool withLoss,
                                      uint16_t lossHundredths = 150) {
     CWSTScenario s;
+    s.m_head.mode = 0; // as the reader gives a recorded file
+    s.m_loss.kindCode = wst::kLossRecorded;
     s.m_head.recordingScale = withLoss ? wst::kScaleWithLossSamples : -1.0f;
     s.m_recorded.intervalMs = 100;
     s.m_recorded.sampleCount = n;
