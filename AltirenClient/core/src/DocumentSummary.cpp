@@ -81,10 +81,14 @@ void WanLines(CSWanNuvexParser& wan, CSTopovelDocParser& doc, const std::string&
             }
         }
     }
-    if (wan.GetPacketLossType(kind) != NX_SUCCESS) {
+    // A fresh string: the kind getters leave it as it was when no kind is present.
+    SHString loss;
+    const std::string lossKind =
+        wan.GetPacketLossType(loss) == NX_SUCCESS ? Str(loss) : std::string();
+    if (lossKind.empty()) {
         out.push_back("Packet Loss: None.");
     } else {
-        const std::string k = Str(kind);
+        const std::string& k = lossKind;
         if (k == "PERIODIC_LOSS" && wan.GetPeriodicPacketLoss(a) == NX_SUCCESS) {
             out.push_back(Format("Packet Loss: Every %sth.", Str(a).c_str()));
         } else if (k == "RANDOM_LOSS" && wan.GetRandomPacketLoss(a) == NX_SUCCESS) {
