@@ -24,7 +24,9 @@ public:
     // Frees the record's sample arrays, zeroes it and sets the library's defaults.
     static void ClearAndDefault(PlayParameters* params);
 
-    // `dtdFolder` is the folder of the scenario DTD (the client's installation folder).
+    // With the DTD of the client's installation folder (InstallFolder of the settings).
+    static int ConvertTopovelToNuvexPlayParams(const std::string& xml, PlayParameters* params);
+    // `dtdFolder` is the folder of the scenario DTD.
     static int ConvertTopovelToNuvexPlayParams(const std::string& xml, PlayParameters* params,
                                                const std::string& dtdFolder);
     static int TopovexConvertLatency(CSWanNuvexParser* wan, PlayParameters* params,
