@@ -1,5 +1,6 @@
 // Conversion of a scenario document into play parameters, one group at a time.
 #include "AltirenClient/ScenarioConversion.h"
+#include "AltirenClient/WstScenario.h"
 
 #include "ScenarioTrace.h"
 #include "TextNumbers.h"
@@ -453,4 +454,16 @@ int CScenarioConverter::ConvertTopovelToNuvexPlayParams(const std::string& xml, 
     if (TopovexConvertImportedData(&doc, p, latencyScale, lossScale, recordedLoss, dtdFolder) != 1)
         return 0;
     return m.Done(1);
+}
+
+bool CScenarioConverter::ConvertImportedScenario(int sourceKind, const CWSTScenario& recording,
+                                                 const std::string& document,
+                                                 PlayParameters* params,
+                                                 const std::string& dtdFolder) {
+    int rc = 0;
+    if (sourceKind == 0)
+        rc = ConvertWSTToNuvexPlayParams(recording, params);
+    else if (sourceKind == 1)
+        rc = ConvertTopovelToNuvexPlayParams(document, params, dtdFolder);
+    return rc == 1;
 }

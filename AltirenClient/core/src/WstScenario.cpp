@@ -1,5 +1,7 @@
 #include "AltirenClient/WstScenario.h"
 
+#include "AltirenClient/SmoothGraph.h"
+
 #include "ByteReader.h"
 #include "ScenarioTrace.h"
 
@@ -87,7 +89,17 @@ bool CWSTScenario::ReadWSTdata(const std::string& path) {
 bool CWSTScenario::ReadDownloadedWST(const std::string& tempPath) {
     const bool ok = ReadWSTdata(tempPath);
     std::remove(tempPath.c_str());
+    if (ok)
+        SmoothDelaySamples();
     return ok;
+}
+
+void CWSTScenario::SmoothDelaySamples() {
+    std::vector<int> slots(m_delaySamples.begin(), m_delaySamples.end());
+    if (SmoothGraphArray(static_cast<unsigned>(slots.size()), slots.data()) == 0)
+        return;
+    for (size_t i = 0; i < slots.size(); ++i)
+        m_delaySamples[i] = static_cast<int16_t>(static_cast<uint16_t>(slots[i] & 0xFFFF));
 }
 
 bool CWSTScenario::ReadWSTbytes(const std::vector<uint8_t>& bytes) {

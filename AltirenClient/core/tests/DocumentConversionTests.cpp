@@ -1,4 +1,5 @@
 #include "AltirenClient/ScenarioConversion.h"
+#include "AltirenClient/WstScenario.h"
 #include "ScenarioChecks.h"
 #include "ScenarioXml.h"
 
@@ -301,4 +302,21 @@ TEST(DocumentConversion, RecordedKindsWithAndWithoutSamples) {
     EXPECT_EQ(p->delaySamples[0], 45u); // 7 × 6.55
     EXPECT_EQ(p->delaySamples[1], 0xFFFFFFFFu);
     EXPECT_EQ(RealChecks(p.p), NUVEX_RC_MAX_DELAY);
+}
+
+TEST(DocumentConversion, UncountableObjectsGive1008AndNoPlay) {
+    OwnedParams p;
+    const std::string bare = "<TOPOVEL ID=\"T\" NAME=\"T\"/>";
+    EXPECT_EQ(Convert(bare, p), 1008);
+    CWSTScenario none;
+    EXPECT_FALSE(CScenarioConverter::ConvertImportedScenario(1, none, bare, p.get(), DtdDir()));
+    EXPECT_FALSE(CScenarioConverter::ConvertImportedScenario(1, none, "", p.get(), DtdDir()));
+    EXPECT_FALSE(CScenarioConverter::ConvertImportedScenario(2, none, bare, p.get(), DtdDir()));
+    EXPECT_TRUE(CScenarioConverter::ConvertImportedScenario(
+        1, none, ClientDoc("congestion_first.xml"), p.get(), DtdDir()));
+    EXPECT_TRUE(CScenarioConverter::ConvertImportedScenario(0, none, "", p.get(), DtdDir()));
+    CWSTScenario tooManyFilters;
+    tooManyFilters.m_settings.filterCount = 12;
+    EXPECT_FALSE(
+        CScenarioConverter::ConvertImportedScenario(0, tooManyFilters, "", p.get(), DtdDir()));
 }

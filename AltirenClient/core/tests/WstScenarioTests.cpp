@@ -173,7 +173,14 @@ TEST(WstScenario, DownloadedFileIsRemovedReadOrNot) {
     };
     write(good, WriteWst(CWSTScenario(), wst_test::kSettingsFile));
     write(bad, {1, 2, 3});
+    CWSTScenario gaps = wst_test::RecordedScenario(4, 0, false);
+    gaps.m_delaySamples = {10, -1, -1, 40};
+    const auto withGaps = dir / "WSTTemp3";
+    write(withGaps, WriteWst(gaps, wst_test::kRecordedFile));
     CWSTScenario r;
+    ASSERT_TRUE(r.ReadDownloadedWST(withGaps.string()));
+    EXPECT_EQ(r.m_delaySamples, (std::vector<int16_t>{10, 20, 30, 40})) << "gaps filled";
+    EXPECT_FALSE(std::filesystem::exists(withGaps));
     EXPECT_TRUE(r.ReadDownloadedWST(good.string()));
     EXPECT_FALSE(r.ReadDownloadedWST(bad.string()));
     EXPECT_FALSE(std::filesystem::exists(good));

@@ -44,4 +44,11 @@ public:
 
     // A downloaded recording (settings mode or recorded mode).
     static int ConvertWSTToNuvexPlayParams(const CWSTScenario& scenario, PlayParameters* params);
+
+    // The import page's scenario by its source kind (0 recording, 1 document, with the
+    // DTD folder of the installation): true only when the conversion gave 1. Its other
+    // results, the document's 1008 among them, are failures: the play must not go ahead.
+    static bool ConvertImportedScenario(int sourceKind, const CWSTScenario& recording,
+                                        const std::string& document, PlayParameters* params,
+                                        const std::string& dtdFolder);
 };

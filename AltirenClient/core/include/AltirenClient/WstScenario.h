@@ -22,8 +22,12 @@ public:
     bool ReadWSTdata(const std::string& path);
     // The same over the file's bytes.
     bool ReadWSTbytes(const std::vector<uint8_t>& bytes);
-    // For a downloaded temporary file: reads it and removes it, read or not.
+    // For a downloaded temporary file: reads it, fills the gaps of its delay series
+    // (SmoothDelaySamples) and removes the file, read or not.
     bool ReadDownloadedWST(const std::string& tempPath);
+    // Each delay sample widened with its sign (a stored -1 is a gap), the series filled
+    // by SmoothGraphArray, the low 16 bits written back.
+    void SmoothDelaySamples();
 
     const std::string& LastError() const { return m_strLastError; }
 
