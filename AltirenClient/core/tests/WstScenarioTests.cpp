@@ -215,3 +215,29 @@ TEST(SmoothGraphArray, KeepsLowBitsOfWideOrNegativeValues) {
     EXPECT_GE(big[1], 0);
     EXPECT_LE(big[1], 65535);
 }
+
+TEST(WstScenario, ClearZeroesAndDefaultRestores) {
+    CWSTScenario s = wst_test::RecordedScenario(3, 5, true);
+    s.m_strName = "name";
+    s.Clear();
+    EXPECT_EQ(s.m_head.recordingScale, 0.0f);
+    EXPECT_EQ(s.m_head.valueA, 0);
+    EXPECT_EQ(s.m_latency.kindCode, 0);
+    EXPECT_EQ(s.m_bandwidth[0].symmetric, 0.0);
+    EXPECT_EQ(s.m_recorded.intervalMs, 0u);
+    EXPECT_EQ(s.m_recorded.destination[0], '\0');
+    EXPECT_EQ(s.m_effectsB.bitErrorChance, 0u);
+    EXPECT_TRUE(s.m_strName.empty());
+    EXPECT_TRUE(s.m_delaySamples.empty());
+    EXPECT_TRUE(s.m_lossSamples.empty());
+    s.Default();
+    EXPECT_EQ(s.m_head.recordingScale, -1.0f);
+    EXPECT_EQ(s.m_head.valueA, 17);
+    EXPECT_EQ(s.m_head.valueB, 5);
+    EXPECT_EQ(s.m_head.latencyScale, 100u);
+    EXPECT_EQ(s.m_latency.kindCode, wst::kLatencyFixed);
+    EXPECT_EQ(s.m_bandwidth[1].symmetric, 429496729.5);
+    EXPECT_EQ(std::string(s.m_recorded.destination.data(), 15), "255.255.255.255");
+    EXPECT_EQ(s.m_effectsA.fragmentation.b, 512);
+    EXPECT_EQ(s.m_effectsC.peakErrorHundredths, 3000u);
+}
