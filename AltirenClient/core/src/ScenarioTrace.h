@@ -1,0 +1,7 @@
+// Trace records of the scenario code: class name, method, source file and line.
+#pragma once
+
+#include <Morrane/STrace.h>
+
+#define SCN_TRACE(severity, message, className, method)                                            \
+    CSTrace::instance()->Trace(severity, message, className, method, __FILE__, __LINE__)
