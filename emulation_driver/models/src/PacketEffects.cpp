@@ -3,6 +3,7 @@
 #include "quellin_models/Checksum.h"
 #include "quellin_models/PacketBytes.h"
 #include "quellin_models/Random.h"
+#include "quellin_wire/ByteOrder.h"
 
 #include <algorithm>
 
@@ -72,7 +73,7 @@ void fragment_ipv6(const FragmentationParams& p, const PacketView& packet, uint1
     const auto ip = packet.ip;
     if (ip.size() < 40)
         return;
-    const size_t total = static_cast<size_t>((ip[4] << 8) | ip[5]) + 40;
+    const size_t total = size_t{wire::get_be16(ip.data(), 4)} + 40;
     const uint32_t mtu = std::max<uint32_t>(p.mtu, 1280);
     if (mtu >= total || total > ip.size())
         return;
@@ -92,13 +93,13 @@ void fragment_ipv4(const FragmentationParams& p, const PacketView& packet, uint1
     if (ip.size() < 20)
         return;
     const size_t h = static_cast<size_t>(ip[0] & 0x0F) * 4;
-    const size_t total = static_cast<size_t>((ip[2] << 8) | ip[3]);
+    const size_t total = size_t{wire::get_be16(ip.data(), 2)};
     if (p.mtu >= total || h < 20 || h > total || total > ip.size())
         return;
     if ((flags & kCorrupted) && !ipv4_header_checksum_ok(ip))
         return;
 
-    const bool dontFragment = (((ip[6] << 8) | ip[7]) & 0x4000) != 0;
+    const bool dontFragment = (wire::get_be16(ip.data(), 6) & 0x4000) != 0;
     if (dontFragment && p.order != 1) {
         if (p.order == 2) {
             const size_t size = icmp_frag_needed_size(ip);
