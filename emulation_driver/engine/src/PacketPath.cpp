@@ -40,6 +40,51 @@ void wan_enqueue(RtePacket* packet, PacketInfo* info, int d, uint64_t delayUs) {
     du_add_Packet_To_TimerQueue(queue_of(1, d), delayUs, packet, info);
 }
 
+// Next number in arrival order for a packet record.
+uint32_t next_sequence(EngineContext& ctx) {
+    rte_lock(kLockStores);
+    const uint32_t n = ++ctx.sequence;
+    rte_unlock(kLockStores);
+    return n;
+}
+
+// Whether a stop put the engine in bypass while the packet waited in queue `q`.
+bool caught_by_stop(const EngineContext& ctx, int q) {
+    rte_lock_by_dir(1, q);
+    const bool caught = ctx.view.bypass;
+    rte_unlock_by_dir(1, q);
+    return caught;
+}
+
+using Stage = void (*)(RtePacket*, PacketInfo*, int);
+
+// A gateway link: a packet not yet dropped joins the link's bucket (or is dropped when it is
+// full), then goes to `next` at once when the link takes no time, else through the timer
+// queue of `stage` (without waiting when it is dropped).
+void through_gateway(const GatewayLink& link, int stage, Stage next, RtePacket* packet,
+                     PacketInfo* info, int d) {
+    auto& s = engine();
+    const uint32_t size = rte_get_packet_size(packet);
+    if (!is_dropped(info)) {
+        if (s.models->bucket_add(s.ctx, link.bucket, size))
+            du_counter_up(gateway_counter(link.bucket));
+        else
+            info->flags |= wire::kFlagBucketDrop;
+    }
+    const uint64_t t = du_transmission_time(size, link.overhead, link.bandwidth);
+    if (t == 0)
+        next(packet, info, d);
+    else
+        du_add_Packet_To_TimerQueue(queue_of(stage, d), is_dropped(info) ? 0 : t, packet, info);
+}
+
+// The packet has left the link's bucket.
+void leave_gateway(const GatewayLink& link, RtePacket* packet) {
+    auto& s = engine();
+    s.models->bucket_remove(s.ctx, link.bucket, rte_get_packet_size(packet));
+    du_counter_down(gateway_counter(link.bucket));
+}
+
 } // namespace
 
 void du_new_packet_gateway(RtePacket* packet, int direction) {
@@ -56,23 +101,10 @@ void du_new_packet_gateway(RtePacket* packet, int direction) {
         return;
     }
     rte_set_direction(packet, d);
-    rte_lock(kLockStores);
-    info->sequence = ++ctx.sequence;
-    rte_unlock(kLockStores);
+    info->sequence = next_sequence(ctx);
     du_write_list_entry(d == 0 ? 0 : 2, info->sequence, info->flags);
-
-    const GatewayLink link = entry_link(*ctx.block, d);
-    const uint32_t size = rte_get_packet_size(packet);
-    if (s.models->bucket_add(ctx, link.bucket, size))
-        du_counter_up(gateway_counter(link.bucket));
-    else
-        info->flags |= wire::kFlagBucketDrop;
-
-    const uint64_t t = du_transmission_time(size, link.overhead, link.bandwidth);
-    if (t == 0)
-        nuvex_receive(packet, info, d);
-    else
-        du_add_Packet_To_TimerQueue(queue_of(0, d), is_dropped(info) ? 0 : t, packet, info);
+    // A new record carries no drop yet, so the packet always joins the entry bucket.
+    through_gateway(entry_link(*ctx.block, d), 0, nuvex_receive, packet, info, d);
 }
 
 void nuvex_receive(RtePacket* packet, PacketInfo* info, int direction) {
@@ -85,21 +117,14 @@ void nuvex_receive(RtePacket* packet, PacketInfo* info, int direction) {
     }
     du_write_list_entry(d == 0 ? 1 : 3, info->sequence, info->flags);
 
-    const int q = queue_of(1, d);
-    rte_lock_by_dir(1, q);
-    const bool caught = ctx.view.bypass;
-    rte_unlock_by_dir(1, q);
-    if (caught) {
+    if (caught_by_stop(ctx, queue_of(1, d))) {
         pass_on(packet, info);
         return;
     }
 
     const wire::DriverPlayBlock& b = *ctx.block;
-    if (!is_dropped(info)) {
-        const GatewayLink link = entry_link(b, d);
-        s.models->bucket_remove(ctx, link.bucket, rte_get_packet_size(packet));
-        du_counter_down(gateway_counter(link.bucket));
-    }
+    if (!is_dropped(info))
+        leave_gateway(entry_link(b, d), packet);
     info->flags |= s.models->loss_decision(ctx, d);
     uint64_t delay = s.models->delay_us(ctx);
     du_counter_up(wire::kCtrWanPackets);
@@ -175,19 +200,7 @@ void gateway_receive_from_nuvex(RtePacket* packet, PacketInfo* info, int directi
         pass_on(packet, info);
         return;
     }
-    const GatewayLink link = exit_link(*ctx.block, d);
-    const uint32_t size = rte_get_packet_size(packet);
-    if (!is_dropped(info)) {
-        if (s.models->bucket_add(ctx, link.bucket, size))
-            du_counter_up(gateway_counter(link.bucket));
-        else
-            info->flags |= wire::kFlagBucketDrop;
-    }
-    const uint64_t t = du_transmission_time(size, link.overhead, link.bandwidth);
-    if (t == 0)
-        gateway_release_packet(packet, info, d);
-    else
-        du_add_Packet_To_TimerQueue(queue_of(2, d), is_dropped(info) ? 0 : t, packet, info);
+    through_gateway(exit_link(*ctx.block, d), 2, gateway_release_packet, packet, info, d);
 }
 
 void gateway_release_packet(RtePacket* packet, PacketInfo* info, int direction) {
@@ -206,15 +219,8 @@ void gateway_release_packet(RtePacket* packet, PacketInfo* info, int direction) 
         free_info(info);
         return;
     }
-    const int q = queue_of(2, d);
-    rte_lock_by_dir(1, q);
-    const bool caught = ctx.view.bypass;
-    rte_unlock_by_dir(1, q);
-    if (!caught) {
-        const GatewayLink link = exit_link(*ctx.block, d);
-        s.models->bucket_remove(ctx, link.bucket, rte_get_packet_size(packet));
-        du_counter_down(gateway_counter(link.bucket));
-    }
+    if (!caught_by_stop(ctx, queue_of(2, d)))
+        leave_gateway(exit_link(*ctx.block, d), packet);
     rte_transmit(packet);
     free_info(info);
 }
@@ -228,9 +234,7 @@ void du_introduce_new_packet(RtePacket* packet, const PacketInfo& parentInfo, in
         return;
     }
     *info = parentInfo;
-    rte_lock(kLockStores);
-    info->sequence = ++ctx.sequence;
-    rte_unlock(kLockStores);
+    info->sequence = next_sequence(ctx);
     // The entry tells the new sequence number; its flags are written as 0 rather than left
     // as an earlier round of the list had them.
     du_write_list_entry(parentDirection == 0 ? 3 : 1, info->sequence, 0);
