@@ -31,10 +31,12 @@ bool ipv4_header_checksum_ok(std::span<const uint8_t> ip) {
     }
     sum = (sum & 0xFFFF) + (sum >> 16);
     sum += sum >> 16;
-    uint16_t computed = static_cast<uint16_t>(~sum);
-    if (computed == 0)
-        computed = 0xFFFF;
+    const uint16_t computed = static_cast<uint16_t>(~sum);
     const uint16_t stored = wire::get_be16(ip.data(), 10);
+    // A complement of zero may be stored as 0x0000 or 0xFFFF: the same value in ones'
+    // complement, and both verify.
+    if (computed == 0)
+        return stored == 0 || stored == 0xFFFF;
     return computed == stored;
 }
 
