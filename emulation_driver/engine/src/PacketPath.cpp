@@ -40,6 +40,16 @@ void wan_enqueue(RtePacket* packet, PacketInfo* info, int d, uint64_t delayUs) {
     du_add_Packet_To_TimerQueue(queue_of(1, d), delayUs, packet, info);
 }
 
+// Outside an emulation (bypass, or no block) a packet passes on unchanged, or is freed when
+// its record says it was dropped; true when that happened.
+bool passed_on_idle(RtePacket* packet, PacketInfo* info) {
+    const auto& ctx = engine().ctx;
+    if (!ctx.view.bypass && ctx.block)
+        return false;
+    pass_on(packet, info);
+    return true;
+}
+
 // Next number in arrival order for a packet record.
 uint32_t next_sequence(EngineContext& ctx) {
     rte_lock(kLockStores);
@@ -111,10 +121,8 @@ void nuvex_receive(RtePacket* packet, PacketInfo* info, int direction) {
     auto& s = engine();
     auto& ctx = s.ctx;
     const int d = direction & 1;
-    if (ctx.view.bypass || !ctx.block) {
-        pass_on(packet, info);
+    if (passed_on_idle(packet, info))
         return;
-    }
     du_write_list_entry(d == 0 ? 1 : 3, info->sequence, info->flags);
 
     if (caught_by_stop(ctx, queue_of(1, d))) {
@@ -172,10 +180,8 @@ void nuvex_send_packet(RtePacket* packet, PacketInfo* info, int direction) {
     auto& s = engine();
     auto& ctx = s.ctx;
     const int d = direction & 1;
-    if (ctx.view.bypass || !ctx.block) {
-        pass_on(packet, info);
+    if (passed_on_idle(packet, info))
         return;
-    }
     du_write_list_entry(d == 0 ? 3 : 1, info->sequence, info->flags);
     if (!is_dropped(info)) {
         RtePacket* carried = s.models->bit_errors(ctx, packet, *info, d);
@@ -193,24 +199,18 @@ void nuvex_send_packet(RtePacket* packet, PacketInfo* info, int direction) {
 }
 
 void gateway_receive_from_nuvex(RtePacket* packet, PacketInfo* info, int direction) {
-    auto& s = engine();
-    auto& ctx = s.ctx;
+    auto& ctx = engine().ctx;
     const int d = direction & 1;
-    if (ctx.view.bypass || !ctx.block) {
-        pass_on(packet, info);
+    if (passed_on_idle(packet, info))
         return;
-    }
     through_gateway(exit_link(*ctx.block, d), 2, gateway_release_packet, packet, info, d);
 }
 
 void gateway_release_packet(RtePacket* packet, PacketInfo* info, int direction) {
-    auto& s = engine();
-    auto& ctx = s.ctx;
+    auto& ctx = engine().ctx;
     const int d = direction & 1;
-    if (ctx.view.bypass || !ctx.block) {
-        pass_on(packet, info);
+    if (passed_on_idle(packet, info))
         return;
-    }
     du_write_list_entry(d == 0 ? 2 : 0, info->sequence, info->flags);
     du_write_stats_packets(packet, info->sequence, d);
 
