@@ -4,6 +4,7 @@
 
 #include "quellin_engine/Engine.h"
 #include "quellin_rte/TestSeams.h"
+#include "quellin_test/Blocks.h"
 #include "quellin_wire/Checksum.h"
 #include "quellin_wire/DriverPlayBlock.h"
 
@@ -38,16 +39,7 @@ inline std::vector<uint8_t> udp_frame(uint16_t ipLength) {
 
 // A block for adapter 1 at 198.18.0.1 whose links and buckets are all unlimited.
 inline wire::DriverPlayBlock open_block() {
-    wire::DriverPlayBlock block;
-    block.setAdapterNumber(1);
-    block.setAdapterAddress((198u << 24) | (18u << 16) | 1);
-    block.setEastOut(wire::pb::kUnlimitedBandwidth);
-    block.setEastIn(wire::pb::kUnlimitedBandwidth);
-    block.setWestOut(wire::pb::kUnlimitedBandwidth);
-    block.setWestIn(wire::pb::kUnlimitedBandwidth);
-    block.setEastBucketSize(wire::pb::kUnlimitedBucket);
-    block.setWestBucketSize(wire::pb::kUnlimitedBucket);
-    return block;
+    return test::open_block((198u << 24) | (18u << 16) | 1);
 }
 
 // One engine on virtual seams playing `block` through `models` (which must outlive it),
