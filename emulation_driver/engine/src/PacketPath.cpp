@@ -18,13 +18,13 @@ uint32_t overhead_of(const wire::DriverPlayBlock& b, int bucket) {
 
 // Entry gateway: East with "East out" outbound, West with "West out" inbound.
 GatewayLink entry_link(const wire::DriverPlayBlock& b, int d) {
-    const int bucket = d == 0 ? kBucketEast : kBucketWest;
+    const int bucket = gateway_bucket(0, d);
     return {bucket, d == 0 ? b.eastOut() : b.westOut(), overhead_of(b, bucket)};
 }
 
 // Exit gateway: West with "West in" outbound, East with "East in" inbound.
 GatewayLink exit_link(const wire::DriverPlayBlock& b, int d) {
-    const int bucket = d == 0 ? kBucketWest : kBucketEast;
+    const int bucket = gateway_bucket(2, d);
     return {bucket, d == 0 ? b.westIn() : b.eastIn(), overhead_of(b, bucket)};
 }
 
