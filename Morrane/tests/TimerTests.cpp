@@ -91,6 +91,18 @@ TEST(Timer, KillFromInsideTheCallbackFreesTheOneShotTimer) {
     EXPECT_EQ(s.calls, 1);
 }
 
+TEST(Timer, StartingARunningTimerAgainAddsNoSecondSystemTimer) {
+    Count count;
+    CTimer* timer = CTimer::addTimer(&tick, &count, 10, false);
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->start());
+    timer->killTimer();
+    int calls = count.calls;
+    // A second system timer would fire on the freed timer (ASan) and count on.
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(count.calls, calls);
+}
+
 TEST(Timer, RefusesAZeroInterval) {
     Count count;
     EXPECT_EQ(CTimer::addTimer(&tick, &count, 0, false), nullptr);

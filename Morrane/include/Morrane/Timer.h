@@ -26,6 +26,7 @@ public:
     virtual void set_oneshot(bool oneshot);
     virtual void set_call_back(call_back_t callback, void* argument);
     virtual void set_interval(unsigned ms);
+    // Refused unless the state is ready; true at once when already running.
     virtual bool start();
     virtual bool stop();
 
