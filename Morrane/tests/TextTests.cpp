@@ -123,6 +123,9 @@ TEST(LargeBuffer, RefusedGrowthKeepsTheContentAndCapacity) {
     EXPECT_FALSE(buffer.Add("x", 0xFFFFFFF0u));
     EXPECT_EQ(buffer.getCapacity(), 10000u);
     EXPECT_STREQ(buffer.getBuffer(false, nullptr), "keep");
+    EXPECT_FALSE(buffer.Add(nullptr, 3)); // no bytes to copy from
+    EXPECT_TRUE(buffer.Add(nullptr, 0));
+    EXPECT_STREQ(buffer.getBuffer(false, nullptr), "keep");
 }
 
 TEST(SimpleSymetricCoder, RoundTrip) {
