@@ -76,6 +76,10 @@ TEST(CSVParser, MissingFileOrConsumer) {
     CCSVParser parser(&log);
     parser.ParseFile("/nonexistent/altiren/none.csv", false);
     EXPECT_EQ(log.text, "<!");
+    testsupport::TempDir dir{"csvdir"};
+    log.text.clear();
+    parser.ParseFile(dir.str().c_str(), false); // opens, but cannot be read
+    EXPECT_EQ(log.text, "<!");
     CCSVParser silent;
     silent.ParseFile("/nonexistent/altiren/none.csv", false); // no consumer: nothing
 }
