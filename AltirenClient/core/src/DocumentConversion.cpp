@@ -1,4 +1,5 @@
 // Conversion of a scenario document into play parameters, one group at a time.
+#include "AltirenClient/PlayParams.h"
 #include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/WstScenario.h"
 
@@ -382,11 +383,11 @@ int CScenarioConverter::TopovexConvertImportedData(CSTopovelDocParser* doc, Play
     p->sampleCount = static_cast<uint16_t>(count);
     p->sampleInterval = interval;
     p->latencyType = 3;
-    delete[] p->delaySamples;
+    // The new series replace the old ones as a set: their lengths are the new count.
+    FreePlaySamples(*p);
     p->delaySamples = delay.release();
     if (loss) {
         p->lossType = 4;
-        delete[] p->lossSamples;
         p->lossSamples = loss.release();
     }
     return m.Done(1);

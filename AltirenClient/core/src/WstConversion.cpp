@@ -1,4 +1,5 @@
 // Conversion of a downloaded recording into play parameters.
+#include "AltirenClient/PlayParams.h"
 #include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/WstScenario.h"
 
@@ -228,11 +229,11 @@ bool ConvertSamples(const CWSTScenario& s, PlayParameters* p) {
     p->sampleInterval = static_cast<uint16_t>(interval);
     p->recordedKind = s.m_head.kindSetting ? 1 : 2;
     p->latencyType = 3;
-    delete[] p->delaySamples;
+    // The new series replace the old ones as a set: their lengths are the new count.
+    FreePlaySamples(*p);
     p->delaySamples = delay.release();
     if (withLoss) {
         p->lossType = 4;
-        delete[] p->lossSamples;
         p->lossSamples = loss.release();
     }
     return true;
@@ -243,8 +244,7 @@ bool ConvertSamples(const CWSTScenario& s, PlayParameters* p) {
 void CScenarioConverter::ClearAndDefault(PlayParameters* params) {
     if (!params)
         return;
-    delete[] params->delaySamples;
-    delete[] params->lossSamples;
+    FreePlaySamples(*params);
     *params = PlayParameters{};
     NuvexSetDefaultPlayParams(params);
 }
