@@ -327,8 +327,14 @@ TEST(DocumentConversion, UncountableObjectsGive1008AndNoPlay) {
 // The driver manager's conversions: the record it plays is the one they filled, and a
 // failed conversion is never played.
 TEST(DocumentConversion, DriverManagerConvertsThenPlays) {
+    // The play runs the control library's own checks of the record.
+    struct CheckingControl : FakeNuvexControl {
+        int PlayEmulation(PlayParameters* params) override {
+            FakeNuvexControl::PlayEmulation(params);
+            return RealChecks(*params);
+        }
+    } control;
     testsupport::TempDir dir{"convert"};
-    FakeNuvexControl control;
     CDriverMngr mngr{control, platform::registry::Registry(dir.str())};
     mngr.SetActiveAdapterAddress("198.18.0.1");
     CWSTScenario none;
@@ -337,8 +343,7 @@ TEST(DocumentConversion, DriverManagerConvertsThenPlays) {
     ASSERT_TRUE(mngr.ConvertImportedScenario(1, none, ClientDoc("recorded_scenario.xml"), &record,
                                              DtdDir()));
     ASSERT_NE(record->delaySamples, nullptr);
-    EXPECT_EQ(RealChecks(*record), 0);
-    EXPECT_EQ(mngr.Play(record.get()), 1);
+    EXPECT_EQ(mngr.Play(record.get()), 1) << mngr.GetLastErrorText();
     mngr.Stop();
 
     // The same record again: the recording's series replace the document's.
@@ -346,7 +351,16 @@ TEST(DocumentConversion, DriverManagerConvertsThenPlays) {
     ASSERT_EQ(mngr.ConvertWSTToNuvexPlayParams(recording, &record), 1);
     EXPECT_EQ(record->sampleCount, 20);
     EXPECT_NE(record->lossSamples, nullptr);
-    EXPECT_EQ(RealChecks(*record), 0);
+    EXPECT_EQ(mngr.Play(record.get()), 1) << mngr.GetLastErrorText();
+    mngr.Stop();
+
+    // A recorded kind without samples converts, and the play says why it is refused.
+    CWSTScenario empty = wst_test::RecordedScenario(0, 0, false);
+    empty.m_loss.kindCode = wst::kLossNone;
+    ASSERT_EQ(mngr.ConvertWSTToNuvexPlayParams(empty, &record), 1);
+    EXPECT_EQ(record->latencyType, 3);
+    EXPECT_EQ(mngr.Play(record.get()), 0);
+    EXPECT_EQ(mngr.GetLastErrorText(), "Invalid Imported Parameters settings");
 
     const std::string bare = "<TOPOVEL ID=\"T\" NAME=\"T\"/>";
     EXPECT_EQ(mngr.ConvertTopovelToNuvexPlayParams(bare, &record, DtdDir()), 1008);
@@ -354,7 +368,7 @@ TEST(DocumentConversion, DriverManagerConvertsThenPlays) {
     EXPECT_EQ(mngr.ConvertWSTToNuvexPlayParams(recording, nullptr), 0);
     EXPECT_FALSE(mngr.ConvertImportedScenario(1, none, bare, &record, DtdDir()));
     EXPECT_FALSE(mngr.ConvertImportedScenario(1, none, bare, nullptr, DtdDir()));
-    EXPECT_EQ(control.playCalls, 1);
+    EXPECT_EQ(control.playCalls, 3);
 
     mngr.ClearAndDefaultPlayParams(&record);
     EXPECT_EQ(record->delaySamples, nullptr);
