@@ -19,8 +19,6 @@
 
 namespace {
 
-const char* const kClass = "CDriverMngr";
-
 std::string Str(SHString& s) {
     const char* p = s.GetString();
     return p ? std::string(p) : std::string();
@@ -30,13 +28,13 @@ std::string Str(SHString& s) {
 class Method {
 public:
     explicit Method(const char* name) : m_name(name) {
-        SCN_TRACE(1, "Entered Method", kClass, m_name);
+        CONVERSION_TRACE(1, "Entered Method", m_name);
     }
     int Done(int rc) const {
-        SCN_TRACE(1, "Exited Method", kClass, m_name);
+        CONVERSION_TRACE(1, "Exited Method", m_name);
         return rc;
     }
-    void Error(const char* text) const { SCN_TRACE(3, text, kClass, m_name); }
+    void Error(const char* text) const { CONVERSION_TRACE(3, text, m_name); }
 
 private:
     const char* m_name;

@@ -14,8 +14,6 @@
 
 namespace {
 
-const char* const kClass = "CDriverMngr";
-
 // A value that does not fit its 16-bit field fails the conversion instead of being cut.
 struct DoesNotFit : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -250,7 +248,7 @@ void CScenarioConverter::ClearAndDefault(PlayParameters* params) {
 }
 
 int CScenarioConverter::ConvertWSTToNuvexPlayParams(const CWSTScenario& s, PlayParameters* params) {
-    SCN_TRACE(1, "Entered Method", kClass, "ConvertWSTToNuvexPlayParams");
+    CONVERSION_TRACE(1, "Entered Method", "ConvertWSTToNuvexPlayParams");
     if (!params)
         return 0;
     try {
@@ -268,9 +266,9 @@ int CScenarioConverter::ConvertWSTToNuvexPlayParams(const CWSTScenario& s, PlayP
         if (!ConvertFilters(s, params) || !ConvertSamples(s, params))
             return 0;
     } catch (const std::exception& e) {
-        SCN_TRACE(3, e.what(), kClass, "ConvertWSTToNuvexPlayParams");
+        CONVERSION_TRACE(3, e.what(), "ConvertWSTToNuvexPlayParams");
         return 0;
     }
-    SCN_TRACE(1, "Exited Method", kClass, "ConvertWSTToNuvexPlayParams");
+    CONVERSION_TRACE(1, "Exited Method", "ConvertWSTToNuvexPlayParams");
     return 1;
 }
