@@ -210,7 +210,10 @@ bool ConvertSamples(const CWSTScenario& s, PlayParameters* p) {
     auto delay = std::make_unique<uint32_t[]>(count);
     for (size_t i = 0; i < count; ++i) {
         const int16_t v = s.m_delaySamples[i];
-        delay[i] = v < 0 ? 0 : static_cast<uint32_t>(v) * latencyFactor;
+        // A product beyond 32 bits keeps the largest value (the checks refuse it) instead
+        // of wrapping to a small delay.
+        const uint64_t scaled = v < 0 ? 0 : static_cast<uint64_t>(v) * latencyFactor;
+        delay[i] = scaled > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(scaled);
     }
     std::unique_ptr<uint32_t[]> loss;
     const bool withLoss =

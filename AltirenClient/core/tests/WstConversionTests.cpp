@@ -168,6 +168,16 @@ TEST(WstConversion, RecordedSamplesAreScaledAndPassTheChecks) {
     EXPECT_EQ(p->lossSamples[0], 7u); // 3 × 2.5, cut
     EXPECT_EQ(RealChecks(*p), 0);
 
+    // A scale that takes a delay beyond 32 bits keeps the largest value, never a wrapped
+    // small one, and the checks refuse it.
+    CWSTScenario huge = wst_test::RecordedScenario(2, 30000, false);
+    huge.m_loss.kindCode = wst::kLossNone;
+    huge.m_head.latencyScale = 0xFFFFFFFFu;
+    OwnedParams h;
+    ASSERT_EQ(Convert(huge, h), 1);
+    EXPECT_EQ(h->delaySamples[0], 0xFFFFFFFFu);
+    EXPECT_EQ(RealChecks(*h), NUVEX_RC_MAX_DELAY);
+
     // The loss cap at 10,000.
     CWSTScenario big = wst_test::RecordedScenario(2, 10, true, 65535);
     big.m_head.lossScale = 10000;
