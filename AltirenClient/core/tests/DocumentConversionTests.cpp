@@ -8,6 +8,7 @@
 
 #include <NuvexTopovelValidator/STopovelValidator.h>
 
+#include <Fendrel/STopovelDocumentParser.h>
 #include <Fendrel/SWanNuvexParser.h>
 
 #include <arpa/inet.h>
@@ -305,6 +306,30 @@ TEST(DocumentConversion, RecordedKindsWithAndWithoutSamples) {
     EXPECT_EQ(p->delaySamples[0], 45u); // 7 × 6.55
     EXPECT_EQ(p->delaySamples[1], 0xFFFFFFFFu);
     EXPECT_EQ(RealChecks(*p), NUVEX_RC_MAX_DELAY);
+}
+
+// The recorded-data converter on a record that already holds series: both are replaced
+// as a set, so no loss series shorter than the new count stays for the checks to read.
+TEST(DocumentConversion, ImportedDataReplacesBothSeries) {
+    CSTopovelDocParser doc;
+    doc.SetTopovelDtdPath(DtdDir().c_str());
+    ASSERT_EQ(
+        doc.Parse(WanDoc(kFixed, "", DataBlock("<LAT>10</LAT><LAT>20</LAT><LAT>30</LAT>")).c_str(),
+                  false),
+        NX_SUCCESS);
+    OwnedParams p;
+    NuvexSetDefaultPlayParams(p.get());
+    p->delaySamples = new uint32_t[1]{};
+    p->lossSamples = new uint32_t[1]{};
+    p->sampleCount = 1;
+    p->lossType = 4;
+    ASSERT_EQ(CScenarioConverter::TopovexConvertImportedData(&doc, p.get(), 100, 0, 0, DtdDir()),
+              1);
+    EXPECT_EQ(p->sampleCount, 3);
+    ASSERT_NE(p->delaySamples, nullptr);
+    EXPECT_EQ(p->delaySamples[2], 30u);
+    EXPECT_EQ(p->lossSamples, nullptr);
+    EXPECT_EQ(RealChecks(*p), 0); // reads a loss series only when one is given
 }
 
 TEST(DocumentConversion, UncountableObjectsGive1008AndNoPlay) {
