@@ -20,6 +20,17 @@ std::string BoundedText(const char* text, size_t capacity) {
     return std::string(text, strnlen(text, capacity));
 }
 
+// Takes the statistics mutex; false, with `failure` in the trace, when it cannot be taken.
+bool TakeLock(std::unique_lock<std::recursive_mutex>& lock, const char* failure) {
+    try {
+        lock.lock();
+        return true;
+    } catch (const std::exception&) {
+        CLIENT_TRACE(CSTrace::eError, failure, kClass);
+        return false;
+    }
+}
+
 } // namespace
 
 CAltirenStatisticsManager::CAltirenStatisticsManager()
@@ -50,9 +61,11 @@ CAltirenStatisticsManager::~CAltirenStatisticsManager() {
 
 void CAltirenStatisticsManager::Init() {
     CClientSettings settings(m_registry);
-    m_pairLimit = settings.GetMaxPairs();
-    m_historyLimit = settings.GetLastSecondMapListSize();
+    const uint32_t pairLimit = settings.GetMaxPairs();
+    const size_t historyLimit = settings.GetLastSecondMapListSize();
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_pairLimit = pairLimit;
+    m_historyLimit = historyLimit;
     m_clock = 0;
     m_deferred.clear();
 }
@@ -95,12 +108,8 @@ int CAltirenStatisticsManager::StopPoll() {
         return 1;
     }
     std::unique_lock<std::recursive_mutex> lock(m_mutex, std::defer_lock);
-    try {
-        lock.lock();
-    } catch (const std::exception&) {
-        CLIENT_TRACE(CSTrace::eError, "Failed to lock mutex", kClass);
+    if (!TakeLock(lock, "Failed to lock mutex"))
         return 0;
-    }
     if (m_timerId) {
         try {
             m_timer->stop();
@@ -130,12 +139,8 @@ void CAltirenStatisticsManager::SendClearEvent() {
 int CAltirenStatisticsManager::ClearStatisticsBuffer() {
     CLIENT_TRACE_ENTERED(kClass);
     std::unique_lock<std::recursive_mutex> lock(m_mutex, std::defer_lock);
-    try {
-        lock.lock();
-    } catch (const std::exception&) {
-        CLIENT_TRACE(CSTrace::eError, "Failed to lock mutex", kClass);
+    if (!TakeLock(lock, "Failed to lock mutex"))
         return 0;
-    }
     ClearAll();
     m_clock = 0;
     SendClearEvent();
@@ -145,14 +150,10 @@ int CAltirenStatisticsManager::ClearStatisticsBuffer() {
 int CAltirenStatisticsManager::GetLastSecondStatistics(StatisticsMap& map, std::string& timeText) {
     CLIENT_TRACE_ENTERED(kClass);
     std::unique_lock<std::recursive_mutex> lock(m_mutex, std::defer_lock);
-    try {
-        lock.lock();
-        timeText = FormatStatisticsTime(m_clock);
-        map = m_lastSecond;
-    } catch (const std::exception&) {
-        CLIENT_TRACE(CSTrace::eError, "Cannot lock statistics mutex", kClass);
+    if (!TakeLock(lock, "Cannot lock statistics mutex"))
         return 0;
-    }
+    timeText = FormatStatisticsTime(m_clock);
+    map = m_lastSecond;
     return 1;
 }
 
@@ -160,12 +161,8 @@ int CAltirenStatisticsManager::GetLastSecondStatistics(const StatisticsParam& pa
                                                        HistoryPoint& point) {
     CLIENT_TRACE_ENTERED(kClass);
     std::unique_lock<std::recursive_mutex> lock(m_mutex, std::defer_lock);
-    try {
-        lock.lock();
-    } catch (const std::exception&) {
-        CLIENT_TRACE(CSTrace::eError, "Cannot lock statistics mutex", kClass);
+    if (!TakeLock(lock, "Cannot lock statistics mutex"))
         return 0;
-    }
     point = HistoryPoint{};
     point.timeText = FormatStatisticsTime(m_clock);
     auto it = m_lastSecond.find(ConnectionKey(param.sourceAddress, param.sourcePort,
@@ -185,12 +182,8 @@ int CAltirenStatisticsManager::GetHistoryStatistics(const StatisticsParam& param
     CLIENT_TRACE_ENTERED(kClass);
     answer.clear();
     std::unique_lock<std::recursive_mutex> lock(m_mutex, std::defer_lock);
-    try {
-        lock.lock();
-    } catch (const std::exception&) {
-        CLIENT_TRACE(CSTrace::eError, "Cannot lock statistics mutex", kClass);
+    if (!TakeLock(lock, "Cannot lock statistics mutex"))
         return 0;
-    }
     const std::string key =
         ConnectionKey(param.sourceAddress, param.sourcePort, param.destinationAddress,
                       param.destinationPort, param.protocol);
@@ -220,6 +213,21 @@ int CAltirenStatisticsManager::GetHistoryStatistics(const StatisticsParam& param
         answer.push_back(std::move(point));
     }
     return 1;
+}
+
+uint32_t CAltirenStatisticsManager::GetClock() const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_clock;
+}
+
+size_t CAltirenStatisticsManager::GetHistorySize() const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_history.size();
+}
+
+size_t CAltirenStatisticsManager::GetDeferredCount() const {
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_deferred.size();
 }
 
 int CAltirenStatisticsManager::AddConsumer(IStatisticsConsumer* consumer) {

@@ -1,4 +1,5 @@
 // Conversion of a scenario document into play parameters, one group at a time.
+#include "AltirenClient/PlayParams.h"
 #include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/WstScenario.h"
 
@@ -18,8 +19,6 @@
 
 namespace {
 
-const char* const kClass = "CDriverMngr";
-
 std::string Str(SHString& s) {
     const char* p = s.GetString();
     return p ? std::string(p) : std::string();
@@ -29,13 +28,13 @@ std::string Str(SHString& s) {
 class Method {
 public:
     explicit Method(const char* name) : m_name(name) {
-        SCN_TRACE(1, "Entered Method", kClass, m_name);
+        CONVERSION_TRACE(1, "Entered Method", m_name);
     }
     int Done(int rc) const {
-        SCN_TRACE(1, "Exited Method", kClass, m_name);
+        CONVERSION_TRACE(1, "Exited Method", m_name);
         return rc;
     }
-    void Error(const char* text) const { SCN_TRACE(3, text, kClass, m_name); }
+    void Error(const char* text) const { CONVERSION_TRACE(3, text, m_name); }
 
 private:
     const char* m_name;
@@ -382,11 +381,11 @@ int CScenarioConverter::TopovexConvertImportedData(CSTopovelDocParser* doc, Play
     p->sampleCount = static_cast<uint16_t>(count);
     p->sampleInterval = interval;
     p->latencyType = 3;
-    delete[] p->delaySamples;
+    // The new series replace the old ones as a set: their lengths are the new count.
+    FreePlaySamples(*p);
     p->delaySamples = delay.release();
     if (loss) {
         p->lossType = 4;
-        delete[] p->lossSamples;
         p->lossSamples = loss.release();
     }
     return m.Done(1);

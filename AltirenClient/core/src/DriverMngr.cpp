@@ -1,5 +1,7 @@
 #include "AltirenClient/DriverMngr.h"
 
+#include "AltirenClient/ScenarioConversion.h"
+
 #include "ClientTrace.h"
 
 #include <arpa/inet.h>
@@ -89,24 +91,46 @@ int CDriverMngr::CountNt4Cards() {
     return count;
 }
 
-void CDriverMngr::ClearNuvexPlayParams(PlayParameters* params) {
+void CDriverMngr::ClearNuvexPlayParams(CPlayParams* params) {
     CLIENT_TRACE_ENTERED(kClass);
     if (!params)
         return;
     try {
-        delete[] params->delaySamples;
-        if (params->lossSamples != params->delaySamples)
-            delete[] params->lossSamples;
-        std::memset(static_cast<void*>(params), 0, sizeof(PlayParameters));
+        FreePlaySamples(**params);
+        std::memset(static_cast<void*>(params->get()), 0, sizeof(PlayParameters));
     } catch (...) {
         CLIENT_TRACE(CSTrace::eError, "\n CDriverMngr::ClearNuvexPlayParams Exception ", kClass);
     }
 }
 
-void CDriverMngr::ClearAndDefaultPlayParams(PlayParameters* params) {
+void CDriverMngr::ClearAndDefaultPlayParams(CPlayParams* params) {
     CLIENT_TRACE_ENTERED(kClass);
+    if (!params)
+        return;
     ClearNuvexPlayParams(params);
-    m_control.SetDefaultPlayParams(params);
+    m_control.SetDefaultPlayParams(params->get());
+}
+
+int CDriverMngr::ConvertTopovelToNuvexPlayParams(const std::string& xml, CPlayParams* params) {
+    return params ? CScenarioConverter::ConvertTopovelToNuvexPlayParams(xml, params->get()) : 0;
+}
+
+int CDriverMngr::ConvertTopovelToNuvexPlayParams(const std::string& xml, CPlayParams* params,
+                                                 const std::string& dtdFolder) {
+    return params
+               ? CScenarioConverter::ConvertTopovelToNuvexPlayParams(xml, params->get(), dtdFolder)
+               : 0;
+}
+
+int CDriverMngr::ConvertWSTToNuvexPlayParams(const CWSTScenario& scenario, CPlayParams* params) {
+    return params ? CScenarioConverter::ConvertWSTToNuvexPlayParams(scenario, params->get()) : 0;
+}
+
+bool CDriverMngr::ConvertImportedScenario(int sourceKind, const CWSTScenario& recording,
+                                          const std::string& document, CPlayParams* params,
+                                          const std::string& dtdFolder) {
+    return params && CScenarioConverter::ConvertImportedScenario(sourceKind, recording, document,
+                                                                 params->get(), dtdFolder);
 }
 
 int CDriverMngr::Play(PlayParameters* params) {

@@ -1,4 +1,5 @@
 // Summary of a downloaded recording and the rendering shared by both summaries.
+#include "AltirenClient/PlayParams.h"
 #include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/ScenarioSummary.h"
 #include "AltirenClient/WstScenario.h"
@@ -148,8 +149,9 @@ std::vector<SummarySection> CScenarioSummary::Empty() {
 
 std::vector<SummarySection> CScenarioSummary::FromRecording(const CWSTScenario& s) {
     auto sections = summary::Headers();
-    PlayParameters p{};
-    const int converted = CScenarioConverter::ConvertWSTToNuvexPlayParams(s, &p);
+    CPlayParams record;
+    const PlayParameters& p = *record;
+    const int converted = CScenarioConverter::ConvertWSTToNuvexPlayParams(s, record.get());
     if (converted == 1) {
         LatencyLine(s, p, sections[0].lines);
         LossLine(s, p, sections[0].lines);
@@ -172,8 +174,6 @@ std::vector<SummarySection> CScenarioSummary::FromRecording(const CWSTScenario& 
         summary::FilterLines(sections[3].lines, p.filterMode ? n : 0, p.filterMode ? 0 : n,
                              addresses);
     }
-    delete[] p.delaySamples;
-    delete[] p.lossSamples;
     return sections;
 }
 

@@ -5,3 +5,7 @@
 
 #define SCN_TRACE(severity, message, className, method)                                            \
     CSTrace::instance()->Trace(severity, message, className, method, __FILE__, __LINE__)
+
+// The scenario conversions belong to the driver manager: their records name its source.
+#define CONVERSION_TRACE(severity, message, method)                                                \
+    CSTrace::instance()->Trace(severity, message, "CDriverMngr", method, "DriverMngr", __LINE__)

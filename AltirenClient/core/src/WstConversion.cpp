@@ -1,4 +1,5 @@
 // Conversion of a downloaded recording into play parameters.
+#include "AltirenClient/PlayParams.h"
 #include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/WstScenario.h"
 
@@ -12,8 +13,6 @@
 #include <stdexcept>
 
 namespace {
-
-const char* const kClass = "CDriverMngr";
 
 // A value that does not fit its 16-bit field fails the conversion instead of being cut.
 struct DoesNotFit : std::runtime_error {
@@ -211,7 +210,10 @@ bool ConvertSamples(const CWSTScenario& s, PlayParameters* p) {
     auto delay = std::make_unique<uint32_t[]>(count);
     for (size_t i = 0; i < count; ++i) {
         const int16_t v = s.m_delaySamples[i];
-        delay[i] = v < 0 ? 0 : static_cast<uint32_t>(v) * latencyFactor;
+        // A product beyond 32 bits keeps the largest value (the checks refuse it) instead
+        // of wrapping to a small delay.
+        const uint64_t scaled = v < 0 ? 0 : static_cast<uint64_t>(v) * latencyFactor;
+        delay[i] = scaled > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(scaled);
     }
     std::unique_ptr<uint32_t[]> loss;
     const bool withLoss =
@@ -228,11 +230,11 @@ bool ConvertSamples(const CWSTScenario& s, PlayParameters* p) {
     p->sampleInterval = static_cast<uint16_t>(interval);
     p->recordedKind = s.m_head.kindSetting ? 1 : 2;
     p->latencyType = 3;
-    delete[] p->delaySamples;
+    // The new series replace the old ones as a set: their lengths are the new count.
+    FreePlaySamples(*p);
     p->delaySamples = delay.release();
     if (withLoss) {
         p->lossType = 4;
-        delete[] p->lossSamples;
         p->lossSamples = loss.release();
     }
     return true;
@@ -243,14 +245,13 @@ bool ConvertSamples(const CWSTScenario& s, PlayParameters* p) {
 void CScenarioConverter::ClearAndDefault(PlayParameters* params) {
     if (!params)
         return;
-    delete[] params->delaySamples;
-    delete[] params->lossSamples;
+    FreePlaySamples(*params);
     *params = PlayParameters{};
     NuvexSetDefaultPlayParams(params);
 }
 
 int CScenarioConverter::ConvertWSTToNuvexPlayParams(const CWSTScenario& s, PlayParameters* params) {
-    SCN_TRACE(1, "Entered Method", kClass, "ConvertWSTToNuvexPlayParams");
+    CONVERSION_TRACE(1, "Entered Method", "ConvertWSTToNuvexPlayParams");
     if (!params)
         return 0;
     try {
@@ -268,9 +269,9 @@ int CScenarioConverter::ConvertWSTToNuvexPlayParams(const CWSTScenario& s, PlayP
         if (!ConvertFilters(s, params) || !ConvertSamples(s, params))
             return 0;
     } catch (const std::exception& e) {
-        SCN_TRACE(3, e.what(), kClass, "ConvertWSTToNuvexPlayParams");
+        CONVERSION_TRACE(3, e.what(), "ConvertWSTToNuvexPlayParams");
         return 0;
     }
-    SCN_TRACE(1, "Exited Method", kClass, "ConvertWSTToNuvexPlayParams");
+    CONVERSION_TRACE(1, "Exited Method", "ConvertWSTToNuvexPlayParams");
     return 1;
 }

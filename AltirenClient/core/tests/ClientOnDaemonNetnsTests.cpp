@@ -59,10 +59,10 @@ TEST_F(ClientOnDaemon, PlayCarryTrafficAndCountItsConnections) {
     EXPECT_TRUE(prompt.Boxes().empty()); // an idle daemon asks nothing
     EXPECT_EQ(driver->GetAdapterCount(), 1);
 
-    PlayParameters record{};
+    CPlayParams record;
     driver->ClearAndDefaultPlayParams(&record);
     driver->SetActiveAdapterAddress(kStationV4);
-    ASSERT_EQ(driver->Play(&record), 1) << driver->GetLastErrorText() << "\n" << log_text();
+    ASSERT_EQ(driver->Play(record.get()), 1) << driver->GetLastErrorText() << "\n" << log_text();
     ASSERT_TRUE(driver->IsPlaying());
 
     CAltirenStatisticsManager statistics;

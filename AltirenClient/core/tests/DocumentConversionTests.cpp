@@ -1,10 +1,14 @@
+#include "AltirenClient/DriverMngr.h"
 #include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/WstScenario.h"
+#include "FakeNuvexControl.h"
 #include "ScenarioChecks.h"
 #include "ScenarioXml.h"
+#include "WstWriter.h"
 
 #include <NuvexTopovelValidator/STopovelValidator.h>
 
+#include <Fendrel/STopovelDocumentParser.h>
 #include <Fendrel/SWanNuvexParser.h>
 
 #include <arpa/inet.h>
@@ -55,7 +59,7 @@ TEST(DocumentConversion, RecordedScenarioOverTheFullTopology) {
     EXPECT_EQ(p->filterMode, 1u);
     EXPECT_EQ(p->filterCount, 1u);
     EXPECT_EQ(p->filterAddresses[0], inet_addr("198.19.0.20"));
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 }
 
 TEST(DocumentConversion, EveryEffectAfterValidation) {
@@ -101,7 +105,7 @@ TEST(DocumentConversion, EveryEffectAfterValidation) {
     EXPECT_EQ(p->filterCount, 2u);
     EXPECT_EQ(p->filterAddresses[1], inet_addr("198.19.0.21"));
     EXPECT_EQ(p->sampleCount, 0);
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 }
 
 TEST(DocumentConversion, CongestionFirstAndGilbertElliott) {
@@ -126,7 +130,7 @@ TEST(DocumentConversion, CongestionFirstAndGilbertElliott) {
     EXPECT_EQ(p->westBucketMode, 1);
     EXPECT_EQ(p->filterMode, 0u);
     EXPECT_EQ(p->filterCount, 3u);
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 
     OwnedParams g;
     ASSERT_EQ(Convert(ClientDoc("gilbert_elliott.xml"), g), 1);
@@ -136,7 +140,7 @@ TEST(DocumentConversion, CongestionFirstAndGilbertElliott) {
     EXPECT_EQ(g->timeSpan, 30);
     EXPECT_EQ(g->lossType, 5);
     EXPECT_EQ(g->eastInBandwidth, NUVEX_UNLIMITED_BANDWIDTH) << "no gateway: defaults";
-    EXPECT_EQ(RealChecks(g.p), 0);
+    EXPECT_EQ(RealChecks(*g), 0);
 }
 
 TEST(DocumentConversion, DocumentLibraryTestDocuments) {
@@ -154,13 +158,13 @@ TEST(DocumentConversion, DocumentLibraryTestDocuments) {
     EXPECT_EQ(p->eastInBandwidth, 2048.0);
     EXPECT_EQ(p->eastBucketMode, 0);
     EXPECT_EQ(p->filterAddresses[0], inet_addr("198.19.0.20"));
-    EXPECT_EQ(RealChecks(p.p), NUVEX_RC_BANDWIDTH_ABOVE);
+    EXPECT_EQ(RealChecks(*p), NUVEX_RC_BANDWIDTH_ABOVE);
 
     // The raw basic topology has no normal-form gateway ids: its gateways are skipped.
     OwnedParams raw;
     ASSERT_EQ(Convert(FendrelDoc("basic_topology.xml"), raw), 1);
     EXPECT_EQ(raw->eastOutBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
-    EXPECT_EQ(RealChecks(raw.p), 0);
+    EXPECT_EQ(RealChecks(*raw), 0);
 
     // Recorded data: the first block, playback mode LOOP keeps the recorded kind 1.
     OwnedParams r;
@@ -171,7 +175,7 @@ TEST(DocumentConversion, DocumentLibraryTestDocuments) {
               (std::vector<uint32_t>{10, 12, 15, 11, 30, 9}));
     EXPECT_EQ(std::vector<uint32_t>(r->lossSamples, r->lossSamples + 6),
               (std::vector<uint32_t>{0, 0, 1, 0, 12, 0}));
-    EXPECT_EQ(RealChecks(r.p), 0);
+    EXPECT_EQ(RealChecks(*r), 0);
 }
 
 TEST(DocumentConversion, FailuresAreNeverSuccess) {
@@ -220,7 +224,7 @@ TEST(DocumentConversion, EdgeCasesOfTheGroups) {
     // No loss: loss type 0.
     ASSERT_EQ(Convert(WanDoc(kFixed), p), 1);
     EXPECT_EQ(p->lossType, 0);
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 
     // Case-sensitive queue mode and the fragment behaviours.
     const std::string gw =
@@ -241,7 +245,7 @@ TEST(DocumentConversion, EdgeCasesOfTheGroups) {
     EXPECT_EQ(p->westOutPercentage, 50);
     EXPECT_EQ(p->westOverhead, 0) << "NIC 1's overhead is not used";
     EXPECT_EQ(p->fragmentOrder, 0) << "unknown behaviour leaves the order";
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 
     for (auto [behaviour, order] :
          {std::pair{"IGNORE_DF_BIT", 1}, std::pair{"DONT_SEND_ICMP_ERROR", 3}}) {
@@ -264,13 +268,13 @@ TEST(DocumentConversion, RecordedKindsWithAndWithoutSamples) {
     EXPECT_EQ(p->lossType, 4);
     EXPECT_EQ(p->recordedKind, 1);
     EXPECT_EQ(p->sampleCount, 0);
-    EXPECT_EQ(RealChecks(p.p), NUVEX_RC_SAMPLE_INTERVAL_BELOW);
-    EXPECT_STREQ(NuvexResultText(RealChecks(p.p)), "Invalid Imported Parameters settings");
+    EXPECT_EQ(RealChecks(*p), NUVEX_RC_SAMPLE_INTERVAL_BELOW);
+    EXPECT_STREQ(NuvexResultText(RealChecks(*p)), "Invalid Imported Parameters settings");
 
     // A data block without samples changes nothing either.
     ASSERT_EQ(Convert(WanDoc(recorded, "", DataBlock("")), p), 1);
     EXPECT_EQ(p->sampleCount, 0);
-    EXPECT_EQ(RealChecks(p.p), NUVEX_RC_SAMPLE_INTERVAL_BELOW);
+    EXPECT_EQ(RealChecks(*p), NUVEX_RC_SAMPLE_INTERVAL_BELOW);
 
     // Recorded loss over a block without loss samples: success without loss samples.
     ASSERT_EQ(Convert(WanDoc(recorded + "<RECORDED_LOSS SCALE_FACTOR=\"100\"/>", "",
@@ -279,7 +283,7 @@ TEST(DocumentConversion, RecordedKindsWithAndWithoutSamples) {
               1);
     EXPECT_EQ(p->sampleCount, 2);
     EXPECT_EQ(p->lossSamples, nullptr);
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 
     // Loss cap at 10,000 and no recorded latency: every delay sample is 0.
     ASSERT_EQ(Convert(WanDoc(kFixed + "<RECORDED_LOSS SCALE_FACTOR=\"65535\"/>", "",
@@ -290,7 +294,7 @@ TEST(DocumentConversion, RecordedKindsWithAndWithoutSamples) {
     EXPECT_EQ(p->delaySamples[0], 0u);
     EXPECT_EQ(p->lossSamples[0], 10000u);
     EXPECT_EQ(p->lossSamples[1], 0u);
-    EXPECT_EQ(RealChecks(p.p), NUVEX_RC_LOSS_SAMPLE);
+    EXPECT_EQ(RealChecks(*p), NUVEX_RC_LOSS_SAMPLE);
 
     // A scaled delay beyond 32 bits keeps the largest value instead of an undefined
     // conversion; the checks then refuse it.
@@ -301,7 +305,31 @@ TEST(DocumentConversion, RecordedKindsWithAndWithoutSamples) {
               1);
     EXPECT_EQ(p->delaySamples[0], 45u); // 7 × 6.55
     EXPECT_EQ(p->delaySamples[1], 0xFFFFFFFFu);
-    EXPECT_EQ(RealChecks(p.p), NUVEX_RC_MAX_DELAY);
+    EXPECT_EQ(RealChecks(*p), NUVEX_RC_MAX_DELAY);
+}
+
+// The recorded-data converter on a record that already holds series: both are replaced
+// as a set, so no loss series shorter than the new count stays for the checks to read.
+TEST(DocumentConversion, ImportedDataReplacesBothSeries) {
+    CSTopovelDocParser doc;
+    doc.SetTopovelDtdPath(DtdDir().c_str());
+    ASSERT_EQ(
+        doc.Parse(WanDoc(kFixed, "", DataBlock("<LAT>10</LAT><LAT>20</LAT><LAT>30</LAT>")).c_str(),
+                  false),
+        NX_SUCCESS);
+    OwnedParams p;
+    NuvexSetDefaultPlayParams(p.get());
+    p->delaySamples = new uint32_t[1]{};
+    p->lossSamples = new uint32_t[1]{};
+    p->sampleCount = 1;
+    p->lossType = 4;
+    ASSERT_EQ(CScenarioConverter::TopovexConvertImportedData(&doc, p.get(), 100, 0, 0, DtdDir()),
+              1);
+    EXPECT_EQ(p->sampleCount, 3);
+    ASSERT_NE(p->delaySamples, nullptr);
+    EXPECT_EQ(p->delaySamples[2], 30u);
+    EXPECT_EQ(p->lossSamples, nullptr);
+    EXPECT_EQ(RealChecks(*p), 0); // reads a loss series only when one is given
 }
 
 TEST(DocumentConversion, UncountableObjectsGive1008AndNoPlay) {
@@ -319,4 +347,55 @@ TEST(DocumentConversion, UncountableObjectsGive1008AndNoPlay) {
     tooManyFilters.m_settings.filterCount = 12;
     EXPECT_FALSE(
         CScenarioConverter::ConvertImportedScenario(0, tooManyFilters, "", p.get(), DtdDir()));
+}
+
+// The driver manager's conversions: the record it plays is the one they filled, and a
+// failed conversion is never played.
+TEST(DocumentConversion, DriverManagerConvertsThenPlays) {
+    // The play runs the control library's own checks of the record.
+    struct CheckingControl : FakeNuvexControl {
+        int PlayEmulation(PlayParameters* params) override {
+            FakeNuvexControl::PlayEmulation(params);
+            return RealChecks(*params);
+        }
+    } control;
+    testsupport::TempDir dir{"convert"};
+    CDriverMngr mngr{control, platform::registry::Registry(dir.str())};
+    mngr.SetActiveAdapterAddress("198.18.0.1");
+    CWSTScenario none;
+    CPlayParams record;
+
+    ASSERT_TRUE(mngr.ConvertImportedScenario(1, none, ClientDoc("recorded_scenario.xml"), &record,
+                                             DtdDir()));
+    ASSERT_NE(record->delaySamples, nullptr);
+    EXPECT_EQ(mngr.Play(record.get()), 1) << mngr.GetLastErrorText();
+    mngr.Stop();
+
+    // The same record again: the recording's series replace the document's.
+    const CWSTScenario recording = wst_test::RecordedScenario(20, 10, true);
+    ASSERT_EQ(mngr.ConvertWSTToNuvexPlayParams(recording, &record), 1);
+    EXPECT_EQ(record->sampleCount, 20);
+    EXPECT_NE(record->lossSamples, nullptr);
+    EXPECT_EQ(mngr.Play(record.get()), 1) << mngr.GetLastErrorText();
+    mngr.Stop();
+
+    // A recorded kind without samples converts, and the play says why it is refused.
+    CWSTScenario empty = wst_test::RecordedScenario(0, 0, false);
+    empty.m_loss.kindCode = wst::kLossNone;
+    ASSERT_EQ(mngr.ConvertWSTToNuvexPlayParams(empty, &record), 1);
+    EXPECT_EQ(record->latencyType, 3);
+    EXPECT_EQ(mngr.Play(record.get()), 0);
+    EXPECT_EQ(mngr.GetLastErrorText(), "Invalid Imported Parameters settings");
+
+    const std::string bare = "<TOPOVEL ID=\"T\" NAME=\"T\"/>";
+    EXPECT_EQ(mngr.ConvertTopovelToNuvexPlayParams(bare, &record, DtdDir()), 1008);
+    EXPECT_EQ(mngr.ConvertTopovelToNuvexPlayParams("", &record, DtdDir()), 0);
+    EXPECT_EQ(mngr.ConvertWSTToNuvexPlayParams(recording, nullptr), 0);
+    EXPECT_FALSE(mngr.ConvertImportedScenario(1, none, bare, &record, DtdDir()));
+    EXPECT_FALSE(mngr.ConvertImportedScenario(1, none, bare, nullptr, DtdDir()));
+    EXPECT_EQ(control.playCalls, 3);
+
+    mngr.ClearAndDefaultPlayParams(&record);
+    EXPECT_EQ(record->delaySamples, nullptr);
+    EXPECT_EQ(record->sampleCount, 0);
 }

@@ -211,30 +211,35 @@ TEST_F(DriverMngrTest, FailedStopKeepsThePlayingFlagAndSetsTheText) {
 }
 
 TEST_F(DriverMngrTest, ClearFreesTheSamplesAndDefaultsFollow) {
-    params.delaySamples = new uint32_t[10]{};
-    params.lossSamples = new uint32_t[10]{};
-    params.sampleCount = 10;
-    params.eastOutBandwidth = 100.0;
-    mngr.ClearNuvexPlayParams(&params);
-    EXPECT_EQ(params.delaySamples, nullptr);
-    EXPECT_EQ(params.lossSamples, nullptr);
-    EXPECT_EQ(params.sampleCount, 0);
-    EXPECT_EQ(params.eastOutBandwidth, 0.0);
+    CPlayParams record;
+    record->delaySamples = new uint32_t[10]{};
+    record->lossSamples = new uint32_t[10]{};
+    record->sampleCount = 10;
+    record->eastOutBandwidth = 100.0;
+    mngr.ClearNuvexPlayParams(&record);
+    EXPECT_EQ(record->delaySamples, nullptr);
+    EXPECT_EQ(record->lossSamples, nullptr);
+    EXPECT_EQ(record->sampleCount, 0);
+    EXPECT_EQ(record->eastOutBandwidth, 0.0);
 
-    params.delaySamples = new uint32_t[3]{};
-    mngr.ClearAndDefaultPlayParams(&params);
+    record->delaySamples = new uint32_t[3]{};
+    mngr.ClearAndDefaultPlayParams(&record);
     EXPECT_EQ(control.defaultCalls, 1);
-    EXPECT_EQ(params.delaySamples, nullptr);
-    EXPECT_EQ(params.eastOutBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
-    EXPECT_EQ(params.outOfOrderChance, 65535);
+    EXPECT_EQ(record->delaySamples, nullptr);
+    EXPECT_EQ(record->eastOutBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
+    EXPECT_EQ(record->outOfOrderChance, 65535);
     mngr.ClearNuvexPlayParams(nullptr);
+    mngr.ClearAndDefaultPlayParams(nullptr);
+    EXPECT_EQ(control.defaultCalls, 1);
 
-    // One array given as both series is freed once.
+    // One array given as both series is freed once, here and when the record goes.
     uint32_t* shared = new uint32_t[4]{};
-    params.delaySamples = shared;
-    params.lossSamples = shared;
-    mngr.ClearNuvexPlayParams(&params);
-    EXPECT_EQ(params.lossSamples, nullptr);
+    record->delaySamples = shared;
+    record->lossSamples = shared;
+    mngr.ClearNuvexPlayParams(&record);
+    EXPECT_EQ(record->lossSamples, nullptr);
+    CPlayParams other;
+    other->delaySamples = other->lossSamples = new uint32_t[2]{};
 }
 
 // The NT 4 adapter table.

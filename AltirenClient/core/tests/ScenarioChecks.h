@@ -1,10 +1,10 @@
 // The control library's own checks of a play record, run on a converted record.
 #pragma once
 
+#include "AltirenClient/PlayParams.h"
+
 #include <AltirenAPI.h>
 #include <AltirenAPI/PlayCheck.h>
-
-#include <memory>
 
 namespace scenario_test {
 
@@ -13,17 +13,6 @@ inline int RealChecks(const PlayParameters& p) {
     return altiren_api::check_and_convert(p, block);
 }
 
-// A play record that frees its sample arrays.
-struct OwnedParams {
-    PlayParameters p{};
-    OwnedParams() = default;
-    OwnedParams(const OwnedParams&) = delete;
-    ~OwnedParams() {
-        delete[] p.delaySamples;
-        delete[] p.lossSamples;
-    }
-    PlayParameters* operator->() { return &p; }
-    PlayParameters* get() { return &p; }
-};
+using OwnedParams = CPlayParams;
 
 } // namespace scenario_test

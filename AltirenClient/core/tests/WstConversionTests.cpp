@@ -38,7 +38,7 @@ TEST(WstConversion, DefaultRecordingGivesTheLibraryDefaults) {
     EXPECT_EQ(p->outOfOrderChance, NUVEX_GROUP_OFF);
     EXPECT_EQ(p->congestionChance, NUVEX_GROUP_OFF);
     EXPECT_EQ(p->sampleCount, 0);
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 }
 
 TEST(WstConversion, SettingsKindsAndUnits) {
@@ -113,7 +113,7 @@ TEST(WstConversion, SettingsKindsAndUnits) {
     EXPECT_EQ(p->filterMode, 1u);
     EXPECT_EQ(p->filterCount, 2u);
     EXPECT_EQ(p->filterAddresses[0], inet_addr("198.19.0.20"));
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 }
 
 TEST(WstConversion, OtherLatencyAndLossKindsPassTheChecks) {
@@ -132,7 +132,7 @@ TEST(WstConversion, OtherLatencyAndLossKindsPassTheChecks) {
         ASSERT_EQ(Convert(ThroughFile(s, wst_test::kSettingsFile), p), 1);
         EXPECT_EQ(p->latencyType, c.latencyType);
         EXPECT_EQ(p->lossType, c.lossType);
-        EXPECT_EQ(RealChecks(p.p), 0) << c.latency << "/" << c.loss;
+        EXPECT_EQ(RealChecks(*p), 0) << c.latency << "/" << c.loss;
         if (c.lossType == 5) {
             EXPECT_DOUBLE_EQ(p->gilbertGoodLoss, 0.5);
             EXPECT_DOUBLE_EQ(p->gilbertToBad, 5.0);
@@ -166,7 +166,17 @@ TEST(WstConversion, RecordedSamplesAreScaledAndPassTheChecks) {
     EXPECT_EQ(p->delaySamples[5], 210u);
     ASSERT_NE(p->lossSamples, nullptr);
     EXPECT_EQ(p->lossSamples[0], 7u); // 3 × 2.5, cut
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
+
+    // A scale that takes a delay beyond 32 bits keeps the largest value, never a wrapped
+    // small one, and the checks refuse it.
+    CWSTScenario huge = wst_test::RecordedScenario(2, 30000, false);
+    huge.m_loss.kindCode = wst::kLossNone;
+    huge.m_head.latencyScale = 0xFFFFFFFFu;
+    OwnedParams h;
+    ASSERT_EQ(Convert(huge, h), 1);
+    EXPECT_EQ(h->delaySamples[0], 0xFFFFFFFFu);
+    EXPECT_EQ(RealChecks(*h), NUVEX_RC_MAX_DELAY);
 
     // The loss cap at 10,000.
     CWSTScenario big = wst_test::RecordedScenario(2, 10, true, 65535);
@@ -208,8 +218,8 @@ TEST(WstConversion, RecordedTypeWithoutSamplesIsRefusedByTheChecks) {
     ASSERT_EQ(Convert(ThroughFile(s, wst::kVersion | wst::kHasRecordedData), p), 1);
     EXPECT_EQ(p->latencyType, 3);
     EXPECT_EQ(p->sampleCount, 0);
-    EXPECT_EQ(RealChecks(p.p), NUVEX_RC_SAMPLE_INTERVAL_BELOW);
-    EXPECT_STREQ(NuvexResultText(RealChecks(p.p)), "Invalid Imported Parameters settings");
+    EXPECT_EQ(RealChecks(*p), NUVEX_RC_SAMPLE_INTERVAL_BELOW);
+    EXPECT_STREQ(NuvexResultText(RealChecks(*p)), "Invalid Imported Parameters settings");
 }
 
 TEST(WstConversion, ValuesTheRecordCannotHoldFailTheConversion) {
@@ -245,5 +255,5 @@ TEST(WstConversion, UnlimitedAndNaNBandwidthsKeepTheDefault) {
     ASSERT_EQ(Convert(s, p), 1);
     EXPECT_EQ(p->eastInBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
     EXPECT_EQ(p->eastOutBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
-    EXPECT_EQ(RealChecks(p.p), 0);
+    EXPECT_EQ(RealChecks(*p), 0);
 }

@@ -59,10 +59,10 @@ public:
     // The tick; the timer identifier is not examined.
     void OnTimer(unsigned timerId);
 
-    // For the windows and the tests.
-    uint32_t GetClock() const { return m_clock; }
-    size_t GetHistorySize() const { return m_history.size(); }
-    size_t GetDeferredCount() const { return m_deferred.size(); }
+    // For the windows and the tests (under the statistics mutex).
+    uint32_t GetClock() const;
+    size_t GetHistorySize() const;
+    size_t GetDeferredCount() const;
     int GetPollingIntervalMs() const { return m_timer ? m_timer->interval() : 0; }
 
 private:
@@ -84,7 +84,7 @@ private:
 
     int m_bPolling = 0;
     unsigned m_timerId = 0;
-    std::recursive_mutex m_mutex;
+    mutable std::recursive_mutex m_mutex;
     StatisticsMap m_lastSecond;
     uint32_t m_pairLimit = 0;
     size_t m_historyLimit = 0;

@@ -4,12 +4,15 @@
 #pragma once
 
 #include "AltirenClient/NuvexControl.h"
+#include "AltirenClient/PlayParams.h"
 #include "AltirenClient/Prompt.h"
 
 #include <platform/Registry.h>
 
 #include <functional>
 #include <string>
+
+class CWSTScenario;
 
 class CDriverMngr {
 public:
@@ -36,10 +39,25 @@ public:
     int GetAdapterCount();
     bool IsAdapterPresent() { return GetAdapterCount() > 0; }
 
-    // Frees the record's sample arrays (allocated with new[]) and zeroes the record.
-    void ClearNuvexPlayParams(PlayParameters* params);
+    // Frees the record's sample arrays and zeroes the record. The records that the manager
+    // clears and converts are owned ones (CPlayParams), value-initialised from the start,
+    // so the first clear never frees a stray pointer.
+    void ClearNuvexPlayParams(CPlayParams* params);
     // Clear, then the library's defaults.
-    void ClearAndDefaultPlayParams(PlayParameters* params);
+    void ClearAndDefaultPlayParams(CPlayParams* params);
+
+    // The scenario conversions (CScenarioConverter): 1 success, 0 failure, 1008 for a
+    // document whose network objects cannot be counted. A failed conversion leaves the
+    // record partly filled: it must not be played.
+    int ConvertTopovelToNuvexPlayParams(const std::string& xml, CPlayParams* params);
+    int ConvertTopovelToNuvexPlayParams(const std::string& xml, CPlayParams* params,
+                                        const std::string& dtdFolder);
+    int ConvertWSTToNuvexPlayParams(const CWSTScenario& scenario, CPlayParams* params);
+    // The import page's scenario by its source kind (0 recording, 1 document): true only
+    // when the conversion succeeded.
+    bool ConvertImportedScenario(int sourceKind, const CWSTScenario& recording,
+                                 const std::string& document, CPlayParams* params,
+                                 const std::string& dtdFolder);
 
     // 1 when the emulation plays, 0 otherwise (the reason is in the last error text).
     int Play(PlayParameters* params);

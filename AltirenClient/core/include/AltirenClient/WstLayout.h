@@ -83,6 +83,39 @@ inline void PutF32(uint8_t* p, float v) {
     PutU32(p, bits);
 }
 
+// Each group lists its fields once, with their offsets, in Fields(group, io); its Decode
+// runs that list with a reader and its Encode with a writer, so the two cannot drift.
+struct FieldReader {
+    const uint8_t* p;
+    void operator()(size_t at, uint16_t& v) const { v = GetU16(p + at); }
+    void operator()(size_t at, uint32_t& v) const { v = GetU32(p + at); }
+    void operator()(size_t at, uint64_t& v) const { v = GetU64(p + at); }
+    template <class T, size_t N>
+    void operator()(size_t at, std::array<T, N>& bytes) const {
+        static_assert(sizeof(T) == 1);
+        std::memcpy(bytes.data(), p + at, N);
+    }
+    template <class Group>
+    void operator()(size_t at, Group& group) const {
+        Group::Fields(group, FieldReader{p + at});
+    }
+};
+struct FieldWriter {
+    uint8_t* p;
+    void operator()(size_t at, const uint16_t& v) const { PutU16(p + at, v); }
+    void operator()(size_t at, const uint32_t& v) const { PutU32(p + at, v); }
+    void operator()(size_t at, const uint64_t& v) const { PutU64(p + at, v); }
+    template <class T, size_t N>
+    void operator()(size_t at, const std::array<T, N>& bytes) const {
+        static_assert(sizeof(T) == 1);
+        std::memcpy(p + at, bytes.data(), N);
+    }
+    template <class Group>
+    void operator()(size_t at, const Group& group) const {
+        Group::Fields(group, FieldWriter{p + at});
+    }
+};
+
 // Header word.
 constexpr uint32_t kVersionMask = 0xFFFF;
 constexpr uint32_t kVersion = 10;
@@ -133,36 +166,24 @@ struct LatencyGroup {
     uint16_t linearDuration = 0;       // +24 linear: sweep time, s
     uint16_t reserved26 = 1;           // +26
 
-    void Decode(const uint8_t* p) {
-        normalAverage = GetU16(p + 0);
-        normalJitter = GetU16(p + 2);
-        fixedLatency = GetU16(p + 4);
-        uniformMin = GetU16(p + 6);
-        uniformMax = GetU16(p + 8);
-        uniformChangeLimit = GetU16(p + 10);
-        kindCode = GetU16(p + 12);
-        reserved14 = GetU16(p + 14);
-        changeLimitSwitch = GetU32(p + 16);
-        linearMin = GetU16(p + 20);
-        linearMax = GetU16(p + 22);
-        linearDuration = GetU16(p + 24);
-        reserved26 = GetU16(p + 26);
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.normalAverage);
+        io(2, s.normalJitter);
+        io(4, s.fixedLatency);
+        io(6, s.uniformMin);
+        io(8, s.uniformMax);
+        io(10, s.uniformChangeLimit);
+        io(12, s.kindCode);
+        io(14, s.reserved14);
+        io(16, s.changeLimitSwitch);
+        io(20, s.linearMin);
+        io(22, s.linearMax);
+        io(24, s.linearDuration);
+        io(26, s.reserved26);
     }
-    void Encode(uint8_t* p) const {
-        PutU16(p + 0, normalAverage);
-        PutU16(p + 2, normalJitter);
-        PutU16(p + 4, fixedLatency);
-        PutU16(p + 6, uniformMin);
-        PutU16(p + 8, uniformMax);
-        PutU16(p + 10, uniformChangeLimit);
-        PutU16(p + 12, kindCode);
-        PutU16(p + 14, reserved14);
-        PutU32(p + 16, changeLimitSwitch);
-        PutU16(p + 20, linearMin);
-        PutU16(p + 22, linearMax);
-        PutU16(p + 24, linearDuration);
-        PutU16(p + 26, reserved26);
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // Loss words, 20 bytes: the loss block, and again inside the trailer group for the
@@ -186,18 +207,21 @@ struct LossWords {
     uint16_t toBad = 0;       // +16 Gilbert-Elliott: chance to move to bad
     uint16_t kindCode = 0;    // +18 one of kLoss*
 
-    void Decode(const uint8_t* p) {
-        uint16_t* f[] = {&period,   &random,  &burstChance, &burstMin, &burstMax,
-                         &goodLoss, &badLoss, &toGood,      &toBad,    &kindCode};
-        for (size_t i = 0; i < 10; ++i)
-            *f[i] = GetU16(p + 2 * i);
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.period);
+        io(2, s.random);
+        io(4, s.burstChance);
+        io(6, s.burstMin);
+        io(8, s.burstMax);
+        io(10, s.goodLoss);
+        io(12, s.badLoss);
+        io(14, s.toGood);
+        io(16, s.toBad);
+        io(18, s.kindCode);
     }
-    void Encode(uint8_t* p) const {
-        const uint16_t f[] = {period,   random,  burstChance, burstMin, burstMax,
-                              goodLoss, badLoss, toGood,      toBad,    kindCode};
-        for (size_t i = 0; i < 10; ++i)
-            PutU16(p + 2 * i, f[i]);
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // Bandwidth group of one side, 64 bytes (48 before version 10: the three doubles and
@@ -256,46 +280,38 @@ struct RecordedDataGroup {
     std::array<char, 112> description{};  // +66 free text, NUL-padded
 
     RecordedDataGroup() { std::memcpy(destination.data(), "255.255.255.255", 15); }
-    void Decode(const uint8_t* p) {
-        intervalMs = GetU32(p + 0);
-        packetLength = GetU32(p + 4);
-        sampleCount = GetU32(p + 8);
-        lostCount = GetU16(p + 12);
-        std::memcpy(destination.data(), p + 14, destination.size());
-        std::memcpy(reserved30.data(), p + 30, reserved30.size());
-        std::memcpy(description.data(), p + 66, description.size());
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.intervalMs);
+        io(4, s.packetLength);
+        io(8, s.sampleCount);
+        io(12, s.lostCount);
+        io(14, s.destination);
+        io(30, s.reserved30);
+        io(66, s.description);
     }
-    void Encode(uint8_t* p) const {
-        PutU32(p + 0, intervalMs);
-        PutU32(p + 4, packetLength);
-        PutU32(p + 8, sampleCount);
-        PutU16(p + 12, lostCount);
-        std::memcpy(p + 14, destination.data(), destination.size());
-        std::memcpy(p + 30, reserved30.data(), reserved30.size());
-        std::memcpy(p + 66, description.data(), description.size());
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // One switchable effect with three 16-bit values; 12 bytes.
 struct SwitchedEffect {
-    uint32_t on = 0; // +0 non-zero: the effect applies
-    uint16_t a = 1;  // +4
-    uint16_t b = 1;  // +6
-    uint16_t c = 1;  // +8
-                     // +10 reserved
-    void Decode(const uint8_t* p) {
-        on = GetU32(p);
-        a = GetU16(p + 4);
-        b = GetU16(p + 6);
-        c = GetU16(p + 8);
+    uint32_t on = 0;         // +0 non-zero: the effect applies
+    uint16_t a = 1;          // +4
+    uint16_t b = 1;          // +6
+    uint16_t c = 1;          // +8
+    uint16_t reserved10 = 0; // +10
+
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.on);
+        io(4, s.a);
+        io(6, s.b);
+        io(8, s.c);
+        io(10, s.reserved10);
     }
-    void Encode(uint8_t* p) const {
-        PutU32(p, on);
-        PutU16(p + 4, a);
-        PutU16(p + 6, b);
-        PutU16(p + 8, c);
-        PutU16(p + 10, 0);
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // Effects group A, 36 bytes.
@@ -309,16 +325,14 @@ struct EffectsGroupA {
         fragmentation.b = 512;
         fragmentation.c = 2;
     }
-    void Decode(const uint8_t* p) {
-        outOfOrder.Decode(p);
-        duplication.Decode(p + 12);
-        fragmentation.Decode(p + 24);
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.outOfOrder);
+        io(12, s.duplication);
+        io(24, s.fragmentation);
     }
-    void Encode(uint8_t* p) const {
-        outOfOrder.Encode(p);
-        duplication.Encode(p + 12);
-        fragmentation.Encode(p + 24);
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // Effects group B, 32 bytes.
@@ -335,30 +349,21 @@ struct EffectsGroupB {
     uint16_t reserved22 = 0;           // +22
     uint64_t bitErrorChance = 100000;  // +24 one in this many bits
 
-    void Decode(const uint8_t* p) {
-        bitErrorOn = GetU32(p + 0);
-        reserved4 = GetU32(p + 4);
-        bitErrorMinBurst = GetU16(p + 8);
-        bitErrorMaxBurst = GetU16(p + 10);
-        disconnectOn = GetU32(p + 12);
-        disconnectChance = GetU16(p + 16);
-        disconnectMinTime = GetU16(p + 18);
-        disconnectMaxTime = GetU16(p + 20);
-        reserved22 = GetU16(p + 22);
-        bitErrorChance = GetU64(p + 24);
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.bitErrorOn);
+        io(4, s.reserved4);
+        io(8, s.bitErrorMinBurst);
+        io(10, s.bitErrorMaxBurst);
+        io(12, s.disconnectOn);
+        io(16, s.disconnectChance);
+        io(18, s.disconnectMinTime);
+        io(20, s.disconnectMaxTime);
+        io(22, s.reserved22);
+        io(24, s.bitErrorChance);
     }
-    void Encode(uint8_t* p) const {
-        PutU32(p + 0, bitErrorOn);
-        PutU32(p + 4, reserved4);
-        PutU16(p + 8, bitErrorMinBurst);
-        PutU16(p + 10, bitErrorMaxBurst);
-        PutU32(p + 12, disconnectOn);
-        PutU16(p + 16, disconnectChance);
-        PutU16(p + 18, disconnectMinTime);
-        PutU16(p + 20, disconnectMaxTime);
-        PutU16(p + 22, reserved22);
-        PutU64(p + 24, bitErrorChance);
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // Effects group C (congestion), 24 bytes.
@@ -371,18 +376,17 @@ struct EffectsGroupC {
     uint32_t peakErrorHundredths = 3000; // +16 loss during congestion, hundredths of a percent
     uint32_t maxDuration = 1000;         // +20 ms
 
-    void Decode(const uint8_t* p) {
-        uint32_t* w[] = {&chance,     &on, &constantDelay, &minDuration, &peakErrorHundredths,
-                         &maxDuration};
-        for (size_t i = 0; i < 6; ++i)
-            *w[i] = GetU32(p + 4 * i);
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.chance);
+        io(4, s.on);
+        io(8, s.constantDelay);
+        io(12, s.minDuration);
+        io(16, s.peakErrorHundredths);
+        io(20, s.maxDuration);
     }
-    void Encode(uint8_t* p) const {
-        const uint32_t w[] = {chance,     on, constantDelay, minDuration, peakErrorHundredths,
-                              maxDuration};
-        for (size_t i = 0; i < 6; ++i)
-            PutU32(p + 4 * i, w[i]);
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // Settings block, 3,088 bytes: the shape of the driver play block's filter area.
@@ -391,6 +395,16 @@ struct FilterEntry {
     uint32_t lastAddress = 0;  // +4 host order
     uint16_t firstPort = 0;    // +8
     uint16_t lastPort = 0;     // +10
+
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.firstAddress);
+        io(4, s.lastAddress);
+        io(8, s.firstPort);
+        io(10, s.lastPort);
+    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 struct SettingsBlock {
     static constexpr size_t kSize = 3088;
@@ -401,27 +415,16 @@ struct SettingsBlock {
     std::array<FilterEntry, kSettingsEntries> entries{}; // +8, 12 bytes each
     std::array<uint8_t, 8> reserved{};                   // +3080
 
-    void Decode(const uint8_t* p) {
-        filterMode = GetU32(p);
-        filterCount = GetU32(p + 4);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            const uint8_t* e = p + kEntryOffset + kEntrySize * i;
-            entries[i] = {GetU32(e), GetU32(e + 4), GetU16(e + 8), GetU16(e + 10)};
-        }
-        std::memcpy(reserved.data(), p + 3080, reserved.size());
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.filterMode);
+        io(4, s.filterCount);
+        for (size_t i = 0; i < s.entries.size(); ++i)
+            io(kEntryOffset + kEntrySize * i, s.entries[i]);
+        io(3080, s.reserved);
     }
-    void Encode(uint8_t* p) const {
-        PutU32(p, filterMode);
-        PutU32(p + 4, filterCount);
-        for (size_t i = 0; i < entries.size(); ++i) {
-            uint8_t* e = p + kEntryOffset + kEntrySize * i;
-            PutU32(e, entries[i].firstAddress);
-            PutU32(e + 4, entries[i].lastAddress);
-            PutU16(e + 8, entries[i].firstPort);
-            PutU16(e + 10, entries[i].lastPort);
-        }
-        std::memcpy(p + 3080, reserved.data(), reserved.size());
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // Trailer group, 76 bytes.
@@ -430,14 +433,13 @@ struct TrailerGroup {
     LossWords recordedLoss;             // +0  loss values of a recorded file (no hundredths)
     std::array<uint8_t, 56> reserved{}; // +20
 
-    void Decode(const uint8_t* p) {
-        recordedLoss.Decode(p);
-        std::memcpy(reserved.data(), p + 20, reserved.size());
+    template <class S, class Io>
+    static void Fields(S& s, const Io& io) {
+        io(0, s.recordedLoss);
+        io(20, s.reserved);
     }
-    void Encode(uint8_t* p) const {
-        recordedLoss.Encode(p);
-        std::memcpy(p + 20, reserved.data(), reserved.size());
-    }
+    void Decode(const uint8_t* p) { Fields(*this, FieldReader{p}); }
+    void Encode(uint8_t* p) const { Fields(*this, FieldWriter{p}); }
 };
 
 // The head: values that the file carries one by one.
