@@ -170,7 +170,11 @@ NX_RC CSGatewayParser::RemoveNIC(const char* id) {
     return DomCall(
         trace, "Failed to remove NIC",
         [&] {
-            RemoveElement(NicById(Root(), id));
+            // Detached, not released: its memory goes with the document, so an element
+            // of it handed out with a share of the document (a DiffServ block) stays
+            // valid instead of being recycled for the next element created.
+            if (DOMElement* nic = NicById(Root(), id))
+                nic->getParentNode()->removeChild(nic);
             return NX_SUCCESS;
         },
         kNoDocument);
