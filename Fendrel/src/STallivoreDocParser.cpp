@@ -1,8 +1,5 @@
 #include "Fendrel/STallivoreDocParser.h"
 
-#include "Fendrel/DomWriter.h"
-#include "Fendrel/SNetBuildErrorHandler.h"
-
 #include <xercesc/dom/DOMException.hpp>
 #include <xercesc/util/XMLException.hpp>
 
@@ -54,15 +51,7 @@ NX_RC CSTallivoreDocParser::Validate() {
         return NX_FAILURE;
     }
     try {
-        SHString text;
-        if (GetXML(text) != NX_SUCCESS)
-            return NX_FAILURE;
-        SNetBuildErrorHandler handler;
-        xml::XmlDocument scratch;
-        return xml::ParseFromMemory(text.GetString(), scratch, true, &handler,
-                                    m_sDtdPath.empty() ? nullptr : m_sDtdPath.c_str())
-                   ? NX_SUCCESS
-                   : NX_FAILURE;
+        return ValidateWrittenDocument();
     } catch (const xercesc::XMLException& e) {
         trace.Error("Validation Failed");
         trace.Error(CSTranscodedString(e.getMessage()).Get());
@@ -102,10 +91,7 @@ NX_RC CSTallivoreDocParser::GetStatObjectXML(const char* id, SHString& xml) {
     STAT_DOC_TRACE;
     return DomCall(trace, kUnknown, [&] {
         DOMElement* object = StatObjectById(id);
-        if (!object)
-            return false;
-        xml.Assign(SerializeNode(object).c_str());
-        return true;
+        return object && WriteElementText(object, xml);
     });
 }
 
@@ -115,10 +101,8 @@ NX_RC CSTallivoreDocParser::GetStatObjectXML(unsigned int index, SHString& tag, 
         DOMElement* object = StatObjectAt(index);
         if (!object)
             return false;
-        std::string text = SerializeNode(object);
         tag.Assign(xml::TagName(object).c_str());
-        xml.Assign(text.c_str());
-        return true;
+        return WriteElementText(object, xml);
     });
 }
 

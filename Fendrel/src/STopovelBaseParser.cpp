@@ -282,6 +282,24 @@ NX_RC CSTopovelBaseParser::SetElementAttributes(const MethodTrace& trace, const 
         noDocument);
 }
 
+bool CSTopovelBaseParser::WriteElementText(const DOMElement* element, SHString& xml) {
+    std::string text = SerializeNode(element);
+    xml.Assign(text.c_str());
+    return !text.empty() && xml.GetString() != nullptr;
+}
+
+NX_RC CSTopovelBaseParser::ValidateWrittenDocument() {
+    SHString text;
+    if (!m_pDocument || GetXML(text) != NX_SUCCESS)
+        return NX_FAILURE;
+    SNetBuildErrorHandler handler;
+    xml::XmlDocument scratch;
+    return xml::ParseFromMemory(text.GetString(), scratch, true, &handler,
+                                m_sDtdPath.empty() ? nullptr : m_sDtdPath.c_str())
+               ? NX_SUCCESS
+               : NX_FAILURE;
+}
+
 bool CSTopovelBaseParser::Given(std::initializer_list<const char*> texts) {
     for (const char* text : texts)
         if (!text)

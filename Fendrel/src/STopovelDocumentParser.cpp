@@ -1,7 +1,6 @@
 #include "Fendrel/STopovelDocumentParser.h"
 
 #include "Fendrel/DomWriter.h"
-#include "Fendrel/SNetBuildErrorHandler.h"
 
 #include <xercesc/dom/DOMException.hpp>
 
@@ -131,15 +130,7 @@ NX_RC CSTopovelDocParser::Validate() {
         return NX_FAILURE;
     }
     try {
-        SHString text;
-        if (GetXML(text) != NX_SUCCESS)
-            return NX_FAILURE;
-        SNetBuildErrorHandler handler;
-        xml::XmlDocument scratch;
-        return xml::ParseFromMemory(text.GetString(), scratch, true, &handler,
-                                    m_sDtdPath.empty() ? nullptr : m_sDtdPath.c_str())
-                   ? NX_SUCCESS
-                   : NX_FAILURE;
+        return ValidateWrittenDocument();
     } catch (...) {
         trace.Error("Unknown exception");
         return NX_FAILURE;
@@ -288,11 +279,7 @@ NX_RC CSTopovelDocParser::GetNetObjectXML(const char* id, SHString& xml) {
     DOC_TRACE;
     return DomCall(trace, "GetNetObjectXML Failed: unknown exception", [&] {
         DOMElement* object = NetObjectById(id);
-        if (!object)
-            return false;
-        std::string text = SerializeNode(object);
-        xml.Assign(text.c_str());
-        return !text.empty() && xml.GetString() != nullptr;
+        return object && WriteElementText(object, xml);
     });
 }
 
@@ -302,10 +289,8 @@ NX_RC CSTopovelDocParser::GetNetObjectXML(unsigned index, SHString& xml, SHStrin
         DOMElement* object = nullptr;
         if (!xml::GetChildElementAt(NetObjects(), index, object))
             return false;
-        std::string text = SerializeNode(object);
         tag.Assign(xml::TagName(object).c_str());
-        xml.Assign(text.c_str());
-        return !text.empty() && xml.GetString() != nullptr;
+        return WriteElementText(object, xml);
     });
 }
 

@@ -111,6 +111,13 @@ protected:
                             std::initializer_list<AttrOut> attributes,
                             const char* noDocument = "No Document created .");
 
+    // The element written as text into `xml`; false when nothing could be written.
+    static bool WriteElementText(const DOMElement* element, SHString& xml);
+    // Writes the document with GetXML and parses that text into a scratch document with
+    // validation against the DTD of this object's folder; the document stays as it is.
+    // 1 when there is no document, the text cannot be written or does not validate.
+    NX_RC ValidateWrittenDocument();
+
     // True when none of the texts is null.
     static bool Given(std::initializer_list<const char*> texts);
     // Elements of that tag anywhere in the document (root included), in document order:
