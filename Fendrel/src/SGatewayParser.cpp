@@ -361,11 +361,7 @@ NX_RC CSGatewayParser::RemoveRoutingRules() {
     return DomCall(
         trace, "Failed to Remove Routing rules",
         [&] {
-            DOMElement* rules = FindElement("ROUTING_RULES");
-            if (!rules)
-                return NX_SUCCESS;
-            DOMElement* root = Root();
-            root->removeChild(rules)->release();
+            RemoveRootChild("ROUTING_RULES");
             return NX_SUCCESS;
         },
         kNoDocument);

@@ -134,8 +134,7 @@ NX_RC CSTallivoreDocParser::RemoveStatObjectByTagName(const char* tag) {
         DOMElement* container = Container();
         if (!tag || !*tag || !container)
             return false;
-        while (DOMElement* object = FindElement(tag))
-            container->removeChild(object)->release();
+        RemoveEveryElement(container, tag);
         return true;
     });
 }

@@ -199,6 +199,23 @@ void CSTopovelBaseParser::RemoveElement(DOMElement* element) {
         element->getParentNode()->removeChild(element)->release();
 }
 
+void CSTopovelBaseParser::RemoveChildOf(xercesc::DOMNode* parent, xercesc::DOMNode* child) {
+    parent->removeChild(child)->release();
+}
+
+bool CSTopovelBaseParser::RemoveRootChild(const char* tag) {
+    DOMElement* element = FindElement(tag);
+    if (!element)
+        return false;
+    RemoveChildOf(Root(), element);
+    return true;
+}
+
+void CSTopovelBaseParser::RemoveEveryElement(DOMElement* parent, const char* tag) {
+    while (DOMElement* element = FindElement(tag))
+        RemoveChildOf(parent, element);
+}
+
 void CSTopovelBaseParser::WriteAttributes(DOMElement* element,
                                           std::initializer_list<AttrIn> attributes) {
     for (const AttrIn& attribute : attributes)

@@ -40,10 +40,6 @@ std::vector<DOMElement*> child_elements(const DOMNode* parent) {
     return out;
 }
 
-void remove_child(DOMNode* parent, DOMNode* child) {
-    parent->removeChild(child)->release();
-}
-
 } // namespace
 
 CSTopovelDocParser::CSTopovelDocParser() : m_pRecorded(std::make_shared<RecordedBlocks>()) {}
@@ -312,8 +308,7 @@ NX_RC CSTopovelDocParser::RemoveNetObjects(const char* tag) {
         if (!objects || !tag)
             return false;
         // An element of that tag outside NET_OBJECTS makes removeChild throw.
-        while (DOMElement* object = FindElement(tag))
-            remove_child(objects, object);
+        RemoveEveryElement(objects, tag);
         return true;
     });
 }
@@ -330,7 +325,7 @@ NX_RC CSTopovelDocParser::EmptyNetObjects(const char* tag) {
         // Later elements first: a nested one is emptied before its ancestor drops it.
         for (auto it = elements.rbegin(); it != elements.rend(); ++it)
             while (DOMNode* child = (*it)->getFirstChild())
-                remove_child(*it, child);
+                RemoveChildOf(*it, child);
         return true;
     });
 }
@@ -413,7 +408,7 @@ NX_RC CSTopovelDocParser::UnLinkNetObjects(const char* from, const char* to, boo
         }
         if (!from && !to) {
             while (DOMNode* child = links->getFirstChild())
-                remove_child(links, child);
+                RemoveChildOf(links, child);
             return true;
         }
         for (DOMElement* link : child_elements(links)) {
@@ -421,11 +416,11 @@ NX_RC CSTopovelDocParser::UnLinkNetObjects(const char* from, const char* to, boo
             bool toMatches = to && xml::GetAttr(link, "TO_OBJECT") == to;
             if (from && to) {
                 if (fromMatches && toMatches) {
-                    remove_child(links, link);
+                    RemoveChildOf(links, link);
                     break;
                 }
             } else if (fromMatches || toMatches) {
-                remove_child(links, link);
+                RemoveChildOf(links, link);
             }
         }
         return true;
@@ -452,13 +447,7 @@ bool CSTopovelDocParser::IsLinked(const char* from, const char* to) {
 
 NX_RC CSTopovelDocParser::RemoveLinks() {
     DOC_TRACE;
-    return DomCall(trace, "Exception.", [&] {
-        DOMElement* links = FindElement("LINKS");
-        if (!links)
-            return false;
-        remove_child(Root(), links);
-        return true;
-    });
+    return DomCall(trace, "Exception.", [&] { return RemoveRootChild("LINKS"); });
 }
 
 NX_RC CSTopovelDocParser::GetLinkedNetObject(const char* id, SHString& other, unsigned index) {
@@ -592,7 +581,7 @@ NX_RC CSTopovelDocParser::RemoveAllRecordedData() {
     DOC_TRACE;
     return DomCall(trace, "Unknown exception", [&] {
         if (DOMElement* data = RootChild("RECORDING_DATA"))
-            remove_child(Root(), data);
+            RemoveChildOf(Root(), data);
         ClearRecordedBlocksMap();
         return true;
     });

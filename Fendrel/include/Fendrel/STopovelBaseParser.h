@@ -60,6 +60,15 @@ protected:
                               std::initializer_list<AttrIn> attributes = {});
     // Detaches the element from its parent and frees it.
     static void RemoveElement(DOMElement* element);
+    // Detaches the child from `parent` and frees it; throws (a DOM exception) when it is
+    // not a child of `parent`.
+    static void RemoveChildOf(xercesc::DOMNode* parent, xercesc::DOMNode* child);
+    // Removes the first element of that tag in the document from the root; false when
+    // there is none. Throws when that element is not a child of the root.
+    bool RemoveRootChild(const char* tag);
+    // Removes, one after the other, every element of that tag in the document from
+    // `parent`; throws at the first that is not a child of `parent`.
+    void RemoveEveryElement(DOMElement* parent, const char* tag);
     static void WriteAttributes(DOMElement* element, std::initializer_list<AttrIn> attributes);
     // Assigns each attribute's text (empty when missing) to its string.
     static void ReadAttributes(const DOMElement* element,
