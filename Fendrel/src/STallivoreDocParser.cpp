@@ -78,13 +78,7 @@ xercesc::DOMElement* CSTallivoreDocParser::StatObjectAt(unsigned int index) cons
 
 NX_RC CSTallivoreDocParser::GetStatObjectsCount(unsigned int& count) {
     STAT_DOC_TRACE;
-    if (!m_pDocument)
-        count = 0;
-    return DomCall(trace, kUnknown, [&] {
-        DOMElement* container = Container();
-        count = 0;
-        return !container || xml::CountChildElements(container, count);
-    });
+    return CountChildrenOf(trace, kUnknown, "NET_OBJECTS_STATS", true, count);
 }
 
 NX_RC CSTallivoreDocParser::GetStatObjectXML(const char* id, SHString& xml) {

@@ -299,6 +299,21 @@ NX_RC CSTopovelBaseParser::SetElementAttributes(const MethodTrace& trace, const 
         noDocument);
 }
 
+NX_RC CSTopovelBaseParser::CountChildrenOf(const MethodTrace& trace, const char* failure,
+                                           const char* tag, bool missingIsEmpty, unsigned& count) {
+    if (!m_pDocument)
+        count = 0;
+    return DomCall(trace, failure, [&] {
+        DOMElement* parent = FindElement(tag);
+        if (!parent) {
+            if (missingIsEmpty)
+                count = 0;
+            return missingIsEmpty;
+        }
+        return xml::CountChildElements(parent, count);
+    });
+}
+
 bool CSTopovelBaseParser::WriteElementText(const DOMElement* element, SHString& xml) {
     std::string text = SerializeNode(element);
     xml.Assign(text.c_str());

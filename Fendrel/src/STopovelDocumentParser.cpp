@@ -212,15 +212,7 @@ DOMElement* CSTopovelDocParser::ImportFragment(const char* xml, bool cutRecorded
 
 NX_RC CSTopovelDocParser::GetNetObjectsCount(unsigned& count) {
     DOC_TRACE;
-    if (!m_pDocument) {
-        trace.Error(kNoDocument);
-        count = 0;
-        return NX_FAILURE;
-    }
-    return DomCall(trace, "Unknown exception", [&] {
-        DOMElement* objects = NetObjects();
-        return objects && xml::CountChildElements(objects, count);
-    });
+    return CountChildrenOf(trace, "Unknown exception", "NET_OBJECTS", false, count);
 }
 
 NX_RC CSTopovelDocParser::AddNetObject(const char* xml) {
@@ -475,19 +467,7 @@ NX_RC CSTopovelDocParser::GetLinkedNetObject(const char* id, SHString& other, un
 
 NX_RC CSTopovelDocParser::GetDataBlocksCount(unsigned& count) {
     DOC_TRACE;
-    if (!m_pDocument) {
-        trace.Error(kNoDocument);
-        count = 0;
-        return NX_FAILURE;
-    }
-    return DomCall(trace, "Unknown exception", [&] {
-        DOMElement* data = FindElement("RECORDING_DATA");
-        if (!data) {
-            count = 0;
-            return true;
-        }
-        return xml::CountChildElements(data, count);
-    });
+    return CountChildrenOf(trace, "Unknown exception", "RECORDING_DATA", true, count);
 }
 
 NX_RC CSTopovelDocParser::AddDataBlock(const char* xml) {

@@ -120,6 +120,11 @@ protected:
                             std::initializer_list<AttrOut> attributes,
                             const char* noDocument = "No Document created .");
 
+    // The number of element children of the first element of that tag. Without a
+    // document: traced "No Document created .", count 0, 1. Without the element: count
+    // 0 and 0 when `missingIsEmpty`, else 1 with the count unchanged.
+    NX_RC CountChildrenOf(const fendrel::MethodTrace& trace, const char* failure, const char* tag,
+                          bool missingIsEmpty, unsigned& count);
     // The element written as text into `xml`; false when nothing could be written.
     static bool WriteElementText(const DOMElement* element, SHString& xml);
     // Writes the document with GetXML and parses that text into a scratch document with
