@@ -272,6 +272,9 @@ int Session::stopSequence(bool onCaptureThread) {
     m_captureActive = false;
     if (!onCaptureThread)
         joinCapture();
+    // The capture thread is gone (or is this thread and touches nothing more): the
+    // buffers, up to most of the memory, are not kept while stopped.
+    freeBuffers();
     if (m_device) {
         if (sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Close)) < 0)
             rc = NUVEX_RC_NO_DRIVER;
@@ -358,8 +361,14 @@ bool Session::allocateBuffers() {
 }
 
 void Session::freeBuffers() {
+    std::unique_ptr<Buffers> released;
     std::lock_guard<std::mutex> lock(m_captureLock);
-    m_buffers.reset();
+    released = std::move(m_buffers);
+}
+
+uint64_t Session::bufferRecords() const {
+    std::lock_guard<std::mutex> lock(m_captureLock);
+    return m_buffers ? m_buffers->records.size() : 0;
 }
 
 void Session::captureLoop() {

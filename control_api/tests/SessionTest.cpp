@@ -86,8 +86,10 @@ TEST_F(SessionTest, PlayLoadsTheBlockAndIssuesSixRequests) {
     EXPECT_EQ(session.getStatus(emulating), 0);
     EXPECT_EQ(emulating, 1u);
 
+    EXPECT_EQ(session.bufferRecords(), 51724u + 5000);
     EXPECT_EQ(session.stop(), 0);
     EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u); // not kept while stopped
     EXPECT_EQ(commands(), (Commands{1, 3, 6, 5, 2}));
     // The connection is closed at stop, not forgotten.
     EXPECT_TRUE(
@@ -238,6 +240,7 @@ TEST_F(SessionTest, FailedLoadStartsNoCapture) {
     });
     EXPECT_EQ(session.play(params), -1);
     EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u);
     EXPECT_EQ(commands(), (Commands{1, 3}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(device.run([](FakeDriver& d) { return d.capacity.size(); }), 0u);
@@ -261,6 +264,7 @@ TEST_F(SessionTest, BufferModeTwoStopsFromTheCaptureThread) {
     for (int i = 0; i < 500 && session.playing(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u);
     // The next play starts afresh.
     ASSERT_EQ(session.setPacketListBufferOptions(6000, 1), 0);
     ASSERT_EQ(session.play(params), 0);
