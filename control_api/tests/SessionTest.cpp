@@ -12,6 +12,10 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 using namespace altiren_api;
 using fake::FakeDevice;
 using fake::FakeDriver;
@@ -359,6 +363,74 @@ TEST_F(SessionTest, DriverStoppedElsewhereIsNotAskedInASpin) {
     EXPECT_LE(asked, 5);
     EXPECT_TRUE(session.playing());
     EXPECT_EQ(session.stop(), 0);
+}
+
+TEST_F(SessionTest, HandOutWhileTheCaptureThreadFillsTheBuffers) {
+    ASSERT_EQ(session.play(params), 0);
+    ASSERT_TRUE(all_pending());
+    std::atomic<bool> done{false};
+    std::atomic<size_t> taken{0};
+    std::vector<uint32_t> seen;
+    std::atomic<size_t> entries{0};
+    std::thread client([&] {
+        uint32_t stats[12];
+        while (!done) {
+            NuvexPacketList list{};
+            list.listsWanted = 1;
+            if (session.getPacketList(list) == 0) {
+                for (uint32_t i = 0; i < list.recordCount; ++i)
+                    seen.push_back(list.records[i].sequence);
+                entries += list.listCounts[0];
+                taken = seen.size();
+                Session::freePackets(list);
+            }
+            session.lastSecondStatistics(stats);
+        }
+    });
+    constexpr uint32_t kRounds = 40, kPerRound = 10;
+    for (uint32_t r = 0; r < kRounds; ++r) {
+        ASSERT_TRUE(device.run([r](FakeDriver& d) {
+            fake::Bytes entry(10);
+            wire::PacketListEntry{r, 0, 0}.encode(entry.data());
+            return d.complete(wire::kIoctlCapturedPackets,
+                              FakeDriver::records(kPerRound, 1 + r * kPerRound)) &&
+                   d.complete(wire::kIoctlPacketList0, entry) &&
+                   d.complete(wire::kIoctlCounters, fake::Bytes(76, 1));
+        }));
+        ASSERT_TRUE(all_pending());
+    }
+    // Let the client take what is left, then stop under its feet.
+    for (int i = 0; i < 500 && (taken < kRounds * kPerRound || entries < kRounds); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(session.stop(), 0);
+    done = true;
+    client.join();
+    // Each record handed out once, none lost.
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+    EXPECT_EQ(seen.size(), size_t{kRounds * kPerRound});
+    EXPECT_EQ(entries.load(), size_t{kRounds});
+}
+
+TEST_F(SessionTest, StopRacesWithTheCaptureThreadStoppingItself) {
+    ASSERT_EQ(session.setPacketListBufferOptions(1, 2), 0);
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_EQ(session.play(params), 0) << round;
+        ASSERT_TRUE(all_pending());
+        device.run([](FakeDriver& d) {
+            return d.complete(wire::kIoctlCapturedPackets, FakeDriver::records(9));
+        });
+        if (round % 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(round));
+        // Whichever comes first stops; the other finds nothing left to do.
+        int rc = session.stop();
+        EXPECT_TRUE(rc == 0 || rc == -1) << rc;
+        EXPECT_FALSE(session.playing());
+        EXPECT_EQ(session.bufferRecords(), 0u);
+        EXPECT_TRUE(device.wait_for([&](FakeDriver&) {
+            return device.server->connection_count() == 0;
+        })) << round;
+    }
 }
 
 TEST_F(SessionTest, BufferOptions) {
