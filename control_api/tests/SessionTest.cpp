@@ -433,6 +433,31 @@ TEST_F(SessionTest, StopRacesWithTheCaptureThreadStoppingItself) {
     }
 }
 
+TEST_F(SessionTest, DriverGoneWhilePlayingStillStopsCleanly) {
+    ASSERT_EQ(session.play(params), 0);
+    ASSERT_TRUE(all_pending());
+    device.loop.run([&] {
+        device.server->close();
+        return 0;
+    });
+    // The capture thread sees the connection go and ends.
+    for (int i = 0; i < 500 && session.captureResult() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(session.captureResult(), -1);
+    // Commands 5 and 2 fail, yet the thread is joined and everything let go.
+    EXPECT_EQ(session.stop(), -1);
+    EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u);
+    // A driver that comes back (restarted: no session open) is opened afresh.
+    device.loop.run([&] {
+        device.driver = FakeDriver{};
+        device.driver.server = device.server.get();
+        return device.server->listen(path) ? 0 : 1;
+    });
+    ASSERT_EQ(session.play(params), 0);
+    EXPECT_EQ(session.stop(), 0);
+}
+
 TEST_F(SessionTest, BufferOptions) {
     EXPECT_EQ(session.setPacketListBufferOptions(6000, 3), 78);
     EXPECT_EQ(session.setPacketListBufferOptions(6000, -1), 78);
