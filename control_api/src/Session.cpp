@@ -229,6 +229,12 @@ int Session::playSequence(const std::vector<uint8_t>& block) {
         r = sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Play));
     if (r != 0) {
         freeBuffers();
+        // A lost connection (the daemon went away) never answers again: the next play
+        // opens the device afresh instead of failing on it for ever.
+        if (r == -static_cast<int>(quellin::ctlsock::kErrorBrokenPipe)) {
+            m_device->close();
+            m_device.reset();
+        }
         return map_command_result(r);
     }
     // The six requests go out only now that the driver plays.

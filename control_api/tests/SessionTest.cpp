@@ -458,6 +458,27 @@ TEST_F(SessionTest, DriverGoneWhilePlayingStillStopsCleanly) {
     EXPECT_EQ(session.stop(), 0);
 }
 
+TEST_F(SessionTest, AKeptConnectionThatWasLostIsOpenedAfresh) {
+    // A session open elsewhere: 86, and the connection is kept.
+    device.run([](FakeDriver& d) {
+        d.session = true;
+        return 0;
+    });
+    EXPECT_EQ(session.play(params), 86);
+    // The daemon restarts: the kept connection is dead.
+    device.loop.run([&] {
+        device.server->close();
+        device.driver = FakeDriver{};
+        device.driver.server = device.server.get();
+        device.driver.adapters = {{7, "lo"}};
+        return device.server->listen(path) ? 0 : 1;
+    });
+    EXPECT_EQ(session.play(params), -1);
+    ASSERT_EQ(session.play(params), 0);
+    EXPECT_EQ(commands(), (Commands{1, 3, 6}));
+    EXPECT_EQ(session.stop(), 0);
+}
+
 TEST_F(SessionTest, BufferOptions) {
     EXPECT_EQ(session.setPacketListBufferOptions(6000, 3), 78);
     EXPECT_EQ(session.setPacketListBufferOptions(6000, -1), 78);
