@@ -168,6 +168,9 @@ NUVEX_STATIC_ASSERT(sizeof(PlayParameters) == 248 + 2 * sizeof(void*) + 56, "lay
 NUVEX_STATIC_ASSERT(sizeof(PlayParameters) == 320, "layout");
 #endif
 NUVEX_STATIC_ASSERT(sizeof(NuvexPacketRecord) == 76, "layout");
+/* The client indexes the handed-out lists by this size: it is not the driver's 10 bytes. */
+NUVEX_STATIC_ASSERT(offsetof(NuvexPacketListEntry, timeOfDay) == 8, "layout");
+NUVEX_STATIC_ASSERT(sizeof(NuvexPacketListEntry) == 12, "layout");
 
 /* Result codes. */
 enum {

@@ -229,6 +229,12 @@ int Session::playSequence(const std::vector<uint8_t>& block) {
         r = sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Play));
     if (r != 0) {
         freeBuffers();
+        // A lost connection (the daemon went away) never answers again: the next play
+        // opens the device afresh instead of failing on it for ever.
+        if (r == -static_cast<int>(quellin::ctlsock::kErrorBrokenPipe)) {
+            m_device->close();
+            m_device.reset();
+        }
         return map_command_result(r);
     }
     // The six requests go out only now that the driver plays.
@@ -272,6 +278,9 @@ int Session::stopSequence(bool onCaptureThread) {
     m_captureActive = false;
     if (!onCaptureThread)
         joinCapture();
+    // The capture thread is gone (or is this thread and touches nothing more): the
+    // buffers, up to most of the memory, are not kept while stopped.
+    freeBuffers();
     if (m_device) {
         if (sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Close)) < 0)
             rc = NUVEX_RC_NO_DRIVER;
@@ -358,8 +367,14 @@ bool Session::allocateBuffers() {
 }
 
 void Session::freeBuffers() {
+    std::unique_ptr<Buffers> released;
     std::lock_guard<std::mutex> lock(m_captureLock);
-    m_buffers.reset();
+    released = std::move(m_buffers);
+}
+
+uint64_t Session::bufferRecords() const {
+    std::lock_guard<std::mutex> lock(m_captureLock);
+    return m_buffers ? m_buffers->records.size() : 0;
 }
 
 void Session::captureLoop() {

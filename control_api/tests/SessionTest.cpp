@@ -12,6 +12,10 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 using namespace altiren_api;
 using fake::FakeDevice;
 using fake::FakeDriver;
@@ -86,8 +90,10 @@ TEST_F(SessionTest, PlayLoadsTheBlockAndIssuesSixRequests) {
     EXPECT_EQ(session.getStatus(emulating), 0);
     EXPECT_EQ(emulating, 1u);
 
+    EXPECT_EQ(session.bufferRecords(), 51724u + 5000);
     EXPECT_EQ(session.stop(), 0);
     EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u); // not kept while stopped
     EXPECT_EQ(commands(), (Commands{1, 3, 6, 5, 2}));
     // The connection is closed at stop, not forgotten.
     EXPECT_TRUE(
@@ -238,6 +244,7 @@ TEST_F(SessionTest, FailedLoadStartsNoCapture) {
     });
     EXPECT_EQ(session.play(params), -1);
     EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u);
     EXPECT_EQ(commands(), (Commands{1, 3}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(device.run([](FakeDriver& d) { return d.capacity.size(); }), 0u);
@@ -261,6 +268,7 @@ TEST_F(SessionTest, BufferModeTwoStopsFromTheCaptureThread) {
     for (int i = 0; i < 500 && session.playing(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u);
     // The next play starts afresh.
     ASSERT_EQ(session.setPacketListBufferOptions(6000, 1), 0);
     ASSERT_EQ(session.play(params), 0);
@@ -354,6 +362,120 @@ TEST_F(SessionTest, DriverStoppedElsewhereIsNotAskedInASpin) {
     int asked = device.run([](FakeDriver& d) { return d.requests[wire::kIoctlCapturedPackets]; });
     EXPECT_LE(asked, 5);
     EXPECT_TRUE(session.playing());
+    EXPECT_EQ(session.stop(), 0);
+}
+
+TEST_F(SessionTest, HandOutWhileTheCaptureThreadFillsTheBuffers) {
+    ASSERT_EQ(session.play(params), 0);
+    ASSERT_TRUE(all_pending());
+    std::atomic<bool> done{false};
+    std::atomic<size_t> taken{0};
+    std::vector<uint32_t> seen;
+    std::atomic<size_t> entries{0};
+    std::thread client([&] {
+        uint32_t stats[12];
+        while (!done) {
+            NuvexPacketList list{};
+            list.listsWanted = 1;
+            if (session.getPacketList(list) == 0) {
+                for (uint32_t i = 0; i < list.recordCount; ++i)
+                    seen.push_back(list.records[i].sequence);
+                entries += list.listCounts[0];
+                taken = seen.size();
+                Session::freePackets(list);
+            }
+            session.lastSecondStatistics(stats);
+        }
+    });
+    constexpr uint32_t kRounds = 40, kPerRound = 10;
+    for (uint32_t r = 0; r < kRounds; ++r) {
+        ASSERT_TRUE(device.run([r](FakeDriver& d) {
+            fake::Bytes entry(10);
+            wire::PacketListEntry{r, 0, 0}.encode(entry.data());
+            return d.complete(wire::kIoctlCapturedPackets,
+                              FakeDriver::records(kPerRound, 1 + r * kPerRound)) &&
+                   d.complete(wire::kIoctlPacketList0, entry) &&
+                   d.complete(wire::kIoctlCounters, fake::Bytes(76, 1));
+        }));
+        ASSERT_TRUE(all_pending());
+    }
+    // Let the client take what is left, then stop under its feet.
+    for (int i = 0; i < 500 && (taken < kRounds * kPerRound || entries < kRounds); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(session.stop(), 0);
+    done = true;
+    client.join();
+    // Each record handed out once, none lost.
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+    EXPECT_EQ(seen.size(), size_t{kRounds * kPerRound});
+    EXPECT_EQ(entries.load(), size_t{kRounds});
+}
+
+TEST_F(SessionTest, StopRacesWithTheCaptureThreadStoppingItself) {
+    ASSERT_EQ(session.setPacketListBufferOptions(1, 2), 0);
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_EQ(session.play(params), 0) << round;
+        ASSERT_TRUE(all_pending());
+        device.run([](FakeDriver& d) {
+            return d.complete(wire::kIoctlCapturedPackets, FakeDriver::records(9));
+        });
+        if (round % 2)
+            std::this_thread::sleep_for(std::chrono::milliseconds(round));
+        // Whichever comes first stops; the other finds nothing left to do.
+        int rc = session.stop();
+        EXPECT_TRUE(rc == 0 || rc == -1) << rc;
+        EXPECT_FALSE(session.playing());
+        EXPECT_EQ(session.bufferRecords(), 0u);
+        EXPECT_TRUE(device.wait_for([&](FakeDriver&) {
+            return device.server->connection_count() == 0;
+        })) << round;
+    }
+}
+
+TEST_F(SessionTest, DriverGoneWhilePlayingStillStopsCleanly) {
+    ASSERT_EQ(session.play(params), 0);
+    ASSERT_TRUE(all_pending());
+    device.loop.run([&] {
+        device.server->close();
+        return 0;
+    });
+    // The capture thread sees the connection go and ends.
+    for (int i = 0; i < 500 && session.captureResult() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(session.captureResult(), -1);
+    // Commands 5 and 2 fail, yet the thread is joined and everything let go.
+    EXPECT_EQ(session.stop(), -1);
+    EXPECT_FALSE(session.playing());
+    EXPECT_EQ(session.bufferRecords(), 0u);
+    // A driver that comes back (restarted: no session open) is opened afresh.
+    device.loop.run([&] {
+        device.driver = FakeDriver{};
+        device.driver.server = device.server.get();
+        return device.server->listen(path) ? 0 : 1;
+    });
+    ASSERT_EQ(session.play(params), 0);
+    EXPECT_EQ(session.stop(), 0);
+}
+
+TEST_F(SessionTest, AKeptConnectionThatWasLostIsOpenedAfresh) {
+    // A session open elsewhere: 86, and the connection is kept.
+    device.run([](FakeDriver& d) {
+        d.session = true;
+        return 0;
+    });
+    EXPECT_EQ(session.play(params), 86);
+    // The daemon restarts: the kept connection is dead.
+    device.loop.run([&] {
+        device.server->close();
+        device.driver = FakeDriver{};
+        device.driver.server = device.server.get();
+        device.driver.adapters = {{7, "lo"}};
+        return device.server->listen(path) ? 0 : 1;
+    });
+    EXPECT_EQ(session.play(params), -1);
+    ASSERT_EQ(session.play(params), 0);
+    EXPECT_EQ(commands(), (Commands{1, 3, 6}));
     EXPECT_EQ(session.stop(), 0);
 }
 

@@ -51,6 +51,8 @@ public:
     static uint64_t packetCapacity(uint32_t size) { return uint64_t{size} * 1000 / 116; }
 
     bool playing() const { return m_playing; }
+    // Records the capture buffers hold room for; 0 when none are allocated.
+    uint64_t bufferRecords() const;
     // Result the capture thread ended with (0 while it runs or when it ended normally).
     int captureResult() const { return m_captureResult; }
 
@@ -84,7 +86,7 @@ private:
     std::atomic<int> m_captureResult{0};
     std::thread m_capture;
 
-    std::mutex m_captureLock; // buffers and counters
+    mutable std::mutex m_captureLock; // buffers and counters
     std::mutex m_handoutLock;
     std::unique_ptr<Buffers> m_buffers;
     std::array<uint32_t, 19> m_counters{};

@@ -9,16 +9,28 @@ namespace platform::adapters {
 
 namespace {
 
-bool link_local(const in6_addr& a) {
-    return a.s6_addr[0] == 0xFE && (a.s6_addr[1] & 0xC0) == 0x80;
+bool link_local(const Ipv6Address& a) {
+    return a[0] == 0xFE && (a[1] & 0xC0) == 0x80;
 }
 
-bool global(const in6_addr& a) {
-    return !IN6_IS_ADDR_UNSPECIFIED(&a) && !IN6_IS_ADDR_LOOPBACK(&a) && !link_local(a) &&
-           !IN6_IS_ADDR_MULTICAST(&a);
+bool global(const Ipv6Address& a) {
+    static const Ipv6Address unspecified{};
+    static const Ipv6Address loopback{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    return a != unspecified && a != loopback && !link_local(a) && a[0] != 0xFF;
 }
 
 } // namespace
+
+Ipv6Address preferred_ipv6(const std::vector<Ipv6Address>& addresses) {
+    const Ipv6Address* linkLocal = nullptr;
+    for (const Ipv6Address& a : addresses) {
+        if (global(a))
+            return a;
+        if (!linkLocal && link_local(a))
+            linkLocal = &a;
+    }
+    return linkLocal ? *linkLocal : Ipv6Address{};
+}
 
 std::optional<AdapterAddresses> query_adapter(const std::string& name) {
     if (name.empty() || ::if_nametoindex(name.c_str()) == 0)
@@ -29,7 +41,7 @@ std::optional<AdapterAddresses> query_adapter(const std::string& name) {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return result;
-    bool haveGlobal = false, haveLinkLocal = false;
+    std::vector<Ipv6Address> ipv6;
     for (ifaddrs* it = list; it; it = it->ifa_next) {
         if (!it->ifa_addr || !it->ifa_name || name != it->ifa_name)
             continue;
@@ -38,16 +50,13 @@ std::optional<AdapterAddresses> query_adapter(const std::string& name) {
             result.hasIpv4 = true;
         } else if (it->ifa_addr->sa_family == AF_INET6) {
             const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(it->ifa_addr)->sin6_addr;
-            if (!haveGlobal && global(a)) {
-                std::memcpy(result.ipv6.data(), a.s6_addr, 16);
-                haveGlobal = true;
-            } else if (!haveGlobal && !haveLinkLocal && link_local(a)) {
-                std::memcpy(result.ipv6.data(), a.s6_addr, 16);
-                haveLinkLocal = true;
-            }
+            Ipv6Address bytes;
+            std::memcpy(bytes.data(), a.s6_addr, bytes.size());
+            ipv6.push_back(bytes);
         }
     }
     ::freeifaddrs(list);
+    result.ipv6 = preferred_ipv6(ipv6);
     return result;
 }
 

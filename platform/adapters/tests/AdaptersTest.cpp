@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+using platform::adapters::Ipv6Address;
+using platform::adapters::preferred_ipv6;
 using platform::adapters::query_adapter;
 
 TEST(Adapters, LoopbackHasItsIpv4AddressAndNoGlobalIpv6) {
@@ -20,4 +22,20 @@ TEST(Adapters, LoopbackHasItsIpv4AddressAndNoGlobalIpv6) {
 TEST(Adapters, UnknownInterfaceIsNotFound) {
     EXPECT_FALSE(query_adapter("no-such-if0").has_value());
     EXPECT_FALSE(query_adapter("").has_value());
+}
+
+TEST(Adapters, GlobalIpv6BeforeLinkLocalBeforeNothing) {
+    const Ipv6Address linkLocal{0xFE, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const Ipv6Address linkLocal2{0xFE, 0xBF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+    const Ipv6Address global1{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const Ipv6Address global2{0x20, 0x01, 0x0D, 0xB8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+    const Ipv6Address loopback{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const Ipv6Address multicast{0xFF, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const Ipv6Address zero{};
+
+    EXPECT_EQ(preferred_ipv6({linkLocal, global1, global2}), global1);
+    EXPECT_EQ(preferred_ipv6({linkLocal2, linkLocal}), linkLocal2);
+    EXPECT_EQ(preferred_ipv6({loopback, multicast, zero, linkLocal}), linkLocal);
+    EXPECT_EQ(preferred_ipv6({loopback, multicast}), zero);
+    EXPECT_EQ(preferred_ipv6({}), zero);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform::adapters {
 
@@ -16,6 +17,12 @@ struct AdapterAddresses {
     // First global IPv6 address, else the first link-local one, else all zero.
     std::array<uint8_t, 16> ipv6{};
 };
+
+using Ipv6Address = std::array<uint8_t, 16>;
+
+// The address an adapter is known by among its IPv6 addresses (network byte order, in
+// the system's order): the first global one, else the first link-local one, else zero.
+Ipv6Address preferred_ipv6(const std::vector<Ipv6Address>& addresses);
 
 // nullopt when no interface of that name exists.
 std::optional<AdapterAddresses> query_adapter(const std::string& name);
