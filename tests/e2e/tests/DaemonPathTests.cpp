@@ -57,16 +57,23 @@ TEST_F(DaemonLab, FixedDelayIsOneWayAndTheHandOutShowsTheTraffic) {
     EXPECT_GE(median_ms, 49.0);
     EXPECT_LE(median_ms, 51.5);
 
+    const PingResult echo = netnslab::ping(lab().station(), kNetworkV4, 3, 20);
+    EXPECT_EQ(echo.received, 3);
+    EXPECT_GE(echo.rtt_min_ms, 98.0); // 50 ms each way
+
     // The records of that traffic, once the one-second completions have brought them.
     std::this_thread::sleep_for(std::chrono::milliseconds(2200));
     NuvexPacketList list{};
     list.listsWanted = 1;
     ASSERT_EQ(NuvexGetPacketListStatistics(&list), 0);
     int udpRecords = 0;
+    std::map<std::string, std::set<int>> icmpSides;
     for (uint32_t i = 0; i < list.recordCount; ++i) {
         const uint8_t* pk = list.records[i].packet;
         char proto[40] = {};
         NuvexGetProtocol(pk, proto);
+        if (std::string(proto).rfind("ICMP", 0) == 0)
+            icmpSides[proto].insert(list.records[i].side);
         if (NuvexGetPacketIpVersion(pk) != 0 || std::string(proto) != "UDP")
             continue;
         if (NuvexGetPort(pk, 0) != f.port)
@@ -83,6 +90,8 @@ TEST_F(DaemonLab, FixedDelayIsOneWayAndTheHandOutShowsTheTraffic) {
         EXPECT_EQ(list.records[i].side, 0);
     }
     EXPECT_EQ(udpRecords, 200);
+    EXPECT_EQ(icmpSides["ICMP  echo request"], std::set<int>{0});
+    EXPECT_EQ(icmpSides["ICMP  echo reply"], std::set<int>{1});
     NuvexFreePackets(&list);
 
     // Stop: no delay any more; then a play while playing stops the emulation.
