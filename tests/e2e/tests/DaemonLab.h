@@ -64,6 +64,13 @@ protected:
             NuvexStopEmulation();
         }
         LabTest::TearDown();
+        // The daemon has stopped: it stopped cleanly, without a sanitizer's report.
+        const std::string text = log_text();
+        for (const char* bad : {"Sanitizer", "runtime error:"})
+            EXPECT_EQ(text.find(bad), std::string::npos) << text;
+        if (!IsSkipped()) {
+            EXPECT_NE(text.find("]: stopped"), std::string::npos) << text;
+        }
     }
 
     LabOptions lab_options() const override {
