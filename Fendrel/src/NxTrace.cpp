@@ -13,7 +13,7 @@ MethodTrace::MethodTrace(const char* className, const char* method, const char* 
 }
 
 MethodTrace::~MethodTrace() {
-    if (m_bTraced)
+    if (m_bTraced || (m_bExitAfterFailure && m_bFailed))
         Write(CSTrace::eInformation, "Exited Method", m_nLine);
 }
 
@@ -26,6 +26,7 @@ void MethodTrace::Warning(const char* message, int line) const {
 }
 
 void MethodTrace::Error(const char* message, int line) const {
+    m_bFailed = true;
     Write(CSTrace::eError, message, line);
 }
 

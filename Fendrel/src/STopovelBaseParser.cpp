@@ -281,3 +281,26 @@ NX_RC CSTopovelBaseParser::SetElementAttributes(const MethodTrace& trace, const 
         },
         noDocument);
 }
+
+bool CSTopovelBaseParser::Given(std::initializer_list<const char*> texts) {
+    for (const char* text : texts)
+        if (!text)
+            return false;
+    return true;
+}
+
+unsigned CSTopovelBaseParser::CountElements(const char* tag) const {
+    if (!m_pDocument || !tag)
+        return 0;
+    xercesc::DOMNodeList* list = m_pDocument->getElementsByTagName(xml::ToX(tag).c_str());
+    return list ? static_cast<unsigned>(list->getLength()) : 0;
+}
+
+xercesc::DOMElement* CSTopovelBaseParser::FindElementAt(const char* tag, unsigned index) const {
+    if (!m_pDocument || !tag)
+        return nullptr;
+    xercesc::DOMNodeList* list = m_pDocument->getElementsByTagName(xml::ToX(tag).c_str());
+    if (!list || index >= list->getLength())
+        return nullptr;
+    return static_cast<DOMElement*>(list->item(index));
+}

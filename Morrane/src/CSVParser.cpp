@@ -42,7 +42,9 @@ void CCSVParser::ParseFile(const char* path, bool keepEmpty) {
         m_consumer->OnEndOfLine(lineIndex++);
     }
     std::free(line);
+    // A read that failed (a folder, an I/O error) is no complete parse.
+    const bool complete = !std::ferror(m_file);
     std::fclose(m_file);
     m_file = nullptr;
-    m_consumer->OnEndOfFile(true);
+    m_consumer->OnEndOfFile(complete);
 }

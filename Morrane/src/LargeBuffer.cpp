@@ -9,6 +9,10 @@ SHLargeBuffer::SHLargeBuffer() {
 }
 
 SHLargeBuffer::SHLargeBuffer(const SHLargeBuffer& other) {
+    if (!other.m_data) {
+        reset();
+        return;
+    }
     m_data = static_cast<char*>(std::malloc(other.m_capacity));
     if (m_data) {
         std::memcpy(m_data, other.m_data, other.m_length + 1);
@@ -18,7 +22,7 @@ SHLargeBuffer::SHLargeBuffer(const SHLargeBuffer& other) {
 }
 
 SHLargeBuffer& SHLargeBuffer::operator=(const SHLargeBuffer& other) {
-    if (this != &other) {
+    if (this != &other && other.m_data) {
         char* copy = static_cast<char*>(std::malloc(other.m_capacity));
         if (copy) {
             std::memcpy(copy, other.m_data, other.m_length + 1);
@@ -45,6 +49,8 @@ bool SHLargeBuffer::reset() {
 }
 
 bool SHLargeBuffer::Add(const void* data, unsigned n) {
+    if (!data && n)
+        return false;
     if (!m_data && !reset())
         return false;
     if (n > std::numeric_limits<unsigned>::max() - m_length - 1)

@@ -73,6 +73,10 @@ void CTimer::set_interval(unsigned ms) {
 bool CTimer::start() {
     if (m_state != eReady)
         return false;
+    // Already running: a second system timer would outlive killTimer and fire on
+    // the freed timer.
+    if (m_running)
+        return true;
     if (!start_system_timer()) {
         m_state = eStartFailed;
         return false;

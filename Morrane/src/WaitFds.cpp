@@ -1,7 +1,9 @@
 #include "WaitFds.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <poll.h>
 
 namespace morrane_detail {
@@ -25,9 +27,10 @@ WaitResult wait_fds(int stopFd, CWaitHandle* handle, unsigned ms) {
         }
         int timeout = -1;
         if (!forever) {
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
-            timeout = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+            // Rounded up, and cut to what poll takes: a wait beyond 24 days goes
+            // round again instead of turning negative (no limit at all).
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - clock::now());
+            timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
         }
         int rc = ::poll(fds, static_cast<nfds_t>(n), timeout);
         if (rc < 0) {
@@ -52,7 +55,7 @@ WaitResult wait_fds(int stopFd, CWaitHandle* handle, unsigned ms) {
         }
         if (stopIndex >= 0 && (fds[stopIndex].revents & (POLLERR | POLLNVAL)))
             return kWaitError;
-        if (rc == 0)
+        if (rc == 0 && clock::now() >= deadline)
             return kWaitTimeout;
     }
 }

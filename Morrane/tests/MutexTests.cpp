@@ -74,6 +74,20 @@ TEST(MutexTest, EnterExcludesOtherThreads) {
     EXPECT_EQ(counter, 80000);
 }
 
+TEST(MutexTest, EnterDuringTheDestructorFailsAtOnce) {
+    auto* mutex = new CMutex;
+    ASSERT_TRUE(mutex->enter());
+    std::thread destroyer([mutex] { delete mutex; }); // waits for the holder
+    while (!mutex->is_closing())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    bool entered = true;
+    std::thread late([&] { entered = mutex->enter(); });
+    late.join(); // returns without waiting for the holder
+    EXPECT_FALSE(entered);
+    EXPECT_TRUE(mutex->leave());
+    destroyer.join();
+}
+
 TEST(MutexTest, SelfTestPasses) {
     testsupport::TempDir dir{"locks"};
     setenv("ALTIREN_LOCK_DIR", dir.str().c_str(), 1);

@@ -76,6 +76,10 @@ TEST(CSVParser, MissingFileOrConsumer) {
     CCSVParser parser(&log);
     parser.ParseFile("/nonexistent/altiren/none.csv", false);
     EXPECT_EQ(log.text, "<!");
+    testsupport::TempDir dir{"csvdir"};
+    log.text.clear();
+    parser.ParseFile(dir.str().c_str(), false); // opens, but cannot be read
+    EXPECT_EQ(log.text, "<!");
     CCSVParser silent;
     silent.ParseFile("/nonexistent/altiren/none.csv", false); // no consumer: nothing
 }
@@ -122,6 +126,9 @@ TEST(LargeBuffer, RefusedGrowthKeepsTheContentAndCapacity) {
     // Far more than any allocator gives: the capacity must not be recorded.
     EXPECT_FALSE(buffer.Add("x", 0xFFFFFFF0u));
     EXPECT_EQ(buffer.getCapacity(), 10000u);
+    EXPECT_STREQ(buffer.getBuffer(false, nullptr), "keep");
+    EXPECT_FALSE(buffer.Add(nullptr, 3)); // no bytes to copy from
+    EXPECT_TRUE(buffer.Add(nullptr, 0));
     EXPECT_STREQ(buffer.getBuffer(false, nullptr), "keep");
 }
 

@@ -61,6 +61,7 @@ struct SelfKill {
     std::atomic<CTimer*> timer{nullptr};
     std::atomic<bool> ready{false};
     std::atomic<int> calls{0};
+    std::atomic<bool> done{false}; // the last touch of this record by the callback
 };
 
 void kill_self(void* argument) {
@@ -69,6 +70,7 @@ void kill_self(void* argument) {
         return;
     ++s->calls;
     s->timer.load()->killTimer();
+    s->done = true;
 }
 
 TEST(Timer, KillFromInsideTheCallbackFreesThePeriodicTimer) {
@@ -76,8 +78,9 @@ TEST(Timer, KillFromInsideTheCallbackFreesThePeriodicTimer) {
     s.timer = CTimer::addTimer(&kill_self, &s, 5, false);
     ASSERT_NE(s.timer, nullptr);
     s.ready = true;
-    wait_until([&] { return s.calls > 0; });
+    wait_until([&] { return s.done.load(); });
     std::this_thread::sleep_for(50ms);
+    EXPECT_TRUE(s.done);
     EXPECT_EQ(s.calls, 1); // LeakSanitizer reports a timer that was not freed
 }
 
@@ -86,9 +89,22 @@ TEST(Timer, KillFromInsideTheCallbackFreesTheOneShotTimer) {
     s.timer = CTimer::addTimer(&kill_self, &s, 50, true);
     ASSERT_NE(s.timer, nullptr);
     s.ready = true;
-    wait_until([&] { return s.calls > 0; });
+    wait_until([&] { return s.done.load(); });
     std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(s.done);
     EXPECT_EQ(s.calls, 1);
+}
+
+TEST(Timer, StartingARunningTimerAgainAddsNoSecondSystemTimer) {
+    Count count;
+    CTimer* timer = CTimer::addTimer(&tick, &count, 10, false);
+    ASSERT_NE(timer, nullptr);
+    EXPECT_TRUE(timer->start());
+    timer->killTimer();
+    int calls = count.calls;
+    // A second system timer would fire on the freed timer (ASan) and count on.
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(count.calls, calls);
 }
 
 TEST(Timer, RefusesAZeroInterval) {

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <mutex>
 
 namespace {
@@ -32,56 +33,78 @@ struct Transfer {
     unsigned long reported = 0;
     bool aborted = false;
     bool writeFailed = false;
+    // An exception of a callback, kept until the transfer library has returned: it
+    // must not unwind through that library's frames.
+    std::exception_ptr error;
 };
+
+// Runs one callback body; an exception is kept in the transfer and answered with
+// the value that makes the library abandon the transfer.
+template <typename Result, typename Body>
+Result Guarded(Transfer* t, Result abandon, Body body) {
+    try {
+        return body();
+    } catch (...) {
+        t->error = std::current_exception();
+        t->aborted = true;
+        return abandon;
+    }
+}
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
-    size_t bytes = size * count;
-    if (t->file) {
-        if (std::fwrite(data, 1, bytes, t->file) != bytes) {
-            t->writeFailed = true;
-            return 0;
+    return Guarded(t, size_t(0), [&] {
+        size_t bytes = size * count;
+        if (t->file) {
+            if (std::fwrite(data, 1, bytes, t->file) != bytes) {
+                t->writeFailed = true;
+                return size_t(0);
+            }
+        } else if (t->body) {
+            t->body->append(data, bytes);
         }
-    } else if (t->body) {
-        t->body->append(data, bytes);
-    }
-    t->received += static_cast<unsigned long>(bytes);
-    return bytes;
+        t->received += static_cast<unsigned long>(bytes);
+        return bytes;
+    });
 }
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
-    size_t bytes = size * count;
-    if (t->headers)
-        t->headers->append(data, bytes);
-    bool blank =
-        (bytes == 2 && data[0] == '\r' && data[1] == '\n') || (bytes == 1 && data[0] == '\n');
-    if (blank && t->observer) {
-        long status = 0;
-        curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &status);
-        bool redirect = t->followRedirects && status >= 300 && status < 400;
-        // An interim 1xx block and a redirect that will be followed are not the answer.
-        if (status >= 200 && !redirect && !t->observer->OnResponseStatus(status)) {
-            t->aborted = true;
-            return 0;
+    return Guarded(t, size_t(0), [&] {
+        size_t bytes = size * count;
+        if (t->headers)
+            t->headers->append(data, bytes);
+        bool blank =
+            (bytes == 2 && data[0] == '\r' && data[1] == '\n') || (bytes == 1 && data[0] == '\n');
+        if (blank && t->observer) {
+            long status = 0;
+            curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &status);
+            bool redirect = t->followRedirects && status >= 300 && status < 400;
+            // An interim 1xx block and a redirect that will be followed are not the answer.
+            if (status >= 200 && !redirect && !t->observer->OnResponseStatus(status)) {
+                t->aborted = true;
+                return size_t(0);
+            }
         }
-    }
-    return bytes;
+        return bytes;
+    });
 }
 
 int OnProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     auto* t = static_cast<Transfer*>(user);
-    if (!t->observer)
+    return Guarded(t, 1, [&] {
+        if (!t->observer)
+            return 0;
+        if (t->received != t->reported) {
+            t->reported = t->received;
+            t->observer->OnBytesReceived(t->received);
+        }
+        if (!t->observer->ContinueRequest()) {
+            t->aborted = true;
+            return 1;
+        }
         return 0;
-    if (t->received != t->reported) {
-        t->reported = t->received;
-        t->observer->OnBytesReceived(t->received);
-    }
-    if (!t->observer->ContinueRequest()) {
-        t->aborted = true;
-        return 1;
-    }
-    return 0;
+    });
 }
 
 // Tells the observer busy for the life of one transfer.
@@ -199,6 +222,8 @@ eHttpReqRTC Perform(const std::string& url, Transfer& t, const Options& o, bool 
     curl_slist_free_all(extra);
     if (statusOut)
         *statusOut = status;
+    if (t.error)
+        std::rethrow_exception(t.error);
 
     if (t.aborted) {
         SetText(errorText, "The request was abandoned");
@@ -274,7 +299,14 @@ int CHttpServices::bGetURLFileAndWriteToFile(const std::string& url, const std::
     t.followRedirects = followRedirects != 0;
     t.file = file;
     Options o{m_userAgent, m_authenticate, m_user, m_password, m_timeoutMs, m_getPostType == 1};
-    eHttpReqRTC rc = Perform(url, t, o, true, true, nullptr, errorText);
+    eHttpReqRTC rc;
+    try {
+        rc = Perform(url, t, o, true, true, nullptr, errorText);
+    } catch (...) {
+        std::fclose(file);
+        std::remove(path.c_str());
+        throw;
+    }
     bool closed = std::fclose(file) == 0;
     if (rc == eHttpReqOK && !closed) {
         SetText(errorText, "Cannot write " + path);

@@ -218,3 +218,25 @@ TEST(HttpServices, EscapesExactlyTheTextEvenWhenTheLengthCountsTheZero) {
     CHttpServices::FreeBuffer(plain);
     EXPECT_EQ(http.URL_Escape(nullptr, 4), nullptr);
 }
+
+// An exception of an observer callback must not unwind through the transfer
+// library: the transfer is abandoned and the exception comes out of the call.
+TEST(HttpServices, AnObserverExceptionEndsTheTransferAndComesOutOfTheCall) {
+    LoopbackServer srv;
+    srv.server().Get("/page", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(100000, 'p'), "text/plain");
+    });
+    struct Throwing : RecordingObserver {
+        bool OnResponseStatus(long) override { throw std::runtime_error("observer failed"); }
+    } observer;
+    CHttpServices http("Mozilla/4.0");
+    std::string body, headers, error;
+    EXPECT_THROW(http.eGetURLFile(srv.url("/page"), body, headers, &observer, 1, 1, &error, 5000),
+                 std::runtime_error);
+    EXPECT_EQ(observer.busyCalls, (std::vector<bool>{true, false}));
+    // The object still works afterwards.
+    EXPECT_EQ(http.eGetURLFile(srv.url("/page"), body, headers, nullptr, 1, 1, &error, 5000),
+              eHttpReqOK)
+        << error;
+    EXPECT_EQ(body.size(), 100000u);
+}

@@ -1,5 +1,7 @@
 #include "AltirenAPI/PacketText.h"
 
+#include "quellin_wire/ByteOrder.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -7,19 +9,15 @@ namespace altiren_api::packet {
 
 namespace {
 
+using quellin::wire::get_be16;
+using quellin::wire::get_be32;
+
 constexpr uint8_t kTcp = 6;
 constexpr uint8_t kUdp = 17;
 constexpr uint8_t kIcmpv6 = 58;
 constexpr uint8_t kFragment = 44;
 constexpr uint8_t kIpv6 = 41;
 constexpr size_t kIpv6HeaderLength = 40;
-
-uint16_t be16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}
-uint32_t be32(const uint8_t* p) {
-    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
 
 size_t header_length(uint8_t protocol) {
     switch (protocol) {
@@ -145,8 +143,8 @@ std::string tcp_text(Bytes p) {
     for (const auto& f : kFlags)
         if (tcp[13] & f.bit)
             text += f.word;
-    unsigned long seq = be32(tcp + 4);
-    unsigned long ack = be32(tcp + 8);
+    unsigned long seq = get_be32(tcp, 4);
+    unsigned long ack = get_be32(tcp, 8);
     char numbers[64];
     std::snprintf(numbers, sizeof numbers, " seq= %lu ack= %lu", seq, ack);
     text += numbers;
@@ -226,10 +224,10 @@ std::optional<size_t> ipv4_upper_header(Bytes p, size_t need) {
 bool non_first_fragment(Bytes p) {
     int version = ip_version(p);
     if (version == 4)
-        return p.size() >= 8 && (be16(p.data() + 6) & 0x1FFF) != 0;
+        return p.size() >= 8 && (get_be16(p.data(), 6) & 0x1FFF) != 0;
     if (version == 6) {
         auto off = ipv6_find(p, kFragment, 4);
-        return off && (be16(p.data() + *off + 2) >> 3) > 0;
+        return off && (get_be16(p.data(), *off + 2) >> 3) > 0;
     }
     return false;
 }
@@ -287,7 +285,7 @@ std::string ipv4_address_text(const uint8_t* a) {
 std::string ipv6_address_text(const uint8_t* a) {
     uint16_t g[8];
     for (int i = 0; i < 8; ++i)
-        g[i] = be16(a + 2 * i);
+        g[i] = get_be16(a, 2 * i);
 
     int runStart = -1, runLength = 0;
     for (int i = 0; i < 8;) {
@@ -352,15 +350,15 @@ uint16_t port(Bytes p, bool source) {
     }
     if (!off)
         return 0;
-    return be16(p.data() + *off + (source ? 0 : 2));
+    return get_be16(p.data(), *off + (source ? 0 : 2));
 }
 
 uint32_t packet_size(Bytes p) {
     int version = ip_version(p);
     if (version == 4 && p.size() >= 4)
-        return be16(p.data() + 2);
+        return get_be16(p.data(), 2);
     if (version == 6 && p.size() >= 6)
-        return uint32_t{be16(p.data() + 4)} + 40;
+        return uint32_t{get_be16(p.data(), 4)} + 40;
     return 0;
 }
 
@@ -374,7 +372,7 @@ bool header_checksum_fails(Bytes p) {
         return false; // not captured: nothing to accuse
     uint32_t sum = 0;
     for (size_t i = 0; i < ihl; i += 2)
-        sum += be16(p.data() + i);
+        sum += get_be16(p.data(), i);
     sum = (sum & 0xFFFF) + (sum >> 16);
     sum = (sum & 0xFFFF) + (sum >> 16);
     return sum != 0xFFFF;

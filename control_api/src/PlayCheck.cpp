@@ -54,6 +54,15 @@ int check_percentage(uint16_t percentage, double bandwidth) {
     return 0;
 }
 
+// A Gilbert-Elliott percentage; NaN counts as below.
+int check_gilbert(double v, double lo, double hi) {
+    if (!at_least(v, lo))
+        return NUVEX_RC_GILBERT_BELOW;
+    if (v > hi)
+        return NUVEX_RC_GILBERT_ABOVE;
+    return 0;
+}
+
 // A filter address must name one host: neither 0.0.0.0 nor 255.255.255.255.
 bool valid_filter_address(uint32_t networkOrder) {
     return networkOrder != 0 && networkOrder != 0xFFFFFFFFu;
@@ -116,30 +125,18 @@ int check_loss(const PlayParameters& p, PlayBlockValues& b) {
         if (p.burstMax < p.burstMin)
             return NUVEX_RC_BURST_MAX_BELOW_MIN;
         break;
-    case 5: {
-        struct Range {
-            double value, lo, hi;
-        };
-        const Range good{p.gilbertGoodLoss, 0.0, 99.99};
-        const Range bad{p.gilbertBadLoss, 0.01, 100.0};
-        const Range toGood{p.gilbertToGood, 0.01, 99.99};
-        const Range toBad{p.gilbertToBad, 0.01, 99.99};
-        for (const Range* r : {&good, &bad}) {
-            if (!at_least(r->value, r->lo))
-                return NUVEX_RC_GILBERT_BELOW;
-            if (r->value > r->hi)
-                return NUVEX_RC_GILBERT_ABOVE;
-        }
+    case 5:
+        if (int rc = check_gilbert(p.gilbertGoodLoss, 0.0, 99.99))
+            return rc;
+        if (int rc = check_gilbert(p.gilbertBadLoss, 0.01, 100.0))
+            return rc;
         if (!(p.gilbertBadLoss > p.gilbertGoodLoss))
             return NUVEX_RC_GILBERT_BAD_NOT_ABOVE_GOOD;
-        for (const Range* r : {&toGood, &toBad}) {
-            if (!at_least(r->value, r->lo))
-                return NUVEX_RC_GILBERT_BELOW;
-            if (r->value > r->hi)
-                return NUVEX_RC_GILBERT_ABOVE;
-        }
+        if (int rc = check_gilbert(p.gilbertToGood, 0.01, 99.99))
+            return rc;
+        if (int rc = check_gilbert(p.gilbertToBad, 0.01, 99.99))
+            return rc;
         break;
-    }
     default:
         break;
     }

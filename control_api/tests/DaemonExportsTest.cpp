@@ -1,6 +1,6 @@
 // The exports of the shared library against the quellin daemon in a process of its own.
 #include "AltirenAPI.h"
-#include "platform/Registry.h"
+#include "ServiceRegistry.h"
 
 #include "TestSupport/TempDir.h"
 
@@ -14,23 +14,12 @@
 #include <thread>
 #include <unistd.h>
 
-using platform::registry::Hive;
-using platform::registry::Registry;
-using platform::registry::Value;
-
 namespace {
 
 class DaemonExportsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Registry reg(dir.str());
-        const std::string service = "SYSTEM\\CurrentControlSet\\Services\\QL";
-        ASSERT_EQ(reg.createKey(Hive::LocalMachine, service), 0);
-        ASSERT_EQ(
-            reg.createKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\Root\\SH_QUELLIN"),
-            0);
-        ASSERT_EQ(reg.setValue(Hive::LocalMachine, service, "ImagePath", Value::Sz(QUELLIN_BINARY)),
-                  0);
+        ASSERT_NO_FATAL_FAILURE(testsupport::register_service(dir.str(), QUELLIN_BINARY));
         ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
         ::setenv("QL_DEVICE", path.c_str(), 1);
 

@@ -4,8 +4,8 @@
 #include "AltirenAPI/PacketText.h"
 #include "AltirenAPI/Session.h"
 #include "ControlSocket/ControlServer.h"
+#include "ServiceRegistry.h"
 #include "TestLoop.h"
-#include "platform/Registry.h"
 #include "quellin_control/ControlDevice.h"
 #include "quellin_engine/Edge.h"
 #include "quellin_engine/Engine.h"
@@ -20,9 +20,6 @@
 
 using namespace altiren_api;
 namespace ctl = quellin::ctlsock;
-using platform::registry::Hive;
-using platform::registry::Registry;
-using platform::registry::Value;
 
 namespace {
 
@@ -59,16 +56,9 @@ struct Driver final : ctl::RequestHandler, quellin::IoCompleter {
 class SessionDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Registry reg(dir.str());
-        const std::string service = "SYSTEM\\CurrentControlSet\\Services\\QL";
-        ASSERT_EQ(reg.createKey(Hive::LocalMachine, service), 0);
-        ASSERT_EQ(
-            reg.createKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\Root\\SH_QUELLIN"),
-            0);
         testsupport::write_file(dir / "quellin", "daemon");
-        ASSERT_EQ(reg.setValue(Hive::LocalMachine, service, "ImagePath",
-                               Value::Sz((dir / "quellin").string())),
-                  0);
+        ASSERT_NO_FATAL_FAILURE(
+            testsupport::register_service(dir.str(), (dir / "quellin").string()));
         ASSERT_TRUE(loop.run([&] {
             quellin::RteConfig cfg;
             cfg.packetPoolSize = 64;

@@ -5,7 +5,7 @@
 #include "AltirenAPI/PacketText.h"
 #include "ControlSocket/ControlClient.h"
 #include "FakeDriver.h"
-#include "platform/Registry.h"
+#include "ServiceRegistry.h"
 
 #include "TestSupport/TempDir.h"
 
@@ -16,25 +16,15 @@ using namespace altiren_api;
 using fake::FakeDevice;
 using fake::FakeDriver;
 namespace wire = quellin::wire;
-using platform::registry::Hive;
-using platform::registry::Registry;
-using platform::registry::Value;
 
 namespace {
 
 class SessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Registry reg(dir.str());
-        const std::string service = "SYSTEM\\CurrentControlSet\\Services\\QL";
-        ASSERT_EQ(reg.createKey(Hive::LocalMachine, service), 0);
-        ASSERT_EQ(
-            reg.createKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Enum\\Root\\SH_QUELLIN"),
-            0);
         testsupport::write_file(dir / "quellin", "daemon");
-        ASSERT_EQ(reg.setValue(Hive::LocalMachine, service, "ImagePath",
-                               Value::Sz((dir / "quellin").string())),
-                  0);
+        ASSERT_NO_FATAL_FAILURE(
+            testsupport::register_service(dir.str(), (dir / "quellin").string()));
         device.run([](FakeDriver& d) {
             d.adapters = {{7, "lo"}};
             return 0;

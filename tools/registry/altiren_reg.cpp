@@ -12,6 +12,7 @@
 // Exit status: 0 done, 1 key or value missing, 2 usage, 3 any other failure.
 #include "platform/Registry.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -113,12 +114,12 @@ bool parse_value(const std::string& type, const std::vector<std::string>& data, 
             return false;
         std::vector<uint8_t> bytes;
         for (size_t i = 0; i < digits.size(); i += 2) {
-            char* end = nullptr;
-            std::string pair = digits.substr(i, 2);
-            unsigned long b = std::strtoul(pair.c_str(), &end, 16);
-            if (*end)
+            // Two hex digits each: strtoul alone would take "-1" or "+f" as a byte.
+            if (!std::isxdigit(static_cast<unsigned char>(digits[i])) ||
+                !std::isxdigit(static_cast<unsigned char>(digits[i + 1])))
                 return false;
-            bytes.push_back(static_cast<uint8_t>(b));
+            bytes.push_back(
+                static_cast<uint8_t>(std::strtoul(digits.substr(i, 2).c_str(), nullptr, 16)));
         }
         value = Value::Binary(bytes);
         return true;

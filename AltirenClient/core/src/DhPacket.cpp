@@ -2,6 +2,8 @@
 
 #include "CryptoLibrary.h"
 
+#include <OrvaneUtils/Base64Coder.h>
+
 #include <cstring>
 
 namespace altiren::crypto {
@@ -18,6 +20,9 @@ void Store32(uint8_t* p, uint32_t v) {
 uint32_t Load32(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
+
+// Room the buffers of SealText and OpenText keep beyond the text or the packet.
+constexpr size_t kSlack = 200;
 
 // Wipes the key material of one packet operation however it ends.
 struct Wipe {
@@ -198,6 +203,45 @@ bool OpenDhPacket(const uint8_t* in, size_t inLength, const std::vector<uint8_t>
     dataLength = static_cast<size_t>(n);
     check = Load32(checkBytes);
     return true;
+}
+
+bool SealText(const std::string& text, uint32_t check, const std::vector<uint8_t>& secret,
+              std::string& encoded, std::string& error) {
+    std::vector<uint8_t> packet(text.size() + kSlack, 0);
+    size_t length = 0;
+    if (!BuildDhPacket(reinterpret_cast<const uint8_t*>(text.c_str()), text.size() + 1, check,
+                       secret, packet.data(), packet.size(), length, error))
+        return false;
+    Base64Coder coder;
+    coder.Encode(packet.data(), static_cast<unsigned long>(length));
+    std::string result = coder.EncodedMessage();
+    if (result.empty()) {
+        error = "Base64 encoding failed.";
+        return false;
+    }
+    encoded.swap(result);
+    return true;
+}
+
+bool OpenText(const std::string& encoded, const std::vector<uint8_t>& secret, std::string& text,
+              uint32_t& check, std::string& error) {
+    Base64Coder coder;
+    coder.Decode(encoded.data(), static_cast<unsigned long>(encoded.size()));
+    const unsigned char* packet = coder.DecodedMessage();
+    if (!packet) {
+        error = "Base64 decoding failed.";
+        return false;
+    }
+    size_t size = coder.GetDecodeDataSize();
+    std::vector<uint8_t> out(size + kSlack, 0);
+    size_t n = 0;
+    bool ok = OpenDhPacket(packet, size, secret, out.data(), out.size(), n, check, error);
+    if (ok) {
+        const char* plain = reinterpret_cast<const char*>(out.data());
+        text.assign(plain, strnlen(plain, n));
+    }
+    zeromem(out.data(), out.size());
+    return ok;
 }
 
 } // namespace altiren::crypto

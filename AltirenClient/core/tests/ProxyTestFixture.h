@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 class ProxyTest : public ::testing::Test {
@@ -24,6 +25,8 @@ protected:
         std::filesystem::create_directories(dir / "tmp");
         std::filesystem::create_directories(dir / "files");
         std::filesystem::create_directories(dir / "trace");
+        const char* tmp = std::getenv("TMPDIR");
+        savedTmp = tmp ? std::optional<std::string>(tmp) : std::nullopt;
         setenv("ALTIREN_REGISTRY_ROOT", (dir / "registry").c_str(), 1);
         setenv("TMPDIR", (dir / "tmp").c_str(), 1);
         CSTrace::SetTraceDir((dir / "trace").c_str());
@@ -54,6 +57,12 @@ protected:
         if (server)
             server->Stop();
         WaitForRequestsToEnd();
+        // The next fixture's TempDir is made before its SetUp, in the folder this one
+        // is about to remove.
+        if (savedTmp)
+            setenv("TMPDIR", savedTmp->c_str(), 1);
+        else
+            unsetenv("TMPDIR");
     }
 
     void SetString(const char* name, const std::string& value) {
@@ -97,6 +106,7 @@ protected:
         return requests.empty() ? mgmt::RecordedRequest() : requests.back();
     }
 
+    std::optional<std::string> savedTmp;
     testsupport::TempDir dir{"proxy"};
     std::unique_ptr<mgmt::MgmtServer> server;
 };

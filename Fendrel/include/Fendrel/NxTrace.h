@@ -19,12 +19,18 @@ public:
     void Error(const char* message, int line = __builtin_LINE()) const;
     void Write(int severity, const char* message, int line = __builtin_LINE()) const;
 
+    // For a method without entry and exit records: its failure records (Error) are
+    // followed by an exit record all the same.
+    void ExitAfterFailure() { m_bExitAfterFailure = true; }
+
 private:
     const char* m_pClass;
     const char* m_pMethod;
     const char* m_pFile;
     bool m_bTraced;
     int m_nLine; // of the entry record; the exit record carries it too
+    bool m_bExitAfterFailure = false;
+    mutable bool m_bFailed = false;
 };
 
 } // namespace fendrel

@@ -111,6 +111,13 @@ protected:
                             std::initializer_list<AttrOut> attributes,
                             const char* noDocument = "No Document created .");
 
+    // True when none of the texts is null.
+    static bool Given(std::initializer_list<const char*> texts);
+    // Elements of that tag anywhere in the document (root included), in document order:
+    // how many there are, and the one at `index` (null when there is none).
+    unsigned CountElements(const char* tag) const;
+    DOMElement* FindElementAt(const char* tag, unsigned index) const;
+
     orvane::xml::XmlDocument m_pDocument;
     std::string m_sDtdFileName;
     std::string m_sVersion;

@@ -5,14 +5,15 @@
 
 #include <cstdio>
 
+// The four operations hold slots 0 to 3; the destructor follows them.
 class ICSVParserConsumer {
 public:
-    virtual ~ICSVParserConsumer();
     virtual void OnStartOfFile() = 0;
     // After the fields of a line; the line's index counting from 0.
     virtual void OnEndOfLine(int line) = 0;
     virtual void OnField(int index, const char* text) = 0;
     virtual void OnEndOfFile(bool success) = 0;
+    virtual ~ICSVParserConsumer();
 };
 
 class CCSVParser {

@@ -23,16 +23,21 @@ public:
     state_t get_state() const { return m_state.load(); }
     unsigned get_resolution() const { return m_resolution; }
 
+protected:
+    // A periodic 1000 ms timer without callback. The destructor is the first
+    // virtual; the others follow in their slot order.
+    CTimer();
+    virtual ~CTimer();
+
+public:
     virtual void set_oneshot(bool oneshot);
     virtual void set_call_back(call_back_t callback, void* argument);
     virtual void set_interval(unsigned ms);
+    // Refused unless the state is ready; true at once when already running.
     virtual bool start();
     virtual bool stop();
 
 protected:
-    // A periodic 1000 ms timer without callback.
-    CTimer();
-    virtual ~CTimer();
     CTimer(const CTimer&) = delete;
     CTimer& operator=(const CTimer&) = delete;
 

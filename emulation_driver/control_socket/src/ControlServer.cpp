@@ -52,13 +52,7 @@ ControlServer::ControlServer(FdWatcher& watcher, RequestHandler& handler)
     : m_watcher(watcher), m_handler(handler) {}
 
 ControlServer::~ControlServer() {
-    while (!m_connections.empty())
-        drop(m_connections.begin()->first, false);
-    if (m_listen_fd >= 0) {
-        m_watcher.unwatch(m_listen_fd);
-        ::close(m_listen_fd);
-        ::unlink(m_path.c_str());
-    }
+    shut_down(false);
 }
 
 bool ControlServer::listen(const std::string& path, std::string* error) {
@@ -112,8 +106,12 @@ bool ControlServer::listen(const std::string& path, std::string* error) {
 }
 
 void ControlServer::close() {
+    shut_down(true);
+}
+
+void ControlServer::shut_down(bool tell_handler) {
     while (!m_connections.empty())
-        drop(m_connections.begin()->first, true);
+        drop(m_connections.begin()->first, tell_handler);
     if (m_listen_fd >= 0) {
         m_watcher.unwatch(m_listen_fd);
         ::close(m_listen_fd);

@@ -281,7 +281,7 @@ TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
     wire::DriverPlayBlock block;
     block.setAdapterNumber(1);
     block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
-    block.setEastOut(10);
+    block.setEastOut(1); // 100 bit/s: nothing leaves the queue during the test
     block.setEastIn(wire::pb::kUnlimitedBandwidth);
     block.setWestOut(wire::pb::kUnlimitedBandwidth);
     block.setWestIn(wire::pb::kUnlimitedBandwidth);

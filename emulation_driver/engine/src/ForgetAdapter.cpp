@@ -6,10 +6,6 @@ using namespace detail;
 
 namespace {
 
-uint32_t timer_ms(uint64_t delayUs) {
-    return static_cast<uint32_t>((delayUs * 10 + 5) / 10000);
-}
-
 // Takes back what a queued packet holds of the gateway link or the WAN section.
 void release_hold(int q, const QueueEntry* e) {
     auto& s = engine();
@@ -24,8 +20,7 @@ void release_hold(int q, const QueueEntry* e) {
         return; // a dropped packet never took a place in the bucket
     if (!ctx.block)
         return;
-    // Entry link: East outbound, West inbound; exit link: West outbound, East inbound.
-    const int bucket = (stage == 0) == (d == 0) ? kBucketEast : kBucketWest;
+    const int bucket = gateway_bucket(stage, d);
     s.models->bucket_remove(ctx, bucket, e->size);
     du_counter_down(gateway_counter(bucket));
 }

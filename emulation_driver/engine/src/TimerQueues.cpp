@@ -10,10 +10,6 @@ bool is_gateway_queue(int q) {
     return q % 3 != 1;
 }
 
-uint32_t timer_ms(uint64_t delayUs) {
-    return static_cast<uint32_t>((delayUs * 10 + 5) / 10000);
-}
-
 void free_entry(QueueEntry* e) {
     rte_free(e, sizeof(QueueEntry));
 }

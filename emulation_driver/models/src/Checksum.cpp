@@ -1,12 +1,14 @@
 #include "quellin_models/Checksum.h"
 
+#include "quellin_wire/ByteOrder.h"
+
 namespace quellin::models {
 
 uint16_t internet_checksum(std::span<const uint8_t> data) {
     uint32_t sum = 0;
     size_t i = 0;
     for (; i + 1 < data.size(); i += 2)
-        sum += static_cast<uint32_t>((data[i] << 8) | data[i + 1]);
+        sum += wire::get_be16(data.data(), i);
     if (i < data.size())
         sum += static_cast<uint32_t>(data[i] << 8);
     sum = (sum & 0xFFFF) + (sum >> 16);
@@ -25,14 +27,16 @@ bool ipv4_header_checksum_ok(std::span<const uint8_t> ip) {
     for (size_t i = 0; i < h; i += 2) {
         if (i == 10)
             continue;
-        sum += static_cast<uint32_t>((ip[i] << 8) | ip[i + 1]);
+        sum += wire::get_be16(ip.data(), i);
     }
     sum = (sum & 0xFFFF) + (sum >> 16);
     sum += sum >> 16;
-    uint16_t computed = static_cast<uint16_t>(~sum);
+    const uint16_t computed = static_cast<uint16_t>(~sum);
+    const uint16_t stored = wire::get_be16(ip.data(), 10);
+    // A complement of zero may be stored as 0x0000 or 0xFFFF: the same value in ones'
+    // complement, and both verify.
     if (computed == 0)
-        computed = 0xFFFF;
-    const uint16_t stored = static_cast<uint16_t>((ip[10] << 8) | ip[11]);
+        return stored == 0 || stored == 0xFFFF;
     return computed == stored;
 }
 
@@ -40,8 +44,7 @@ void ipv4_set_header_checksum(std::span<uint8_t> ip, size_t headerLength) {
     ip[10] = 0;
     ip[11] = 0;
     const uint16_t c = internet_checksum(ip.first(headerLength));
-    ip[10] = static_cast<uint8_t>(c >> 8);
-    ip[11] = static_cast<uint8_t>(c);
+    wire::put_be16(ip.data(), 10, c);
 }
 
 namespace {
@@ -58,8 +61,8 @@ uint16_t in6_checksum_impl(const uint8_t* source, const uint8_t* destination, ui
                            std::span<const uint8_t> message) {
     uint32_t sum = 0;
     for (int i = 0; i < 16; i += 2) {
-        sum = ones_add(sum, static_cast<uint32_t>((source[i] << 8) | source[i + 1]));
-        sum = ones_add(sum, static_cast<uint32_t>((destination[i] << 8) | destination[i + 1]));
+        sum = ones_add(sum, wire::get_be16(source, i));
+        sum = ones_add(sum, wire::get_be16(destination, i));
     }
     sum = ones_add(sum, upperLayerLength & 0xFFFF);
     sum = ones_add(sum, upperLayerLength >> 16);
@@ -69,7 +72,7 @@ uint16_t in6_checksum_impl(const uint8_t* source, const uint8_t* destination, ui
         const auto body = message.subspan(4);
         size_t i = 0;
         for (; i + 1 < body.size(); i += 2)
-            sum = ones_add(sum, static_cast<uint32_t>((body[i] << 8) | body[i + 1]));
+            sum = ones_add(sum, wire::get_be16(body.data(), i));
         if (i < body.size())
             sum = ones_add(sum, static_cast<uint32_t>(body[i] << 8));
     }

@@ -1,6 +1,7 @@
 #include "quellin_models/LossDelay.h"
 
 #include "quellin_models/Random.h"
+#include "quellin_wire/Records.h"
 
 #include <algorithm>
 
@@ -104,14 +105,14 @@ uint16_t du_is_error_packet(ModelState& s, const ModelParams& p, ModelRuntime& r
 
     const uint32_t today = rt.gettimeofday();
     if (s.disconnect.refresh(today))
-        return 0x100;
+        return wire::kFlagDisconnectLoss;
     if (s.congestion.refresh(today))
-        return hit(rt, p.congestion.peakRandomError) ? 0x01 : 0;
+        return hit(rt, p.congestion.peakRandomError) ? wire::kFlagLost : 0;
 
     if (d.burstFlag != 0) {
         ++d.counter;
         if (d.counter <= d.burstLength)
-            return 0x01;
+            return wire::kFlagLost;
         d.counter = 0;
         d.burstFlag = 0;
     }
@@ -124,32 +125,32 @@ uint16_t du_is_error_packet(ModelState& s, const ModelParams& p, ModelRuntime& r
             return 0;
         }
         d.counter = 0;
-        return 0x01;
+        return wire::kFlagLost;
     case 2:
-        return hit(rt, l.randomly) ? 0x01 : 0;
+        return hit(rt, l.randomly) ? wire::kFlagLost : 0;
     case 3:
         if (!hit(rt, l.burstChance))
             return 0;
         d.burstFlag = 1;
         d.counter = 1;
         d.burstLength = du_rand(rt, l.burstMin, l.burstMax);
-        return 0x01;
+        return wire::kFlagLost;
     case 4:
         if (!series.playable())
             return 0;
         advance_series(s, series, rt.gettime());
-        return hit(rt, series.loss(s.seriesPosition)) ? 0x01 : 0;
+        return hit(rt, series.loss(s.seriesPosition)) ? wire::kFlagLost : 0;
     case 5:
         if (series.count == 0)
             return 0;
         s.seriesStepTime = rt.gettime();
         s.seriesPosition = static_cast<uint16_t>(du_rand(rt, 1, series.count) - 1);
-        return hit(rt, series.loss(s.seriesPosition)) ? 0x01 : 0;
+        return hit(rt, series.loss(s.seriesPosition)) ? wire::kFlagLost : 0;
     case 6: {
         const bool bad = s.gilbertState != 0;
         if (hit(rt, bad ? l.gilbertToGood : l.gilbertToBad))
             s.gilbertState = bad ? 0 : 1;
-        return hit(rt, s.gilbertState != 0 ? l.gilbertBad : l.gilbertGood) ? 0x01 : 0;
+        return hit(rt, s.gilbertState != 0 ? l.gilbertBad : l.gilbertGood) ? wire::kFlagLost : 0;
     }
     default:
         return 0;

@@ -1,6 +1,7 @@
 #include "quellin_models/PacketBytes.h"
 
 #include "quellin_models/Checksum.h"
+#include "quellin_wire/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,15 +9,6 @@
 namespace quellin::models {
 
 namespace {
-
-uint16_t be16(std::span<const uint8_t> p, size_t off) {
-    return static_cast<uint16_t>((p[off] << 8) | p[off + 1]);
-}
-
-void put_be16(std::span<uint8_t> p, size_t off, uint16_t v) {
-    p[off] = static_cast<uint8_t>(v >> 8);
-    p[off + 1] = static_cast<uint8_t>(v);
-}
 
 constexpr uint16_t kMoreFragments = 0x2000;
 
@@ -62,7 +54,7 @@ std::optional<FragmentPlan> plan_ipv4_fragments(std::span<const uint8_t> ip, uin
         return std::nullopt;
     FragmentPlan plan;
     plan.headerLength = static_cast<size_t>(ip[0] & 0x0F) * 4;
-    const size_t total = be16(ip, 2);
+    const size_t total = wire::get_be16(ip.data(), 2);
     if (plan.headerLength < 20 || plan.headerLength > total || total > ip.size() || mtu >= total)
         return std::nullopt;
     plan.laterHeader = 20 + copied_options(ip.first(plan.headerLength), plan.options);
@@ -108,13 +100,13 @@ size_t build_ipv4_fragment(std::span<const uint8_t> ip, const FragmentPlan& plan
     }
     std::memcpy(out.data() + header, ip.data() + plan.headerLength + pos, data);
 
-    const uint16_t word = be16(ip, 6);
+    const uint16_t word = wire::get_be16(ip.data(), 6);
     const bool more = (word & kMoreFragments) != 0 || pos + data < plan.dataLength;
     const uint16_t offset = static_cast<uint16_t>((word & 0x1FFF) + pos / 8);
-    put_be16(
-        out, 6,
+    wire::put_be16(
+        out.data(), 6,
         static_cast<uint16_t>((word & 0xC000) | (more ? kMoreFragments : 0) | (offset & 0x1FFF)));
-    put_be16(out, 2, static_cast<uint16_t>(header + data));
+    wire::put_be16(out.data(), 2, static_cast<uint16_t>(header + data));
     ipv4_set_header_checksum(out, header);
     return header + data;
 }
@@ -128,7 +120,7 @@ size_t build_icmp_frag_needed(std::span<const uint8_t> ip, std::span<uint8_t> ou
     const size_t size = h + 36;
     std::fill(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(size), uint8_t{0});
     out[0] = 0x45;
-    put_be16(out, 2, static_cast<uint16_t>(size));
+    wire::put_be16(out.data(), 2, static_cast<uint16_t>(size));
     out[4] = ip[4];
     out[5] = ip[5];
     out[8] = 255;
@@ -140,11 +132,11 @@ size_t build_icmp_frag_needed(std::span<const uint8_t> ip, std::span<uint8_t> ou
     const auto icmp = out.subspan(20, size - 20);
     icmp[0] = 3;
     icmp[1] = 4;
-    const size_t total = be16(ip, 2);
+    const size_t total = wire::get_be16(ip.data(), 2);
     const size_t quoted = h + std::min<size_t>(8, total > h ? total - h : 0);
     std::memcpy(icmp.data() + 8, ip.data(), std::min(quoted, ip.size()));
     const uint16_t c = internet_checksum(icmp);
-    put_be16(icmp, 2, c);
+    wire::put_be16(icmp.data(), 2, c);
     return size;
 }
 
@@ -152,7 +144,7 @@ size_t build_icmpv6_packet_too_big(std::span<const uint8_t> ip, uint32_t mtu,
                                    std::span<uint8_t> out) {
     std::fill(out.begin(), out.begin() + kPacketTooBigSize, uint8_t{0});
     std::memcpy(out.data(), ip.data(), 4);
-    put_be16(out, 4, 56);
+    wire::put_be16(out.data(), 4, 56);
     out[6] = 58;
     out[7] = 255;
     std::memcpy(out.data() + 8, ip.data() + 24, 16);
@@ -161,14 +153,11 @@ size_t build_icmpv6_packet_too_big(std::span<const uint8_t> ip, uint32_t mtu,
     const auto msg = out.subspan(40, 56);
     msg[0] = 2;
     msg[1] = 0;
-    msg[4] = static_cast<uint8_t>(mtu >> 24);
-    msg[5] = static_cast<uint8_t>(mtu >> 16);
-    msg[6] = static_cast<uint8_t>(mtu >> 8);
-    msg[7] = static_cast<uint8_t>(mtu);
+    wire::put_be32(msg.data(), 4, mtu);
     std::memcpy(msg.data() + 8, ip.data(), 48);
     const uint16_t c =
         in6_checksum_impl(out.data() + 8, out.data() + 24, msg[0], msg[1], out[6], 56, msg);
-    put_be16(msg, 2, c);
+    wire::put_be16(msg.data(), 2, c);
     return kPacketTooBigSize;
 }
 

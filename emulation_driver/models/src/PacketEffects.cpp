@@ -3,19 +3,23 @@
 #include "quellin_models/Checksum.h"
 #include "quellin_models/PacketBytes.h"
 #include "quellin_models/Random.h"
+#include "quellin_wire/ByteOrder.h"
+#include "quellin_wire/Records.h"
 
 #include <algorithm>
 
 namespace quellin::models {
 
 namespace {
-constexpr uint16_t kCorrupted = 0x02;
-constexpr uint16_t kDuplicateCopy = 0x08;
-constexpr uint16_t kDuplicated = 0x10;
-constexpr uint16_t kReplaced = 0x20;
-constexpr uint16_t kFragment = 0x40;
-constexpr uint16_t kHeaderLoss = 0x100;
-constexpr uint16_t kTooBig = 0x200;
+using wire::kFlagCorrupted;
+using wire::kFlagDuplicateCopy;
+using wire::kFlagDuplicated;
+using wire::kFlagFragment;
+using wire::kFlagFragmented;
+using wire::kFlagTooBig;
+// A bit error in the IP header loses the packet: the record's loss bit it shares with a
+// disconnect.
+constexpr uint16_t kHeaderLoss = wire::kFlagDisconnectLoss;
 
 bool percent_hit(ModelRuntime& rt, uint16_t chance) {
     return chance != 0 && du_rand(rt, 1, 100) <= chance;
@@ -48,7 +52,7 @@ uint16_t du_bit_error_rate(const BitErrorParams& p, ModelRuntime& rt, const Pack
         host.toggle_copy_bits(position, burst);
         gap = du_int64_rand(rt, 1, p.chance);
     }
-    return kCorrupted;
+    return kFlagCorrupted;
 }
 
 void du_duplicate_packet(const DuplicationParams& p, ModelRuntime& rt, uint16_t& flags,
@@ -58,11 +62,11 @@ void du_duplicate_packet(const DuplicationParams& p, ModelRuntime& rt, uint16_t&
     const uint16_t n = du_rand(rt, p.minBurst, p.maxBurst);
     host.raise_wan_queue_maxima(n);
     for (uint16_t i = 0; i < n; ++i) {
-        flags |= kDuplicateCopy;
+        flags |= kFlagDuplicateCopy;
         host.introduce_duplicate(flags);
-        flags &= static_cast<uint16_t>(~kDuplicateCopy);
+        flags &= static_cast<uint16_t>(~kFlagDuplicateCopy);
     }
-    flags |= kDuplicated;
+    flags |= kFlagDuplicated;
 }
 
 namespace {
@@ -72,7 +76,7 @@ void fragment_ipv6(const FragmentationParams& p, const PacketView& packet, uint1
     const auto ip = packet.ip;
     if (ip.size() < 40)
         return;
-    const size_t total = static_cast<size_t>((ip[4] << 8) | ip[5]) + 40;
+    const size_t total = size_t{wire::get_be16(ip.data(), 4)} + 40;
     const uint32_t mtu = std::max<uint32_t>(p.mtu, 1280);
     if (mtu >= total || total > ip.size())
         return;
@@ -83,7 +87,7 @@ void fragment_ipv6(const FragmentationParams& p, const PacketView& packet, uint1
         build_icmpv6_packet_too_big(ip, mtu, buffer);
         host.introduce_built(buffer.first(kPacketTooBigSize), flags, true);
     }
-    flags |= kTooBig;
+    flags |= kFlagTooBig;
 }
 
 void fragment_ipv4(const FragmentationParams& p, const PacketView& packet, uint16_t& flags,
@@ -92,13 +96,13 @@ void fragment_ipv4(const FragmentationParams& p, const PacketView& packet, uint1
     if (ip.size() < 20)
         return;
     const size_t h = static_cast<size_t>(ip[0] & 0x0F) * 4;
-    const size_t total = static_cast<size_t>((ip[2] << 8) | ip[3]);
+    const size_t total = size_t{wire::get_be16(ip.data(), 2)};
     if (p.mtu >= total || h < 20 || h > total || total > ip.size())
         return;
-    if ((flags & kCorrupted) && !ipv4_header_checksum_ok(ip))
+    if ((flags & kFlagCorrupted) && !ipv4_header_checksum_ok(ip))
         return;
 
-    const bool dontFragment = (((ip[6] << 8) | ip[7]) & 0x4000) != 0;
+    const bool dontFragment = (wire::get_be16(ip.data(), 6) & 0x4000) != 0;
     if (dontFragment && p.order != 1) {
         if (p.order == 2) {
             const size_t size = icmp_frag_needed_size(ip);
@@ -108,7 +112,7 @@ void fragment_ipv4(const FragmentationParams& p, const PacketView& packet, uint1
             build_icmp_frag_needed(ip, buffer);
             host.introduce_built(buffer.first(size), flags, true);
         }
-        flags |= kTooBig;
+        flags |= kFlagTooBig;
         return;
     }
 
@@ -121,11 +125,11 @@ void fragment_ipv4(const FragmentationParams& p, const PacketView& packet, uint1
         return;
     for (size_t k = 0; k < plan->count; ++k) {
         const size_t size = build_ipv4_fragment(ip, *plan, k, buffer);
-        flags |= kFragment;
+        flags |= kFlagFragment;
         host.introduce_built(buffer.first(size), flags, false);
-        flags &= static_cast<uint16_t>(~kFragment);
+        flags &= static_cast<uint16_t>(~kFlagFragment);
     }
-    flags |= kReplaced;
+    flags |= kFlagFragmented;
     host.raise_wan_queue_maxima(static_cast<uint32_t>(plan->count));
 }
 

@@ -30,6 +30,18 @@ TEST(Checksum, Ipv4HeaderCheckRejectsShortAndWrongHeaders) {
     EXPECT_FALSE(ipv4_header_checksum_ok(h));
 }
 
+TEST(Checksum, Ipv4HeaderWhoseChecksumIsZeroVerifiesEitherWay) {
+    // The other words sum to 0xFFFF, so the checksum is the complement of zero: senders store
+    // it as 0x0000 (as most stacks do) or 0xFFFF, and both verify.
+    std::vector<uint8_t> h = {0x45, 0, 0,    20,   0, 0, 0,    0,    0x40, 0x01,
+                              0,    0, 0x0A, 0x00, 0, 1, 0x70, 0xE9, 0,    0};
+    EXPECT_TRUE(ipv4_header_checksum_ok(h));
+    h[10] = h[11] = 0xFF;
+    EXPECT_TRUE(ipv4_header_checksum_ok(h));
+    h[11] = 0xFE;
+    EXPECT_FALSE(ipv4_header_checksum_ok(h));
+}
+
 namespace {
 // Plain 32-bit accumulation of the pseudo-header and the whole message, checksum included
 // as given; a correct checksum folds to 0xFFFF.

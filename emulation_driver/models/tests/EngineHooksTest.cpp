@@ -5,6 +5,7 @@
 #include "quellin_engine/Engine.h"
 #include "quellin_models/Checksum.h"
 #include "quellin_rte/TestSeams.h"
+#include "quellin_test/Blocks.h"
 #include "quellin_test/Frames.h"
 #include "quellin_wire/Checksum.h"
 
@@ -28,14 +29,7 @@ protected:
         ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, &sink}));
         adapter = rte_bind_adapter("tap0");
         ASSERT_TRUE(du_init(&hooks, nullptr));
-        block.setAdapterNumber(1);
-        block.setAdapterAddress(kStation);
-        block.setEastOut(wire::pb::kUnlimitedBandwidth);
-        block.setEastIn(wire::pb::kUnlimitedBandwidth);
-        block.setWestOut(wire::pb::kUnlimitedBandwidth);
-        block.setWestIn(wire::pb::kUnlimitedBandwidth);
-        block.setEastBucketSize(wire::pb::kUnlimitedBucket);
-        block.setWestBucketSize(wire::pb::kUnlimitedBucket);
+        block = open_block(kStation);
     }
     void TearDown() override {
         du_shutdown();

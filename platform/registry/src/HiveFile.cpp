@@ -327,6 +327,9 @@ bool parse_hive_text(const char* hiveName, const std::string& text, HiveData& hi
 
     bool sawHeader = false;
     KeyRecord* current = nullptr;
+    // Keys named by a [key] line. A parent made implicitly for a child listed
+    // before it may still be listed later (a hand-edited file need not be ordered).
+    std::vector<std::vector<std::string>> listed;
     for (const auto& [number, line] : lines) {
         if (line.empty() || line[0] == ';')
             continue;
@@ -344,8 +347,10 @@ bool parse_hive_text(const char* hiveName, const std::string& text, HiveData& hi
             if (parts.empty() || !equal_nocase(parts[0], hiveName))
                 return fail(number, "key outside the hive");
             parts.erase(parts.begin());
-            if (hive.find(parts))
-                return fail(number, "key listed twice");
+            for (const auto& seen : listed)
+                if (same_path(seen, parts))
+                    return fail(number, "key listed twice");
+            listed.push_back(parts);
             current = &hive.create(parts);
             continue;
         }

@@ -203,6 +203,12 @@ bool key_exists(const detail::HiveData& hive, const std::vector<std::string>& pa
     return path.empty() || find_key(hive, path) != nullptr;
 }
 
+// A line break in a key or value name would split its line of the hive file and
+// leave the whole hive unreadable.
+bool storable_name(const std::string& name) {
+    return name.find_first_of("\r\n") == std::string::npos;
+}
+
 } // namespace
 
 Registry::Registry() {
@@ -213,6 +219,8 @@ Registry::Registry() {
 Registry::Registry(std::string root) : m_root(std::move(root)) {}
 
 long Registry::createKey(Hive hive, const std::string& path) const {
+    if (!storable_name(path))
+        return kInvalidParameter;
     HiveSession session(m_root, hive, true);
     if (long rc = session.load())
         return rc;
@@ -322,6 +330,8 @@ long Registry::setValue(Hive hive, const std::string& path, const std::string& n
             if (s.empty() || s.find('\0') != std::string::npos)
                 return kInvalidParameter;
     if (value.type == ValueType::Sz && value.text.find('\0') != std::string::npos)
+        return kInvalidParameter;
+    if (!storable_name(name))
         return kInvalidParameter;
     HiveSession session(m_root, hive, true);
     if (long rc = session.load())

@@ -18,6 +18,9 @@ bool parses(const std::string& body) {
 TEST(HiveFileTest, DamagedTextIsRefused) {
     EXPECT_TRUE(parses(""));
     EXPECT_TRUE(parses("\n[HKEY_LOCAL_MACHINE\\A]\n\"v\"=dword:1\n"));
+    // A hand-edited file may list a parent after its child.
+    EXPECT_TRUE(parses("[HKEY_LOCAL_MACHINE\\A\\B]\n\"b\"=dword:2\n"
+                       "[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword:1\n[HKEY_LOCAL_MACHINE]\n"));
     const char* damaged[] = {
         "[HKEY_LOCAL_MACHINE\\A\n",             // unterminated key
         "[HKEY_CURRENT_USER\\A]\n",             // key of another hive

@@ -74,8 +74,14 @@ TEST_F(RegistryTest, UnstorableStringsAreRefused) {
               kInvalidParameter);
     EXPECT_EQ(reg.setValue(Hive::LocalMachine, "A", "S", Value::Sz(std::string("a\0b", 3))),
               kInvalidParameter);
+    // A line break in a name would split its line and leave the hive unreadable.
+    EXPECT_EQ(reg.setValue(Hive::LocalMachine, "A", "two\nlines", Value::Dword(1)),
+              kInvalidParameter);
+    EXPECT_EQ(reg.createKey(Hive::LocalMachine, "A\\B\r\nC"), kInvalidParameter);
     std::vector<std::string> names;
-    reg.enumValues(Hive::LocalMachine, "A", names);
+    EXPECT_EQ(reg.enumValues(Hive::LocalMachine, "A", names), kSuccess);
+    EXPECT_TRUE(names.empty());
+    EXPECT_EQ(reg.enumSubkeys(Hive::LocalMachine, "A", names), kSuccess);
     EXPECT_TRUE(names.empty());
 }
 

@@ -2,18 +2,12 @@
 
 #include <AltirenClient/DhPacket.h>
 #include <AltirenClient/KeySets.h>
-#include <OrvaneUtils/Base64Coder.h>
 #include <OrvaneUtils/HttpServices.h>
-
-#include <cstring>
+#include <OrvaneXercesUtils/OrvaneXercesUtils.h>
 
 namespace mgmt {
 
 using namespace altiren::crypto;
-
-namespace {
-constexpr size_t kSlack = 200;
-}
 
 bool ExtractBuffer(const std::string& target, std::string& escaped) {
     size_t query = target.find('?');
@@ -46,26 +40,12 @@ bool DecodeRequest(const std::string& escaped, std::string& xml, uint32_t& nonce
     std::string base64(text, length);
     CHttpServices::FreeBuffer(text);
 
-    Base64Coder coder;
-    coder.Decode(base64.data(), static_cast<unsigned long>(base64.size()));
-    const unsigned char* packet = coder.DecodedMessage();
-    if (!packet) {
-        error = "Base64 decoding failed";
-        return false;
-    }
     const KeySetSecrets& secrets = GetKeySetSecrets(KeySetId::B);
     if (!secrets.ready) {
         error = "The key set is not ready";
         return false;
     }
-    size_t size = coder.GetDecodeDataSize();
-    std::vector<uint8_t> out(size + kSlack, 0);
-    size_t n = 0;
-    if (!OpenDhPacket(packet, size, secrets.first, out.data(), out.size(), n, nonce, error))
-        return false;
-    const char* plain = reinterpret_cast<const char*>(out.data());
-    xml.assign(plain, strnlen(plain, n));
-    return true;
+    return OpenText(base64, secrets.first, xml, nonce, error);
 }
 
 bool EncodeReply(const std::string& xml, uint32_t nonce, std::string& encoded, std::string& error) {
@@ -74,15 +54,7 @@ bool EncodeReply(const std::string& xml, uint32_t nonce, std::string& encoded, s
         error = "The key set is not ready";
         return false;
     }
-    std::vector<uint8_t> packet(xml.size() + 1 + kPacketOverhead, 0);
-    size_t length = 0;
-    if (!BuildDhPacket(reinterpret_cast<const uint8_t*>(xml.c_str()), xml.size() + 1, nonce,
-                       secrets.second, packet.data(), packet.size(), length, error))
-        return false;
-    Base64Coder coder;
-    coder.Encode(packet.data(), static_cast<unsigned long>(length));
-    encoded = coder.EncodedMessage();
-    return !encoded.empty();
+    return SealText(xml, nonce, secrets.second, encoded, error);
 }
 
 std::string Attribute(const Attributes& attributes, const std::string& name) {
@@ -101,28 +73,7 @@ bool HasAttribute(const Attributes& attributes, const std::string& name) {
 
 std::string EscapeXml(const std::string& text) {
     std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    orvane::xml::EscapeXmlText(out, text.c_str());
     return out;
 }
 

@@ -62,6 +62,8 @@ TEST_F(AltirenRegTool, BadInputIsRefused) {
     EXPECT_EQ(run("set HKLM/A V REG_DWORD -1").status, 2);
     EXPECT_EQ(run("set HKLM/A V REG_DWORD 4294967296").status, 2);
     EXPECT_EQ(run("set HKLM/A V REG_BINARY abc").status, 2);
+    EXPECT_EQ(run("set HKLM/A V REG_BINARY 01-1").status, 2);
+    EXPECT_EQ(run("set HKLM/A V REG_BINARY +f").status, 2);
     EXPECT_EQ(run("set HKEY_USERS/A V REG_SZ x").status, 2);
     EXPECT_EQ(run("frobnicate HKLM/A").status, 2);
     testsupport::write_file(dir / "HKEY_LOCAL_MACHINE.reg", "not a hive\n");

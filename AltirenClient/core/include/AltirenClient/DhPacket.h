@@ -41,4 +41,14 @@ bool OpenDhPacket(const uint8_t* in, size_t inLength, const std::vector<uint8_t>
                   uint8_t* out, size_t capacity, size_t& dataLength, uint32_t& check,
                   std::string& error);
 
+// The Base64 text of a packet of text with its terminating zero (built in a buffer
+// 200 bytes longer than the text).
+bool SealText(const std::string& text, uint32_t check, const std::vector<uint8_t>& secret,
+              std::string& encoded, std::string& error);
+
+// Opens the Base64 text of a packet; text receives the data up to its first zero
+// byte. text is changed only on success.
+bool OpenText(const std::string& encoded, const std::vector<uint8_t>& secret, std::string& text,
+              uint32_t& check, std::string& error);
+
 } // namespace altiren::crypto

@@ -6,6 +6,8 @@
 // the volume serial instead, so they read back only on the machine that wrote them.
 #pragma once
 
+#include "AltirenClient/KeySets.h"
+
 #include <cstdint>
 #include <string>
 
@@ -39,6 +41,12 @@ public:
 
 private:
     void ReportError(const std::string& text, const char* method);
+    // text becomes the Base64 text of its packet under that secret of the set.
+    bool Seal(std::string& text, altiren::crypto::KeySetId set, bool second, uint32_t check,
+              const char* method);
+    // text, the Base64 text of a packet under the reply secret, becomes its plain text
+    // when the packet carries the expected check value.
+    bool Open(std::string& text, uint32_t expected, bool emptyOnMismatch, const char* method);
 
     uint32_t m_nonce = 0;
     std::string m_lastError;

@@ -97,6 +97,8 @@ private:
     void flush(Connection& c);
     void update_events(Connection& c);
     void drop(uint64_t id, bool tell_handler);
+    // Drops every connection and stops listening, removing the socket file.
+    void shut_down(bool tell_handler);
     void reap_failed();
 
     FdWatcher& m_watcher;

@@ -13,7 +13,8 @@ uint16_t internet_checksum(std::span<const uint8_t> data);
 
 // 1 when the IPv4 header at the start of `ip` carries a checksum that verifies. The header
 // length comes from the low four bits of the first byte; a header length below 20 or one that
-// runs past `ip` does not verify.
+// runs past `ip` does not verify. Where the checksum comes out as the complement of zero,
+// a stored 0x0000 verifies as well as 0xFFFF.
 bool ipv4_header_checksum_ok(std::span<const uint8_t> ip);
 
 // Writes the IPv4 header checksum (bytes 10-11) of the h-byte header at the start of `ip`.

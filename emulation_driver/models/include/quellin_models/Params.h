@@ -1,6 +1,8 @@
 // The play-block fields the models read, decoded once per loaded (or neutralised) block.
 #pragma once
 
+#include "quellin_wire/ByteOrder.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -49,7 +51,7 @@ struct RecordedSeries {
 
 private:
     int16_t sample(size_t i) const {
-        return static_cast<int16_t>(tail[2 * i] | (tail[2 * i + 1] << 8));
+        return static_cast<int16_t>(wire::get_u16(tail.data(), 2 * i));
     }
 };
 

@@ -1,6 +1,8 @@
 // Builds Ethernet frames for the driver's tests.
 #pragma once
 
+#include "quellin_wire/ByteOrder.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -12,13 +14,11 @@ constexpr uint32_t ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
 }
 
 inline void put_be16(std::vector<uint8_t>& f, size_t off, uint16_t v) {
-    f[off] = static_cast<uint8_t>(v >> 8);
-    f[off + 1] = static_cast<uint8_t>(v);
+    wire::put_be16(f.data(), off, v);
 }
 
 inline void put_be32(std::vector<uint8_t>& f, size_t off, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        f[off + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    wire::put_be32(f.data(), off, v);
 }
 
 // Ethernet II frame with an IPv4 packet of `ipLength` bytes (header of 20, UDP payload).

@@ -1,0 +1,138 @@
+// Numbers of the client's resources and of the Win32 message-box protocol that the
+// client's code and its windows share: string ids, message-box flags and answers,
+// command, control, dialog and timer ids.
+#pragma once
+
+using UINT = unsigned int;
+
+// Message-box buttons (low nibble) and icons (second nibble).
+constexpr UINT MB_OK = 0x00000000;
+constexpr UINT MB_OKCANCEL = 0x00000001;
+constexpr UINT MB_ABORTRETRYIGNORE = 0x00000002;
+constexpr UINT MB_YESNOCANCEL = 0x00000003;
+constexpr UINT MB_YESNO = 0x00000004;
+constexpr UINT MB_RETRYCANCEL = 0x00000005;
+constexpr UINT MB_ICONHAND = 0x00000010;
+constexpr UINT MB_ICONQUESTION = 0x00000020;
+constexpr UINT MB_ICONEXCLAMATION = 0x00000030;
+constexpr UINT MB_ICONASTERISK = 0x00000040;
+constexpr UINT MB_ICONERROR = MB_ICONHAND;
+constexpr UINT MB_ICONSTOP = MB_ICONHAND;
+constexpr UINT MB_ICONWARNING = MB_ICONEXCLAMATION;
+constexpr UINT MB_ICONINFORMATION = MB_ICONASTERISK;
+constexpr UINT MB_TYPEMASK = 0x0000000F;
+constexpr UINT MB_ICONMASK = 0x000000F0;
+
+// Message-box answers; 0 means the box could not be shown.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDABORT = 3;
+constexpr int IDRETRY = 4;
+constexpr int IDIGNORE = 5;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// Strings.
+constexpr UINT IDS_TRAY_TOOLTIP = 61204;
+constexpr UINT IDS_INVALID_BANDWIDTH = 61206;
+constexpr UINT IDS_INVALID_LATENCY = 61207;
+constexpr UINT IDS_INVALID_PACKET_LOSS = 61208;
+constexpr UINT IDS_CANNOT_PLAY_PARAMETERS = 61209;
+constexpr UINT IDS_LOGON_FAILED = 61210;
+constexpr UINT IDS_REGISTER_FAILED = 61212;
+constexpr UINT IDS_SERVER_IP_IN_IMPORT = 61213;
+constexpr UINT IDS_CAPTION_ERROR = 61214;
+constexpr UINT IDS_CAPTION_WARNING = 61215;
+constexpr UINT IDS_CAPTION_INFORMATION = 61216;
+constexpr UINT IDS_STATISTICS_FAILED = 61218;
+constexpr UINT IDS_CLOSE_GRAPHS = 61219;
+constexpr UINT IDS_NO_ADAPTER = 61220;
+constexpr UINT IDS_INVALID_FILE = 61221;
+constexpr UINT IDS_EXIT_WHILE_PLAYING = 61222;
+constexpr UINT IDS_GRAPH_IN_STOP_MODE = 61223;
+constexpr UINT IDS_SELECT_LOGIN_TYPE = 61225;
+constexpr UINT IDS_UPGRADE_AVAILABLE = 61226;
+constexpr UINT IDS_UPGRADE_REQUIRED = 61227;
+constexpr UINT IDS_PREVIOUS_EMULATION_PLAYING = 61228;
+constexpr UINT IDS_PREVIOUS_EMULATION_RESET_FAILED = 61229;
+constexpr UINT IDS_UPGRADE_WHILE_PLAYING = 61231;
+constexpr UINT IDS_OPTIONS_DESCRIPTION = 61232;
+constexpr UINT IDS_CHOOSE_IP_ADDRESS = 61233;
+constexpr UINT IDS_CHANGE_LOGIN_FAILED = 61234;
+constexpr UINT IDS_IP_ALREADY_LISTED = 61235;
+constexpr UINT IDS_TOO_MANY_FILTER_IPS = 61236;
+constexpr UINT IDS_ADAPTER_IN_FILTER = 61237;
+constexpr UINT IDS_PASSWORD_MISMATCH = 61238;
+constexpr UINT IDS_OPTIONS_CAPTION = 61239;
+constexpr UINT IDS_NON_ZERO_IP = 61240;
+constexpr UINT IDS_RANGE_ORDER = 61241;
+constexpr UINT IDS_CHOOSE_IP_RANGE = 61242;
+constexpr UINT IDS_LOCAL_HOST_IN_RANGE = 61243;
+constexpr UINT IDS_SERVER_IP_IN_FILTER = 61245;
+constexpr UINT IDS_SERVER_UNREACHABLE = 61257;
+constexpr UINT IDS_IMPORT_FAILED = 61258;
+constexpr UINT IDS_LOGIN_OPTIONS_TOPIC = 61260;
+constexpr UINT IDS_ENTER_EMAIL = 61263;
+constexpr UINT IDS_NEW_USER_FAILED = 61264;
+constexpr UINT IDS_INCLUDE_LIST_EMPTY = 61267;
+constexpr UINT IDS_NEW_USER_ADDED = 61268;
+constexpr UINT IDS_PASSWORD_CHANGED = 61269;
+constexpr UINT IDS_OLD_PASSWORD_INVALID = 61270;
+constexpr UINT IDS_PASSWORD_CHANGE_FAILED = 61272;
+constexpr UINT IDS_OVERLAPS_INCLUDE = 61274;
+constexpr UINT IDS_OVERLAPS_EXCLUDE = 61275;
+constexpr UINT IDS_DUPLICATE_INCLUDE = 61276;
+constexpr UINT IDS_DUPLICATE_EXCLUDE = 61277;
+constexpr UINT IDS_REGISTRATION_FAILED = 61278;
+constexpr UINT IDS_ENTER_USER_NAME = 61283;
+constexpr UINT IDS_USER_NAME_TOO_LONG = 61284;
+constexpr UINT IDS_NO_VALID_ADAPTER = 61285;
+constexpr UINT IDS_NO_VALID_ADAPTER_CHECK = 61286;
+
+// Commands of the menus, the tray menu and the toolbar (their tool tips are strings of
+// the same ids).
+constexpr UINT ID_FILE_PLAY = 32773;
+constexpr UINT ID_TRAY_OPEN = 32774;
+constexpr UINT ID_TRAY_PLAY_STOP = 32776;
+constexpr UINT ID_TRAY_ABOUT = 32777;
+constexpr UINT ID_TRAY_SHOW_STATISTICS = 32779;
+constexpr UINT ID_TRAY_HELP = 32780;
+constexpr UINT ID_TRAY_STATISTICS_SWITCH = 32782;
+constexpr UINT ID_TRAY_SET_ADAPTER = 32783;
+constexpr UINT ID_HELP_HELP = 32784;
+constexpr UINT ID_EDIT_FILTER = 32785;
+constexpr UINT ID_TOOLS_OPTIONS = 32786;
+constexpr UINT ID_TOOLS_SET_ADAPTER = 32787;
+constexpr UINT ID_VIEW_STATISTICS = 32788;
+constexpr UINT ID_VIEW_BASIC = 32789;
+constexpr UINT ID_VIEW_ADVANCED = 32790;
+constexpr UINT ID_VIEW_PROFESSIONAL = 32791;
+constexpr UINT ID_FILE_SELECT_NETWORK = 32793;
+constexpr UINT ID_FILE_CLOSE_WINDOW = 32794;
+constexpr UINT ID_TRAY_OPTIONS = 32798;
+constexpr UINT ID_FILE_NEW = 57600;
+constexpr UINT ID_FILE_OPEN = 57601;
+constexpr UINT ID_APP_ABOUT = 57664;
+constexpr UINT ID_APP_EXIT = 57665;
+
+// Controls.
+constexpr UINT IDC_PLAY_STOP = 1002;
+constexpr UINT IDC_PAGE_FRAME = 1014;
+constexpr UINT IDC_MESSAGE_DONT_SHOW = 1113;
+constexpr UINT IDC_MESSAGE_TEXT = 1114;
+constexpr UINT IDC_MESSAGE_ICON = 1115;
+constexpr UINT IDC_BANNER_LINE = 1153;
+constexpr UINT IDC_STATISTICS_MANAGER = 1234;
+
+// Resources: application icon, menu and document template; tray menu; dialogs.
+constexpr UINT IDR_MAINFRAME = 128;
+constexpr UINT IDD_MANAGER = 154;
+constexpr UINT IDR_TRAY_MENU = 300;
+constexpr UINT IDD_MESSAGE = 345;
+constexpr UINT IDD_OPTIONS_LOGIN = 350;
+constexpr UINT IDD_OPTIONS_INSTALL = 352;
+
+// Timers.
+constexpr UINT IDT_STATISTICS_POLL = 1;
+constexpr UINT IDT_UPGRADE = 102;
+constexpr UINT IDT_THREAD_TIMER = 103;

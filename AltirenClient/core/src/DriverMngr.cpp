@@ -1,0 +1,174 @@
+#include "AltirenClient/DriverMngr.h"
+
+#include "AltirenClient/ScenarioConversion.h"
+
+#include "ClientTrace.h"
+
+#include <arpa/inet.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kClass = "CDriverMngr";
+constexpr const char* kNetworkCardsKey =
+    "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards";
+constexpr int kOsNt4 = 4;
+constexpr int kOsNt5 = 2000;
+constexpr uint32_t kDriverEmulating = 1;
+
+} // namespace
+
+CDriverMngr::CDriverMngr() : m_control(CNuvexControl::Instance()) {}
+
+CDriverMngr::CDriverMngr(INuvexControl& control) : m_control(control) {}
+
+CDriverMngr::CDriverMngr(INuvexControl& control, platform::registry::Registry registry)
+    : m_control(control), m_registry(std::move(registry)) {}
+
+bool CDriverMngr::StartupCheck() {
+    CLIENT_TRACE_ENTERED(kClass);
+    uint32_t state = 0;
+    if (m_control.GetStatus(&state) != 0 || state != kDriverEmulating)
+        return true;
+
+    int answer = m_pPrompt
+                     ? ShowClientMessage(*m_pPrompt, IDS_PREVIOUS_EMULATION_PLAYING,
+                                         IDS_CAPTION_WARNING, MB_OKCANCEL | MB_ICONEXCLAMATION)
+                     : 0;
+    if (answer != IDOK) {
+        // The driver is left as it was; the application ends through its message loop.
+        if (m_fnPostQuit)
+            m_fnPostQuit(0);
+        return true;
+    }
+    if (m_control.ForceDriverReset() == 0)
+        return true;
+    CLIENT_TRACE(CSTrace::eError, "Failed to reset the driver", kClass);
+    if (m_pPrompt)
+        ShowClientMessage(*m_pPrompt, IDS_PREVIOUS_EMULATION_RESET_FAILED, IDS_CAPTION_ERROR,
+                          MB_OK | MB_ICONERROR);
+    return false;
+}
+
+int CDriverMngr::GetAdapterCount() {
+    CLIENT_TRACE_ENTERED(kClass);
+    switch (m_control.OperatingSystemCode()) {
+    case kOsNt4:
+        return CountNt4Cards();
+    case kOsNt5:
+        return m_control.DriverAdapterCount();
+    default:
+        return -1;
+    }
+}
+
+// Network cards of the NT 4 table, without the driver's own ("QL_..." services).
+int CDriverMngr::CountNt4Cards() {
+    using namespace platform::registry;
+    std::vector<std::string> cards;
+    if (m_registry.openKey(Hive::LocalMachine, kNetworkCardsKey) != kSuccess ||
+        m_registry.enumSubkeys(Hive::LocalMachine, kNetworkCardsKey, cards) != kSuccess)
+        return -1;
+    int count = 0;
+    for (const std::string& name : cards) {
+        if (name.size() > 260)
+            continue;
+        std::string key =
+            std::string(kNetworkCardsKey) + "\\" + std::to_string(std::atoi(name.c_str()));
+        std::string service;
+        if (m_registry.queryString(Hive::LocalMachine, key, "ServiceName", service) != kSuccess)
+            continue;
+        if (service.size() > 1000)
+            service.resize(1000);
+        if (service.find("QL_") != 0)
+            ++count;
+    }
+    return count;
+}
+
+void CDriverMngr::ClearNuvexPlayParams(CPlayParams* params) {
+    CLIENT_TRACE_ENTERED(kClass);
+    if (!params)
+        return;
+    try {
+        FreePlaySamples(**params);
+        std::memset(static_cast<void*>(params->get()), 0, sizeof(PlayParameters));
+    } catch (...) {
+        CLIENT_TRACE(CSTrace::eError, "\n CDriverMngr::ClearNuvexPlayParams Exception ", kClass);
+    }
+}
+
+void CDriverMngr::ClearAndDefaultPlayParams(CPlayParams* params) {
+    CLIENT_TRACE_ENTERED(kClass);
+    if (!params)
+        return;
+    ClearNuvexPlayParams(params);
+    m_control.SetDefaultPlayParams(params->get());
+}
+
+int CDriverMngr::ConvertTopovelToNuvexPlayParams(const std::string& xml, CPlayParams* params) {
+    return params ? CScenarioConverter::ConvertTopovelToNuvexPlayParams(xml, params->get()) : 0;
+}
+
+int CDriverMngr::ConvertTopovelToNuvexPlayParams(const std::string& xml, CPlayParams* params,
+                                                 const std::string& dtdFolder) {
+    return params
+               ? CScenarioConverter::ConvertTopovelToNuvexPlayParams(xml, params->get(), dtdFolder)
+               : 0;
+}
+
+int CDriverMngr::ConvertWSTToNuvexPlayParams(const CWSTScenario& scenario, CPlayParams* params) {
+    return params ? CScenarioConverter::ConvertWSTToNuvexPlayParams(scenario, params->get()) : 0;
+}
+
+bool CDriverMngr::ConvertImportedScenario(int sourceKind, const CWSTScenario& recording,
+                                          const std::string& document, CPlayParams* params,
+                                          const std::string& dtdFolder) {
+    return params && CScenarioConverter::ConvertImportedScenario(sourceKind, recording, document,
+                                                                 params->get(), dtdFolder);
+}
+
+int CDriverMngr::Play(PlayParameters* params) {
+    CLIENT_TRACE_ENTERED(kClass);
+    if (!params)
+        return 0;
+    // A refused play says why, so that the window never shows an empty or stale text.
+    if (m_bPlaying) {
+        m_strLastError = GetErrorText(NUVEX_RC_ALREADY_PLAYING);
+        return 0;
+    }
+    if (!IsAdapterPresent()) {
+        m_strLastError = GetErrorText(NUVEX_RC_OS_CLASS);
+        return 0;
+    }
+    params->adapterAddress = inet_addr(m_strActiveAdapter.c_str());
+    int rc = m_control.PlayEmulation(params);
+    if (rc == 0) {
+        m_bPlaying = 1;
+        return 1;
+    }
+    m_strLastError = GetErrorText(rc);
+    CLIENT_TRACE(CSTrace::eError, m_strLastError.c_str(), kClass);
+    m_bPlaying = 0;
+    return 0;
+}
+
+void CDriverMngr::Stop() {
+    CLIENT_TRACE_ENTERED(kClass);
+    int rc = m_control.StopEmulation();
+    if (rc == 0) {
+        m_bPlaying = 0;
+        return;
+    }
+    m_strLastError = GetErrorText(rc);
+    CLIENT_TRACE(CSTrace::eError, m_strLastError.c_str(), kClass);
+}
+
+const char* CDriverMngr::GetErrorText(int code) {
+    return NuvexResultText(code);
+}
