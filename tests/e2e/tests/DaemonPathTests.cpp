@@ -57,6 +57,14 @@ TEST_F(DaemonLab, FixedDelayIsOneWayAndTheHandOutShowsTheTraffic) {
     EXPECT_GE(median_ms, 49.0);
     EXPECT_LE(median_ms, 51.5);
 
+    // IPv6: the block carries the station's global address, found on its interface.
+    UdpFlow f6 = udp(50, 200, 100);
+    f6.dest = kNetworkV6;
+    f6.port = 47011;
+    const UdpResult r6 = run_udp(f6);
+    EXPECT_EQ(r6.recv.count("received"), 50u);
+    EXPECT_GE(r6.recv.num("delay_us_median"), 49000.0);
+
     const PingResult echo = netnslab::ping(lab().station(), kNetworkV4, 3, 20);
     EXPECT_EQ(echo.received, 3);
     EXPECT_GE(echo.rtt_min_ms, 98.0); // 50 ms each way
