@@ -83,6 +83,14 @@ protected:
 
     virtual uint32_t seed() const { return 7; }
 
+    // Classifies only the traffic with the network's IPv4 address, so that the station's
+    // own chatter (neighbour discovery, reports) does not take a share of a model's count.
+    void only_network() {
+        params.filterCount = 1;
+        params.filterMode = 1;
+        params.filterAddresses[0] = ipv4_of(kNetworkV4);
+    }
+
     // Plays from the station namespace (the library looks the adapter up there).
     int play() {
         NetnsGuard in(lab().station());

@@ -149,6 +149,7 @@ TEST_F(DaemonLab, OneMegabitWithASixteenKilobyteBucket) {
 TEST_F(DaemonLab, PeriodicLossDropsEverySecondPacket) {
     params.lossType = 1;
     params.lossPeriod = 2;
+    only_network();
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(200, 1000);
     f.list = true;
@@ -162,9 +163,7 @@ TEST_F(DaemonLab, PeriodicLossDropsEverySecondPacket) {
 TEST_F(DaemonLab, RandomLossMatchesTheLossFlagsOfTheExitList) {
     params.lossType = 2;
     params.randomLoss = 10;
-    params.filterCount = 1; // only this flow is classified
-    params.filterMode = 1;
-    params.filterAddresses[0] = ipv4_of(kNetworkV4);
+    only_network();
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(5000, 5000);
     f.list = true;
@@ -191,6 +190,7 @@ TEST_F(DaemonLab, RandomLossMatchesTheLossFlagsOfTheExitList) {
 TEST_F(DaemonLab, ReorderingDisplacesByExactlyThree) {
     params.outOfOrderChance = 50;
     params.outOfOrderMinRange = params.outOfOrderMaxRange = 3;
+    only_network();
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(300, 1000);
     f.list = true;
