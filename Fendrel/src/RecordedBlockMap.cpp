@@ -2,6 +2,7 @@
 // LATENCY_AND_LOSS_DATA elements are kept as raw bytes under a label comment.
 #include "Fendrel/STopovelDocumentParser.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -32,8 +33,22 @@ void CSTopovelDocParser::NewRecordedBlocks() {
     m_pRecorded = std::move(fresh);
 }
 
+void CSTopovelDocParser::CountPastLabelsIn(std::string_view text) {
+    const std::string_view start(kLabelStart);
+    for (size_t at = text.find(start); at != std::string_view::npos; at = text.find(start, at)) {
+        at += start.size();
+        long number = 0;
+        for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+            int digit = text[at] - '0';
+            number = number > (LONG_MAX - digit) / 10 ? LONG_MAX : number * 10 + digit;
+        }
+        if (number > m_pRecorded->counter)
+            m_pRecorded->counter = number;
+    }
+}
+
 bool CSTopovelDocParser::AddToBlockMap(const char* data, long length, std::string& label) {
-    if (!data || length <= 0)
+    if (!data || length <= 0 || m_pRecorded->counter == LONG_MAX)
         return false;
     try {
         std::string body(data, static_cast<size_t>(length));
@@ -101,6 +116,9 @@ long CSTopovelDocParser::CutRecordedBlocks(const char* xml, std::string& cut,
     if (!xml)
         return 0;
     std::string_view text(xml);
+    // A comment of the text that reads like a label would be written out as the block
+    // of that label: labels continue above it.
+    CountPastLabelsIn(text);
     cut.clear();
     size_t piece = 0;
     size_t position = 0;

@@ -1,6 +1,9 @@
 #include "Fendrel/SDataBlockParser.h"
 
 #include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -22,6 +25,28 @@ bool is_blank(char c) {
 
 const char* text_of(const SHString& value) {
     return const_cast<SHString&>(value).GetString();
+}
+
+// The float nearest to the value; beyond the range of float the infinity of its sign
+// (a plain conversion of such a value is undefined).
+float to_float(double value) {
+    if (value > FLT_MAX)
+        return HUGE_VALF;
+    if (value < -FLT_MAX)
+        return -HUGE_VALF;
+    return static_cast<float>(value);
+}
+
+// Samples whose text reads back: the reader takes no sign and at most 39 digits and
+// points, so a latency must not be negative and a loss ("%.2f") not negative, finite
+// and below 10^36.
+bool readable_loss(float loss) {
+    return !std::signbit(loss) && std::isfinite(loss) && loss < 1e36f;
+}
+
+bool samples_readable(const std::vector<int>& latency, const std::vector<float>& loss) {
+    return std::all_of(latency.begin(), latency.end(), [](int value) { return value >= 0; }) &&
+           std::all_of(loss.begin(), loss.end(), readable_loss);
 }
 
 } // namespace
@@ -90,6 +115,10 @@ NX_RC CSDataBlockParser::GetXML(SHString& xml) {
     BLOCK_TRACE;
     if (!m_vLoss.empty() && m_vLoss.size() != m_vLatency.size()) {
         trace.Error("Failed to write samples: latency and loss counts differ");
+        return NX_FAILURE;
+    }
+    if (!samples_readable(m_vLatency, m_vLoss)) {
+        trace.Error("Failed to write samples: a sample cannot be written as text");
         return NX_FAILURE;
     }
     NX_RC rc = CSTopovelBaseParser::GetXML(xml);
@@ -261,7 +290,7 @@ NX_RC CSDataBlockParser::AddSample(const char* text, eSampleType type) {
         if (type == SAMPLE_LATENCY)
             m_vLatency.push_back(static_cast<int>(xml::TextToInt(text)));
         else
-            m_vLoss.push_back(static_cast<float>(xml::TextToDouble(text)));
+            m_vLoss.push_back(to_float(xml::TextToDouble(text)));
         return true;
     });
 }
@@ -269,7 +298,8 @@ NX_RC CSDataBlockParser::AddSample(const char* text, eSampleType type) {
 NX_RC CSDataBlockParser::AddSamples(unsigned int latency, float loss) {
     BLOCK_TRACE;
     return DomCall(trace, "Failed to add samples", [&] {
-        m_vLatency.push_back(static_cast<int>(latency));
+        // Beyond the range of the samples the largest latency, not a negative one.
+        m_vLatency.push_back(latency > INT_MAX ? INT_MAX : static_cast<int>(latency));
         m_vLoss.push_back(loss);
         return NX_SUCCESS;
     });
@@ -360,7 +390,11 @@ bool CSDataBlockParser::bAddLosSample(const char** cursor) {
     double value = 0;
     if (!xml::ReadDoubleAt(cursor, value))
         return false;
-    m_vLoss.push_back(static_cast<float>(value));
+    // A loss that could not be written back is no sample.
+    float loss = to_float(value);
+    if (!readable_loss(loss))
+        return false;
+    m_vLoss.push_back(loss);
     return true;
 }
 
@@ -407,7 +441,7 @@ bool CSDataBlockParser::ParseRecordedDataXML(const char* text, size_t length) {
 
 bool CSDataBlockParser::PrintRecDataToXML(std::string& out) {
     const bool withLoss = !m_vLoss.empty();
-    if (withLoss && m_vLoss.size() != m_vLatency.size())
+    if ((withLoss && m_vLoss.size() != m_vLatency.size()) || !samples_readable(m_vLatency, m_vLoss))
         return false;
     std::string samples;
     samples.reserve(m_vLatency.size() * (withLoss ? 32 : 16));

@@ -70,7 +70,7 @@ NX_RC CSEndPointParser::ClearHostID(unsigned index) {
         trace, "Failed to clear Host ID",
         [&] {
             if (DOMElement* host = FindElementAt("HOST_ID", index))
-                Root()->removeChild(host)->release();
+                RemoveChildOf(Root(), host);
             return NX_SUCCESS;
         },
         nullptr);

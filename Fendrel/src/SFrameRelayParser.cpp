@@ -190,9 +190,8 @@ NX_RC CSFrameRelayParser::GetFRADParam(SHString& decreaseRate, SHString& increas
 NX_RC CSFrameRelayParser::RemoveEelement(const char* tag) {
     FR_TRACE;
     return DomCall(trace, "Failed remove element", [&] {
-        DOMElement* element = tag ? FindElement(tag) : nullptr;
-        if (element)
-            Root()->removeChild(element)->release();
+        if (tag)
+            RemoveRootChild(tag);
         return NX_SUCCESS;
     });
 }

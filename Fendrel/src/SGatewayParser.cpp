@@ -145,15 +145,10 @@ NX_RC CSGatewayParser::SetNicID(const char* oldId, const char* newId) {
     GATEWAY_TRACE;
     if (!Given({oldId, newId}))
         return NX_FAILURE;
-    return DomCall(
-        trace, "Failed to Set Nic ID",
-        [&] {
-            DOMElement* nic = NicById(NicList(), oldId);
-            if (nic)
-                WriteAttributes(nic, {{"ID", newId}});
-            return nic != nullptr;
-        },
-        kNoDocument);
+    return OnNic(trace, "Failed to Set Nic ID", true, oldId, [&](DOMElement* nic) {
+        WriteAttributes(nic, {{"ID", newId}});
+        return true;
+    });
 }
 
 NX_RC CSGatewayParser::GetNICsCount(unsigned int& count) {
@@ -170,7 +165,11 @@ NX_RC CSGatewayParser::RemoveNIC(const char* id) {
     return DomCall(
         trace, "Failed to remove NIC",
         [&] {
-            RemoveElement(NicById(Root(), id));
+            // Detached, not released: its memory goes with the document, so an element
+            // of it handed out with a share of the document (a DiffServ block) stays
+            // valid instead of being recycled for the next element created.
+            if (DOMElement* nic = NicById(Root(), id))
+                nic->getParentNode()->removeChild(nic);
             return NX_SUCCESS;
         },
         kNoDocument);
@@ -183,25 +182,19 @@ NX_RC CSGatewayParser::SetInOutQueue(const char* nicId, const char* memorySize,
     GATEWAY_TRACE;
     if (m_pDocument && !Given({nicId, memorySize, memoryMode}))
         return NX_FAILURE;
-    return DomCall(
-        trace, "Failed to Set In/Out Queue",
-        [&] {
-            DOMElement* nic = NicById(NicList(), nicId);
-            if (!nic)
-                return false;
-            DOMElement* queue = Queue(nic, in);
-            if (!queue) {
-                // An out queue goes first, an in queue last.
-                queue = NewElement(QueueTag(in));
-                if (!in && nic->getFirstChild())
-                    nic->insertBefore(queue, nic->getFirstChild());
-                else
-                    nic->appendChild(queue);
-            }
-            WriteAttributes(queue, {{"Q_MEMORY_SIZE", memorySize}, {"Q_MEMORY_MODE", memoryMode}});
-            return true;
-        },
-        kNoDocument);
+    return OnNic(trace, "Failed to Set In/Out Queue", true, nicId, [&](DOMElement* nic) {
+        DOMElement* queue = Queue(nic, in);
+        if (!queue) {
+            // An out queue goes first, an in queue last.
+            queue = NewElement(QueueTag(in));
+            if (!in && nic->getFirstChild())
+                nic->insertBefore(queue, nic->getFirstChild());
+            else
+                nic->appendChild(queue);
+        }
+        WriteAttributes(queue, {{"Q_MEMORY_SIZE", memorySize}, {"Q_MEMORY_MODE", memoryMode}});
+        return true;
+    });
 }
 
 NX_RC CSGatewayParser::GetInOutQueue(const char* nicId, SHString& memorySize, SHString& memoryMode,
@@ -209,56 +202,43 @@ NX_RC CSGatewayParser::GetInOutQueue(const char* nicId, SHString& memorySize, SH
     GATEWAY_TRACE;
     if (m_pDocument && !nicId)
         return NX_FAILURE;
-    return DomCall(
-        trace, "Failed to get In/Out Queue",
-        [&] {
-            DOMElement* queue = Queue(NicById(Root(), nicId), in);
-            if (queue)
-                ReadAttributes(queue,
-                               {{"Q_MEMORY_SIZE", &memorySize}, {"Q_MEMORY_MODE", &memoryMode}});
-            return queue != nullptr;
-        },
-        kNoDocument);
+    return OnNic(trace, "Failed to get In/Out Queue", false, nicId, [&](DOMElement* nic) {
+        DOMElement* queue = Queue(nic, in);
+        if (queue)
+            ReadAttributes(queue, {{"Q_MEMORY_SIZE", &memorySize}, {"Q_MEMORY_MODE", &memoryMode}});
+        return queue != nullptr;
+    });
 }
 
 NX_RC CSGatewayParser::RemoveQueue(const char* nicId, bool in) {
     GATEWAY_TRACE;
     if (m_pDocument && !nicId)
         return NX_FAILURE;
-    return DomCall(
-        trace, "Failed to remove queue",
-        [&] {
-            DOMElement* queue = Queue(NicById(Root(), nicId), in);
-            RemoveElement(queue);
-            return queue != nullptr;
-        },
-        kNoDocument);
+    return OnNic(trace, "Failed to remove queue", false, nicId, [&](DOMElement* nic) {
+        DOMElement* queue = Queue(nic, in);
+        RemoveElement(queue);
+        return queue != nullptr;
+    });
 }
 
 NX_RC CSGatewayParser::SetQueuePolicy(const MethodTrace& trace, const char* nicId, bool in,
                                       const char* policyTag,
                                       std::initializer_list<AttrIn> attributes) {
     const char* failure = "Failed to Set Queue Polisy";
-    return DomCall(
-        trace, failure,
-        [&] {
-            DOMElement* nic = NicById(NicList(), nicId);
-            if (!nic)
-                return false;
-            DOMElement* queue = Queue(nic, in);
-            if (!queue) {
-                trace.Error(failure);
-                return false;
-            }
-            // The old policy is the queue's element child; whitespace of an indented
-            // document stays where it is.
-            DOMElement* policy = NewElement(policyTag, attributes);
-            for (DOMElement* old = nullptr; xml::GetChildElementAt(queue, 0, old); old = nullptr)
-                RemoveElement(old);
-            queue->appendChild(policy);
-            return true;
-        },
-        kNoDocument);
+    return OnNic(trace, failure, true, nicId, [&](DOMElement* nic) {
+        DOMElement* queue = Queue(nic, in);
+        if (!queue) {
+            trace.Error(failure);
+            return false;
+        }
+        // The old policy is the queue's element child; whitespace of an indented
+        // document stays where it is.
+        DOMElement* policy = NewElement(policyTag, attributes);
+        for (DOMElement* old = nullptr; xml::GetChildElementAt(queue, 0, old); old = nullptr)
+            RemoveElement(old);
+        queue->appendChild(policy);
+        return true;
+    });
 }
 
 NX_RC CSGatewayParser::SetQueuePolicyDropTail(const char* nicId, bool in) {
@@ -282,30 +262,23 @@ NX_RC CSGatewayParser::GetQueuePolicy(const char* nicId, bool in, SHString& poli
     GATEWAY_TRACE;
     if (m_pDocument && !nicId)
         return NX_FAILURE;
-    return DomCall(
-        trace, "Failed to get Queue Policy",
-        [&] {
-            DOMElement* nic = NicById(Root(), nicId);
-            if (!nic)
+    return OnNic(trace, "Failed to get Queue Policy", false, nicId, [&](DOMElement* nic) {
+        xercesc::DOMNodeList* queues = nic->getElementsByTagName(xml::ToX(QueueTag(in)).c_str());
+        for (XMLSize_t i = 0; queues && i < queues->getLength(); ++i) {
+            if (!queues->item(i)->hasChildNodes())
                 return false;
-            xercesc::DOMNodeList* queues =
-                nic->getElementsByTagName(xml::ToX(QueueTag(in)).c_str());
-            for (XMLSize_t i = 0; queues && i < queues->getLength(); ++i) {
-                if (!queues->item(i)->hasChildNodes())
-                    return false;
-                DOMElement* first = nullptr;
-                if (!xml::GetChildElementAt(queues->item(i), 0, first))
-                    continue;
-                std::string tag = xml::TagName(first);
-                if (tag == "Q_POLICY_RED")
-                    ReadAttributes(first, {{"MIN_THRESHOLD", &minThreshold},
-                                           {"MAX_THRESHOLD", &maxThreshold}});
-                policy.Assign(tag.c_str());
-                return true;
-            }
-            return false;
-        },
-        kNoDocument);
+            DOMElement* first = nullptr;
+            if (!xml::GetChildElementAt(queues->item(i), 0, first))
+                continue;
+            std::string tag = xml::TagName(first);
+            if (tag == "Q_POLICY_RED")
+                ReadAttributes(
+                    first, {{"MIN_THRESHOLD", &minThreshold}, {"MAX_THRESHOLD", &maxThreshold}});
+            policy.Assign(tag.c_str());
+            return true;
+        }
+        return false;
+    });
 }
 
 // ---------------------------------------------------------------- routing rules
@@ -357,11 +330,7 @@ NX_RC CSGatewayParser::RemoveRoutingRules() {
     return DomCall(
         trace, "Failed to Remove Routing rules",
         [&] {
-            DOMElement* rules = FindElement("ROUTING_RULES");
-            if (!rules)
-                return NX_SUCCESS;
-            DOMElement* root = Root();
-            root->removeChild(rules)->release();
+            RemoveRootChild("ROUTING_RULES");
             return NX_SUCCESS;
         },
         kNoDocument);

@@ -1,8 +1,5 @@
 #include "Fendrel/STallivoreDocParser.h"
 
-#include "Fendrel/DomWriter.h"
-#include "Fendrel/SNetBuildErrorHandler.h"
-
 #include <xercesc/dom/DOMException.hpp>
 #include <xercesc/util/XMLException.hpp>
 
@@ -54,15 +51,7 @@ NX_RC CSTallivoreDocParser::Validate() {
         return NX_FAILURE;
     }
     try {
-        SHString text;
-        if (GetXML(text) != NX_SUCCESS)
-            return NX_FAILURE;
-        SNetBuildErrorHandler handler;
-        xml::XmlDocument scratch;
-        return xml::ParseFromMemory(text.GetString(), scratch, true, &handler,
-                                    m_sDtdPath.empty() ? nullptr : m_sDtdPath.c_str())
-                   ? NX_SUCCESS
-                   : NX_FAILURE;
+        return ValidateWrittenDocument();
     } catch (const xercesc::XMLException& e) {
         trace.Error("Validation Failed");
         trace.Error(CSTranscodedString(e.getMessage()).Get());
@@ -89,23 +78,14 @@ xercesc::DOMElement* CSTallivoreDocParser::StatObjectAt(unsigned int index) cons
 
 NX_RC CSTallivoreDocParser::GetStatObjectsCount(unsigned int& count) {
     STAT_DOC_TRACE;
-    if (!m_pDocument)
-        count = 0;
-    return DomCall(trace, kUnknown, [&] {
-        DOMElement* container = Container();
-        count = 0;
-        return !container || xml::CountChildElements(container, count);
-    });
+    return CountChildrenOf(trace, kUnknown, "NET_OBJECTS_STATS", true, count);
 }
 
 NX_RC CSTallivoreDocParser::GetStatObjectXML(const char* id, SHString& xml) {
     STAT_DOC_TRACE;
     return DomCall(trace, kUnknown, [&] {
         DOMElement* object = StatObjectById(id);
-        if (!object)
-            return false;
-        xml.Assign(SerializeNode(object).c_str());
-        return true;
+        return object && WriteElementText(object, xml);
     });
 }
 
@@ -115,10 +95,8 @@ NX_RC CSTallivoreDocParser::GetStatObjectXML(unsigned int index, SHString& tag, 
         DOMElement* object = StatObjectAt(index);
         if (!object)
             return false;
-        std::string text = SerializeNode(object);
         tag.Assign(xml::TagName(object).c_str());
-        xml.Assign(text.c_str());
-        return true;
+        return WriteElementText(object, xml);
     });
 }
 
@@ -150,8 +128,7 @@ NX_RC CSTallivoreDocParser::RemoveStatObjectByTagName(const char* tag) {
         DOMElement* container = Container();
         if (!tag || !*tag || !container)
             return false;
-        while (DOMElement* object = FindElement(tag))
-            container->removeChild(object)->release();
+        RemoveEveryElement(container, tag);
         return true;
     });
 }

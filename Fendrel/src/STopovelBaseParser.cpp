@@ -199,6 +199,23 @@ void CSTopovelBaseParser::RemoveElement(DOMElement* element) {
         element->getParentNode()->removeChild(element)->release();
 }
 
+void CSTopovelBaseParser::RemoveChildOf(xercesc::DOMNode* parent, xercesc::DOMNode* child) {
+    parent->removeChild(child)->release();
+}
+
+bool CSTopovelBaseParser::RemoveRootChild(const char* tag) {
+    DOMElement* element = FindElement(tag);
+    if (!element)
+        return false;
+    RemoveChildOf(Root(), element);
+    return true;
+}
+
+void CSTopovelBaseParser::RemoveEveryElement(DOMElement* parent, const char* tag) {
+    while (DOMElement* element = FindElement(tag))
+        RemoveChildOf(parent, element);
+}
+
 void CSTopovelBaseParser::WriteAttributes(DOMElement* element,
                                           std::initializer_list<AttrIn> attributes) {
     for (const AttrIn& attribute : attributes)
@@ -280,6 +297,39 @@ NX_RC CSTopovelBaseParser::SetElementAttributes(const MethodTrace& trace, const 
             return true;
         },
         noDocument);
+}
+
+NX_RC CSTopovelBaseParser::CountChildrenOf(const MethodTrace& trace, const char* failure,
+                                           const char* tag, bool missingIsEmpty, unsigned& count) {
+    if (!m_pDocument)
+        count = 0;
+    return DomCall(trace, failure, [&] {
+        DOMElement* parent = FindElement(tag);
+        if (!parent) {
+            if (missingIsEmpty)
+                count = 0;
+            return missingIsEmpty;
+        }
+        return xml::CountChildElements(parent, count);
+    });
+}
+
+bool CSTopovelBaseParser::WriteElementText(const DOMElement* element, SHString& xml) {
+    std::string text = SerializeNode(element);
+    xml.Assign(text.c_str());
+    return !text.empty() && xml.GetString() != nullptr;
+}
+
+NX_RC CSTopovelBaseParser::ValidateWrittenDocument() {
+    SHString text;
+    if (!m_pDocument || GetXML(text) != NX_SUCCESS)
+        return NX_FAILURE;
+    SNetBuildErrorHandler handler;
+    xml::XmlDocument scratch;
+    return xml::ParseFromMemory(text.GetString(), scratch, true, &handler,
+                                m_sDtdPath.empty() ? nullptr : m_sDtdPath.c_str())
+               ? NX_SUCCESS
+               : NX_FAILURE;
 }
 
 bool CSTopovelBaseParser::Given(std::initializer_list<const char*> texts) {

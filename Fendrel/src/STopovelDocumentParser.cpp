@@ -1,7 +1,6 @@
 #include "Fendrel/STopovelDocumentParser.h"
 
 #include "Fendrel/DomWriter.h"
-#include "Fendrel/SNetBuildErrorHandler.h"
 
 #include <xercesc/dom/DOMException.hpp>
 
@@ -39,10 +38,6 @@ std::vector<DOMElement*> child_elements(const DOMNode* parent) {
         if (child->getNodeType() == DOMNode::ELEMENT_NODE)
             out.push_back(static_cast<DOMElement*>(child));
     return out;
-}
-
-void remove_child(DOMNode* parent, DOMNode* child) {
-    parent->removeChild(child)->release();
 }
 
 } // namespace
@@ -131,15 +126,7 @@ NX_RC CSTopovelDocParser::Validate() {
         return NX_FAILURE;
     }
     try {
-        SHString text;
-        if (GetXML(text) != NX_SUCCESS)
-            return NX_FAILURE;
-        SNetBuildErrorHandler handler;
-        xml::XmlDocument scratch;
-        return xml::ParseFromMemory(text.GetString(), scratch, true, &handler,
-                                    m_sDtdPath.empty() ? nullptr : m_sDtdPath.c_str())
-                   ? NX_SUCCESS
-                   : NX_FAILURE;
+        return ValidateWrittenDocument();
     } catch (...) {
         trace.Error("Unknown exception");
         return NX_FAILURE;
@@ -225,15 +212,7 @@ DOMElement* CSTopovelDocParser::ImportFragment(const char* xml, bool cutRecorded
 
 NX_RC CSTopovelDocParser::GetNetObjectsCount(unsigned& count) {
     DOC_TRACE;
-    if (!m_pDocument) {
-        trace.Error(kNoDocument);
-        count = 0;
-        return NX_FAILURE;
-    }
-    return DomCall(trace, "Unknown exception", [&] {
-        DOMElement* objects = NetObjects();
-        return objects && xml::CountChildElements(objects, count);
-    });
+    return CountChildrenOf(trace, "Unknown exception", "NET_OBJECTS", false, count);
 }
 
 NX_RC CSTopovelDocParser::AddNetObject(const char* xml) {
@@ -288,11 +267,7 @@ NX_RC CSTopovelDocParser::GetNetObjectXML(const char* id, SHString& xml) {
     DOC_TRACE;
     return DomCall(trace, "GetNetObjectXML Failed: unknown exception", [&] {
         DOMElement* object = NetObjectById(id);
-        if (!object)
-            return false;
-        std::string text = SerializeNode(object);
-        xml.Assign(text.c_str());
-        return !text.empty() && xml.GetString() != nullptr;
+        return object && WriteElementText(object, xml);
     });
 }
 
@@ -302,10 +277,8 @@ NX_RC CSTopovelDocParser::GetNetObjectXML(unsigned index, SHString& xml, SHStrin
         DOMElement* object = nullptr;
         if (!xml::GetChildElementAt(NetObjects(), index, object))
             return false;
-        std::string text = SerializeNode(object);
         tag.Assign(xml::TagName(object).c_str());
-        xml.Assign(text.c_str());
-        return !text.empty() && xml.GetString() != nullptr;
+        return WriteElementText(object, xml);
     });
 }
 
@@ -327,8 +300,7 @@ NX_RC CSTopovelDocParser::RemoveNetObjects(const char* tag) {
         if (!objects || !tag)
             return false;
         // An element of that tag outside NET_OBJECTS makes removeChild throw.
-        while (DOMElement* object = FindElement(tag))
-            remove_child(objects, object);
+        RemoveEveryElement(objects, tag);
         return true;
     });
 }
@@ -345,7 +317,7 @@ NX_RC CSTopovelDocParser::EmptyNetObjects(const char* tag) {
         // Later elements first: a nested one is emptied before its ancestor drops it.
         for (auto it = elements.rbegin(); it != elements.rend(); ++it)
             while (DOMNode* child = (*it)->getFirstChild())
-                remove_child(*it, child);
+                RemoveChildOf(*it, child);
         return true;
     });
 }
@@ -428,7 +400,7 @@ NX_RC CSTopovelDocParser::UnLinkNetObjects(const char* from, const char* to, boo
         }
         if (!from && !to) {
             while (DOMNode* child = links->getFirstChild())
-                remove_child(links, child);
+                RemoveChildOf(links, child);
             return true;
         }
         for (DOMElement* link : child_elements(links)) {
@@ -436,11 +408,11 @@ NX_RC CSTopovelDocParser::UnLinkNetObjects(const char* from, const char* to, boo
             bool toMatches = to && xml::GetAttr(link, "TO_OBJECT") == to;
             if (from && to) {
                 if (fromMatches && toMatches) {
-                    remove_child(links, link);
+                    RemoveChildOf(links, link);
                     break;
                 }
             } else if (fromMatches || toMatches) {
-                remove_child(links, link);
+                RemoveChildOf(links, link);
             }
         }
         return true;
@@ -467,13 +439,7 @@ bool CSTopovelDocParser::IsLinked(const char* from, const char* to) {
 
 NX_RC CSTopovelDocParser::RemoveLinks() {
     DOC_TRACE;
-    return DomCall(trace, "Exception.", [&] {
-        DOMElement* links = FindElement("LINKS");
-        if (!links)
-            return false;
-        remove_child(Root(), links);
-        return true;
-    });
+    return DomCall(trace, "Exception.", [&] { return RemoveRootChild("LINKS"); });
 }
 
 NX_RC CSTopovelDocParser::GetLinkedNetObject(const char* id, SHString& other, unsigned index) {
@@ -501,19 +467,7 @@ NX_RC CSTopovelDocParser::GetLinkedNetObject(const char* id, SHString& other, un
 
 NX_RC CSTopovelDocParser::GetDataBlocksCount(unsigned& count) {
     DOC_TRACE;
-    if (!m_pDocument) {
-        trace.Error(kNoDocument);
-        count = 0;
-        return NX_FAILURE;
-    }
-    return DomCall(trace, "Unknown exception", [&] {
-        DOMElement* data = FindElement("RECORDING_DATA");
-        if (!data) {
-            count = 0;
-            return true;
-        }
-        return xml::CountChildElements(data, count);
-    });
+    return CountChildrenOf(trace, "Unknown exception", "RECORDING_DATA", true, count);
 }
 
 NX_RC CSTopovelDocParser::AddDataBlock(const char* xml) {
@@ -607,7 +561,7 @@ NX_RC CSTopovelDocParser::RemoveAllRecordedData() {
     DOC_TRACE;
     return DomCall(trace, "Unknown exception", [&] {
         if (DOMElement* data = RootChild("RECORDING_DATA"))
-            remove_child(Root(), data);
+            RemoveChildOf(Root(), data);
         ClearRecordedBlocksMap();
         return true;
     });

@@ -135,7 +135,7 @@ NX_RC CSWanNuvexShadowParser::RemoveElement(const char* tag) {
         DOMElement* element = nullptr;
         if (!tag || !bGetUniqueElement(tag, &element))
             return false;
-        Root()->removeChild(element)->release();
+        RemoveChildOf(Root(), element);
         return true;
     });
 }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <vector>
 
 using fendrel_test::At;
@@ -300,6 +301,41 @@ TEST(DataBlockFaults, UnwritableSamplesNullArraysAndNoDocument) {
     ASSERT_EQ(block.GetXML(value), NX_SUCCESS);
     EXPECT_NE(Text(value).find("<LAT>0</LAT><LOS>0.25</LOS><LAT>7</LAT><LOS>0.50</LOS>"),
               std::string::npos);
+
+    // Samples that would not read back are no success either: a negative latency, a
+    // negative or too large loss. An unsigned latency beyond int is the largest one.
+    using Add = NX_RC (*)(CSDataBlockParser&);
+    for (Add add : {+[](CSDataBlockParser& b) {
+                        b.AddSample("-5", SAMPLE_LATENCY);
+                        return b.AddSample("1", SAMPLE_LOSS);
+                    },
+                    +[](CSDataBlockParser& b) { return b.AddSamples(1, -0.001f); },
+                    +[](CSDataBlockParser& b) { return b.AddSamples(1, 1e36f); },
+                    +[](CSDataBlockParser& b) {
+                        b.AddSample("1", SAMPLE_LATENCY);
+                        return b.AddSample("1e300", SAMPLE_LOSS);
+                    }}) {
+        CSDataBlockParser bad(block);
+        ASSERT_EQ(add(bad), NX_SUCCESS);
+        EXPECT_EQ(bad.GetXML(value), NX_FAILURE);
+    }
+    {
+        CSDataBlockParser big(block);
+        ASSERT_EQ(big.AddSamples(3000000000u, 9.99e35f), NX_SUCCESS);
+        ASSERT_EQ(big.GetSampleLatency(2, value), NX_SUCCESS);
+        EXPECT_STREQ(value.GetString(), "2147483647");
+        ASSERT_EQ(big.GetXML(value), NX_SUCCESS);
+        CSDataBlockParser again;
+        ASSERT_EQ(again.Parse(value.GetString(), false), NX_SUCCESS);
+        EXPECT_EQ(Latencies(again), (std::vector<int>{0, 7, INT_MAX}));
+    }
+    // A loss too long to write back is not read either.
+    CSDataBlockParser parsed;
+    EXPECT_EQ(parsed.Parse("<DATA_BLOCK><LATENCY_AND_LOSS_DATA><LAT>1</LAT><LOS>"
+                           "1000000000000000000000000000000000000</LOS>"
+                           "</LATENCY_AND_LOSS_DATA></DATA_BLOCK>",
+                           false),
+              NX_FAILURE);
 
     // Copies share the document and carry their own samples.
     CSDataBlockParser copy(block);

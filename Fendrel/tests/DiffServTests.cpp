@@ -150,6 +150,21 @@ TEST(DSGatewayParser, HandedOutBlockOutlivesTheGateway) {
               "<DS_TRAFFIC_CONTROL_BLOCK ID=\"TCB_NEW\" NAME=\"Block\" QUEUING_SYSTEM=\"PQ\"/>\n");
     EXPECT_EQ(orvane::xml::GetAttr(replaced.Get(), "NAME"), "Branch office");
 
+    // Removing the NIC leaves the block whole, also once new elements are created.
+    CSDSGatewayParser owner;
+    BuildGateway(owner);
+    ASSERT_EQ(owner.GetTrafficControlBlock(1, block), NX_SUCCESS);
+    ASSERT_EQ(owner.RemoveNIC("N1"), NX_SUCCESS);
+    for (int i = 0; i < 20; ++i) {
+        const std::string id = "M" + std::to_string(i);
+        ASSERT_EQ(owner.AddNic(id.c_str(), "More", "1", "0", "1", "1"), NX_SUCCESS);
+        ASSERT_EQ(owner.AddTrafficControlBlock(id.c_str(), BlockText("TCB_X", "PQ").c_str()),
+                  NX_SUCCESS);
+    }
+    EXPECT_EQ(orvane::xml::TagName(block.Get()), "DS_TRAFFIC_CONTROL_BLOCK");
+    EXPECT_EQ(orvane::xml::GetAttr(block.Get(), "ID"), "TCB_1");
+    EXPECT_EQ(block.Get()->getParentNode()->getParentNode(), nullptr); // the detached NIC's
+
     // A gateway that re-creates its document leaves the old one to the reference.
     CSDSGatewayParser other;
     BuildGateway(other);

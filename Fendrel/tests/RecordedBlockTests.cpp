@@ -219,3 +219,31 @@ TEST_F(RecordedBlockTest, TwoHundredThousandSamplesPassThroughUnchanged) {
     // About a second is the aim; the bound is loose for shared, instrumented builds.
     EXPECT_LT(seconds, 10.0);
 }
+
+TEST_F(RecordedBlockTest, CommentsThatReadLikeLabelsNeverReceiveSamples) {
+    // The document's own comment carries the number the first label would get: the
+    // samples must come back in their block only, not in place of that comment (which,
+    // as a label unknown to the map, is written as nothing).
+    const std::string text =
+        "<TOPOVEL><NET_OBJECTS><!--LABLE10001--></NET_OBJECTS><RECORDING_DATA>" +
+        Block("a", "<LAT>7</LAT>") + "</RECORDING_DATA></TOPOVEL>\n";
+    ASSERT_EQ(doc.Parse(text.c_str(), false), NX_SUCCESS);
+    EXPECT_EQ(Xml(doc), "<TOPOVEL><NET_OBJECTS></NET_OBJECTS><RECORDING_DATA>" +
+                            Block("a", "<LAT>7</LAT>") + "</RECORDING_DATA></TOPOVEL>\n");
+    EXPECT_EQ(doc.Block("<!--LABLE10002-->"), "<LAT>7</LAT>");
+    // A fragment's comment likewise.
+    ASSERT_EQ(doc.AddDataBlock("<DATA_BLOCK NAME=\"b\"><!--LABLE10009--><LATENCY_AND_LOSS_DATA>"
+                               "<LAT>8</LAT></LATENCY_AND_LOSS_DATA></DATA_BLOCK>"),
+              NX_SUCCESS);
+    EXPECT_EQ(doc.Block("<!--LABLE10010-->"), "<LAT>8</LAT>");
+    SHString block;
+    ASSERT_EQ(doc.GetDataBlockXML("b", block), NX_SUCCESS);
+    EXPECT_STREQ(block.GetString(), "<DATA_BLOCK NAME=\"b\"><LATENCY_AND_LOSS_DATA><LAT>8</LAT>"
+                                    "</LATENCY_AND_LOSS_DATA></DATA_BLOCK>");
+    // A number too large for the counter fails the cut instead of wrapping around: the
+    // samples then stay in the document and come out unchanged.
+    const std::string huge = "<TOPOVEL><!--LABLE99999999999999999999999-->" +
+                             Block("c", "<LAT>9</LAT>") + "</TOPOVEL>\n";
+    ASSERT_EQ(doc.Parse(huge.c_str(), false), NX_SUCCESS);
+    EXPECT_EQ(Xml(doc), huge + "\n");
+}

@@ -137,3 +137,34 @@ TEST(UntrustedDocuments, EntityExpansionIsBounded) {
     ASSERT_EQ(doc.GetDescription(s), NX_SUCCESS);
     EXPECT_STREQ(s.GetString(), "Orvane & Co");
 }
+
+TEST(UntrustedDocuments, NestingIsBoundedBeforeTheDomRecursesOverIt) {
+    auto nested = [](unsigned depth) {
+        std::string text = "<X ID=\"deep\">";
+        for (unsigned i = 1; i < depth; ++i)
+            text += "<a>";
+        for (unsigned i = 1; i < depth; ++i)
+            text += "</a>";
+        return text + "</X>";
+    };
+    CTestDocParser doc;
+    ASSERT_EQ(doc.CreateNew("S", "N"), NX_SUCCESS);
+    // Copying a fragment this deep into the document would overflow the stack.
+    EXPECT_EQ(doc.AddNetObject(nested(100000).c_str()), NX_FAILURE);
+    EXPECT_EQ(doc.AddNetObject(nested(orvane::xml::kMaxElementDepth + 1).c_str()), NX_FAILURE);
+    unsigned count = 9;
+    ASSERT_EQ(doc.GetNetObjectsCount(count), NX_SUCCESS);
+    EXPECT_EQ(count, 0u);
+    // The deepest fragment that fits once it stands in NET_OBJECTS (two levels down).
+    ASSERT_EQ(doc.AddNetObject(nested(orvane::xml::kMaxElementDepth - 2).c_str()), NX_SUCCESS);
+    SHString text;
+    ASSERT_EQ(doc.GetXML(text), NX_SUCCESS);
+    CTestDocParser copy;
+    EXPECT_EQ(copy.Parse(text.GetString(), false), NX_SUCCESS);
+    // One level more and the whole document is refused.
+    std::string deeper = text.GetString();
+    deeper.replace(deeper.find("<X ID=\"deep\">"), 13, "<X ID=\"deep\"><b>");
+    deeper.replace(deeper.find("</X>"), 4, "</b></X>");
+    EXPECT_EQ(copy.Parse(deeper.c_str(), false), NX_FAILURE);
+    EXPECT_TRUE(copy.IsNULL());
+}

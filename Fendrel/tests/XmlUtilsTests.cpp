@@ -96,6 +96,13 @@ TEST(XmlParsing, ValidationFollowsTheDoctypeAndTheDtdFolder) {
     // Without a DTD folder nothing external is read, so a DOCTYPE cannot be validated.
     EXPECT_FALSE(ParseFromMemory(valid.c_str(), doc, true, nullptr, nullptr));
     EXPECT_TRUE(ParseFromMemory(valid.c_str(), doc, false, nullptr, nullptr));
+
+    // Without validation the DTD file is not even read: a broken one fails only a
+    // validating parse.
+    testsupport::TempDir broken("fendrel-broken-dtd");
+    testsupport::write_file(broken.path() / "Topovel_1_2.dtd", "<!ELEMENT TOPOVEL (");
+    EXPECT_TRUE(ParseFromMemory(valid.c_str(), doc, false, nullptr, broken.str().c_str()));
+    EXPECT_FALSE(ParseFromMemory(valid.c_str(), doc, true, nullptr, broken.str().c_str()));
 }
 
 TEST(XmlParsing, FailureLeavesTheCallersDocument) {

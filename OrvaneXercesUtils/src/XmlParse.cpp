@@ -27,6 +27,30 @@ void trace_problem(const SAXParseException& e, const char* method) {
                                kHandlerClass, method, kSourceFile, __LINE__);
 }
 
+// True when some element stands deeper below the document than `limit` levels.
+bool nested_deeper_than(const DOMDocument* document, unsigned limit) {
+    const DOMNode* top = document;
+    const DOMNode* node = top->getFirstChild();
+    unsigned depth = 1;
+    while (node) {
+        if (node->getNodeType() == DOMNode::ELEMENT_NODE && depth > limit)
+            return true;
+        if (node->getFirstChild()) {
+            node = node->getFirstChild();
+            ++depth;
+            continue;
+        }
+        while (node != top && !node->getNextSibling()) {
+            node = node->getParentNode();
+            --depth;
+        }
+        if (node == top)
+            break;
+        node = node->getNextSibling();
+    }
+    return false;
+}
+
 } // namespace
 
 namespace orvane::xml {
@@ -80,7 +104,10 @@ bool ParseFromMemory(const char* text, XmlDocument& document, bool validate, Err
         parser.setSecurityManager(&security);
         parser.setEntityResolver(&resolver);
         parser.setDisableDefaultEntityResolution(true);
-        parser.setLoadExternalDTD(!dtdPath.empty());
+        // Without validation the DTD is not read at all: it declares no defaults or
+        // entities, a broken DTD file must not fail the parse, and the scanner leaves a
+        // small declaration behind each time it reads an external subset.
+        parser.setLoadExternalDTD(false);
         parser.setDoNamespaces(false);
         parser.setDoSchema(false);
         // Entity references become their text, so every value reads and writes whole.
@@ -97,7 +124,7 @@ bool ParseFromMemory(const char* text, XmlDocument& document, bool validate, Err
         if (parser.getErrorCount() != 0)
             return false;
         XmlDocument parsed = AdoptDocument(parser.adoptDocument());
-        if (!parsed)
+        if (!parsed || nested_deeper_than(parsed.get(), kMaxElementDepth))
             return false;
         document = std::move(parsed);
         return true;

@@ -145,7 +145,11 @@ bool ReplaceInString(std::string& text, const char* what, const char* with, bool
     return replaced;
 }
 
-bool ReadIntAt(const char** cursor, int& value) {
+namespace {
+
+// Reads the number at the cursor with `convert` (from its zero-terminated copy).
+template <class Value, class Convert>
+bool read_number_at(const char** cursor, Value& value, Convert convert) {
     if (!cursor || !*cursor)
         return false;
     char buffer[kMaxNumberChars + 1];
@@ -154,21 +158,19 @@ bool ReadIntAt(const char** cursor, int& value) {
         *cursor = start;
         return false;
     }
-    value = static_cast<int>(TextToInt(buffer));
+    value = convert(buffer);
     return true;
 }
 
+} // namespace
+
+bool ReadIntAt(const char** cursor, int& value) {
+    return read_number_at(cursor, value,
+                          [](const char* text) { return static_cast<int>(TextToInt(text)); });
+}
+
 bool ReadDoubleAt(const char** cursor, double& value) {
-    if (!cursor || !*cursor)
-        return false;
-    char buffer[kMaxNumberChars + 1];
-    const char* start = *cursor;
-    if (take_number(cursor, buffer) == 0) {
-        *cursor = start;
-        return false;
-    }
-    value = TextToDouble(buffer);
-    return true;
+    return read_number_at(cursor, value, [](const char* text) { return TextToDouble(text); });
 }
 
 std::string IntToText(long long value) {

@@ -91,19 +91,17 @@ const XmlDeclaration* GetXmlDeclaration(const DOMDocument* document) {
 bool GetFirstElementByTag(const char* tag, const DOMDocument* document, DOMElement*& out) {
     if (!tag || !document)
         return false;
+    // The document element first, then its descendants.
+    DOMElement* root = document->getDocumentElement();
     try {
-        XString wanted = ToX(tag);
-        DOMElement* root = document->getDocumentElement();
-        if (!root)
-            return false;
-        DOMElement* found = tag_is(root, wanted) ? root : first_descendant(root, wanted);
-        if (!found)
-            return false;
-        out = found;
-        return true;
+        if (root && tag_is(root, ToX(tag))) {
+            out = root;
+            return true;
+        }
     } catch (...) {
         return false;
     }
+    return GetFirstElementByTag(tag, root, out);
 }
 
 bool GetFirstElementByTag(const char* tag, const DOMElement* parent, DOMElement*& out) {

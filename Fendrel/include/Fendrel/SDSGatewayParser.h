@@ -10,8 +10,7 @@
 // An element inside a parser's document together with a share of that document: the
 // element stays valid while this object lives, even after every parser that held the
 // document is gone or holds another one. A block replaced by AddTrafficControlBlock
-// stays readable; one removed with its NIC (RemoveNIC) is released and must not be
-// used any more.
+// or removed with its NIC (RemoveNIC) stays readable.
 class CSDomElementRef {
 public:
     CSDomElementRef() = default;

@@ -57,6 +57,19 @@ protected:
     static DOMElement* Queue(const DOMElement* nic, bool in);
 
 private:
+    // Runs `body(nic)` (returning bool) on the NIC with that ID below NICS (`inList`) or
+    // below the root, in the shape of DomCall; 1 without a trace when there is none.
+    template <class Body>
+    NX_RC OnNic(const fendrel::MethodTrace& trace, const char* failure, bool inList,
+                const char* nicId, Body&& body) {
+        return DomCall(
+            trace, failure,
+            [&] {
+                DOMElement* nic = NicById(inList ? NicList() : Root(), nicId);
+                return nic != nullptr && body(nic);
+            },
+            "No Document created.");
+    }
     // The NIC at `index`; a negative or too large index traces `failure`.
     DOMElement* NicAt(const fendrel::MethodTrace& trace, int index, const char* failure);
     // Replaces the policy of an existing queue by a new element.

@@ -60,6 +60,15 @@ protected:
                               std::initializer_list<AttrIn> attributes = {});
     // Detaches the element from its parent and frees it.
     static void RemoveElement(DOMElement* element);
+    // Detaches the child from `parent` and frees it; throws (a DOM exception) when it is
+    // not a child of `parent`.
+    static void RemoveChildOf(xercesc::DOMNode* parent, xercesc::DOMNode* child);
+    // Removes the first element of that tag in the document from the root; false when
+    // there is none. Throws when that element is not a child of the root.
+    bool RemoveRootChild(const char* tag);
+    // Removes, one after the other, every element of that tag in the document from
+    // `parent`; throws at the first that is not a child of `parent`.
+    void RemoveEveryElement(DOMElement* parent, const char* tag);
     static void WriteAttributes(DOMElement* element, std::initializer_list<AttrIn> attributes);
     // Assigns each attribute's text (empty when missing) to its string.
     static void ReadAttributes(const DOMElement* element,
@@ -110,6 +119,18 @@ protected:
     NX_RC GetRootAttributes(const fendrel::MethodTrace& trace, const char* failure,
                             std::initializer_list<AttrOut> attributes,
                             const char* noDocument = "No Document created .");
+
+    // The number of element children of the first element of that tag. Without a
+    // document: traced "No Document created .", count 0, 1. Without the element: count
+    // 0 and 0 when `missingIsEmpty`, else 1 with the count unchanged.
+    NX_RC CountChildrenOf(const fendrel::MethodTrace& trace, const char* failure, const char* tag,
+                          bool missingIsEmpty, unsigned& count);
+    // The element written as text into `xml`; false when nothing could be written.
+    static bool WriteElementText(const DOMElement* element, SHString& xml);
+    // Writes the document with GetXML and parses that text into a scratch document with
+    // validation against the DTD of this object's folder; the document stays as it is.
+    // 1 when there is no document, the text cannot be written or does not validate.
+    NX_RC ValidateWrittenDocument();
 
     // True when none of the texts is null.
     static bool Given(std::initializer_list<const char*> texts);

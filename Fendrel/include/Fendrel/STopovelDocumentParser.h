@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CSTopovelDocParser : public CSTopovelBaseParser {
@@ -103,6 +104,9 @@ private:
     };
 
     void NewRecordedBlocks();
+    // Raises the label counter to the largest number of a comment in the text that reads
+    // like a label, so that no label given out later meets such a comment on output.
+    void CountPastLabelsIn(std::string_view text);
     long CutRecordedBlocks(const char* xml, std::string& cut, std::vector<std::string>& labels);
     long RestoreRecordedBlocks(const char* xml, std::string& restored);
     void DropLabels(const std::vector<std::string>& labels);

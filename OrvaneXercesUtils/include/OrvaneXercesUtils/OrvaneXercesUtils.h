@@ -31,12 +31,17 @@ using TagOrder = std::vector<std::string>;
 
 // Upper bound on entity expansions in one parse (guards against expansion bombs).
 constexpr size_t kEntityExpansionLimit = 10000;
+// Upper bound on element nesting in a parsed document. The DOM's deep copy (importNode)
+// and node release recurse once per level, so a hostile document nested deeper than
+// this would exhaust the stack later; no document of this system comes near it.
+constexpr unsigned kMaxElementDepth = 1000;
 
-// Parses text held in memory. With a DTD folder, the DTD named in the text is read
-// from that folder and nothing else external is ever loaded; without one, nothing
-// external is loaded at all. With validate, the handler (or a tracing one when null)
-// is installed and a text with a DOCTYPE is validated. On success the new document
-// is handed out; on failure `document` is left as it was.
+// Parses text held in memory. With validate, the handler (or a tracing one when null)
+// is installed and a text with a DOCTYPE is validated against the DTD it names, read
+// from the DTD folder; nothing else external is ever loaded, and without a folder or
+// without validation nothing external at all. A text nested deeper than
+// kMaxElementDepth fails. On success the new document is handed out; on failure
+// `document` is left as it was.
 bool ParseFromMemory(const char* text, XmlDocument& document, bool validate,
                      xercesc::ErrorHandler* handler, const char* dtdFolder);
 

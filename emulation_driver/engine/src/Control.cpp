@@ -9,6 +9,9 @@ using namespace detail;
 
 void du_set_bypass(bool bypass) {
     engine().ctx.view.bypass = bypass;
+    // No packet enters the WAN while bypassed, so a held one would never be released.
+    if (bypass)
+        du_release_held_packet();
 }
 
 void du_release_held_packet() {
@@ -111,6 +114,7 @@ bool du_stop() {
 void du_play() {
     auto& ctx = engine().ctx;
     ctx.view.bypass = true;
+    du_release_held_packet();
     ctx.timerPeriodMs = kPeriodMs;
     // A second play while one runs keeps a single periodic timer.
     if (ctx.periodicTimer >= 0)

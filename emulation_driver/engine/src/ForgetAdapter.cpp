@@ -4,9 +4,8 @@ namespace quellin {
 
 using namespace detail;
 
-namespace {
+namespace detail {
 
-// Takes back what a queued packet holds of the gateway link or the WAN section.
 void release_hold(int q, const QueueEntry* e) {
     auto& s = engine();
     auto& ctx = s.ctx;
@@ -24,6 +23,10 @@ void release_hold(int q, const QueueEntry* e) {
     s.models->bucket_remove(ctx, bucket, e->size);
     du_counter_down(gateway_counter(bucket));
 }
+
+} // namespace detail
+
+namespace {
 
 // Arms the timer of a queue's new head after the old head was taken out.
 void rearm_head(int q) {

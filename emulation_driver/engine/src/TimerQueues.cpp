@@ -32,8 +32,9 @@ void handle(QueueEntry* e) {
     e->info = nullptr;
 }
 
-// Drops the head's packet when no timer can be armed for it.
+// Drops the head's packet when no timer can be armed for it, giving back its place.
 void drop_head_packet(QueueEntry* e) {
+    release_hold(e->queue, e);
     rte_free_cookie(e->packet);
     free_info(e->info);
     e->packet = nullptr;

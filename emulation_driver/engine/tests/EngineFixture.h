@@ -39,6 +39,8 @@ struct ScriptedModels : EngineModels {
         return d;
     }
     bool bucket_add(EngineContext&, int, uint32_t) override { return !refuseBucket; }
+    void bucket_remove(EngineContext&, int, uint32_t) override { ++bucketRemovals; }
+    int bucketRemovals = 0;
     void on_load(EngineContext&) override { ++loads; }
     void periodic_tick(EngineContext&) override { ++ticks; }
 };

@@ -93,3 +93,29 @@ TEST_F(EngineTest, DroppedPacketsAreNeverHeld) {
     EXPECT_EQ(du_context().reorder.packet, nullptr);
     EXPECT_TRUE(pools_full());
 }
+
+TEST_F(EngineTest, BypassAndReplayReleaseTheHeldPacket) {
+    // Close or open sets the bypass flag: no packet enters the WAN to count the held one
+    // out, so it passes on at once instead of waiting for the next load.
+    block.setOutOfOrderChance(50);
+    block.setOutOfOrderMinRange(5);
+    block.setOutOfOrderMaxRange(5);
+    play();
+    random.push({kHit, 0});
+    send(0, 100, 1);
+    EXPECT_EQ(sink.count(), 0u);
+    du_set_bypass(true);
+    ASSERT_EQ(sink.count(), 1u);
+    EXPECT_EQ(tag_of(0), 1);
+    EXPECT_TRUE(pools_full());
+
+    // A play while playing starts a countdown that may never end: the same holds.
+    du_set_bypass(false);
+    random.push({kHit, 0});
+    send(0, 100, 2);
+    EXPECT_EQ(sink.count(), 1u);
+    du_play();
+    ASSERT_EQ(sink.count(), 2u);
+    EXPECT_EQ(tag_of(1), 2);
+    EXPECT_TRUE(pools_full());
+}

@@ -170,3 +170,25 @@ TEST_F(EngineTest, NoEntryOrRecordMemoryDropsThePacketCleanly) {
     EXPECT_EQ(tag_of(0), 2);
     EXPECT_TRUE(pools_full());
 }
+
+TEST_F(EngineTest, HeadDroppedForWantOfATimerGivesBackItsPlace) {
+    // A head that cannot wait leaves the entry bucket and its queue counter behind it,
+    // else a byte-limited bucket fills up for good.
+    block.setEastOut(100000);
+    play();
+    timers.fail_next(1);
+    send(0, 1500, 1);
+    EXPECT_EQ(du_context().queues[0].head, nullptr);
+    EXPECT_EQ(models.bucketRemovals, 1);
+    EXPECT_EQ(counter(wire::kCtrEastQueued), 0u);
+    EXPECT_TRUE(pools_full());
+
+    // The WAN section gives back its queue counter the same way.
+    block.setEastOut(wire::pb::kUnlimitedBandwidth);
+    play();
+    models.delays = {50000};
+    timers.fail_next(1);
+    send(0, 100, 2);
+    EXPECT_EQ(counter(wire::kCtrWanPackets), 0u);
+    EXPECT_TRUE(pools_full());
+}

@@ -1,9 +1,14 @@
 #include "quellin_rte/Configuration.h"
 
+#include <cstdint>
+
 namespace quellin {
 
 uint32_t configured_pool_size(uint32_t value) {
-    return value == kDefaultPoolSize ? value : value + 10;
+    if (value == kDefaultPoolSize)
+        return value;
+    // Saturates: a wrapped size would make a pool of a few descriptors.
+    return value > UINT32_MAX - 10 ? UINT32_MAX : value + 10;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <new>
 
 namespace quellin {
 
@@ -24,13 +25,19 @@ using detail::state;
 bool rte_init(const RteConfig& config, const RteSeams& seams) {
     if (!seams.clock || !seams.random || !seams.timers || !seams.sink)
         return false;
+    uint64_t blocks = config.allocBlocks;
+    if (blocks == 0)
+        blocks = uint64_t{2} * 2 * kRteMaxAdapters * config.packetPoolSize;
+    if (blocks > UINT32_MAX)
+        return false;
     auto s = std::make_unique<detail::RteState>();
     s->config = config;
     s->seams = seams;
-    uint32_t blocks = config.allocBlocks;
-    if (blocks == 0)
-        blocks = 2 * 2 * static_cast<uint32_t>(kRteMaxAdapters) * config.packetPoolSize;
-    s->blocks = std::make_unique<detail::BlockPool>(blocks);
+    try {
+        s->blocks = std::make_unique<detail::BlockPool>(static_cast<uint32_t>(blocks));
+    } catch (const std::bad_alloc&) {
+        return false; // a configured pool size beyond the memory there is
+    }
     s->startUs = seams.clock->monotonic_us();
     s->startTodMs = seams.clock->local_ms_since_midnight() % rte::kMsPerDay;
     detail::g_state = std::move(s);
@@ -57,9 +64,13 @@ RteAdapter* rte_bind_adapter(const char* name, uint32_t medium) {
     a->name = name ? name : "";
     a->number = static_cast<uint16_t>(slot + 1);
     a->medium = medium;
-    for (uint8_t d = 0; d < 2; ++d)
-        a->pools[d] = std::make_unique<detail::PacketPool>(a.get(), d, s.config.packetPoolSize,
-                                                           s.config.frameCapacity);
+    try {
+        for (uint8_t d = 0; d < 2; ++d)
+            a->pools[d] = std::make_unique<detail::PacketPool>(a.get(), d, s.config.packetPoolSize,
+                                                               s.config.frameCapacity);
+    } catch (const std::bad_alloc&) {
+        return nullptr; // no memory for the pools: the adapter is not bound
+    }
     if (slot == s.adapters.size())
         s.adapters.push_back(std::move(a));
     else

@@ -1,4 +1,6 @@
 #include "quellin_rte/Configuration.h"
+#include "quellin_rte/PacketLayer.h"
+#include "quellin_rte/TestSeams.h"
 
 #include <gtest/gtest.h>
 
@@ -49,4 +51,24 @@ TEST(Configuration, ForwardPacketsRaisedTo500) {
     tcpip.values["NumForwardPackets"] = 900;
     ensure_forward_packets(tcpip);
     EXPECT_EQ(tcpip.values.at("NumForwardPackets"), 900u);
+}
+
+TEST(Configuration, HugePoolSizesSaturateAndAreRefusedAtStart) {
+    // Adding ten must not wrap a size near the top of the range into a tiny pool.
+    MapStore store;
+    store.values["PacketPoolSize"] = 0xFFFFFFFF;
+    store.values["ResidualPoolSize"] = 0xFFFFFFF8;
+    const auto c = configure_driver(store);
+    EXPECT_EQ(c.packetPoolSize, 0xFFFFFFFFu);
+    EXPECT_EQ(c.residualPoolSize, 0xFFFFFFFFu);
+
+    // Nor may the memory pool's block count wrap: the packet layer refuses to start.
+    rte::test::VirtualClock clock{0, 0};
+    rte::test::ScriptedRandom random;
+    rte::test::ManualTimers timers{clock};
+    rte::test::CaptureSink sink{&clock};
+    RteConfig cfg;
+    cfg.packetPoolSize = c.packetPoolSize;
+    EXPECT_FALSE(rte_init(cfg, {&clock, &random, &timers, &sink}));
+    EXPECT_FALSE(rte_initialised());
 }

@@ -65,7 +65,8 @@ struct RtePacket {
     RtePacket* nextFree = nullptr;
 };
 
-// Set-up and tear-down. rte_init makes the memory pool; false when the seams are missing.
+// Set-up and tear-down. rte_init makes the memory pool; false when the seams are missing or
+// the pool cannot be made.
 bool rte_init(const RteConfig& config, const RteSeams& seams);
 void rte_shutdown();
 bool rte_initialised();
