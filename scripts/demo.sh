@@ -34,7 +34,7 @@ udp_flow() { # port count rate size -> the receiver's summary line
 
 measure() {
     local ping_out rtt ping_loss probe bulk tcp_out
-    ping_out=$(in_ns "$LAB_STATION" ping -n -q -c 40 -i 0.05 -W 2 "$LAB_NETWORK_V4" || true)
+    ping_out=$(in_ns "$LAB_STATION" ping -n -q -c 100 -i 0.02 -W 2 "$LAB_NETWORK_V4" || true)
     rtt=$(sed -n 's|.* = [0-9.]*/\([0-9.]*\)/.*|\1|p' <<<"$ping_out")
     ping_loss=$(sed -n 's/.* \([0-9.]*\)% packet loss.*/\1/p' <<<"$ping_out")
     # 2,000 probes of 100 bytes at 200 a second: far below the bandwidth, so only the
@@ -58,15 +58,15 @@ measure() {
     local udp_kbps
     udp_kbps=$(awk -v g="$(field "$bulk" goodput_bps)" 'BEGIN {printf "%.0f", g * 1028 / 1000 / 1000}')
     echo
-    printf '%-28s %-18s %s\n' "" "asked" "measured"
-    printf '%-28s %-18s %s ms\n' "round trip (ping)" "$((2 * delay_ms)) ms" "${rtt:-?}"
-    printf '%-28s %-18s %.1f ms\n' "one-way delay (UDP median)" "$delay_ms ms" \
+    printf '%-28s %-22s %s\n' "" "asked" "measured"
+    printf '%-28s %-22s %s ms\n' "round trip (ping)" "$((2 * delay_ms)) ms" "${rtt:-?}"
+    printf '%-28s %-22s %.1f ms\n' "one-way delay (UDP median)" "$delay_ms ms" \
         "$(awk -v d="$(field "$probe" delay_us_median)" 'BEGIN {print d / 1000}')"
-    printf '%-28s %-18s %s %%\n' "loss (2,000 UDP probes)" "$loss_pct %" "$(field "$probe" loss_pct)"
-    printf '%-28s %-18s %s %%\n' "loss (ping, both ways)" \
+    printf '%-28s %-22s %s %%\n' "loss (2,000 UDP probes)" "$loss_pct %" "$(field "$probe" loss_pct)"
+    printf '%-28s %-22s %s %%\n' "loss (ping, both ways)" \
         "$(awk -v l="$loss_pct" 'BEGIN {printf "%.1f", 100 * (1 - (1 - l / 100) ^ 2)}') %" "${ping_loss:-?}"
-    printf '%-28s %-18s %s kbit/s\n' "throughput (UDP, IP bytes)" "$kbps kbit/s" "$udp_kbps"
-    printf '%-28s %-18s %s kbit/s\n' "throughput (TCP goodput)" "at most $kbps kbit/s" \
+    printf '%-28s %-22s %s kbit/s\n' "throughput (UDP, IP bytes)" "$kbps kbit/s" "$udp_kbps"
+    printf '%-28s %-22s %s kbit/s\n' "throughput (TCP goodput)" "at most $kbps kbit/s" \
         "$(awk -v b="$tcp_bps" 'BEGIN {printf "%.0f", b / 1000}')"
     echo
 }

@@ -11,6 +11,7 @@
 #   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S]
 #                      [--daemon "CMD"] [--daemon-tap IF] [--daemon-setup "CMD"]
 #                      [--delay-setup "CMD" --delay-ms MS]
+#   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S] --quellin
 #
 #   --daemon CMD        started under `sh -c` in the wire namespace in place of the
 #                       bridge (for example "quellin --bind tap:st0=wn0"); its
@@ -22,6 +23,10 @@
 #   --delay-setup CMD   run after the throughput figures, e.g. to play a fixed
 #                       delay of --delay-ms; the delay error (measured one-way
 #                       delay minus MS) is reported as median and 99th percentile
+#   --quellin           the emulator of this tree: quellin with its TAP st0 over wn0
+#                       and a registry of its own, an unlimited emulation played
+#                       through libAltirenAPI (altiren-play), then a fixed delay of
+#                       50 ms for the delay error
 #
 # Output: one "bench path=P metric=M value=V" line per figure, then a table.
 set -euo pipefail
@@ -126,6 +131,7 @@ daemon_tap="st0"
 daemon_setup=""
 delay_setup=""
 delay_ms=""
+quellin=0
 while [ $# -gt 0 ]; do
     case "$1" in
     --build) build=$2; shift 2 ;;
@@ -136,6 +142,7 @@ while [ $# -gt 0 ]; do
     --daemon-setup) daemon_setup=$2; shift 2 ;;
     --delay-setup) delay_setup=$2; shift 2 ;;
     --delay-ms) delay_ms=$2; shift 2 ;;
+    --quellin) quellin=1; shift ;;
     *) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 2 ;;
     esac
 done
@@ -155,7 +162,21 @@ cmake --build "$build" -j "$(nproc)" --target altiren-traffic altiren-netlab >/d
 netlab="$build/bin/altiren-netlab"
 results=$(mktemp /tmp/altiren-bench-results-XXXXXX)
 log=$(mktemp /tmp/altiren-bench-daemon-XXXXXX.log)
-trap 'rm -f "$results" "$log"' EXIT
+registry=$(mktemp -d /tmp/altiren-bench-registry-XXXXXX)
+trap 'rm -rf "$results" "$log" "$registry"' EXIT
+
+if [ "$quellin" = 1 ]; then
+    cmake --build "$build" -j "$(nproc)" --target quellin altiren-play >/dev/null
+    export ALTIREN_REGISTRY_ROOT="$registry"
+    export QL_DEVICE="$registry/QL"
+    "$build/bin/quellin" --install
+    play="ip netns exec \$LAB_STATION $build/bin/altiren-play"
+    daemon="exec $top/tests/e2e/quellin-wire.sh \$LAB_STATION $build/bin/quellin --foreground --device $QL_DEVICE --bind tap:st0=wn0"
+    daemon_tap=st0
+    daemon_setup="$play"
+    delay_setup="$play --reset --delay-ms 50"
+    delay_ms=50
+fi
 
 "$netlab" --tag bb --timeout-s 900 -- "$self" --inner bridge "$runs" "$secs" | tee -a "$results"
 

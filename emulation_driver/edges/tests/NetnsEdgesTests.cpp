@@ -299,7 +299,8 @@ TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
             test::ipv4_frame(test::ipv4(198, 18, 0, 1), test::ipv4(198, 18, 0, 2), 100, i);
         ASSERT_TRUE(stationPort->write(f.data(), f.size()));
     }
-    EXPECT_TRUE(loop.run_until([&] { return du_context().queues[0].length >= 7; }));
+    // All eight read before the unbind, or fewer would be freed.
+    EXPECT_TRUE(loop.run_until([&] { return du_context().queues[0].length >= 8; }));
     EXPECT_LE(rte_free_descriptors(rte_adapter(1), 0), kPool - 8);
 
     ASSERT_TRUE(run(std::string("ip link del ") + kLower));
@@ -308,10 +309,16 @@ TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
     EXPECT_EQ(du_context().queues[0].length, 0u);
     EXPECT_EQ(rte_alloc_free_blocks(), rte_alloc_total_blocks());
     EXPECT_EQ(timers.armed(), 1u); // only the periodic tick
-    bool reported = false;
-    for (const auto& m : log)
-        reported |= m.find("8 queued packets freed") != std::string::npos;
-    EXPECT_TRUE(reported);
+    // Ours at least: the station's kernel may have sent a frame of its own meanwhile.
+    unsigned long freed = 0;
+    std::string all;
+    for (const auto& m : log) {
+        const auto at = m.find(" queued packets freed");
+        if (at != std::string::npos)
+            freed = std::stoul(m.substr(m.rfind(' ', at - 1) + 1));
+        all += m + "\n";
+    }
+    EXPECT_GE(freed, 8u) << all;
 }
 
 TEST_F(NetnsEdges, AnInterfaceCanServeAsTheStationSide) {

@@ -1,5 +1,6 @@
 // The daemon on its own thread, driven over real sockets as the control library would.
 #include "ControlSocket/ControlClient.h"
+#include "QuellinEdges/ServiceConfig.h"
 #include "QuellinLinux/Daemon.h"
 #include "quellin_engine/Edge.h"
 #include "quellin_test/Frames.h"
@@ -12,6 +13,7 @@
 #include "TestSupport/TempDir.h"
 
 #include <csignal>
+#include <filesystem>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -253,6 +255,7 @@ TEST_F(DaemonTest, StoppingTheDaemonSendsOnQueuedPacketsAndRemovesTheSocket) {
 TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     testsupport::TempDir dir("quellin-bin");
     const std::string path = (dir / "QL").string();
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1); // the configuration it reads
     pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -288,4 +291,32 @@ TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     std::string error;
     const char* bad[] = {"quellin", "--seed", "x"};
     EXPECT_FALSE(parse_daemon_options(3, bad, error));
+}
+
+TEST(DaemonProgram, InstallWritesItsOwnPathAndUninstallRemovesTheKeys) {
+    testsupport::TempDir dir("quellin-install");
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+    auto run = [](const char* option) {
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(QUELLIN_BINARY, "quellin", option, static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    using platform::registry::Hive;
+    platform::registry::Registry reg(dir.str());
+    ASSERT_EQ(run("--install"), 0);
+    std::string image;
+    ASSERT_EQ(reg.queryString(Hive::LocalMachine, edges::kServiceKey, "ImagePath", image), 0);
+    EXPECT_EQ(std::filesystem::canonical(image), std::filesystem::canonical(QUELLIN_BINARY));
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, edges::kEnumKey), 0);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, edges::kParametersKey), 0);
+
+    ASSERT_EQ(run("--uninstall"), 0);
+    EXPECT_NE(reg.openKey(Hive::LocalMachine, edges::kServiceKey), 0);
+    EXPECT_NE(reg.openKey(Hive::LocalMachine, edges::kEnumKey), 0);
+    EXPECT_EQ(run("--install=x"), 2);
 }

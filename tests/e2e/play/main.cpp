@@ -104,9 +104,19 @@ int main(int argc, char** argv) {
         p.lossType = 2;
         p.randomLoss = loss;
     }
-    if (reset && NuvexForceDriverReset() != 0) {
-        std::fputs("altiren-play: the driver cannot be reached\n", stderr);
-        return 1;
+    if (reset) {
+        if (NuvexForceDriverReset() != 0) {
+            std::fputs("altiren-play: the driver cannot be reached\n", stderr);
+            return 1;
+        }
+        // The driver stops the emulation it was left with on its own time.
+        uint32_t emulating = 1;
+        for (int n = 0; n < 250 && emulating; ++n) {
+            if (NuvexGetStatus(&emulating) != 0)
+                break;
+            if (emulating)
+                ::usleep(20000);
+        }
     }
     const int rc = NuvexPlayEmulation(&p);
     if (rc != 0) {
@@ -120,8 +130,18 @@ int main(int argc, char** argv) {
     std::printf("playing: delay %.0f ms each way, East out %s, bucket %s, loss %.1f %%\n", delay,
                 rate.c_str(), size.c_str(), loss);
     std::fflush(stdout);
-    if (i >= argc)
-        ::_exit(0); // leaves the emulation playing
+    if (i >= argc) {
+        // The emulation begins once the capture thread's requests are in; leave only then,
+        // or the session would stay open with nothing playing.
+        uint32_t emulating = 0;
+        for (int n = 0; n < 250 && !emulating; ++n) {
+            if (NuvexGetStatus(&emulating) != 0)
+                break;
+            if (!emulating)
+                ::usleep(20000);
+        }
+        ::_exit(emulating ? 0 : 1); // leaves the emulation playing
+    }
 
     const int status = run(argv + i);
     uint32_t stats[12] = {};

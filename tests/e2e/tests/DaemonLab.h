@@ -64,6 +64,13 @@ protected:
             NuvexStopEmulation();
         }
         LabTest::TearDown();
+        // The daemon has stopped: it stopped cleanly, without a sanitizer's report.
+        const std::string text = log_text();
+        for (const char* bad : {"Sanitizer", "runtime error:"})
+            EXPECT_EQ(text.find(bad), std::string::npos) << text;
+        if (!IsSkipped()) {
+            EXPECT_NE(text.find("]: stopped"), std::string::npos) << text;
+        }
     }
 
     LabOptions lab_options() const override {
@@ -75,6 +82,14 @@ protected:
     }
 
     virtual uint32_t seed() const { return 7; }
+
+    // Classifies only the traffic with the network's IPv4 address, so that the station's
+    // own chatter (neighbour discovery, reports) does not take a share of a model's count.
+    void only_network() {
+        params.filterCount = 1;
+        params.filterMode = 1;
+        params.filterAddresses[0] = ipv4_of(kNetworkV4);
+    }
 
     // Plays from the station namespace (the library looks the adapter up there).
     int play() {

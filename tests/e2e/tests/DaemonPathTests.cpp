@@ -57,16 +57,31 @@ TEST_F(DaemonLab, FixedDelayIsOneWayAndTheHandOutShowsTheTraffic) {
     EXPECT_GE(median_ms, 49.0);
     EXPECT_LE(median_ms, 51.5);
 
+    // IPv6: the block carries the station's global address, found on its interface.
+    UdpFlow f6 = udp(50, 200, 100);
+    f6.dest = kNetworkV6;
+    f6.port = 47011;
+    const UdpResult r6 = run_udp(f6);
+    EXPECT_EQ(r6.recv.count("received"), 50u);
+    EXPECT_GE(r6.recv.num("delay_us_median"), 49000.0);
+
+    const PingResult echo = netnslab::ping(lab().station(), kNetworkV4, 3, 20);
+    EXPECT_EQ(echo.received, 3);
+    EXPECT_GE(echo.rtt_min_ms, 98.0); // 50 ms each way
+
     // The records of that traffic, once the one-second completions have brought them.
     std::this_thread::sleep_for(std::chrono::milliseconds(2200));
     NuvexPacketList list{};
     list.listsWanted = 1;
     ASSERT_EQ(NuvexGetPacketListStatistics(&list), 0);
     int udpRecords = 0;
+    std::map<std::string, std::set<int>> icmpSides;
     for (uint32_t i = 0; i < list.recordCount; ++i) {
         const uint8_t* pk = list.records[i].packet;
         char proto[40] = {};
         NuvexGetProtocol(pk, proto);
+        if (std::string(proto).rfind("ICMP", 0) == 0)
+            icmpSides[proto].insert(list.records[i].side);
         if (NuvexGetPacketIpVersion(pk) != 0 || std::string(proto) != "UDP")
             continue;
         if (NuvexGetPort(pk, 0) != f.port)
@@ -83,6 +98,8 @@ TEST_F(DaemonLab, FixedDelayIsOneWayAndTheHandOutShowsTheTraffic) {
         EXPECT_EQ(list.records[i].side, 0);
     }
     EXPECT_EQ(udpRecords, 200);
+    EXPECT_EQ(icmpSides["ICMP  echo request"], std::set<int>{0});
+    EXPECT_EQ(icmpSides["ICMP  echo reply"], std::set<int>{1});
     NuvexFreePackets(&list);
 
     // Stop: no delay any more; then a play while playing stops the emulation.
@@ -132,6 +149,7 @@ TEST_F(DaemonLab, OneMegabitWithASixteenKilobyteBucket) {
 TEST_F(DaemonLab, PeriodicLossDropsEverySecondPacket) {
     params.lossType = 1;
     params.lossPeriod = 2;
+    only_network();
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(200, 1000);
     f.list = true;
@@ -145,9 +163,7 @@ TEST_F(DaemonLab, PeriodicLossDropsEverySecondPacket) {
 TEST_F(DaemonLab, RandomLossMatchesTheLossFlagsOfTheExitList) {
     params.lossType = 2;
     params.randomLoss = 10;
-    params.filterCount = 1; // only this flow is classified
-    params.filterMode = 1;
-    params.filterAddresses[0] = ipv4_of(kNetworkV4);
+    only_network();
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(5000, 5000);
     f.list = true;
@@ -174,6 +190,7 @@ TEST_F(DaemonLab, RandomLossMatchesTheLossFlagsOfTheExitList) {
 TEST_F(DaemonLab, ReorderingDisplacesByExactlyThree) {
     params.outOfOrderChance = 50;
     params.outOfOrderMinRange = params.outOfOrderMaxRange = 3;
+    only_network();
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(300, 1000);
     f.list = true;
