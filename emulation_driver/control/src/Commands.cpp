@@ -102,6 +102,13 @@ void ControlDevice::stop() {
 
 void ControlDevice::shutdown() {
     stop();
+    // A stop while bypassed leaves the periodic tick armed; nothing may outlive shutdown.
+    auto& ctx = du_context();
+    if (ctx.periodicTimer >= 0) {
+        rte_cancel_timer(ctx.periodicTimer);
+        ctx.periodicTimer = -1;
+        ctx.timerPeriodMs = 0;
+    }
     du_release_held_packet();
     du_cancel_timers();
 }

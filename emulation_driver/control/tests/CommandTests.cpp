@@ -160,3 +160,15 @@ TEST_F(ControlTest, FlushHandsOutWhatIsHeldAndRestartsTheStores) {
         EXPECT_EQ(du_context().listWriteCounters[i], 0);
     EXPECT_FALSE(completer.completed(six.counters));
 }
+
+namespace quellin::test {
+
+TEST_F(ControlTest, ShutdownLeavesNoTimerEvenAfterALoadDuringPlay) {
+    start_playing();
+    load(); // sets the bypass flag: the later stop has nothing to stop
+    device.shutdown();
+    EXPECT_EQ(timers.armed(), 0u);
+    EXPECT_LT(du_context().periodicTimer, 0);
+}
+
+} // namespace quellin::test
