@@ -4,9 +4,9 @@
 // These are the driver manager's scenario conversions; CDriverMngr forwards to them on
 // CPlayParams records. Sample arrays that a conversion allocates are new[] arrays owned
 // by the record from then on, and the conversions free the arrays a record already
-// holds: a record given here must start value-initialised (as CPlayParams always is). Results: 1 success, 0 failure, and
-// 1008 from the document conversion when its network objects cannot be counted. A
-// failed conversion leaves the record partly filled: the caller must not play it.
+// holds: a record given here must start value-initialised (as CPlayParams always is). Results: 1
+// success, 0 failure, and 1008 from the document conversion when its network objects cannot be
+// counted. A failed conversion leaves the record partly filled: the caller must not play it.
 #pragma once
 
 #include <AltirenAPI.h>
