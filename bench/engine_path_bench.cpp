@@ -49,6 +49,18 @@ void BM_PathUnlimited(benchmark::State& state) {
 }
 BENCHMARK(BM_PathUnlimited)->Arg(64)->Arg(1500);
 
+// Baseline of the same process: the bypass flag set, so the edge passes every frame
+// straight to the sink without emulating it. The emulated cases read as ratios to this.
+void BM_PathBypassBaseline(benchmark::State& state) {
+    const auto f = bench::udp_frame(static_cast<uint16_t>(state.range(0)));
+    Bench b(wire::pb::kUnlimitedBandwidth, 0);
+    du_set_bypass(true);
+    for (auto _ : state)
+        edge_packet_in(b.rig.adapter, 0, f.data(), f.size());
+    state.SetItemsProcessed(static_cast<int64_t>(b.rig.sink.sent));
+}
+BENCHMARK(BM_PathBypassBaseline)->Arg(64)->Arg(1500);
+
 // 10 Mbit/s at the entry gateway and 50 ms in the WAN: the link is kept just full, so
 // every packet waits its turn at the gateway and ~42 wait in the WAN queue.
 void BM_Path10Mbit50ms(benchmark::State& state) {
