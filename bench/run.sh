@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# In-process speed of the emulated path: builds the benchmarks in Release, runs them and
+# prints each case as packets per second and as a ratio to the bypass baseline measured
+# in the same run (the driver in the path, emulating nothing).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build="${ALTIREN_BENCH_BUILD_DIR:-$top/build/bench}"
+cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DALTIREN_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)" --target engine_path_bench models_path_bench >/dev/null
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+for b in engine_path_bench models_path_bench; do
+    "$build/bin/$b" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+        --benchmark_format=json >"$out/$b.json"
+done
+python3 - "$out"/engine_path_bench.json "$out"/models_path_bench.json <<'PY'
+import json, sys
+rows = {}
+for path in sys.argv[1:]:
+    for b in json.load(open(path))["benchmarks"]:
+        if b.get("aggregate_name") == "median":
+            rows[b["run_name"]] = b["items_per_second"]
+def size(name):
+    return name.rsplit("/", 1)[-1]
+base = {size(n): v for n, v in rows.items() if "Bypass" in n}
+print(f"{'case':40} {'packets/s':>12} {'÷ bypass':>9}")
+for name, pps in rows.items():
+    b = base.get(size(name))
+    ratio = f"{pps / b:9.3f}" if b else "        -"
+    print(f"{name:40} {pps/1e6:10.2f} M {ratio}")
+PY
