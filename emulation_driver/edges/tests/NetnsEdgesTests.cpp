@@ -383,3 +383,77 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
     open_ports();
     EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
 }
+
+TEST_F(NetnsEdges, HostileFramesNeitherCrashNorLeakAndVlanTagsSurvive) {
+    // Emulation plays with unlimited links, so every frame meets the classifier.
+    wire::DriverPlayBlock block;
+    block.setAdapterNumber(1);
+    block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
+    block.setEastOut(wire::pb::kUnlimitedBandwidth);
+    block.setEastIn(wire::pb::kUnlimitedBandwidth);
+    block.setWestOut(wire::pb::kUnlimitedBandwidth);
+    block.setWestIn(wire::pb::kUnlimitedBandwidth);
+    block.setEastBucketSize(wire::pb::kUnlimitedBucket);
+    block.setWestBucketSize(wire::pb::kUnlimitedBucket);
+    ASSERT_EQ(du_load_play_block(block.data(), block.size(),
+                                 wire::internet_checksum(block.data(), block.size())),
+              0);
+    du_play();
+    du_set_bypass(false);
+    open_ports();
+
+    const uint32_t a = test::ipv4(198, 18, 0, 1);
+    const uint32_t b = test::ipv4(198, 18, 0, 2);
+    std::vector<std::vector<uint8_t>> hostile;
+    hostile.push_back(std::vector<uint8_t>(14, 0xFF)); // a bare link header
+    hostile.push_back(test::ipv4_frame(a, b, 20));     // no transport header
+    auto lying = test::ipv4_frame(a, b, 40);
+    lying[14] = 0x4F;                // header longer than the packet
+    test::put_be16(lying, 16, 1500); // total length beyond the frame
+    hostile.push_back(lying);
+    auto fragment = test::ipv4_frame(a, b, 60);
+    test::put_be16(fragment, 20, 0x2000 | 0x1FFF); // last possible offset, more
+    hostile.push_back(fragment);
+    auto snap = test::snap_ipv4_frame(a, b, 24);
+    snap.resize(30); // SNAP cut inside the IP header
+    hostile.push_back(snap);
+    auto v6 = test::ipv6_frame({0x20, 0x01, 0, 2},
+                               {0x20, 0x01, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, 8);
+    v6[20] = 0; // hop-by-hop header, cut short
+    hostile.push_back(v6);
+    std::vector<uint8_t> garbage(1514);
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<uint8_t>(i * 131 + 7);
+    test::put_be16(garbage, 12, 0x0800);
+    hostile.push_back(garbage);
+    auto tagged = test::ipv4_frame(a, b, 100); // VLAN tag before an IPv4 packet
+    tagged.insert(tagged.begin() + 12, {0x81, 0x00, 0x00, 0x07});
+    hostile.push_back(tagged);
+    for (int round = 0; round < 4; ++round)
+        for (const auto& f : hostile) {
+            stationPort->write(f.data(), f.size());
+            peerPort->write(f.data(), f.size());
+        }
+    loop.pump(200);
+
+    // Still working afterwards, and a VLAN-tagged frame from the network keeps its tag.
+    EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
+    auto marked = marked_frame(9);
+    marked.insert(marked.begin() + 12, {0x81, 0x00, 0x20, 0x05}); // priority 1, VLAN 5
+    ASSERT_TRUE(peerPort->write(marked.data(), marked.size()));
+    bool tagSeen = false;
+    EXPECT_TRUE(loop.run_until([&] {
+        uint8_t buf[2048];
+        size_t n = 0;
+        while (stationPort->read(buf, sizeof buf, n) == ReadResult::Frame)
+            if (n >= 25 && std::memcmp(buf + 18, "QLTEST", 6) == 0)
+                tagSeen = buf[12] == 0x81 && buf[13] == 0x00 && buf[14] == 0x20 && buf[15] == 0x05;
+        return tagSeen;
+    }));
+
+    // Every descriptor came back.
+    EXPECT_TRUE(loop.run_until([&] {
+        return rte_free_descriptors(rte_adapter(1), 0) == kPool &&
+               rte_free_descriptors(rte_adapter(1), 1) == kPool;
+    }));
+}
