@@ -10,9 +10,9 @@
 namespace quellin::edges {
 
 namespace {
-// Large enough for any frame a packet socket or a TAP hands over; longer ones are cut and
-// then refused by the packet layer for their size.
-constexpr size_t kReadBuffer = 65536;
+// Larger than any frame of an interface (MTU up to 65535, a link header and two VLAN
+// tags): a TAP read cuts a longer frame without saying so, a packet socket tells.
+constexpr size_t kReadBuffer = 65536 + 64;
 } // namespace
 
 struct Edges::Port {

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <linux/if_packet.h>
 #include <map>
 #include <poll.h>
@@ -95,6 +96,13 @@ std::vector<uint8_t> marked_numbers(PacketSocket& port) {
         if (n >= 21 && std::memcmp(buf + 14, "QLTEST", 6) == 0)
             out.push_back(buf[20]);
     return out;
+}
+
+size_t open_descriptors() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
 }
 
 class NetnsEdges : public ::testing::Test {
@@ -260,6 +268,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
 }
 
 TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
+    const size_t fdsBound = open_descriptors();
     ASSERT_TRUE(run(std::string("ip link del ") + kLower));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
@@ -271,6 +280,7 @@ TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
     EXPECT_EQ(edges->adapters()[0].number, 1);
     EXPECT_TRUE(media_becomes(true));
+    EXPECT_EQ(open_descriptors(), fdsBound); // the old lower socket was closed
     open_ports();
     EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
     EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
@@ -368,6 +378,7 @@ TEST_F(NetnsEdges, ASixteenthBindingWaitsForAFreeSlot) {
 }
 
 TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
+    const size_t fdsBound = open_descriptors();
     ASSERT_TRUE(run(std::string("ip link del ") + kTap));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
@@ -380,6 +391,7 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
     }));
     ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
     ASSERT_TRUE(media_becomes(true));
+    EXPECT_EQ(open_descriptors(), fdsBound); // neither the dead TAP nor its socket stay open
     open_ports();
     EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
 }
