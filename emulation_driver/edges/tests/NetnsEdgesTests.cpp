@@ -151,6 +151,25 @@ protected:
         });
     }
 
+    // Plays a block for adapter 1 whose east exit runs at `eastOut` (in 100 bit/s).
+    static bool play(uint32_t eastOut) {
+        wire::DriverPlayBlock block;
+        block.setAdapterNumber(1);
+        block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
+        block.setEastOut(eastOut);
+        block.setEastIn(wire::pb::kUnlimitedBandwidth);
+        block.setWestOut(wire::pb::kUnlimitedBandwidth);
+        block.setWestIn(wire::pb::kUnlimitedBandwidth);
+        block.setEastBucketSize(wire::pb::kUnlimitedBucket);
+        block.setWestBucketSize(wire::pb::kUnlimitedBucket);
+        if (du_load_play_block(block.data(), block.size(),
+                               wire::internet_checksum(block.data(), block.size())) != 0)
+            return false;
+        du_play();
+        du_set_bypass(false);
+        return true;
+    }
+
     // Test ports: the station's view of the TAP, and the network behind the lower side.
     void open_ports() {
         stationPort = std::make_unique<PacketSocket>(kTap, query_link(kTap)->index);
@@ -288,20 +307,7 @@ TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
 
 TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
     // A slow entry link: the station's packets wait in the engine's first queue.
-    wire::DriverPlayBlock block;
-    block.setAdapterNumber(1);
-    block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
-    block.setEastOut(1); // 100 bit/s: nothing leaves the queue during the test
-    block.setEastIn(wire::pb::kUnlimitedBandwidth);
-    block.setWestOut(wire::pb::kUnlimitedBandwidth);
-    block.setWestIn(wire::pb::kUnlimitedBandwidth);
-    block.setEastBucketSize(wire::pb::kUnlimitedBucket);
-    block.setWestBucketSize(wire::pb::kUnlimitedBucket);
-    ASSERT_EQ(du_load_play_block(block.data(), block.size(),
-                                 wire::internet_checksum(block.data(), block.size())),
-              0);
-    du_play();
-    du_set_bypass(false);
+    ASSERT_TRUE(play(1)); // 100 bit/s: nothing leaves the queue during the test
 
     open_ports();
     for (uint8_t i = 0; i < 8; ++i) {
@@ -398,20 +404,7 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
 
 TEST_F(NetnsEdges, HostileFramesNeitherCrashNorLeakAndVlanTagsSurvive) {
     // Emulation plays with unlimited links, so every frame meets the classifier.
-    wire::DriverPlayBlock block;
-    block.setAdapterNumber(1);
-    block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
-    block.setEastOut(wire::pb::kUnlimitedBandwidth);
-    block.setEastIn(wire::pb::kUnlimitedBandwidth);
-    block.setWestOut(wire::pb::kUnlimitedBandwidth);
-    block.setWestIn(wire::pb::kUnlimitedBandwidth);
-    block.setEastBucketSize(wire::pb::kUnlimitedBucket);
-    block.setWestBucketSize(wire::pb::kUnlimitedBucket);
-    ASSERT_EQ(du_load_play_block(block.data(), block.size(),
-                                 wire::internet_checksum(block.data(), block.size())),
-              0);
-    du_play();
-    du_set_bypass(false);
+    ASSERT_TRUE(play(wire::pb::kUnlimitedBandwidth));
     open_ports();
 
     const uint32_t a = test::ipv4(198, 18, 0, 1);
