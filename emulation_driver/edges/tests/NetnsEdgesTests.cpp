@@ -138,8 +138,9 @@ protected:
         }
     }
 
-    static bool make_veth() {
-        return run(std::string("ip link add ") + kLower + " type veth peer name " + kPeer) &&
+    static bool make_veth(int mtu = 1500) {
+        return run(std::string("ip link add ") + kLower + " mtu " + std::to_string(mtu) +
+                   " type veth peer name " + kPeer) &&
                run(std::string("ip link set ") + kLower + " up") &&
                run(std::string("ip link set ") + kPeer + " up");
     }
@@ -228,9 +229,12 @@ TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
     EXPECT_EQ(edges->refused_receives(1), 0u);
     EXPECT_EQ(edges->last_receive_free(), kPool);
 
-    // A new MTU on the lower interface reaches the TAP.
+    // A new MTU on the lower interface reaches the TAP, up to what a frame buffer holds.
     ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1400"));
     EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 1400; }));
+    edges->limit_station_mtu(2000);
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 9000"));
+    EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 2000; }));
 }
 
 TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
@@ -295,9 +299,10 @@ TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
     ASSERT_TRUE(tap); // the station keeps its interface, without carrier
     EXPECT_FALSE(tap->carrier);
 
-    ASSERT_TRUE(make_veth());
+    ASSERT_TRUE(make_veth(1400));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
     EXPECT_EQ(edges->adapters()[0].number, 1);
+    EXPECT_EQ(query_link(kTap)->mtu, 1400u); // the TAP that stayed follows the new interface
     EXPECT_TRUE(media_becomes(true));
     EXPECT_EQ(open_descriptors(), fdsBound); // the old lower socket was closed
     open_ports();
