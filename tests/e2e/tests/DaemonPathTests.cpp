@@ -305,6 +305,26 @@ TEST_F(DaemonLab, StopSendsOnWhatTheDelayHolds) {
     EXPECT_LT(r.recv.num("delay_us_min"), 450000.0); // some left the queue early, at the stop
 }
 
+TEST_F(DaemonLab, SigtermSendsOnWhatTheDelayHoldsBeforeTheDaemonEnds) {
+    params.minDelay = params.maxDelay = 500;
+    ASSERT_EQ(play(), 0);
+    UdpFlow f = udp(200, 1000);
+    f.linger = Millis(1500);
+    const uint64_t sentBefore = udp_sent();
+    auto flow = std::async(std::launch::async, [f] { return run_udp(f); });
+    EXPECT_TRUE(sent_within(sentBefore + 200, std::chrono::seconds(10)));
+    // The daemon's log lines carry its process id: "quellin[PID]: ...".
+    const std::string text = log_text();
+    const auto at = text.find("quellin[");
+    ASSERT_NE(at, std::string::npos) << text;
+    const pid_t daemon = static_cast<pid_t>(std::stol(text.substr(at + 8)));
+    ASSERT_EQ(::kill(daemon, SIGTERM), 0);
+    const UdpResult r = flow.get();
+    EXPECT_EQ(r.recv.count("received"), 200u);
+    EXPECT_LT(r.recv.num("delay_us_min"), 450000.0); // some left the queue early, at the end
+    playing = false;                                 // nothing left to stop
+}
+
 TEST_F(DaemonLab, StatusAndResetOfADaemonLeftPlayingByAKilledClient) {
     pid_t client = ::fork();
     ASSERT_GE(client, 0);
