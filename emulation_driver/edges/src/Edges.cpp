@@ -10,9 +10,9 @@
 namespace quellin::edges {
 
 namespace {
-// Large enough for any frame a packet socket or a TAP hands over; longer ones are cut and
-// then refused by the packet layer for their size.
-constexpr size_t kReadBuffer = 65536;
+// Larger than any frame of an interface (MTU up to 65535, a link header and two VLAN
+// tags): a TAP read cuts a longer frame without saying so, a packet socket tells.
+constexpr size_t kReadBuffer = 65536 + 64;
 } // namespace
 
 struct Edges::Port {
@@ -117,7 +117,7 @@ bool Edges::bind(size_t index) {
             p.stationSocket = std::make_unique<PacketSocket>(station->name, station->index);
         } else if (!p.tap) {
             p.tap = std::make_unique<TapDevice>(b.station);
-            if (!set_link_mtu(b.station, lower->mtu))
+            if (!set_link_mtu(b.station, station_mtu(lower->mtu)))
                 m_log(kLogWarning, what + ": cannot set the MTU of " + b.station);
             set_link_up(b.station, true);
         }
@@ -149,7 +149,7 @@ bool Edges::bind(size_t index) {
         m_watch.watch(station_of(p)->fd(), [this, index] { on_station_ready(index); });
         p.stationWatched = true;
     }
-    p.mtu = lower->mtu;
+    p.mtu = 0; // a TAP kept from an earlier binding takes this lower interface's MTU too
     if (p.tap && lower->hasMac && !p.tap->set_mac(lower->mac))
         m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
     p.mac = lower->mac;
@@ -205,11 +205,20 @@ void Edges::apply_lower_state(Port& p, const LinkState& link) {
         }
         if (link.mtu != 0 && link.mtu != p.mtu) {
             p.mtu = link.mtu;
-            if (!set_link_mtu(p.binding.station, link.mtu))
+            if (!set_link_mtu(p.binding.station, station_mtu(link.mtu)))
                 m_log(kLogWarning,
                       format_binding(p.binding) + ": cannot set the MTU of " + p.binding.station);
         }
     }
+}
+
+uint32_t Edges::station_mtu(uint32_t lowerMtu) {
+    if (m_mtuLimit == 0 || lowerMtu <= m_mtuLimit)
+        return lowerMtu;
+    m_log(kLogWarning, "an MTU of " + std::to_string(lowerMtu) +
+                           " is more than the frame buffers hold; the station gets " +
+                           std::to_string(m_mtuLimit));
+    return m_mtuLimit;
 }
 
 void Edges::on_station_ready(size_t index) {

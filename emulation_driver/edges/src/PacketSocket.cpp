@@ -6,6 +6,7 @@
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -13,7 +14,36 @@ namespace quellin::edges {
 
 namespace {
 constexpr int kReceiveBuffer = 8 << 20;
+
+// Puts back the VLAN tag the kernel took off a received frame and reported beside it.
+void restore_vlan_tag(const msghdr& msg, uint8_t* buffer, size_t capacity, size_t& length) {
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&msg); c;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), const_cast<cmsghdr*>(c))) {
+        if (c->cmsg_level != SOL_PACKET || c->cmsg_type != PACKET_AUXDATA ||
+            c->cmsg_len < CMSG_LEN(sizeof(tpacket_auxdata)))
+            continue;
+        tpacket_auxdata aux;
+        std::memcpy(&aux, CMSG_DATA(c), sizeof aux);
+        if (!(aux.tp_status & TP_STATUS_VLAN_VALID))
+            return;
+        const uint16_t tpid =
+            (aux.tp_status & TP_STATUS_VLAN_TPID_VALID) ? aux.tp_vlan_tpid : ETH_P_8021Q;
+        if (length < 12)
+            return; // no room for the addresses the tag follows
+        const size_t full = length + 4;
+        // A frame cut by the read only gets its full length back: the caller refuses it.
+        if (full <= capacity) {
+            std::memmove(buffer + 16, buffer + 12, length - 12);
+            buffer[12] = static_cast<uint8_t>(tpid >> 8);
+            buffer[13] = static_cast<uint8_t>(tpid);
+            buffer[14] = static_cast<uint8_t>(aux.tp_vlan_tci >> 8);
+            buffer[15] = static_cast<uint8_t>(aux.tp_vlan_tci);
+        }
+        length = full;
+        return;
+    }
 }
+} // namespace
 
 PacketSocket::PacketSocket(const std::string& name, int ifindex) : m_ifindex(ifindex) {
     // Protocol 0 until bound, so no frame of another interface slips in before bind.
@@ -29,6 +59,9 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex) : m_ifindex(ifi
     int one = 1;
     if (::setsockopt(m_fd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one) < 0)
         fail("PACKET_IGNORE_OUTGOING");
+    // The kernel takes a VLAN tag off a received frame and hands it over beside it.
+    if (::setsockopt(m_fd, SOL_PACKET, PACKET_AUXDATA, &one, sizeof one) < 0)
+        fail("PACKET_AUXDATA");
     int size = kReceiveBuffer;
     if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) < 0)
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
@@ -55,13 +88,21 @@ PacketSocket::~PacketSocket() {
 ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, size_t& length) {
     for (;;) {
         sockaddr_ll from{};
-        socklen_t fromLength = sizeof from;
-        const ssize_t n = ::recvfrom(m_fd, buffer, capacity, MSG_TRUNC,
-                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(tpacket_auxdata))];
+        iovec iov{buffer, capacity};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(m_fd, &msg, MSG_TRUNC);
         if (n >= 0) {
             if (from.sll_pkttype == PACKET_OUTGOING)
                 continue; // kernels that ignore PACKET_IGNORE_OUTGOING
             length = static_cast<size_t>(n);
+            restore_vlan_tag(msg, buffer, capacity, length);
             return ReadResult::Frame;
         }
         if (errno == EINTR)

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <linux/if_packet.h>
 #include <map>
 #include <poll.h>
@@ -97,6 +98,13 @@ std::vector<uint8_t> marked_numbers(PacketSocket& port) {
     return out;
 }
 
+size_t open_descriptors() {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
 class NetnsEdges : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -130,8 +138,9 @@ protected:
         }
     }
 
-    static bool make_veth() {
-        return run(std::string("ip link add ") + kLower + " type veth peer name " + kPeer) &&
+    static bool make_veth(int mtu = 1500) {
+        return run(std::string("ip link add ") + kLower + " mtu " + std::to_string(mtu) +
+                   " type veth peer name " + kPeer) &&
                run(std::string("ip link set ") + kLower + " up") &&
                run(std::string("ip link set ") + kPeer + " up");
     }
@@ -141,6 +150,25 @@ protected:
             const auto tap = query_link(kTap);
             return edges->adapters()[0].mediaConnected == on && tap && tap->carrier == on;
         });
+    }
+
+    // Plays a block for adapter 1 whose east exit runs at `eastOut` (in 100 bit/s).
+    static bool play(uint32_t eastOut) {
+        wire::DriverPlayBlock block;
+        block.setAdapterNumber(1);
+        block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
+        block.setEastOut(eastOut);
+        block.setEastIn(wire::pb::kUnlimitedBandwidth);
+        block.setWestOut(wire::pb::kUnlimitedBandwidth);
+        block.setWestIn(wire::pb::kUnlimitedBandwidth);
+        block.setEastBucketSize(wire::pb::kUnlimitedBucket);
+        block.setWestBucketSize(wire::pb::kUnlimitedBucket);
+        if (du_load_play_block(block.data(), block.size(),
+                               wire::internet_checksum(block.data(), block.size())) != 0)
+            return false;
+        du_play();
+        du_set_bypass(false);
+        return true;
     }
 
     // Test ports: the station's view of the TAP, and the network behind the lower side.
@@ -201,9 +229,12 @@ TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
     EXPECT_EQ(edges->refused_receives(1), 0u);
     EXPECT_EQ(edges->last_receive_free(), kPool);
 
-    // A new MTU on the lower interface reaches the TAP.
+    // A new MTU on the lower interface reaches the TAP, up to what a frame buffer holds.
     ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1400"));
     EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 1400; }));
+    edges->limit_station_mtu(2000);
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 9000"));
+    EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 2000; }));
 }
 
 TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
@@ -260,6 +291,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
 }
 
 TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
+    const size_t fdsBound = open_descriptors();
     ASSERT_TRUE(run(std::string("ip link del ") + kLower));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
@@ -267,10 +299,12 @@ TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
     ASSERT_TRUE(tap); // the station keeps its interface, without carrier
     EXPECT_FALSE(tap->carrier);
 
-    ASSERT_TRUE(make_veth());
+    ASSERT_TRUE(make_veth(1400));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
     EXPECT_EQ(edges->adapters()[0].number, 1);
+    EXPECT_EQ(query_link(kTap)->mtu, 1400u); // the TAP that stayed follows the new interface
     EXPECT_TRUE(media_becomes(true));
+    EXPECT_EQ(open_descriptors(), fdsBound); // the old lower socket was closed
     open_ports();
     EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
     EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
@@ -278,20 +312,7 @@ TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
 
 TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
     // A slow entry link: the station's packets wait in the engine's first queue.
-    wire::DriverPlayBlock block;
-    block.setAdapterNumber(1);
-    block.setAdapterAddress(test::ipv4(198, 18, 0, 1));
-    block.setEastOut(1); // 100 bit/s: nothing leaves the queue during the test
-    block.setEastIn(wire::pb::kUnlimitedBandwidth);
-    block.setWestOut(wire::pb::kUnlimitedBandwidth);
-    block.setWestIn(wire::pb::kUnlimitedBandwidth);
-    block.setEastBucketSize(wire::pb::kUnlimitedBucket);
-    block.setWestBucketSize(wire::pb::kUnlimitedBucket);
-    ASSERT_EQ(du_load_play_block(block.data(), block.size(),
-                                 wire::internet_checksum(block.data(), block.size())),
-              0);
-    du_play();
-    du_set_bypass(false);
+    ASSERT_TRUE(play(1)); // 100 bit/s: nothing leaves the queue during the test
 
     open_ports();
     for (uint8_t i = 0; i < 8; ++i) {
@@ -368,6 +389,7 @@ TEST_F(NetnsEdges, ASixteenthBindingWaitsForAFreeSlot) {
 }
 
 TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
+    const size_t fdsBound = open_descriptors();
     ASSERT_TRUE(run(std::string("ip link del ") + kTap));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
@@ -380,6 +402,68 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
     }));
     ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
     ASSERT_TRUE(media_becomes(true));
+    EXPECT_EQ(open_descriptors(), fdsBound); // neither the dead TAP nor its socket stay open
     open_ports();
     EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
+}
+
+TEST_F(NetnsEdges, HostileFramesNeitherCrashNorLeakAndVlanTagsSurvive) {
+    // Emulation plays with unlimited links, so every frame meets the classifier.
+    ASSERT_TRUE(play(wire::pb::kUnlimitedBandwidth));
+    open_ports();
+
+    const uint32_t a = test::ipv4(198, 18, 0, 1);
+    const uint32_t b = test::ipv4(198, 18, 0, 2);
+    std::vector<std::vector<uint8_t>> hostile;
+    hostile.push_back(std::vector<uint8_t>(14, 0xFF)); // a bare link header
+    hostile.push_back(test::ipv4_frame(a, b, 20));     // no transport header
+    auto lying = test::ipv4_frame(a, b, 40);
+    lying[14] = 0x4F;                // header longer than the packet
+    test::put_be16(lying, 16, 1500); // total length beyond the frame
+    hostile.push_back(lying);
+    auto fragment = test::ipv4_frame(a, b, 60);
+    test::put_be16(fragment, 20, 0x2000 | 0x1FFF); // last possible offset, more
+    hostile.push_back(fragment);
+    auto snap = test::snap_ipv4_frame(a, b, 24);
+    snap.resize(30); // SNAP cut inside the IP header
+    hostile.push_back(snap);
+    auto v6 = test::ipv6_frame({0x20, 0x01, 0, 2},
+                               {0x20, 0x01, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2}, 8);
+    v6[20] = 0; // hop-by-hop header, cut short
+    hostile.push_back(v6);
+    std::vector<uint8_t> garbage(1514);
+    for (size_t i = 0; i < garbage.size(); ++i)
+        garbage[i] = static_cast<uint8_t>(i * 131 + 7);
+    test::put_be16(garbage, 12, 0x0800);
+    hostile.push_back(garbage);
+    auto tagged = test::ipv4_frame(a, b, 100); // VLAN tag before an IPv4 packet
+    tagged.insert(tagged.begin() + 12, {0x81, 0x00, 0x00, 0x07});
+    hostile.push_back(tagged);
+    for (int round = 0; round < 4; ++round)
+        for (const auto& f : hostile) {
+            stationPort->write(f.data(), f.size());
+            peerPort->write(f.data(), f.size());
+        }
+    loop.pump(200);
+
+    // Still working afterwards, and a VLAN-tagged frame from the network keeps its tag.
+    EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
+    auto marked = marked_frame(9);
+    marked.insert(marked.begin() + 12, {0x81, 0x00, 0x20, 0x05}); // priority 1, VLAN 5
+    ASSERT_TRUE(peerPort->write(marked.data(), marked.size()));
+    bool tagSeen = false;
+    EXPECT_TRUE(loop.run_until([&] {
+        uint8_t buf[2048];
+        size_t n = 0;
+        while (stationPort->read(buf, sizeof buf, n) == ReadResult::Frame)
+            if (n >= 25 && std::memcmp(buf + 18, "QLTEST", 6) == 0)
+                tagSeen = buf[12] == 0x81 && buf[13] == 0x00 && buf[14] == 0x20 && buf[15] == 0x05;
+        return tagSeen;
+    }));
+
+    // Every descriptor came back.
+    EXPECT_TRUE(loop.run_until([&] {
+        return rte_free_descriptors(rte_adapter(1), 0) == kPool &&
+               rte_free_descriptors(rte_adapter(1), 1) == kPool;
+    }));
 }

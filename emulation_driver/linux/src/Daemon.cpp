@@ -16,11 +16,12 @@ uint32_t seed_from_clock() {
 }
 // Frame buffers hold the largest frame of any lower interface there at start-up: its MTU
 // and a link header with a VLAN tag (22 bytes).
+constexpr uint32_t kLinkHeaderRoom = 22;
 uint32_t frame_capacity(const std::vector<edges::Binding>& bindings) {
     uint32_t capacity = RteConfig{}.frameCapacity;
     for (const auto& b : bindings)
         if (auto link = edges::query_link(b.lower))
-            capacity = std::max<uint32_t>(capacity, link->mtu + 22);
+            capacity = std::max<uint32_t>(capacity, link->mtu + kLinkHeaderRoom);
     return capacity;
 }
 } // namespace
@@ -69,6 +70,7 @@ bool Daemon::start(std::string& error) {
         m_adapter = rte_bind_adapter(kTestAdapter);
         m_sink.set_test_adapter(rte_adapter_number(m_adapter));
     }
+    m_edges.limit_station_mtu(rte.frameCapacity - kLinkHeaderRoom);
     if (!m_edges.start(m_bindings)) {
         du_shutdown();
         rte_shutdown();

@@ -130,17 +130,22 @@ int main(int argc, char** argv) {
     std::printf("playing: delay %.0f ms each way, East out %s, bucket %s, loss %.1f %%\n", delay,
                 rate.c_str(), size.c_str(), loss);
     std::fflush(stdout);
-    if (i >= argc) {
-        // The emulation begins once the capture thread's requests are in; leave only then,
-        // or the session would stay open with nothing playing.
-        uint32_t emulating = 0;
-        for (int n = 0; n < 250 && !emulating; ++n) {
-            if (NuvexGetStatus(&emulating) != 0)
-                break;
-            if (!emulating)
-                ::usleep(20000);
-        }
+    // The emulation begins once the capture thread's requests are in: wait for that, so
+    // that neither the command's first packets pass untouched nor a lone play leaves the
+    // session open with nothing playing.
+    uint32_t emulating = 0;
+    for (int n = 0; n < 250 && !emulating; ++n) {
+        if (NuvexGetStatus(&emulating) != 0)
+            break;
+        if (!emulating)
+            ::usleep(20000);
+    }
+    if (i >= argc)
         ::_exit(emulating ? 0 : 1); // leaves the emulation playing
+    if (!emulating) {
+        std::fputs("altiren-play: the driver did not start emulating\n", stderr);
+        NuvexStopEmulation();
+        return 1;
     }
 
     const int status = run(argv + i);

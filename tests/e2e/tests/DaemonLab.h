@@ -91,12 +91,29 @@ protected:
         params.filterAddresses[0] = ipv4_of(kNetworkV4);
     }
 
-    // Plays from the station namespace (the library looks the adapter up there).
+    // Plays from the station namespace (the library looks the adapter up there). The
+    // daemon only emulates once the library's capture thread has pended its six requests:
+    // wait for that, or the first packets of a flow would pass untouched. A play while
+    // playing stops the emulation.
     int play() {
         NetnsGuard in(lab().station());
+        const bool wasPlaying = playing;
         const int rc = NuvexPlayEmulation(&params);
-        playing = rc == 0;
+        playing = rc == 0 && !wasPlaying;
+        if (playing && !emulating_within(std::chrono::seconds(10)))
+            ADD_FAILURE() << "the daemon did not start emulating";
         return rc;
+    }
+    bool emulating_within(std::chrono::milliseconds limit) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            uint32_t on = 0;
+            if (NuvexGetStatus(&on) == 0 && on)
+                return true;
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
     }
     int stop() {
         NetnsGuard in(lab().station());
@@ -114,6 +131,20 @@ protected:
         f.rate = rate;
         f.size = size;
         return f;
+    }
+
+    // UDP datagrams the station has sent; waits until it has sent `count` in all.
+    uint64_t udp_sent() const {
+        return snmp_counter(m_lab_station(), "Udp", "OutDatagrams").value_or(0);
+    }
+    bool sent_within(uint64_t count, std::chrono::milliseconds limit) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (udp_sent() < count) {
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
     }
 
     std::string log_text() const {

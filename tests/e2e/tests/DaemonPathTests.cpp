@@ -213,6 +213,8 @@ TEST_F(DaemonLab, DuplicationGivesThreeCopies) {
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(200, 500);
     f.list = true;
+    // The last packet's copies may come after the receiver has seen every number.
+    f.linger = Millis(500);
     const UdpResult r = run_udp(f);
     const auto c = copies(r.packets);
     EXPECT_GE(c.size(), 190u);
@@ -293,13 +295,34 @@ TEST_F(DaemonLab, StopSendsOnWhatTheDelayHolds) {
     ASSERT_EQ(play(), 0);
     UdpFlow f = udp(200, 1000);
     f.linger = Millis(1500);
+    const uint64_t sentBefore = udp_sent();
     auto flow = std::async(std::launch::async, [f] { return run_udp(f); });
-    // The sender needs 200 ms; stop while most of its packets wait in the delay queue.
-    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    // The sender needs 200 ms; stop once it is done, while its packets wait in the delay.
+    EXPECT_TRUE(sent_within(sentBefore + 200, std::chrono::seconds(10)));
     ASSERT_EQ(stop(), 0);
     const UdpResult r = flow.get();
     EXPECT_EQ(r.recv.count("received"), 200u);
     EXPECT_LT(r.recv.num("delay_us_min"), 450000.0); // some left the queue early, at the stop
+}
+
+TEST_F(DaemonLab, SigtermSendsOnWhatTheDelayHoldsBeforeTheDaemonEnds) {
+    params.minDelay = params.maxDelay = 500;
+    ASSERT_EQ(play(), 0);
+    UdpFlow f = udp(200, 1000);
+    f.linger = Millis(1500);
+    const uint64_t sentBefore = udp_sent();
+    auto flow = std::async(std::launch::async, [f] { return run_udp(f); });
+    EXPECT_TRUE(sent_within(sentBefore + 200, std::chrono::seconds(10)));
+    // The daemon's log lines carry its process id: "quellin[PID]: ...".
+    const std::string text = log_text();
+    const auto at = text.find("quellin[");
+    ASSERT_NE(at, std::string::npos) << text;
+    const pid_t daemon = static_cast<pid_t>(std::stol(text.substr(at + 8)));
+    ASSERT_EQ(::kill(daemon, SIGTERM), 0);
+    const UdpResult r = flow.get();
+    EXPECT_EQ(r.recv.count("received"), 200u);
+    EXPECT_LT(r.recv.num("delay_us_min"), 450000.0); // some left the queue early, at the end
+    playing = false;                                 // nothing left to stop
 }
 
 TEST_F(DaemonLab, StatusAndResetOfADaemonLeftPlayingByAKilledClient) {
@@ -342,6 +365,7 @@ TEST_F(DaemonLab, ALowerInterfaceThatGoesFreesWhatTheDelayHolds) {
     UdpFlow f = udp(100, 1000);
     f.timeout = Millis(3000);
     f.idle = Millis(300);
+    const uint64_t sentBefore = udp_sent();
     auto flow = std::async(std::launch::async, [f] {
         try {
             return run_udp(f).recv.count("received");
@@ -349,7 +373,9 @@ TEST_F(DaemonLab, ALowerInterfaceThatGoesFreesWhatTheDelayHolds) {
             return uint64_t{0};
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    // Every packet sent, however slowly the sender started: they wait in the delay.
+    EXPECT_TRUE(sent_within(sentBefore + 100, std::chrono::seconds(10)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     lab().run(lab().wire(), {"ip", "link", "del", kWireNetworkIf});
     EXPECT_EQ(flow.get(), 0u);
     // The daemon let go of the queued packets and still answers.

@@ -15,7 +15,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <linux/if_tun.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -156,15 +155,7 @@ protected:
     }
 
     void start_wire(Lab& lab) override {
-        {
-            NetnsGuard in(lab.wire());
-            m_tap = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC | O_NONBLOCK);
-            ASSERT_GE(m_tap, 0) << strerror(errno);
-            ifreq req{};
-            req.ifr_flags = IFF_TAP | IFF_NO_PI;
-            std::strcpy(req.ifr_name, "st0");
-            ASSERT_EQ(::ioctl(m_tap, TUNSETIFF, &req), 0) << strerror(errno);
-        }
+        m_tap = tap_in(lab.wire(), "st0");
         lab.run(lab.wire(), {"ip", "link", "set", "st0", "netns", lab.station()});
         lab.attach_station("st0");
     }

@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
-#include <linux/if_tun.h>
 #include <net/if.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -67,15 +66,7 @@ protected:
     }
 
     void start_wire(Lab& lab) override {
-        {
-            NetnsGuard in(lab.wire());
-            m_tap = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC | O_NONBLOCK);
-            ASSERT_GE(m_tap, 0) << strerror(errno);
-            ifreq req{};
-            req.ifr_flags = IFF_TAP | IFF_NO_PI;
-            std::strcpy(req.ifr_name, "st0");
-            ASSERT_EQ(::ioctl(m_tap, TUNSETIFF, &req), 0) << strerror(errno);
-        }
+        m_tap = tap_in(lab.wire(), "st0");
         // The station answers with the lower interface's address, as the
         // emulator's TAP does.
         lab.run(lab.wire(),

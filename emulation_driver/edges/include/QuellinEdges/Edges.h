@@ -69,6 +69,9 @@ public:
     // Starts the link monitor and binds what can be bound. False (logged) when the
     // monitor cannot be made or is already running.
     bool start(const std::vector<Binding>& bindings);
+    // The largest MTU a TAP is given, whatever its lower interface has: frames longer than
+    // the packet layer's buffers would be refused. 0: no limit.
+    void limit_station_mtu(uint32_t mtu) { m_mtuLimit = mtu; }
     // Daemon shutdown: unbinds every adapter and closes every device.
     void stop();
 
@@ -97,6 +100,7 @@ private:
     void unbind(size_t index, const std::string& reason);
     void lose_station(size_t index, const std::string& why);
     void apply_lower_state(Port& p, const LinkState& link);
+    uint32_t station_mtu(uint32_t lowerMtu);
     void on_link(const LinkEvent& ev);
 
     FdWatch& m_watch;
@@ -107,6 +111,7 @@ private:
     std::vector<uint8_t> m_buffer;
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
+    uint32_t m_mtuLimit = 0;
 };
 
 } // namespace quellin::edges

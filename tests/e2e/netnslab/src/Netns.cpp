@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <ifaddrs.h>
+#include <linux/if_tun.h>
 #include <net/if.h>
 #include <sched.h>
 #include <stdexcept>
@@ -88,6 +89,22 @@ int socket_in(const std::string& netns, int domain, int type, int protocol) {
     int fd = ::socket(domain, type | SOCK_CLOEXEC, protocol);
     if (fd < 0)
         throw std::runtime_error(errno_text("socket in " + netns));
+    return fd;
+}
+
+int tap_in(const std::string& netns, const std::string& name) {
+    NetnsGuard in(netns);
+    int fd = ::open("/dev/net/tun", O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        throw std::runtime_error(errno_text("/dev/net/tun"));
+    ifreq req{};
+    req.ifr_flags = IFF_TAP | IFF_NO_PI;
+    std::snprintf(req.ifr_name, sizeof req.ifr_name, "%s", name.c_str());
+    if (::ioctl(fd, TUNSETIFF, &req) != 0) {
+        const std::string text = errno_text("TAP " + name + " in " + netns);
+        ::close(fd);
+        throw std::runtime_error(text);
+    }
     return fd;
 }
 

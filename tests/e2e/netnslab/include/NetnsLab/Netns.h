@@ -24,6 +24,10 @@ private:
 // A socket that lives in `netns` (it stays there after the thread returns).
 int socket_in(const std::string& netns, int domain, int type, int protocol = 0);
 
+// A TAP device (no packet information, non-blocking) made in `netns`; its descriptor, or
+// std::runtime_error.
+int tap_in(const std::string& netns, const std::string& name);
+
 std::vector<std::string> list_netns();
 bool netns_exists(const std::string& netns);
 void add_netns(const std::string& netns);    // throws when it cannot
