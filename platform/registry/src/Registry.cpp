@@ -209,6 +209,13 @@ bool storable_name(const std::string& name) {
     return name.find_first_of("\r\n") == std::string::npos;
 }
 
+// Loads the hive and checks that the key exists.
+long load_existing(HiveSession& session, const std::vector<std::string>& parts) {
+    if (long rc = session.load())
+        return rc;
+    return key_exists(session.hive, parts) ? kSuccess : kFileNotFound;
+}
+
 } // namespace
 
 Registry::Registry() {
@@ -279,11 +286,9 @@ long Registry::enumSubkeys(Hive hive, const std::string& path,
                            std::vector<std::string>& names) const {
     names.clear();
     HiveSession session(m_root, hive, false);
-    if (long rc = session.load())
-        return rc;
     auto parts = split_path(path);
-    if (!key_exists(session.hive, parts))
-        return kFileNotFound;
+    if (long rc = load_existing(session, parts))
+        return rc;
     for (const KeyRecord& key : session.hive.keys)
         if (key.path.size() == parts.size() + 1 && detail::is_below(key.path, parts))
             names.push_back(key.path.back());
@@ -294,11 +299,9 @@ long Registry::enumValues(Hive hive, const std::string& path,
                           std::vector<std::string>& names) const {
     names.clear();
     HiveSession session(m_root, hive, false);
-    if (long rc = session.load())
-        return rc;
     auto parts = split_path(path);
-    if (!key_exists(session.hive, parts))
-        return kFileNotFound;
+    if (long rc = load_existing(session, parts))
+        return rc;
     if (const KeyRecord* key = find_key(session.hive, parts))
         for (const NamedValue& value : key->values)
             names.push_back(value.name);
