@@ -19,8 +19,15 @@ CWSTScenario ThroughFile(const CWSTScenario& s, uint32_t header) {
     return r;
 }
 
-int Convert(const CWSTScenario& s, OwnedParams& out) {
-    return CScenarioConverter::ConvertWSTToNuvexPlayParams(s, out.get());
+// Every record a conversion gives runs through the control library's checks, which must
+// give `checks` (0: the record plays).
+int Convert(const CWSTScenario& s, OwnedParams& out, int checks = 0) {
+    const int rc = CScenarioConverter::ConvertWSTToNuvexPlayParams(s, out.get());
+    if (rc == 1) {
+        const int got = RealChecks(*out);
+        EXPECT_EQ(got, checks) << NuvexResultText(got);
+    }
+    return rc;
 }
 
 } // namespace
@@ -38,7 +45,6 @@ TEST(WstConversion, DefaultRecordingGivesTheLibraryDefaults) {
     EXPECT_EQ(p->outOfOrderChance, NUVEX_GROUP_OFF);
     EXPECT_EQ(p->congestionChance, NUVEX_GROUP_OFF);
     EXPECT_EQ(p->sampleCount, 0);
-    EXPECT_EQ(RealChecks(*p), 0);
 }
 
 TEST(WstConversion, SettingsKindsAndUnits) {
@@ -113,7 +119,6 @@ TEST(WstConversion, SettingsKindsAndUnits) {
     EXPECT_EQ(p->filterMode, 1u);
     EXPECT_EQ(p->filterCount, 2u);
     EXPECT_EQ(p->filterAddresses[0], inet_addr("198.19.0.20"));
-    EXPECT_EQ(RealChecks(*p), 0);
 }
 
 TEST(WstConversion, OtherLatencyAndLossKindsPassTheChecks) {
@@ -131,8 +136,7 @@ TEST(WstConversion, OtherLatencyAndLossKindsPassTheChecks) {
         OwnedParams p;
         ASSERT_EQ(Convert(ThroughFile(s, wst_test::kSettingsFile), p), 1);
         EXPECT_EQ(p->latencyType, c.latencyType);
-        EXPECT_EQ(p->lossType, c.lossType);
-        EXPECT_EQ(RealChecks(*p), 0) << c.latency << "/" << c.loss;
+        EXPECT_EQ(p->lossType, c.lossType) << c.latency << "/" << c.loss;
         if (c.lossType == 5) {
             EXPECT_DOUBLE_EQ(p->gilbertGoodLoss, 0.5);
             EXPECT_DOUBLE_EQ(p->gilbertToBad, 5.0);
@@ -166,7 +170,6 @@ TEST(WstConversion, RecordedSamplesAreScaledAndPassTheChecks) {
     EXPECT_EQ(p->delaySamples[5], 210u);
     ASSERT_NE(p->lossSamples, nullptr);
     EXPECT_EQ(p->lossSamples[0], 7u); // 3 × 2.5, cut
-    EXPECT_EQ(RealChecks(*p), 0);
 
     // A scale that takes a delay beyond 32 bits keeps the largest value, never a wrapped
     // small one, and the checks refuse it.
@@ -174,25 +177,45 @@ TEST(WstConversion, RecordedSamplesAreScaledAndPassTheChecks) {
     huge.m_loss.kindCode = wst::kLossNone;
     huge.m_head.latencyScale = 0xFFFFFFFFu;
     OwnedParams h;
-    ASSERT_EQ(Convert(huge, h), 1);
+    ASSERT_EQ(Convert(huge, h, NUVEX_RC_MAX_DELAY), 1);
     EXPECT_EQ(h->delaySamples[0], 0xFFFFFFFFu);
-    EXPECT_EQ(RealChecks(*h), NUVEX_RC_MAX_DELAY);
 
     // The loss cap at 10,000.
     CWSTScenario big = wst_test::RecordedScenario(2, 10, true, 65535);
     big.m_head.lossScale = 10000;
     OwnedParams q;
-    ASSERT_EQ(Convert(big, q), 1);
+    ASSERT_EQ(Convert(big, q, NUVEX_RC_LOSS_SAMPLE), 1);
     EXPECT_EQ(q->lossSamples[0], 10000u);
 }
 
+// The estimate is made in hundredths of a percent; the record's random loss is percent.
 TEST(WstConversion, RecordedLossEstimateFromLostProbes) {
     CWSTScenario s = wst_test::RecordedScenario(100, 10, false);
     s.m_recorded.lostCount = 19; // 1 − sqrt(81/100) = 0.1
     OwnedParams p;
     ASSERT_EQ(Convert(ThroughFile(s, wst_test::kRecordedFile), p), 1);
     EXPECT_EQ(p->lossType, 2);
-    EXPECT_NEAR(p->randomLoss, 1000.0, 1e-6);
+    EXPECT_NEAR(p->randomLoss, 10.0, 1e-9);
+    s.m_recorded.lostCount = 1; // 1 − sqrt(99/100)
+    ASSERT_EQ(Convert(s, p), 1);
+    EXPECT_NEAR(p->randomLoss, 0.5013, 1e-4);
+    s.m_recorded.lostCount = 2;
+    ASSERT_EQ(Convert(s, p), 1);
+    EXPECT_NEAR(p->randomLoss, 1.0051, 1e-4);
+    // Everything lost: 100 %, which the checks refuse.
+    s.m_recorded.lostCount = 100;
+    ASSERT_EQ(Convert(s, p, NUVEX_RC_RANDOM_LOSS), 1);
+    EXPECT_DOUBLE_EQ(p->randomLoss, 100.0);
+
+    // Nothing lost, or less than the smallest chance the driver plays (0.01 %): no loss.
+    s.m_recorded.lostCount = 0;
+    ASSERT_EQ(Convert(s, p), 1);
+    EXPECT_EQ(p->lossType, 0);
+    CWSTScenario many = wst_test::RecordedScenario(9000, 10, false);
+    many.m_delaySamples.assign(9000, 10);
+    many.m_recorded.lostCount = 1; // 0.0056 %
+    ASSERT_EQ(Convert(many, p), 1);
+    EXPECT_EQ(p->lossType, 0);
 
     // More lost than sent, or nothing sent, cannot be estimated: the conversion fails
     // instead of producing NaN.
@@ -203,22 +226,68 @@ TEST(WstConversion, RecordedLossEstimateFromLostProbes) {
     none.m_loss.kindCode = wst::kLossRecorded;
     EXPECT_EQ(Convert(none, p), 0);
 
-    // A scale other than -1 and 99: the loss scale times the recording scale.
-    s.m_recorded.lostCount = 0;
-    s.m_head.recordingScale = 0.02f;
-    s.m_head.lossScale = 100;
+    // A scale other than -1 and 99: the loss scale (percent) times the recording scale
+    // (percent), so hundredths of a percent again, capped at 10,000.
+    s.m_head.recordingScale = 2.0f;
+    s.m_head.lossScale = 150;
     ASSERT_EQ(Convert(s, p), 1);
-    EXPECT_NEAR(p->randomLoss, 2.0, 1e-5);
+    EXPECT_EQ(p->lossType, 2);
+    EXPECT_NEAR(p->randomLoss, 3.0, 1e-5);
+    s.m_head.recordingScale = 500.0f;
+    ASSERT_EQ(Convert(s, p, NUVEX_RC_RANDOM_LOSS), 1);
+    EXPECT_DOUBLE_EQ(p->randomLoss, 100.0);
+    s.m_head.recordingScale = -2.0f; // no loss can be below nothing
+    EXPECT_EQ(Convert(s, p), 0);
+}
+
+// A recorded file reads its loss values from the trailer's words, whole values and the
+// period one less, by the kind of the loss block.
+TEST(WstConversion, RecordedModeLossWords) {
+    CWSTScenario s = wst_test::RecordedScenario(4, 10, false);
+    s.m_trailer.recordedLoss = {5, 3, 2, 1, 3, 1, 40, 30, 2, 0};
+    s.m_loss = {90, 9000, 9000, 7, 9, 9000, 9000, 9000, 9000, 0}; // settings words: unused
+    const uint32_t header = wst_test::kRecordedFile | wst::kHasLossBlock;
+    OwnedParams p;
+    s.m_loss.kindCode = wst::kLossPeriodic;
+    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    EXPECT_EQ(p->lossType, 1);
+    EXPECT_EQ(p->lossPeriod, 4);
+    s.m_loss.kindCode = wst::kLossRandom;
+    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    EXPECT_EQ(p->lossType, 2);
+    EXPECT_DOUBLE_EQ(p->randomLoss, 3.0);
+    s.m_loss.kindCode = wst::kLossBurst;
+    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    EXPECT_EQ(p->lossType, 3);
+    EXPECT_DOUBLE_EQ(p->burstChance, 2.0);
+    EXPECT_EQ(p->burstMin, 1);
+    EXPECT_EQ(p->burstMax, 3);
+    s.m_loss.kindCode = wst::kLossGilbert;
+    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    EXPECT_EQ(p->lossType, 5);
+    EXPECT_DOUBLE_EQ(p->gilbertGoodLoss, 1.0);
+    EXPECT_DOUBLE_EQ(p->gilbertBadLoss, 40.0);
+    EXPECT_DOUBLE_EQ(p->gilbertToGood, 30.0);
+    EXPECT_DOUBLE_EQ(p->gilbertToBad, 2.0);
+    s.m_loss.kindCode = wst::kLossNone;
+    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    EXPECT_EQ(p->lossType, 0);
+    // A period of 0 stays 0 instead of wrapping, and the checks refuse it.
+    s.m_trailer.recordedLoss.period = 0;
+    s.m_loss.kindCode = wst::kLossPeriodic;
+    ASSERT_EQ(Convert(ThroughFile(s, header), p, NUVEX_RC_LOSS_PERIOD), 1);
+    EXPECT_EQ(p->lossPeriod, 0);
 }
 
 TEST(WstConversion, RecordedTypeWithoutSamplesIsRefusedByTheChecks) {
     CWSTScenario s;
     s.m_head.recordingScale = wst::kScaleWithLossSamples;
     OwnedParams p;
-    ASSERT_EQ(Convert(ThroughFile(s, wst::kVersion | wst::kHasRecordedData), p), 1);
+    ASSERT_EQ(Convert(ThroughFile(s, wst::kVersion | wst::kHasRecordedData), p,
+                      NUVEX_RC_SAMPLE_INTERVAL_BELOW),
+              1);
     EXPECT_EQ(p->latencyType, 3);
     EXPECT_EQ(p->sampleCount, 0);
-    EXPECT_EQ(RealChecks(*p), NUVEX_RC_SAMPLE_INTERVAL_BELOW);
     EXPECT_STREQ(NuvexResultText(RealChecks(*p)), "Invalid Imported Parameters settings");
 }
 
@@ -255,5 +324,4 @@ TEST(WstConversion, UnlimitedAndNaNBandwidthsKeepTheDefault) {
     ASSERT_EQ(Convert(s, p), 1);
     EXPECT_EQ(p->eastInBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
     EXPECT_EQ(p->eastOutBandwidth, NUVEX_UNLIMITED_BANDWIDTH);
-    EXPECT_EQ(RealChecks(*p), 0);
 }
