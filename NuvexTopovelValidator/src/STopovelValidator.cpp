@@ -1,4 +1,5 @@
 #include "NuvexTopovelValidator/STopovelValidator.h"
+#include "NuvexTopovelValidator/RecordedScale.h"
 
 #include <Fendrel/SDataBlockParser.h>
 #include <Fendrel/SEndPointParser.h>
@@ -331,7 +332,7 @@ bool CSTopovelValidator::ValidateDataBlockAndScaleFactor(CSTopovelDocParser* doc
         trace.Error("Failed to get latency sample array");
         return false;
     }
-    const float latencyFactor = static_cast<float>(TextToInt(Str(latencyScale).c_str()) / 100.0);
+    const float latencyFactor = recorded_scale::Factor(TextToInt(Str(latencyScale).c_str()));
     if (!AreLatencyValuesValid(latency.data(), count, latencyFactor, 8000)) {
         trace.Error("Latency values are not valid");
         return false;
@@ -341,7 +342,7 @@ bool CSTopovelValidator::ValidateDataBlockAndScaleFactor(CSTopovelDocParser* doc
         trace.Error("Failed to get packet loss sample array");
         return false;
     }
-    const float lossFactor = static_cast<float>(TextToInt(Str(lossScale).c_str()) / 100.0);
+    const float lossFactor = recorded_scale::Factor(TextToInt(Str(lossScale).c_str()));
     if (!ArePacketLossValuesValid(loss.data(), count, lossFactor, 94.0f)) {
         trace.Error("Packet loss values are not valid");
         return false;
@@ -353,8 +354,7 @@ bool CSTopovelValidator::AreLatencyValuesValid(const int* samples, unsigned coun
                                                int maximum) {
     MethodTrace trace("AreLatencyValuesValid");
     for (unsigned i = 0; i < count; ++i) {
-        // In double: a product beyond int must not be converted to one.
-        const double value = std::trunc(static_cast<double>(samples[i]) * scale);
+        const double value = recorded_scale::ScaledLatency(samples[i], scale);
         if (std::isnan(value) || value > maximum) {
             char text[96];
             const long long shown = std::isnan(value) ? 0
@@ -373,7 +373,7 @@ bool CSTopovelValidator::ArePacketLossValuesValid(const float* samples, unsigned
                                                   float maximum) {
     MethodTrace trace("ArePacketLossValuesValid");
     for (unsigned i = 0; i < count; ++i) {
-        const float value = samples[i] * scale;
+        const float value = recorded_scale::ScaledLoss(samples[i], scale);
         // A sample that is not a number is no valid loss either.
         if (std::isnan(value) || value > maximum) {
             char text[96];

@@ -206,6 +206,9 @@ TEST(Validator, RecordedSampleLimits) {
     EXPECT_EQ(ValidateText(doc("100", "100", "<LAT>8000</LAT><LOS>94.50</LOS>")),
               TOPOVEL_SAMPLES_OUT_OF_RANGE);
     EXPECT_EQ(ValidateText(doc("200", "100", "<LAT>4001</LAT>")), TOPOVEL_SAMPLES_OUT_OF_RANGE);
+    // Scaled in single precision as the conversion scales: 11430 × 0.7 is 8001.
+    EXPECT_EQ(ValidateText(doc("70", "100", "<LAT>11430</LAT>")), TOPOVEL_SAMPLES_OUT_OF_RANGE);
+    EXPECT_EQ(ValidateText(doc("70", "100", "<LAT>11428</LAT>")), 0u);
     // A scale factor that is not a number counts as 0 and lets every sample pass.
     EXPECT_EQ(ValidateText(doc("abc", "x", "<LAT>9000</LAT><LOS>99.00</LOS>")), 0u);
     // A huge sample times a large scale is refused without an undefined conversion.
