@@ -218,6 +218,11 @@ unsigned CSTopovelValidator::ValidateGateways(CSTopovelDocParser* doc,
             gw.GetNicID(1, nic1) != NX_SUCCESS)
             return TOPOVEL_RENAME_FAILURE;
         const std::string n0 = Str(nic0), n1 = Str(nic1);
+        // An absent id reads as empty: it names nothing that can be renamed or linked.
+        if (Str(gwId).empty() || n0.empty() || n1.empty()) {
+            trace.Error("Gateway or NIC without an ID");
+            return TOPOVEL_RENAME_FAILURE;
+        }
         const char *newGw, *matched, *other;
         std::string matchedOld, otherOld;
         if (clientLinked == n0 || clientLinked == n1) {
@@ -236,8 +241,12 @@ unsigned CSTopovelValidator::ValidateGateways(CSTopovelDocParser* doc,
         }
         otherOld = matchedOld == n0 ? n1 : n0;
         gw.SetID(newGw);
-        gw.SetNicID(matchedOld.c_str(), matched);
+        // Through an id that neither NIC has (it is longer than both), so that a NIC whose
+        // old id is the other's new one is not renamed twice.
+        const std::string parked = n0 + "_" + n1 + "_RENAMING";
+        gw.SetNicID(matchedOld.c_str(), parked.c_str());
         gw.SetNicID(otherOld.c_str(), other);
+        gw.SetNicID(parked.c_str(), matched);
         if (!WriteBack(doc, gw, Str(gwId)))
             return TOPOVEL_PARSE_FAILURE;
     }
@@ -252,6 +261,10 @@ unsigned CSTopovelValidator::ValidateNICs(CSGatewayParser* gateway) {
     if (gateway->GetNicID(0, nic0) != NX_SUCCESS || gateway->GetNicID(1, nic1) != NX_SUCCESS)
         return TOPOVEL_RENAME_FAILURE;
     const std::string ids[2] = {Str(nic0), Str(nic1)};
+    if (ids[0].empty() || ids[1].empty()) {
+        trace.Error("NIC without an ID");
+        return TOPOVEL_RENAME_FAILURE;
+    }
     int defined = 0;
     for (const std::string& id : ids)
         for (bool in : {true, false}) {
