@@ -40,8 +40,8 @@ void du_introduce_new_packet(RtePacket* packet, const PacketInfo& parentInfo, in
 // 100 bit/s; 0 for unlimited.
 uint64_t du_transmission_time(uint32_t ipLength, uint32_t overhead, uint32_t bandwidth);
 
-// Integer from a to b drawn from rte_rand.
-uint32_t du_rand(uint32_t a, uint32_t b);
+// Integer from a to b drawn from rte_rand (rand_in_range).
+uint16_t du_rand(uint32_t a, uint32_t b);
 
 // Stores.
 void du_write_list_entry(int list, uint32_t sequence, uint16_t flags);
