@@ -73,8 +73,7 @@ uint16_t du_load_play_block(const uint8_t* data, size_t length, uint16_t checksu
     rte_lock(kLockCounters);
     ctx.counters = {};
     rte_unlock(kLockCounters);
-    ctx.red = {};
-    s.models->on_load(ctx);
+    s.models->on_load(ctx); // resets both RED states
     ctx.emulationStartUs = rte_gettime();
     return result;
 }
