@@ -285,3 +285,27 @@ TEST_F(EngineTest, PeriodicTickKeepsReArmingWhileBypassedWithoutTheModels) {
     timers.run_until(clock.now() + 2000000);
     EXPECT_EQ(reporter.statsPackets, 4);
 }
+
+TEST_F(EngineTest, ABlockWithAFieldTheControlLibraryRefusesIsNotKept) {
+    ASSERT_EQ(load(), 0);
+    const uint16_t good = wire::internet_checksum(block.data(), block.size());
+    block.setOutOfOrderChance(10);
+    block.setOutOfOrderMinRange(60);
+    block.setOutOfOrderMaxRange(5); // the span would wrap
+    EXPECT_EQ(load(), 6);
+    EXPECT_EQ(du_context().block, nullptr); // the earlier block went too
+    EXPECT_EQ(du_context().blockLength, 0u);
+    EXPECT_FALSE(du_context().loadFlag);
+    // Nothing is emulated without a block.
+    du_play();
+    du_set_bypass(false);
+    EXPECT_EQ(send(0), EdgeResult::PassedOn);
+
+    // A header or checksum fault answers first; the block is not kept either.
+    EXPECT_EQ(du_load_play_block(block.data(), block.size(), good), 1);
+    EXPECT_EQ(du_context().block, nullptr);
+    block.setFilterSize(3087);
+    EXPECT_EQ(load(), 6);
+    EXPECT_EQ(du_context().block, nullptr);
+    EXPECT_EQ(models.loads, 4); // the state is reset whatever the answer
+}

@@ -233,6 +233,25 @@ TEST_F(DaemonTest, MalformedRequestsGetErrorsOrAClosedConnectionNeverACrash) {
     EXPECT_EQ(command(1).result, 0); // and the daemon still answers
 }
 
+TEST_F(DaemonTest, ABlockWithAnUnboundedDuplicationBurstIsRefusedAndNeverPlays) {
+    // Five pings once made 327,681 frames and held the loop for seconds.
+    command(1);
+    auto block = unlimited_block();
+    block.setDuplicationChance(99);
+    block.setDuplicationMinBurst(65535);
+    block.setDuplicationMaxBurst(65535);
+    wire::ControlReply load =
+        command(3, std::vector<uint8_t>(block.data(), block.data() + block.size()));
+    EXPECT_EQ(load.result, 6);
+    command(6);
+    EXPECT_TRUE(on_loop([&] { return du_context().block == nullptr; }));
+    send_packets(5, 0);
+    EXPECT_EQ(on_loop([&] { return daemon->edge().sent(0); }), 5u);
+    auto length = client.call(wire::kIoctlPlayBlockLength, {}, 4, 5000);
+    ASSERT_TRUE(length.ok());
+    EXPECT_EQ(wire::get_u32(length.system_buffer.data(), 0), 0u); // nothing is loaded
+}
+
 TEST_F(DaemonTest, StoppingTheDaemonSendsOnQueuedPacketsAndRemovesTheSocket) {
     command(1);
     auto block = unlimited_block();
