@@ -124,7 +124,15 @@ std::string DoubleToText(double value, int decimals);
 long long TextToInt(const char* text);
 double TextToDouble(const char* text);
 
+// True when every character of the text may stand in an XML document: no control
+// character but tab, line feed and carriage return, neither U+FFFE nor U+FFFF. A text
+// with any other would be written as it stands and the document would not parse again.
+// Null counts as "".
+bool IsXmlText(const char* text);
+
 // Attribute and element helpers (UTF-8 in and out; a null value is written as "").
+// SetAttr throws std::invalid_argument, and SetElementText gives false, for a text
+// that is not IsXmlText.
 std::string GetAttr(const DOMElement* element, const char* name);
 bool HasAttr(const DOMElement* element, const char* name);
 void SetAttr(DOMElement* element, const char* name, const char* value);
