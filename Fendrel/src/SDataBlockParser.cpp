@@ -121,6 +121,11 @@ NX_RC CSDataBlockParser::GetXML(SHString& xml) {
         trace.Error("Failed to write samples: a sample cannot be written as text");
         return NX_FAILURE;
     }
+    if (!m_vLatency.empty() && m_pDocument && !FindElement(kData)) {
+        trace.Error("Failed to write samples: no LATENCY_AND_LOSS_DATA element (no sample "
+                    "interval)");
+        return NX_FAILURE;
+    }
     NX_RC rc = CSTopovelBaseParser::GetXML(xml);
     if (rc != NX_SUCCESS)
         return rc;
