@@ -149,9 +149,13 @@ bool FindElementByAttribute(const DOMElement* parent, const char* tag, const cha
     try {
         XString name = ToX(attribute);
         XString wanted = ToX(value);
+        // An element without the attribute has no value to match, not even "".
         auto matches = [&](const DOMNode* node) {
-            return is_element(node) &&
-                   wanted == static_cast<const DOMElement*>(node)->getAttribute(name.c_str());
+            if (!is_element(node))
+                return false;
+            auto element = static_cast<const DOMElement*>(node);
+            return element->hasAttribute(name.c_str()) &&
+                   wanted == element->getAttribute(name.c_str());
         };
         if (!tag) {
             for (DOMNode* child = parent->getFirstChild(); child; child = child->getNextSibling())

@@ -66,8 +66,8 @@ bool GetFirstElementByTag(const char* tag, const DOMDocument* document, DOMEleme
 bool GetFirstElementByTag(const char* tag, const DOMElement* parent, DOMElement*& out);
 // First direct child element with exactly that tag.
 bool GetChildElementByTag(const char* tag, const DOMNode* node, DOMElement*& out);
-// First element whose attribute equals the value: among the descendants of that tag,
-// or among the direct children when tag is null.
+// First element that has the attribute and whose attribute equals the value: among
+// the descendants of that tag, or among the direct children when tag is null.
 bool FindElementByAttribute(const DOMElement* parent, const char* tag, const char* attribute,
                             const char* value, DOMElement*& out);
 // Finds the element, or creates it when allowed. With an empty order list the whole
