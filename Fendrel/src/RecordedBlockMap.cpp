@@ -47,6 +47,19 @@ void CSTopovelDocParser::CountPastLabelsIn(std::string_view text) {
     }
 }
 
+bool CSTopovelDocParser::HoldsStoredLabel(std::string_view text) const {
+    const std::string_view start(kLabelStart);
+    for (size_t at = text.find(start); at != std::string_view::npos;
+         at = text.find(start, at + start.size())) {
+        size_t end = text.find(kLabelEnd, at);
+        if (end == std::string_view::npos)
+            return false;
+        if (m_pRecorded->blocks.count(std::string(text.substr(at, end + 3 - at))))
+            return true;
+    }
+    return false;
+}
+
 bool CSTopovelDocParser::AddToBlockMap(const char* data, long length, std::string& label) {
     if (!data || length <= 0 || m_pRecorded->counter == LONG_MAX)
         return false;

@@ -192,8 +192,13 @@ DOMElement* CSTopovelDocParser::DataBlockAt(unsigned index) const {
 
 DOMElement* CSTopovelDocParser::ImportFragment(const char* xml, bool cutRecorded,
                                                std::vector<std::string>& labels) {
+    if (!xml || HoldsStoredLabel(xml))
+        return nullptr;
     std::string cut;
     const char* text = xml;
+    // Labels given out later pass the fragment's comments by (the cut does the same).
+    if (!cutRecorded)
+        CountPastLabelsIn(xml);
     if (cutRecorded) {
         long length = CutRecordedBlocks(xml, cut, labels);
         if (length < 0)
