@@ -24,6 +24,15 @@ long hand_out(const std::string& text, char** out) {
     return static_cast<long>(text.size());
 }
 
+// Stored bodies are put back byte for byte into a text whose encoding may differ from
+// the one they were read in: only ASCII means the same in both.
+bool is_ascii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 } // namespace
 
 void CSTopovelDocParser::NewRecordedBlocks() {
@@ -152,7 +161,12 @@ long CSTopovelDocParser::CutRecordedBlocks(const char* xml, std::string& cut,
             size_t close = orvane::xml::FindCloseTag(text, kElement, position);
             if (close == std::string_view::npos)
                 throw std::runtime_error("no closing tag");
-            if (close > position) {
+            std::string_view body = text.substr(position, close - position);
+            if (!body.empty() && !is_ascii(body)) {
+                // The body stays in the text: the parser reads it in the document's
+                // encoding and the writer writes it in the written text's.
+                cut.append(body);
+            } else if (!body.empty()) {
                 std::string label;
                 if (!AddToBlockMap(xml + position, static_cast<long>(close - position), label))
                     throw std::runtime_error("block not stored");
