@@ -190,18 +190,13 @@ TEST(ErrorHandler, KeepsTheLastProblemWithItsPlace) {
 }
 
 TEST(BaseParserTrace, MethodsTraceEntryExitAndFailures) {
-    TempDir dir("fendrel-trace");
-    CSTrace::SetTraceDir((dir.str() + "/").c_str());
-    CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eInformation);
-    CTestElementParser p;
-    EXPECT_EQ(p.Parse("<A>", false), NX_FAILURE);
-    SHString s;
-    EXPECT_EQ(p.GetXML(s), NX_FAILURE);
-    EXPECT_EQ(p.GetDocAttribute("ID", s), NX_FAILURE);
-    CSTrace::Delete();
-    std::string text;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        text += testsupport::read_file(entry.path());
+    const std::string text = fendrel_test::Traced([] {
+        CTestElementParser p;
+        EXPECT_EQ(p.Parse("<A>", false), NX_FAILURE);
+        SHString s;
+        EXPECT_EQ(p.GetXML(s), NX_FAILURE);
+        EXPECT_EQ(p.GetDocAttribute("ID", s), NX_FAILURE);
+    });
     EXPECT_NE(text.find("Entered Method\r\n CSTopovelBaseParser *::Parse() STopovelBaseParser"),
               std::string::npos)
         << text;
