@@ -196,15 +196,15 @@ DOMElement* CSTopovelDocParser::ImportFragment(const char* xml, bool cutRecorded
         return nullptr;
     std::string cut;
     const char* text = xml;
-    // Labels given out later pass the fragment's comments by (the cut does the same).
-    if (!cutRecorded)
-        CountPastLabelsIn(xml);
     if (cutRecorded) {
         long length = CutRecordedBlocks(xml, cut, labels);
         if (length < 0)
             return nullptr;
         if (length > 0)
             text = cut.c_str();
+    } else {
+        // Labels given out later pass the fragment's comments by, as after a cut.
+        CountPastLabelsIn(xml);
     }
     xml::XmlDocument fragment;
     DOMElement* element = nullptr;
