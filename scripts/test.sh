@@ -12,7 +12,7 @@ asan="${ALTIREN_BUILD_DIR:-$top/build/asan}"
 cmake -S "$top" -B "$asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DALTIREN_SANITIZE=ON || exit 1
 cmake --build "$asan" -j "$jobs" || exit 1
 
-export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
+export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:suppressions=$top/scripts/asan.supp"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen

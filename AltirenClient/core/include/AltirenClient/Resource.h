@@ -123,14 +123,39 @@ constexpr UINT IDC_MESSAGE_TEXT = 1114;
 constexpr UINT IDC_MESSAGE_ICON = 1115;
 constexpr UINT IDC_BANNER_LINE = 1153;
 constexpr UINT IDC_STATISTICS_MANAGER = 1234;
+// The manual settings page.
+constexpr UINT IDC_MANUAL_LOSS = 1010;
+constexpr UINT IDC_MANUAL_LATENCY = 1011;
+constexpr UINT IDC_MANUAL_BANDWIDTH = 1013;
+constexpr UINT IDC_MANUAL_LATENCY_RANGE = 1185;
+constexpr UINT IDC_MANUAL_BANDWIDTH_RANGE = 1186;
+constexpr UINT IDC_MANUAL_LOSS_RANGE = 1187;
+// The manager window's toolbar (the first id of the standard control-bar range).
+constexpr UINT IDW_MANAGER_TOOLBAR = 0xE800;
 
 // Resources: application icon, menu and document template; tray menu; dialogs.
 constexpr UINT IDR_MAINFRAME = 128;
 constexpr UINT IDD_MANAGER = 154;
+constexpr UINT IDD_PAGE_MANUAL = 155;
 constexpr UINT IDR_TRAY_MENU = 300;
 constexpr UINT IDD_MESSAGE = 345;
 constexpr UINT IDD_OPTIONS_LOGIN = 350;
 constexpr UINT IDD_OPTIONS_INSTALL = 352;
+
+// Bitmaps: the page icons and the manager toolbar's normal and hot images.
+constexpr UINT IDB_LATENCY = 313;
+constexpr UINT IDB_PACKET_LOSS = 321;
+constexpr UINT IDB_BANDWIDTH = 322;
+constexpr UINT IDB_TOOLBAR_BASIC = 358;
+constexpr UINT IDB_TOOLBAR_ADVANCED = 359;
+constexpr UINT IDB_TOOLBAR_PROFESSIONAL = 360;
+constexpr UINT IDB_TOOLBAR_STATISTICS = 362;
+constexpr UINT IDB_TOOLBAR_HELP = 363;
+constexpr UINT IDB_TOOLBAR_ADVANCED_HOT = 368;
+constexpr UINT IDB_TOOLBAR_BASIC_HOT = 369;
+constexpr UINT IDB_TOOLBAR_HELP_HOT = 370;
+constexpr UINT IDB_TOOLBAR_PROFESSIONAL_HOT = 371;
+constexpr UINT IDB_TOOLBAR_STATISTICS_HOT = 372;
 
 // Timers.
 constexpr UINT IDT_STATISTICS_POLL = 1;
