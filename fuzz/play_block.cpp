@@ -15,15 +15,15 @@ void Traffic(fuzz::EngineHarness& engine) {
     static const uint16_t kSizes[] = {28, 100, 576, 1480};
     for (uint16_t size : kSizes)
         for (uint8_t shape : kShapes) {
-            std::vector<uint8_t> spec = {shape, static_cast<uint8_t>(size),
-                                         static_cast<uint8_t>(size >> 8)};
-            spec.resize(spec.size() + size, 0);
+            std::vector<uint8_t> description = {shape, static_cast<uint8_t>(size),
+                                                static_cast<uint8_t>(size >> 8)};
+            description.resize(description.size() + size, 0);
             if ((shape & 0x0E) == 0x04) { // the IPv6 header: version, next header, hops
-                spec[3] = 0x60;
-                spec[3 + 6] = 17;
-                spec[3 + 7] = 64;
+                description[3] = 0x60;
+                description[3 + 6] = 17;
+                description[3 + 7] = 64;
             }
-            fuzz::Input in(spec.data(), spec.size());
+            fuzz::Input in(description.data(), description.size());
             int direction = 0;
             const auto frame = fuzz::BuildFrame(in, direction);
             engine.Send(direction, frame);
