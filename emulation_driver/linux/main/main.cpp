@@ -1,5 +1,6 @@
 // quellin: the emulation driver as a daemon.
 #include "QuellinEdges/ServiceConfig.h"
+#include "QuellinLinux/ClientFolders.h"
 #include "QuellinLinux/Daemon.h"
 #include "QuellinLinux/DaemonOptions.h"
 #include "QuellinLinux/SignalWatch.h"
@@ -31,6 +32,14 @@ std::string own_path(const char* argv0) {
     return ec ? std::string(argv0) : absolute.string();
 }
 
+// The client's folders of an installed tree go in with the service keys and out with them.
+long install_client_folders(const platform::registry::Registry& registry, bool install,
+                            const std::string& daemonPath) {
+    using namespace quellin::os;
+    return install ? write_client_folders(registry, installed_client_folders(daemonPath))
+                   : remove_client_folders(registry);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -48,9 +57,10 @@ int main(int argc, char** argv) {
     }
     platform::registry::Registry registry;
     if (options->install || options->uninstall) {
-        const long rc = options->install
-                            ? quellin::edges::install_service(registry, own_path(argv[0]))
-                            : quellin::edges::uninstall_service(registry);
+        long rc = options->install ? quellin::edges::install_service(registry, own_path(argv[0]))
+                                   : quellin::edges::uninstall_service(registry);
+        if (rc == 0)
+            rc = install_client_folders(registry, options->install, own_path(argv[0]));
         if (rc != 0) {
             std::fprintf(stderr, "quellin: %s failed (%ld) in %s\n",
                          options->install ? "--install" : "--uninstall", rc,
