@@ -31,7 +31,9 @@ for file in "$root$bindir"/* "$root$sbindir"/* "$root$libdir"/*.so.*; do
     fi
     for library in $libraries; do
         resolved=$(awk -v lib="$library" '$1 == lib { print $3 }' <<<"$links")
-        if [ "${resolved#/}" != "$resolved" ] && [ "${resolved#"$root$libdir/"}" = "$resolved" ]; then
+        [ "${resolved#/}" != "$resolved" ] || continue
+        resolved=$(realpath -m "$resolved")
+        if [ "${resolved#"$(realpath "$root$libdir")/"}" = "$resolved" ]; then
             fail "$name: $library comes from $resolved"
         fi
     done
