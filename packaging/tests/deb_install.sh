@@ -85,12 +85,16 @@ ip addr add 198.18.0.1/24 dev "$lower"
 ip addr add 2001:2::1/64 dev "$lower" nodad
 ip link set "$lower" up
 ip link set "$peer" up
+addresses() { ip -o addr show dev "$1" scope global 2>/dev/null | awk '{ print $3, $4 }' | sort; }
+# The link's flags, MTU and hardware address, then its global addresses.
 interface_state() {
-    ip -o link show dev "$1" 2>/dev/null | sed -E 's/^[0-9]+: //; s/ qdisc [^ ]+//; s/ state [A-Z]+//; s/ group [^ ]+//; s/ qlen [0-9]+//'
-    ip -o addr show dev "$1" scope global 2>/dev/null | awk '{ print $3, $4 }' | sort
+    ip -o link show dev "$1" 2>/dev/null |
+        sed -E 's/^[0-9]+: //; s/ (qdisc|state|group|qlen) [^ ]+//g'
+    addresses "$1"
 }
 sleep 0.2
 before=$(interface_state "$lower")
+addresses_before=$(addresses "$lower")
 reg set "$parameters_key" Bindings REG_MULTI_SZ "tap:$tap=$lower" || fail "cannot set Bindings"
 command=$(sed -n 's/^ExecStart=//p' "$unit")
 mkdir -p /run/quellin # the unit's RuntimeDirectory
@@ -110,6 +114,10 @@ for _ in $(seq 300); do
 done
 if [ $bound = 1 ]; then
     [ -S /run/quellin/QL ] || fail "no control socket at /run/quellin/QL"
+    # A daemon that takes the interface from this stack puts the TAP in its place.
+    if ! ip link show "$lower" >/dev/null 2>&1; then
+        expect_eq "the addresses of $tap" "$(addresses "$tap")" "$addresses_before"
+    fi
     kill -TERM "$daemon"
 else
     fail "the unit's command did not bind $lower: $(cat "$workdir/daemon.log")"
@@ -127,6 +135,7 @@ dpkg_step -r "$package"
 expect_eq "status after dpkg -r" "$(status)" "deinstall ok config-files"
 [ -e "$sbindir/quellin" ] && fail "quellin outlives dpkg -r"
 [ -e "$clientdir" ] && fail "$clientdir outlives dpkg -r"
+expect_eq "the unit's mask" "$(readlink /etc/systemd/system/quellin.service)" /dev/null
 for value in "$service_key ImagePath" "$client_key InstallFolder" "$client_key HelpFolder"; do
     # shellcheck disable=SC2086
     "$workdir/altiren-reg" query $value >/dev/null 2>&1
