@@ -1,12 +1,16 @@
 // Real frames through the edges in a private network namespace: a veth pair stands for the
-// lower interface and the network behind it, the edges make the TAP. Needs root and
-// /dev/net/tun; skips otherwise.
+// lower interface and the network behind it, the edges make the TAP and take the lower
+// interface into a namespace of their own. Needs root and /dev/net/tun; skips otherwise.
 #include "QuellinEdges/Edges.h"
+#include "QuellinEdges/Namespaces.h"
 
 #include "quellin_engine/Engine.h"
 #include "quellin_rte/TestSeams.h"
 #include "quellin_test/Frames.h"
 #include "quellin_wire/Checksum.h"
+
+#include "TestSupport/TempDir.h"
+#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +37,21 @@ constexpr uint32_t kPool = 64;
 
 bool run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The lower interface where the edges hold it.
+std::optional<LinkState> held_link(const std::string& netns, const std::string& name) {
+    const int fd = open_named_netns(netns);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<LinkState> link;
+    {
+        NetnsScope in(fd);
+        if (in.entered())
+            link = query_link(name);
+    }
+    ::close(fd);
+    return link;
 }
 
 // The loop the daemon would run, as poll() over the watched descriptors.
@@ -118,14 +137,16 @@ protected:
 
         RteConfig cfg;
         cfg.packetPoolSize = kPool;
-        edges =
-            std::make_unique<Edges>(loop, [this](int, const std::string& m) { log.push_back(m); });
+        edges = std::make_unique<Edges>(loop, records,
+                                        [this](int, const std::string& m) { log.push_back(m); });
         ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, edges.get()}));
         ASSERT_TRUE(du_init());
         ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
         ASSERT_EQ(edges->bound_count(), 1u);
         ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
         ASSERT_TRUE(media_becomes(true));
+        held = edges->adapters()[0].heldNamespace;
+        ASSERT_FALSE(held.empty());
     }
     void TearDown() override {
         if (edges)
@@ -144,6 +165,9 @@ protected:
                run(std::string("ip link set ") + kLower + " up") &&
                run(std::string("ip link set ") + kPeer + " up");
     }
+
+    // An `ip` command in the namespace that holds the lower interface.
+    bool run_held(const std::string& args) const { return run("ip -n " + held + " " + args); }
 
     bool media_becomes(bool on) {
         return loop.run_until([&] {
@@ -199,6 +223,10 @@ protected:
         return seen;
     }
 
+    testsupport::TempDir dir{"edges"};
+    platform::registry::Registry registry{dir.str()};
+    RestoreRecords records{registry};
+    std::string held; // the namespace that holds the lower interface
     PollWatch loop;
     rte::test::VirtualClock clock;
     rte::SeededRandom random;
@@ -212,7 +240,8 @@ protected:
 } // namespace
 
 TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
-    const auto lower = query_link(kLower);
+    EXPECT_FALSE(query_link(kLower)); // the station's stack no longer sees it
+    const auto lower = held_link(held, kLower);
     const auto tap = query_link(kTap);
     ASSERT_TRUE(lower && tap);
     EXPECT_EQ(tap->mac, lower->mac);
@@ -230,10 +259,10 @@ TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
     EXPECT_EQ(edges->last_receive_free(), kPool);
 
     // A new MTU on the lower interface reaches the TAP, up to what a frame buffer holds.
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1400"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 1400"));
     EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 1400; }));
     edges->limit_station_mtu(2000);
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 9000"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 9000"));
     EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 2000; }));
 }
 
@@ -252,6 +281,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
     auto links_until = [&](const std::function<bool()>& done) {
         for (int i = 0; i < 300 && !done(); ++i) {
             edges->on_links_ready();
+            edges->on_held_links_ready(0);
             ::usleep(10000);
         }
         return done();
@@ -274,7 +304,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
     // Administratively down: not powered, sends fail and nothing reaches the engine.
     const uint32_t freeBefore = rte_free_descriptors(rte_adapter(1), 0);
     queue_on_tap(5);
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " down"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " down"));
     EXPECT_TRUE(links_until([&] { return !edges->adapters()[0].powered; }));
     edges->on_station_ready(0);
     EXPECT_GE(edges->adapters()[0].counters.failedSends, failed + 5);
@@ -284,7 +314,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
     loop.pump(100);
     EXPECT_TRUE(marked_numbers(*peerPort).empty());
 
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " up"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " up"));
     EXPECT_TRUE(media_becomes(true));
     EXPECT_TRUE(edges->adapters()[0].powered);
     EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
@@ -292,19 +322,24 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
 
 TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
     const size_t fdsBound = open_descriptors();
-    ASSERT_TRUE(run(std::string("ip link del ") + kLower));
+    ASSERT_TRUE(run(std::string("ip link del ") + kPeer)); // and its held end with it
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
     const auto tap = query_link(kTap);
     ASSERT_TRUE(tap); // the station keeps its interface, without carrier
     EXPECT_FALSE(tap->carrier);
+    // Nothing is left to give back: the namespace and the record went with it.
+    EXPECT_TRUE(edges->adapters()[0].heldNamespace.empty());
+    EXPECT_LT(open_named_netns(held), 0);
+    EXPECT_TRUE(records.names().empty());
 
     ASSERT_TRUE(make_veth(1400));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
     EXPECT_EQ(edges->adapters()[0].number, 1);
     EXPECT_EQ(query_link(kTap)->mtu, 1400u); // the TAP that stayed follows the new interface
+    EXPECT_FALSE(query_link(kLower));        // taken again
     EXPECT_TRUE(media_becomes(true));
-    EXPECT_EQ(open_descriptors(), fdsBound); // the old lower socket was closed
+    EXPECT_EQ(open_descriptors(), fdsBound); // the old lower socket and monitor were closed
     open_ports();
     EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
     EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
@@ -324,7 +359,7 @@ TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
     EXPECT_TRUE(loop.run_until([&] { return du_context().queues[0].length >= 8; }));
     EXPECT_LE(rte_free_descriptors(rte_adapter(1), 0), kPool - 8);
 
-    ASSERT_TRUE(run(std::string("ip link del ") + kLower));
+    ASSERT_TRUE(run(std::string("ip link del ") + kPeer));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u); // the pools could go: every packet was back
     EXPECT_EQ(du_context().queues[0].length, 0u);
@@ -381,7 +416,9 @@ TEST_F(NetnsEdges, ASixteenthBindingWaitsForAFreeSlot) {
         reported |= m.find("tap:qt16=ql16: not bound: all 15 adapter slots") == 0;
     EXPECT_TRUE(reported);
 
-    ASSERT_TRUE(run("ip link del ql3"));
+    EXPECT_FALSE(query_link("ql3")); // held
+    EXPECT_TRUE(query_link("ql16")); // left alone
+    ASSERT_TRUE(run("ip link del qp3"));
     EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[15].number == 3; }));
     EXPECT_EQ(edges->adapters()[2].number, 0);
     EXPECT_EQ(edges->bound_count(), 15u);
@@ -393,9 +430,9 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
     ASSERT_TRUE(run(std::string("ip link del ") + kTap));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
-    EXPECT_EQ(loop.watched(), 1u); // the link monitor only: the dead TAP is let go
+    EXPECT_EQ(loop.watched(), 2u); // the two link monitors only: the dead TAP is let go
 
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1450"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 1450"));
     EXPECT_TRUE(loop.run_until([&] {
         const auto tap = query_link(kTap);
         return edges->bound_count() == 1 && tap && tap->mtu == 1450;
