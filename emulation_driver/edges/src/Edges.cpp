@@ -333,7 +333,9 @@ void Edges::unbind(size_t index, const std::string& reason) {
                         " queued packets freed; lost for want of descriptors so far: " +
                         std::to_string(c.poolFloorDrops[0] + c.poolFloorDrops[1]) +
                         " at the pool floor, " + std::to_string(c.refused[0] + c.refused[1]) +
-                        " refused");
+                        " refused; left to offload: " + std::to_string(c.checksumsCompleted) +
+                        " checksums finished, " + std::to_string(c.segmented) +
+                        " TCP packets cut into segments");
     // A binding refused for want of a slot takes the one just freed.
     if (!m_stopping)
         for (size_t j = 0; j < m_ports.size(); ++j)

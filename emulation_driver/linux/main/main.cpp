@@ -7,6 +7,7 @@
 
 #include "platform/Registry.h"
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <sys/socket.h>
@@ -133,9 +134,9 @@ int main(int argc, char** argv) {
         if (b.kind == quellin::edges::StationKind::Tap &&
             !quellin::edges::in_init_mount_namespace()) {
             ::syslog(LOG_WARNING,
-                     "this process has a mount namespace of its own: the network namespace that "
-                     "holds %s lasts only as long as it does, so a crash may lose a virtual "
-                     "interface",
+                     "this process is not in the mount namespace of process 1: the network "
+                     "namespace that holds %s lasts only as long as a process of this mount "
+                     "namespace does, and a crash of the last one may lose a virtual interface",
                      b.lower.c_str());
             break;
         }
@@ -150,6 +151,10 @@ int main(int argc, char** argv) {
              options->device.c_str(), daemon.seed(), daemon.edges().bound_count(),
              config->bindings.size());
     daemon.run();
+    // Everything is given back: a second stop signal (a group and its leader are often
+    // both signalled) must not end the process as killed once the signals are unblocked.
+    std::signal(SIGTERM, SIG_IGN);
+    std::signal(SIGINT, SIG_IGN);
     ::syslog(LOG_INFO, "stopped; %llu packets were lost for want of descriptors",
              static_cast<unsigned long long>(daemon.packets_lost()));
     ::closelog();
