@@ -147,9 +147,11 @@ int main(int argc, char** argv) {
         ::syslog(LOG_ERR, "start-up failed: %s", error.c_str());
         return 1;
     }
-    ::syslog(LOG_INFO, "control device on %s, seed %u, %zu adapter(s) bound of %zu",
-             options->device.c_str(), daemon.seed(), daemon.edges().bound_count(),
-             config->bindings.size());
+    ::syslog(LOG_INFO,
+             "control device on %s, seed %u, packet pools of %u descriptors per adapter and "
+             "direction, %zu adapter(s) bound of %zu",
+             options->device.c_str(), daemon.seed(), config->driver.packetPoolSize,
+             daemon.edges().bound_count(), config->bindings.size());
     daemon.run();
     // Everything is given back: a second stop signal (a group and its leader are often
     // both signalled) must not end the process as killed once the signals are unblocked.
