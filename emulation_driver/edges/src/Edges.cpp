@@ -197,7 +197,8 @@ bool Edges::bind(size_t index) {
         p.stationWatched = true;
     }
     p.mtu = 0; // a TAP kept from an earlier binding takes this lower interface's MTU too
-    if (p.tap && lower->hasMac && !p.tap->set_mac(lower->mac))
+    // Only a new address is set: setting one flushes the TAP's neighbours, static ones too.
+    if (p.tap && lower->hasMac && lower->mac != p.mac && !p.tap->set_mac(lower->mac))
         m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
     p.mac = lower->mac;
     apply_lower_state(p, *lower);
@@ -250,6 +251,7 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
     if (!p.stationGiven) {
         if (lower.hasMac && !p.tap->set_mac(lower.mac))
             m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
+        p.mac = lower.mac;
         if (!set_link_mtu(b.station, station_mtu(lower.mtu)))
             m_log(kLogWarning, what + ": cannot set the MTU of " + b.station);
         p.mtu = lower.mtu;
