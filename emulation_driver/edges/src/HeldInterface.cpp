@@ -112,7 +112,13 @@ std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records
             error = lower + " is held by the daemon with process id " + pid_of(left->owner);
             return nullptr;
         }
-        give_back_record(records, *left, log);
+        // What an earlier daemon left of an interface of this name comes back first; its
+        // record must not be written over while it cannot.
+        if (!give_back_record(records, *left, log)) {
+            error = "an earlier " + lower + " is still held in " + left->namespaceName +
+                    " and cannot come back";
+            return nullptr;
+        }
     }
     auto settings = capture_settings(lower, error);
     if (!settings)

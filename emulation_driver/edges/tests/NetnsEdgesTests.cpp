@@ -170,6 +170,12 @@ protected:
     void TearDown() override {
         if (edges)
             edges->stop(); // before the engine and the packet layer go
+        // What a failed test left holding an interface of this process's.
+        const std::string mine = "quellin-" + std::to_string(::getpid()) + "-";
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(kNetnsFolder, ec))
+            if (e.path().filename().string().rfind(mine, 0) == 0)
+                delete_named_netns(e.path().filename().string());
         stationPort.reset();
         peerPort.reset();
         if (rte_initialised()) {
@@ -725,4 +731,29 @@ TEST_F(NetnsEdges, AnInterfaceBindingGivesBackTheCoalescingItSwitchedOff) {
     edges->stop();
     EXPECT_EQ(read_features("qst0"), before);
     EXPECT_TRUE(records.names().empty());
+}
+
+TEST_F(NetnsEdges, AnInterfaceAKilledDaemonLeftThatCannotComeBackKeepsItsRecord) {
+    edges->stop();
+    std::string error;
+    auto taken = HeldInterface::take(
+        records, kLower, [](int, const std::string&) {}, error);
+    ASSERT_TRUE(taken) << error;
+    const std::string ns = taken->namespace_name();
+    taken.reset(); // killed
+    auto record = records.load(kLower, error);
+    ASSERT_TRUE(record) << error;
+    record->owner = "2147483646 1";
+    ASSERT_EQ(records.save(*record), 0);
+    // Meanwhile another interface of that name came: the held one cannot come back.
+    ASSERT_TRUE(run(std::string("ip link add ") + kLower + " type veth peer name qpeer1"));
+    ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
+    EXPECT_EQ(edges->bound_count(), 0u);
+    const auto kept = records.load(kLower, error);
+    ASSERT_TRUE(kept) << error;
+    EXPECT_EQ(kept->namespaceName, ns); // not written over by a record of the newcomer
+    EXPECT_EQ(kept->settings.index, record->settings.index);
+    EXPECT_TRUE(held_link(ns, kLower));
+    EXPECT_NE(all_log().find("an earlier qlow0 is still held in " + ns), std::string::npos)
+        << all_log();
 }
