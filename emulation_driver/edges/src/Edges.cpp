@@ -328,6 +328,14 @@ void Edges::unbind(size_t index, const std::string& reason) {
     // The TAP stays, so the station keeps its configuration; it only loses its carrier.
     if (p.tap)
         p.tap->set_carrier(false);
+    // The interfaces of an "if:" binding that remain get their offloads back until they
+    // are bound again; the records stay for that.
+    if (p.settingsSaved)
+        for (const auto* name : {&p.binding.station, &p.binding.lower}) {
+            std::string why;
+            if (auto r = m_records.load(*name, why); r && query_link(*name))
+                restore_features(*name, r->settings.features);
+        }
     report_losses();
     const auto& c = p.counters;
     m_log(kLogInfo, format_binding(p.binding) + ": adapter " + std::to_string(number) +

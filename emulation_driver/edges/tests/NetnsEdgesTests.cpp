@@ -728,6 +728,13 @@ TEST_F(NetnsEdges, AnInterfaceBindingGivesBackTheCoalescingItSwitchedOff) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"qlow0", "qst0"}));
     EXPECT_NE(read_features("qst0"), before); // receive coalescing off while bound
+    // Unbound when the lower interface goes: the station side gets its offloads back.
+    ASSERT_TRUE(run(std::string("ip link del ") + kPeer));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(read_features("qst0"), before);
+    ASSERT_TRUE(make_veth());
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
+    EXPECT_NE(read_features("qst0"), before);
     edges->stop();
     EXPECT_EQ(read_features("qst0"), before);
     EXPECT_TRUE(records.names().empty());

@@ -250,6 +250,38 @@ TEST(DaemonProgram, HelpVersionAndWhatIsWrongAreSaidAtOnce) {
     EXPECT_NE(::access(device.c_str(), F_OK), 0);
 }
 
+TEST(DaemonProgram, AskedToWaitItWaitsForAMissingInterface) {
+    testsupport::TempDir dir("quellin-wait");
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+    const std::string device = (dir / "QL").string();
+    const std::string errFile = (dir / "err.txt").string();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen(errFile.c_str(), "w", stderr);
+        ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--wait", "--device", device.c_str(),
+                "--bind", "tap:qlx0=nosuch0", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ControlClient client;
+    bool connected = false;
+    for (int i = 0; i < 250 && !connected; ++i) {
+        connected = client.open(device);
+        if (!connected)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(connected); // serving, with its binding waiting
+    client.close();
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string err = testsupport::read_file(errFile);
+    EXPECT_NE(err.find("tap:qlx0=nosuch0: waiting for nosuch0: there is no such interface"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("0 adapter(s) bound of 1"), std::string::npos) << err;
+}
+
 TEST_F(DaemonTest, ASecondDaemonOnTheSameDeviceEndsBeforeTouchingAnyInterface) {
     const std::string device = daemon->server().path();
     const auto second = run_program(
