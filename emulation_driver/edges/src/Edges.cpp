@@ -53,6 +53,9 @@ struct Edges::Port {
     AdapterCounters counters;
     std::array<uint64_t, 2> reportedRefused{};
     std::array<uint64_t, 2> reportedDrops{};
+    std::array<uint64_t, 2> reportedUnread{};
+    uint64_t tapDroppedBase = 0; // the TAP's own count when it was made
+    uint64_t tapDroppedSeen = 0; // what of it was already counted
 };
 
 Edges::Edges(FdWatch& watch, const RestoreRecords& records, LogSink log)
@@ -225,8 +228,14 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
                           : ""));
             return false;
         }
+        // A deeper queue than the kernel's default: the daemon may not be scheduled for a
+        // while, and what overflows the queue is dropped.
+        if (!set_link_queue_length(b.station, kTapQueueLength))
+            m_log(kLogWarning, what + ": cannot lengthen the queue of " + b.station);
         const auto link = query_link(b.station);
         p.tapIndex = link ? link->index : 0;
+        p.tapDroppedBase = link ? link->txDropped : 0;
+        p.tapDroppedSeen = 0;
         p.stationGiven = false;
     }
     if (!p.held) {
@@ -338,14 +347,14 @@ void Edges::unbind(size_t index, const std::string& reason) {
         }
     report_losses();
     const auto& c = p.counters;
-    m_log(kLogInfo, format_binding(p.binding) + ": adapter " + std::to_string(number) +
-                        " unbound (" + reason + "), " + std::to_string(freed) +
-                        " queued packets freed; lost for want of descriptors so far: " +
-                        std::to_string(c.poolFloorDrops[0] + c.poolFloorDrops[1]) +
-                        " at the pool floor, " + std::to_string(c.refused[0] + c.refused[1]) +
-                        " refused; left to offload: " + std::to_string(c.checksumsCompleted) +
-                        " checksums finished, " + std::to_string(c.segmented) +
-                        " TCP packets cut into segments");
+    m_log(kLogInfo,
+          format_binding(p.binding) + ": adapter " + std::to_string(number) + " unbound (" +
+              reason + "), " + std::to_string(freed) + " queued packets freed; lost so far: " +
+              std::to_string(c.poolFloorDrops[0] + c.poolFloorDrops[1]) + " at the pool floor, " +
+              std::to_string(c.refused[0] + c.refused[1]) + " refused, " +
+              std::to_string(c.unread[0] + c.unread[1]) + " unread; left to offload: " +
+              std::to_string(c.checksumsCompleted) + " checksums finished, " +
+              std::to_string(c.segmented) + " TCP packets cut into segments");
     // A binding refused for want of a slot takes the one just freed.
     if (!m_stopping)
         for (size_t j = 0; j < m_ports.size(); ++j)
@@ -452,6 +461,8 @@ void Edges::on_station_ready(size_t index) {
         ++p.counters.stationFrames;
         deliver(p, 0, m_buffer.data(), info);
     }
+    if (p.stationSocket)
+        p.counters.unread[0] += p.stationSocket->take_kernel_drops();
 }
 
 void Edges::deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& info) {
@@ -522,8 +533,11 @@ void Edges::on_lower_ready(size_t index) {
         ++p.counters.lowerFrames;
         deliver(p, 1, m_buffer.data(), info);
     }
-    if (p.lower)
-        p.counters.kernelDrops += p.lower->take_kernel_drops();
+    if (p.lower) {
+        const uint32_t dropped = p.lower->take_kernel_drops();
+        p.counters.kernelDrops += dropped;
+        p.counters.unread[1] += dropped;
+    }
 }
 
 void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame, size_t length) {
@@ -686,20 +700,33 @@ uint64_t Edges::packets_lost() const {
     uint64_t n = 0;
     for (const auto& p : m_ports)
         for (int d = 0; d < 2; ++d)
-            n += p->counters.refused[d] + p->counters.poolFloorDrops[d];
+            n += p->counters.refused[d] + p->counters.poolFloorDrops[d] + p->counters.unread[d];
     return n;
 }
 
 void Edges::report_losses() {
     static const char* const kFrom[2] = {"from the station", "from the network"};
     for (auto& p : m_ports) {
+        // What the station's kernel dropped on the TAP, the daemon not reading it in time.
+        if (p->tap && p->tapIndex)
+            if (const auto tap = query_link(p->binding.station); tap && tap->index == p->tapIndex) {
+                const uint64_t dropped =
+                    tap->txDropped >= p->tapDroppedBase ? tap->txDropped - p->tapDroppedBase : 0;
+                if (dropped > p->tapDroppedSeen) {
+                    p->counters.unread[0] += dropped - p->tapDroppedSeen;
+                    p->tapDroppedSeen = dropped;
+                }
+            }
         for (int d = 0; d < 2; ++d) {
-            const uint64_t drops = p->counters.poolFloorDrops[d] - p->reportedDrops[d];
-            const uint64_t refused = p->counters.refused[d] - p->reportedRefused[d];
-            if (drops == 0 && refused == 0)
+            const auto& c = p->counters;
+            const uint64_t drops = c.poolFloorDrops[d] - p->reportedDrops[d];
+            const uint64_t refused = c.refused[d] - p->reportedRefused[d];
+            const uint64_t unread = c.unread[d] - p->reportedUnread[d];
+            if (drops == 0 && refused == 0 && unread == 0)
                 continue;
-            p->reportedDrops[d] = p->counters.poolFloorDrops[d];
-            p->reportedRefused[d] = p->counters.refused[d];
+            p->reportedDrops[d] = c.poolFloorDrops[d];
+            p->reportedRefused[d] = c.refused[d];
+            p->reportedUnread[d] = c.unread[d];
             std::string text = format_binding(p->binding) + ": packets " + kFrom[d] + " lost";
             if (drops)
                 text += ", " + std::to_string(drops) +
@@ -708,9 +735,13 @@ void Edges::report_losses() {
             if (refused)
                 text += ", " + std::to_string(refused) +
                         " refused (no free descriptor, or larger than a frame buffer)";
-            text += "; in all " + std::to_string(p->counters.poolFloorDrops[d]) + " dropped and " +
-                    std::to_string(p->counters.refused[d]) + " refused. The pool holds " +
-                    std::to_string(rte_pool_size()) +
+            if (unread)
+                text += ", " + std::to_string(unread) +
+                        " dropped by the kernel before the daemon read them (the daemon fell "
+                        "behind)";
+            text += "; in all " + std::to_string(c.poolFloorDrops[d]) + " dropped and " +
+                    std::to_string(c.refused[d]) + " refused, " + std::to_string(c.unread[d]) +
+                    " unread. The pool holds " + std::to_string(rte_pool_size()) +
                     " packets per direction: raise PacketPoolSize for more in flight";
             m_log(kLogWarning, text);
         }

