@@ -95,6 +95,10 @@ if [ "$has_client" = 1 ]; then
     icon=$(sed -n 's/^Icon=//p' "$root$desktop")
     [ -n "$(find "$root" -path "*/icons/hicolor/*/apps/$icon.*")" ] ||
         fail "no icon $icon for the desktop entry"
+else
+    # Installed with the client; sound before that too.
+    desktop-file-validate "$source/packaging/pramitone.desktop" ||
+        fail "desktop-file-validate packaging/pramitone.desktop"
 fi
 
 # The manual pages format without a warning.
