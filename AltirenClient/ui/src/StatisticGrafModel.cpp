@@ -1,8 +1,9 @@
 #include "AltirenUi/StatisticGrafModel.h"
 
-std::vector<GraphPoint> CStatisticGrafModel::AddPoints(const std::vector<HistoryPoint>& points) {
-    std::vector<GraphPoint> added;
-    added.reserve(points.size());
+#include <algorithm>
+#include <cstddef>
+
+void CStatisticGrafModel::AddPoints(const std::vector<HistoryPoint>& points) {
     std::lock_guard<std::mutex> lock(m_lock);
     for (const HistoryPoint& point : points) {
         GraphPoint shown{point.timeText, ThroughputKbps(point.bytesLastSecond),
@@ -11,12 +12,10 @@ std::vector<GraphPoint> CStatisticGrafModel::AddPoints(const std::vector<History
             m_nThroughputMax = shown.throughputKbps;
         if (shown.frames > m_nFramesMax)
             m_nFramesMax = shown.frames;
-        m_points.push_back(shown);
-        added.push_back(std::move(shown));
+        m_points.push_back(std::move(shown));
     }
     if (!points.empty())
         m_strLastTime = points.back().timeText;
-    return added;
 }
 
 void CStatisticGrafModel::Clear() {
@@ -49,9 +48,13 @@ std::vector<GraphPoint> CStatisticGrafModel::Snapshot() const {
     return m_points;
 }
 
-std::string CStatisticGrafModel::LabelAt(size_t index) const {
+std::vector<GraphPoint> CStatisticGrafModel::Range(size_t first, size_t count) const {
     std::lock_guard<std::mutex> lock(m_lock);
-    return index < m_points.size() ? m_points[index].timeText : std::string();
+    if (first >= m_points.size())
+        return {};
+    const size_t end = first + std::min(count, m_points.size() - first);
+    return std::vector<GraphPoint>(m_points.begin() + static_cast<std::ptrdiff_t>(first),
+                                   m_points.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
 std::string CStatisticGrafModel::CsvFileName(const std::string& chosen) {

@@ -181,34 +181,15 @@ void CStatisticGrafWindow::AddDataPoints(const std::vector<HistoryPoint>& points
     if (points.empty())
         return;
     try {
-        const size_t first = m_model.GetPointCount();
-        const std::vector<GraphPoint> added = m_model.AddPoints(points);
-        if (added.size() == 1) {
-            const double x = static_cast<double>(first);
-            m_pThroughput->append(x, added[0].throughputKbps);
-            m_pFrames->append(x, added[0].frames);
-        } else {
-            // A series lays itself out afresh for every point appended: many points are
-            // handed over at once.
-            QList<QPointF> throughput = m_pThroughput->points();
-            QList<QPointF> frames = m_pFrames->points();
-            throughput.reserve(throughput.size() + static_cast<qsizetype>(added.size()));
-            frames.reserve(frames.size() + static_cast<qsizetype>(added.size()));
-            for (size_t i = 0; i < added.size(); ++i) {
-                const double x = static_cast<double>(first + i);
-                throughput.append(QPointF(x, added[i].throughputKbps));
-                frames.append(QPointF(x, added[i].frames));
-            }
-            m_pThroughput->replace(throughput);
-            m_pFrames->replace(frames);
-        }
+        const int first = static_cast<int>(m_model.GetPointCount());
+        m_model.AddPoints(points);
         SetAxisMax(m_pThroughputAxis, m_model.GetThroughputMax());
         SetAxisMax(m_pFramesAxis, m_model.GetFramesMax());
         UpdateScrollRange();
         if (m_bAutoScroll)
             ScrollToNewest();
-        else if (FirstVisiblePoint() + kVisiblePoints > static_cast<int>(first))
-            ShowRange(FirstVisiblePoint()); // the new points are in view: label them
+        else if (FirstVisiblePoint() + kVisiblePoints > first)
+            ShowRange(FirstVisiblePoint()); // the new points are in view
     } catch (const std::exception&) {
         CLIENT_TRACE(CSTrace::eError, "Exception", kClass);
     }
@@ -218,8 +199,6 @@ void CStatisticGrafWindow::ClearWindow() {
     CLIENT_TRACE_ENTERED(kClass);
     // The history stays loaded: the window goes on with one point a second.
     m_model.Clear();
-    m_pThroughput->clear();
-    m_pFrames->clear();
     UpdateScrollRange();
     ShowRange(0);
 }
@@ -265,14 +244,29 @@ void CStatisticGrafWindow::OnChartScrolled(int first) {
 
 void CStatisticGrafWindow::ShowRange(int first) {
     const int last = first + kVisiblePoints - 1;
-    const int count = static_cast<int>(m_model.GetPointCount());
+    // The series hold the seconds in view only, whatever the length of the history.
+    const std::vector<GraphPoint> shown =
+        m_model.Range(static_cast<size_t>(first), static_cast<size_t>(kVisiblePoints));
+    QList<QPointF> throughput;
+    QList<QPointF> frames;
+    throughput.reserve(static_cast<qsizetype>(shown.size()));
+    frames.reserve(static_cast<qsizetype>(shown.size()));
+    for (size_t i = 0; i < shown.size(); ++i) {
+        const double x = first + static_cast<double>(i);
+        throughput.append(QPointF(x, shown[i].throughputKbps));
+        frames.append(QPointF(x, shown[i].frames));
+    }
+    m_pThroughput->replace(throughput);
+    m_pFrames->replace(frames);
+
     for (const QString& label : m_pTimeAxis->categoriesLabels())
         m_pTimeAxis->remove(label);
     m_pTimeAxis->setRange(first, last);
     m_pTimeAxis->setStartValue(first - 1);
     const int firstLabel = (first + kLabelStep - 1) / kLabelStep * kLabelStep;
-    for (int i = firstLabel; i <= last && i < count; i += kLabelStep) {
-        QString label = QString::fromStdString(m_model.LabelAt(static_cast<size_t>(i)));
+    for (int i = firstLabel; i <= last && i - first < static_cast<int>(shown.size());
+         i += kLabelStep) {
+        QString label = QString::fromStdString(shown[static_cast<size_t>(i - first)].timeText);
         // The axis keeps each label once; repeated times get invisible marks.
         while (m_pTimeAxis->categoriesLabels().contains(label))
             label += QChar(0x200B);

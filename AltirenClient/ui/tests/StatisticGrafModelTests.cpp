@@ -43,9 +43,11 @@ TEST(StatisticGrafModel, BytesPlotAsKbpsAndTheAxesOnlyGrow) {
     EXPECT_EQ(model.GetThroughputMax(), 100u);
     EXPECT_EQ(model.GetFramesMax(), 2u);
 
-    auto added = model.AddPoints({Point("00:00:01", 1000, 1), Point("00:00:02", 127, 2)});
+    model.AddPoints({Point("00:00:01", 1000, 1), Point("00:00:02", 127, 2)});
+    const std::vector<GraphPoint> added = model.Snapshot();
     ASSERT_EQ(added.size(), 2u);
     EXPECT_EQ(added[0].throughputKbps, 7u);
+    EXPECT_EQ(added[0].frames, 1u);
     EXPECT_EQ(added[1].throughputKbps, 0u);
     EXPECT_EQ(model.GetThroughputMax(), 100u);
     EXPECT_EQ(model.GetFramesMax(), 2u); // not passed: equal
@@ -57,15 +59,18 @@ TEST(StatisticGrafModel, BytesPlotAsKbpsAndTheAxesOnlyGrow) {
     EXPECT_EQ(model.GetThroughputMax(), 150u);
     EXPECT_EQ(model.GetPointCount(), 4u);
     EXPECT_EQ(model.GetLastTimeText(), "00:00:04");
-    EXPECT_EQ(model.LabelAt(0), "00:00:01");
-    EXPECT_EQ(model.LabelAt(9), "");
+    const std::vector<GraphPoint> tail = model.Range(3, 60);
+    ASSERT_EQ(tail.size(), 1u);
+    EXPECT_EQ(tail[0].timeText, "00:00:04");
+    EXPECT_TRUE(model.Range(4, 60).empty());
 
     // Clearing drops the points and keeps the maxima.
     model.Clear();
     EXPECT_EQ(model.GetPointCount(), 0u);
     EXPECT_EQ(model.GetThroughputMax(), 150u);
     EXPECT_EQ(model.GetFramesMax(), 3u);
-    EXPECT_TRUE(model.AddPoints({}).empty());
+    model.AddPoints({});
+    EXPECT_EQ(model.GetPointCount(), 0u);
     EXPECT_EQ(model.GetLastTimeText(), "00:00:04");
 }
 

@@ -225,26 +225,32 @@ TEST_F(StatisticWindows, AHistoryOfSixHundredSecondsOpensWithSixHundredPoints) {
     ASSERT_NE(graph, nullptr);
     graph->OnTimerEvent();
     ASSERT_EQ(graph->Model().GetPointCount(), 600u);
-    EXPECT_EQ(graph->ThroughputSeries()->count(), 600);
-    EXPECT_EQ(graph->FramesSeries()->count(), 600);
     // The connection first appeared in the sixth second, 00:00:55.
-    EXPECT_EQ(graph->Model().LabelAt(0), "00:00:55");
+    const std::vector<GraphPoint> points = graph->Model().Snapshot();
+    EXPECT_EQ(points.front().timeText, "00:00:55");
+    EXPECT_EQ(points.front().throughputKbps, 2000u >> 7);
+    EXPECT_EQ(points.back().frames, 2u);
     EXPECT_EQ(graph->Model().GetLastTimeText(), "00:10:54");
-    EXPECT_EQ(graph->ThroughputSeries()->at(0).y(), 2000 >> 7);
-    EXPECT_EQ(graph->FramesSeries()->at(599).y(), 2);
     EXPECT_EQ(graph->FramesAxis()->max(), 2);
     EXPECT_EQ(graph->ThroughputAxis()->max(), 100);
-    // Following the newest point, sixty seconds in view with their labels.
+    // Following the newest point: the chart holds the sixty seconds in view, labelled.
     EXPECT_EQ(graph->FirstVisiblePoint(), 540);
     EXPECT_EQ(graph->TimeAxis()->min(), 540);
+    ASSERT_EQ(graph->ThroughputSeries()->count(), 60);
+    ASSERT_EQ(graph->FramesSeries()->count(), 60);
+    EXPECT_EQ(graph->ThroughputSeries()->at(0).x(), 540);
+    EXPECT_EQ(graph->ThroughputSeries()->at(0).y(), 2000 >> 7);
+    EXPECT_EQ(graph->FramesSeries()->at(59).y(), 2);
     EXPECT_TRUE(graph->TimeAxis()->categoriesLabels().contains(QStringLiteral("00:09:55")));
 
     // Later ticks add the current second only.
     feed.Tick({early, tcp});
     graph->OnTimerEvent();
     EXPECT_EQ(graph->Model().GetPointCount(), 601u);
-    EXPECT_EQ(graph->FramesSeries()->at(600).y(), 1);
     EXPECT_EQ(graph->FirstVisiblePoint(), 541);
+    ASSERT_EQ(graph->FramesSeries()->count(), 60);
+    EXPECT_EQ(graph->FramesSeries()->at(59).x(), 600);
+    EXPECT_EQ(graph->FramesSeries()->at(59).y(), 1);
 }
 
 TEST_F(StatisticWindows, AUserScrollClearsAutoScrollAndTickingTheBoxJumpsToTheNewest) {
@@ -261,6 +267,7 @@ TEST_F(StatisticWindows, AUserScrollClearsAutoScrollAndTickingTheBoxJumpsToTheNe
 
     graph->ScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
     EXPECT_EQ(graph->FirstVisiblePoint(), 80);
+    EXPECT_EQ(graph->ThroughputSeries()->at(0).x(), 80); // the chart shows where it went
     EXPECT_FALSE(graph->IsAutoScroll());
     EXPECT_FALSE(box->isChecked());
     feed.Tick({tcp});

@@ -25,9 +25,8 @@ public:
 
     static uint32_t ThroughputKbps(uint32_t bytes) { return bytes >> 7; }
 
-    // Appends the points in order (raising the axis maxima where they are passed) and
-    // returns what was appended.
-    std::vector<GraphPoint> AddPoints(const std::vector<HistoryPoint>& points);
+    // Appends the points in order, raising the axis maxima where they are passed.
+    void AddPoints(const std::vector<HistoryPoint>& points);
     // No points; the axis maxima stay.
     void Clear();
 
@@ -37,8 +36,8 @@ public:
     std::string GetLastTimeText() const;
     // A copy of every point, taken under the lock.
     std::vector<GraphPoint> Snapshot() const;
-    // The label of a point; empty past the end.
-    std::string LabelAt(size_t index) const;
+    // Up to count points from first on.
+    std::vector<GraphPoint> Range(size_t first, size_t count) const;
 
     // The file an export writes to: the chosen name, with ".csv" appended unless the
     // first ".csv" in it stands at its very end.
