@@ -7,10 +7,13 @@
 #include "AltirenClient/StringTable.h"
 #include "StatisticsFeed.h"
 
+#include <TestSupport/TempDir.h>
+
 #include <QAction>
 #include <QCategoryAxis>
 #include <QChartView>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineSeries>
 #include <QMenu>
@@ -18,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
+#include <QTimer>
 #include <QValueAxis>
 
 #include <gtest/gtest.h>
@@ -366,6 +370,38 @@ TEST_F(StatisticWindows, TheChartsMenuOffersTheExport) {
     EXPECT_EQ(asked, 2);
     EXPECT_FALSE(graph->IsExportRunning());
     EXPECT_TRUE(graph->GetExportFileName().empty());
+}
+
+TEST_F(StatisticWindows, TheSaveDialogAsksForACsvFile) {
+    testsupport::TempDir dir{"save-dialog"};
+    QString title, filter, suffix;
+    bool saving = false;
+    // The dialog is modal: a timer of its loop reads it and types a name.
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        title = dialog->windowTitle();
+        filter = dialog->nameFilters().join(QStringLiteral("|"));
+        suffix = dialog->defaultSuffix();
+        saving = dialog->acceptMode() == QFileDialog::AcceptSave;
+        dialog->selectFile(QString::fromStdString((dir / "report").string()));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QTimer guard;
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    guard.start(5000);
+    const std::string chosen = CStatisticGrafWindow::ChooseSaveFile(nullptr);
+    EXPECT_EQ(title, QStringLiteral("Save to file..."));
+    EXPECT_EQ(filter, QStringLiteral("(*.csv) CSV files ( *.csv)"));
+    EXPECT_EQ(suffix, QStringLiteral("csv"));
+    EXPECT_TRUE(saving);
+    // The dialog adds its default extension; the export's own rule then keeps the name.
+    EXPECT_EQ(chosen, (dir / "report.csv").string());
+    EXPECT_EQ(CStatisticGrafModel::CsvFileName(chosen), chosen);
 }
 
 TEST_F(StatisticWindows, TheManagerLeavesNoConsumerBehind) {
