@@ -345,6 +345,15 @@ TEST_F(StatisticWindows, HeaderClickSortsByTheListsOwnRule) {
     EXPECT_EQ(List().Model().GetRow(0).record.sourceAddress, "198.18.0.1");
     EXPECT_EQ(List().ListView()->model()->data(List().ListView()->model()->index(0, 0)),
               QStringLiteral("198.18.0.1:40000"));
+
+    // Another column: descending by the list's rule, where the header alone would ascend.
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(3) + 5, header->height() / 2));
+    EXPECT_EQ(List().Model().GetSortColumn(), 3);
+    EXPECT_EQ(List().Model().GetSortDirection(), -1);
+    EXPECT_EQ(header->sortIndicatorSection(), 3);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(List().Model().GetRow(0).record.sourceAddress, "198.18.0.9");
 }
 
 TEST_F(StatisticWindows, TheChartsMenuOffersTheExport) {
