@@ -686,11 +686,13 @@ TEST_F(NetnsEdges, ATapNameInUseIsSaidOnceAndCostsTheStationNothing) {
 }
 
 TEST_F(NetnsEdges, PacketsDroppedAtThePoolFloorAreCountedAndReported) {
-    ASSERT_TRUE(play(1)); // 100 bit/s: the station's packets stay in the entry queue
+    // 2.4 kbit/s, the least a block may ask: 1,000 bytes take 3.3 s, so the station's
+    // packets stay in the entry queue.
+    ASSERT_TRUE(play(24));
     open_ports();
     const int sent = 70;
     for (int i = 0; i < sent; ++i) {
-        const auto f = test::ipv4_frame(test::ipv4(198, 18, 0, 1), test::ipv4(198, 18, 0, 2), 100,
+        const auto f = test::ipv4_frame(test::ipv4(198, 18, 0, 1), test::ipv4(198, 18, 0, 2), 1000,
                                         static_cast<uint8_t>(i));
         ASSERT_TRUE(stationPort->write(f.data(), f.size()));
     }
