@@ -176,6 +176,9 @@ void CAltirenPageImport::WriteSummary() {
             cursor.insertText(piece.text, link);
         }
     }
+    // The summary is read from its first section.
+    m_summary->moveCursor(QTextCursor::Start);
+    m_summary->ensureCursorVisible();
 }
 
 void CAltirenPageImport::OnSummaryLink(const QUrl& address) {

@@ -4,20 +4,71 @@
 #include "AltirenUi/UiResources.h"
 
 #include <QCloseEvent>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
 constexpr int kIconSide = 32;
-// Ten equal columns under the slider: tick i stands on the border between columns 2i - 1
-// and 2i, so a label spanning those two is centred on it.
-constexpr int kTickColumns = 10;
+constexpr int kTickLabelGap = 6;
+
+// The six labels under a slider, each centred on its tick (the end ones kept inside the
+// row); the row asks for the width at which no two of them overlap.
+class TickLabels : public QWidget {
+public:
+    TickLabels(QSlider* slider, const std::vector<QLabel*>& labels)
+        : m_slider(slider), m_labels(labels) {
+        for (QLabel* label : m_labels)
+            label->setParent(this);
+    }
+
+    QSize minimumSizeHint() const override {
+        const int n = static_cast<int>(m_labels.size());
+        const int inset = Inset();
+        int step = 0;
+        for (int i = 0; i + 1 < n; ++i)
+            step = std::max(step, (Width(i) + Width(i + 1) + 1) / 2);
+        // The end labels are pushed inwards by up to half their width less the inset.
+        step = std::max(
+            {step, Width(0) - inset + Width(1) / 2, Width(n - 1) - inset + Width(n - 2) / 2});
+        int height = 0;
+        for (QLabel* label : m_labels)
+            height = std::max(height, label->sizeHint().height());
+        return QSize(2 * inset + (n - 1) * (step + kTickLabelGap), height);
+    }
+    QSize sizeHint() const override { return minimumSizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        const int n = static_cast<int>(m_labels.size());
+        const int inset = Inset();
+        const int span = width() - 2 * inset;
+        for (int i = 0; i < n; ++i) {
+            const int w = Width(i);
+            const int centre = inset + span * i / (n - 1);
+            const int x = std::clamp(centre - w / 2, 0, std::max(0, width() - w));
+            m_labels[i]->setGeometry(x, 0, w, height());
+        }
+    }
+
+private:
+    // Where the slider's first tick stands: half its handle from the edge.
+    int Inset() const {
+        return m_slider->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, m_slider) / 2;
+    }
+    int Width(int i) const { return m_labels[i]->sizeHint().width(); }
+
+    QSlider* m_slider;
+    std::vector<QLabel*> m_labels;
+};
 
 } // namespace
 
@@ -80,24 +131,14 @@ QWidget* CAltirenPagePreset::MakeGroup(Kind kind, const char* title, UINT bitmap
     slider->setPageStep(CAltirenPagePresetModel::kStep);
     column->addWidget(slider);
 
-    auto* tickRow = new QGridLayout;
-    tickRow->setContentsMargins(0, 0, 0, 0);
-    tickRow->setHorizontalSpacing(0);
-    for (int c = 0; c < kTickColumns; ++c)
-        tickRow->setColumnStretch(c, 1);
-    for (int i = 0; i < static_cast<int>(ticks.size()); ++i) {
+    std::vector<QLabel*> labels;
+    for (size_t i = 0; i < ticks.size(); ++i) {
         auto* tick = new QLabel(QString::fromLatin1(ticks[i]));
         ControlId::Set(tick, firstTickId + static_cast<UINT>(i));
-        if (i == 0) {
-            tickRow->addWidget(tick, 0, 0, 1, 2, Qt::AlignLeft);
-        } else if (i + 1 == static_cast<int>(ticks.size())) {
-            tickRow->addWidget(tick, 0, kTickColumns - 2, 1, 2, Qt::AlignRight);
-        } else {
-            tickRow->addWidget(tick, 0, 2 * i - 1, 1, 2, Qt::AlignHCenter);
-        }
+        labels.push_back(tick);
         m_ticks.push_back(tick);
     }
-    column->addLayout(tickRow);
+    column->addWidget(new TickLabels(slider, labels));
     row->addLayout(column, 1);
 
     m_sliders[kind] = slider;
