@@ -69,6 +69,15 @@ TEST_F(ImportPage, OfflineTheButtonShowsTheMessageAndOpensNoDialog) {
     EXPECT_EQ(prompt.Boxes()[0].flags, MB_OK | MB_ICONERROR);
     EXPECT_EQ(server->RequestCount(), 0u);
     EXPECT_FALSE(page.HasScenarioToPlay());
+
+    // On-line, but without a browser page to open: no empty dialog either.
+    ClientState::SetServerOnline(true);
+    registry.registry().deleteValue(platform::registry::Hive::LocalMachine,
+                                    CClientSettings::kSettingsKey, "AltirenBrowser");
+    CAltirenPageBrowser dialog(nullptr, prompt, ImportedScenario());
+    EXPECT_EQ(dialog.Run(), IDCANCEL);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(server->Paths().size(), 0u);
 }
 
 TEST_F(ImportPage, TheDialogShowsTheBrowsePageFollowsPagesAndFetchesTheDocumentClicked) {
