@@ -85,7 +85,8 @@ CAltirenPageManual::CAltirenPageManual(QWidget* parent, CPlayButtonSink* sink, I
             &CAltirenPageManual::OnBandwidthEdited);
     connect(m_latency, &QLineEdit::textChanged, this, &CAltirenPageManual::OnLatencyChanged);
     connect(m_loss, &QLineEdit::textChanged, this, &CAltirenPageManual::OnLossChanged);
-    m_bandwidth->lineEdit()->installEventFilter(this);
+    // The list takes the focus for its text field: its focus events come to the list.
+    m_bandwidth->installEventFilter(this);
     m_latency->installEventFilter(this);
 }
 
@@ -133,7 +134,7 @@ void CAltirenPageManual::OnLossChanged() {
 bool CAltirenPageManual::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut &&
         static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
-        if (watched == m_bandwidth->lineEdit()) {
+        if (watched == m_bandwidth) {
             if (auto select =
                     m_model.OnBandwidthFocusLost(m_bandwidth->currentText().toStdString()))
                 m_bandwidth->setCurrentIndex(*select);
