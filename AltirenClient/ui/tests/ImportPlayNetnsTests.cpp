@@ -41,8 +41,9 @@ protected:
         server = std::make_unique<mgmt::MgmtServer>(options);
         std::string error;
         ASSERT_TRUE(server->Start(error)) << error;
-        server->EditStore(
-            [](mgmt::AccountStore& s) { s.AddUser({kUser, kPassword, "ACC-7", ""}); });
+        server->EditStore([](mgmt::AccountStore& s) {
+            s.AddUser({kUser, kPassword, "ACC-7", ""});
+        });
         testsupport::write_file(
             dir / "files" / "Branch office.tvl",
             ScenarioDocument(Ranges("INCLUDE_IPS", {kNetworkV4}), kScenarioLatencyMs));
