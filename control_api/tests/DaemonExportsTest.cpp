@@ -16,11 +16,8 @@ namespace {
 class DaemonExportsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(testsupport::register_service(dir.str(), QUELLIN_BINARY));
-        ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
-        ::setenv("QL_DEVICE", path.c_str(), 1);
-
-        ASSERT_TRUE(daemon.start(QUELLIN_BINARY, path));
+        ASSERT_NO_FATAL_FAILURE(
+            testsupport::start_registered_daemon(QUELLIN_BINARY, dir.str(), path, daemon));
         NuvexSetDefaultPlayParams(&params);
     }
     void TearDown() override { daemon.stop(SIGTERM); }

@@ -14,10 +14,8 @@ namespace {
 class DriverMngrOnDaemon : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(testsupport::register_service(dir.str(), QUELLIN_BINARY));
-        ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
-        ::setenv("QL_DEVICE", path.c_str(), 1);
-        ASSERT_NO_FATAL_FAILURE(StartDaemon());
+        ASSERT_NO_FATAL_FAILURE(
+            testsupport::start_registered_daemon(QUELLIN_BINARY, dir.str(), path, daemon));
         mngr.SetActiveAdapterAddress("198.18.0.1");
         mngr.ClearAndDefaultPlayParams(&record);
     }
