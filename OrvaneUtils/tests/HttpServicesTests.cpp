@@ -4,14 +4,10 @@
 #include "OrvaneUtils/HttpServices.h"
 
 #include <TestSupport/HostileHttpServer.h>
+#include <TestSupport/Loopback.h>
 #include <TestSupport/TempDir.h>
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,19 +18,6 @@ using namespace std::chrono_literals;
 using testsupport::HostileHttpServer;
 
 namespace {
-
-// A loopback port with nothing listening on it.
-int ClosedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 class RecordingObserver : public CHTTPRequestObserver {
 public:
@@ -90,7 +73,8 @@ TEST(HttpServices, ServerErrorAndRefusedConnectionFailWithAReason) {
     EXPECT_NE(error.find("500"), std::string::npos);
     EXPECT_EQ(observer.busyCalls, (std::vector<bool>{true, false}));
 
-    std::string refusedUrl = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
+    std::string refusedUrl =
+        "http://127.0.0.1:" + std::to_string(testsupport::closed_loopback_port()) + "/x";
     error.clear();
     observer.busyCalls.clear();
     EXPECT_EQ(http.eGetURLFile(refusedUrl, body, headers, &observer, 1, 1, &error, 0),

@@ -5,10 +5,7 @@
 
 #include "ProxyTestFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <TestSupport/Loopback.h>
 
 #include <atomic>
 #include <chrono>
@@ -35,19 +32,6 @@ protected:
         mgmt::Behaviour behaviour;
         behaviour.silentProbe = hold;
         server->SetBehaviour(behaviour);
-    }
-
-    // A loopback port that nothing listens on.
-    static int ClosedPort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t length = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-        ::close(fd);
-        return ntohs(addr.sin_port);
     }
 
     // Until the probe thread of a probe under way has started.
@@ -82,7 +66,8 @@ TEST_F(OnlineProbe, ASilentServerIsOfflineAfterTheCommunicationTimeout) {
 }
 
 TEST_F(OnlineProbe, NoServerListeningOrNoAddressIsOffline) {
-    SetString("AltirenServerIP", "127.0.0.1:" + std::to_string(ClosedPort()));
+    SetString("AltirenServerIP",
+              "127.0.0.1:" + std::to_string(testsupport::closed_loopback_port()));
     ClientState::SetServerOnline(true);
     COnlineProbe::SetIsServerOnline(true);
     EXPECT_FALSE(ClientState::IsServerOnline());
@@ -119,7 +104,8 @@ TEST_F(OnlineProbe, AForcedProbeAbandonsTheOneUnderWayAndItsLateResultIsIgnored)
     EXPECT_TRUE(ClientState::IsServerOnline());
 
     // The forced probe has finished: the next probe is not taken as busy.
-    SetString("AltirenServerIP", "127.0.0.1:" + std::to_string(ClosedPort()));
+    SetString("AltirenServerIP",
+              "127.0.0.1:" + std::to_string(testsupport::closed_loopback_port()));
     COnlineProbe::SetIsServerOnline(false);
     EXPECT_FALSE(ClientState::IsServerOnline());
 }

@@ -1,4 +1,5 @@
-// TCP sockets on 127.0.0.1 at a port the system picks, for servers in tests.
+// TCP sockets on 127.0.0.1 at a port the system picks, for servers and refused
+// connections in tests.
 #pragma once
 
 #include <arpa/inet.h>
@@ -32,6 +33,13 @@ inline LoopbackSocket bind_loopback(int flags, int backlog) {
     }
     s.port = ntohs(address.sin_port);
     return s;
+}
+
+// A loopback port that nothing listens on: a connection to it is refused.
+inline int closed_loopback_port() {
+    const LoopbackSocket s = bind_loopback(0, 0);
+    ::close(s.fd);
+    return s.port;
 }
 
 } // namespace testsupport
