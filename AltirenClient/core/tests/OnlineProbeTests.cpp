@@ -34,6 +34,18 @@ protected:
         server->SetBehaviour(behaviour);
     }
 
+    // A probe, not forced, on a thread of its own against a server that holds it, with
+    // `timeoutMs` as its time-out: `returned` is set once the call has returned.
+    std::thread StartHeldProbe(uint32_t timeoutMs, std::atomic<bool>& returned) {
+        SetTimeout(timeoutMs);
+        HoldProbes(true);
+        ClientState::SetServerOnline(false);
+        return std::thread([&returned] {
+            COnlineProbe::SetIsServerOnline(false);
+            returned = true;
+        });
+    }
+
     // Until the probe thread of a probe under way has started.
     static bool ProbeStarted() {
         for (int i = 0; i < 500; ++i) {
@@ -82,14 +94,8 @@ TEST_F(OnlineProbe, NoServerListeningOrNoAddressIsOffline) {
 }
 
 TEST_F(OnlineProbe, AForcedProbeAbandonsTheOneUnderWayAndItsLateResultIsIgnored) {
-    SetTimeout(1500);
-    HoldProbes(true);
-    ClientState::SetServerOnline(false);
     std::atomic<bool> firstReturned{false};
-    std::thread first([&] {
-        COnlineProbe::SetIsServerOnline(false);
-        firstReturned = true;
-    });
+    std::thread first = StartHeldProbe(1500, firstReturned);
     ASSERT_TRUE(ProbeStarted());
 
     // The server answers again; a forced probe decides at once.
@@ -111,14 +117,8 @@ TEST_F(OnlineProbe, AForcedProbeAbandonsTheOneUnderWayAndItsLateResultIsIgnored)
 }
 
 TEST_F(OnlineProbe, AProbeThatIsNotForcedDoesNothingWhileOneIsBusy) {
-    SetTimeout(5000);
-    HoldProbes(true);
-    ClientState::SetServerOnline(false);
     std::atomic<bool> firstReturned{false};
-    std::thread first([&] {
-        COnlineProbe::SetIsServerOnline(false);
-        firstReturned = true;
-    });
+    std::thread first = StartHeldProbe(5000, firstReturned);
     ASSERT_TRUE(ProbeStarted());
     COnlineProbe::SetIsServerOnline(false); // returns at once
     EXPECT_FALSE(firstReturned);
