@@ -9,6 +9,7 @@
 
 using scenario_test::OwnedParams;
 using scenario_test::RealChecks;
+using scenario_test::Series;
 
 namespace {
 
@@ -457,9 +458,7 @@ TEST(WstFile, HandWrittenRecordedFile) {
     EXPECT_EQ(p->sampleCount, 3);
     EXPECT_EQ(p->sampleInterval, 200);
     // The latency scale as a whole number (150 % is 1), a gap as 0.
-    EXPECT_EQ(std::vector<uint32_t>(p->delaySamples, p->delaySamples + 3),
-              (std::vector<uint32_t>{100, 0, 300}));
+    EXPECT_EQ(Series(p->delaySamples, 3), (std::vector<uint32_t>{100, 0, 300}));
     EXPECT_EQ(p->lossType, 4);
-    EXPECT_EQ(std::vector<uint32_t>(p->lossSamples, p->lossSamples + 3),
-              (std::vector<uint32_t>{3, 0, 5}));
+    EXPECT_EQ(Series(p->lossSamples, 3), (std::vector<uint32_t>{3, 0, 5}));
 }
