@@ -36,6 +36,16 @@ public:
     std::vector<bool> busyCalls;
 };
 
+// A download from `url` into a fresh folder fails and leaves no file there, not even a
+// partial one.
+void ExpectDownloadFailsLeavingNoFile(CHttpServices& http, const std::string& url) {
+    testsupport::TempDir dir("http");
+    const auto file = dir / "WSTTemp.tmp";
+    std::string error;
+    EXPECT_EQ(http.bGetURLFileAndWriteToFile(url, file.string(), 1, &error), 0) << url;
+    EXPECT_FALSE(std::filesystem::exists(file)) << url;
+}
+
 } // namespace
 
 TEST(HttpServices, GetIntoMemorySendsUserAgentAndReportsToObserver) {
@@ -100,10 +110,7 @@ TEST(HttpServices, SlowServerIsCutOffByTheOverallTimeout) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     EXPECT_TRUE(body.empty());
 
-    testsupport::TempDir dir("http");
-    auto file = dir / "WSTTemp1.tmp";
-    EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/slow"), file.string(), 1, &error), 0);
-    EXPECT_FALSE(std::filesystem::exists(file)); // no partial file is left
+    ExpectDownloadFailsLeavingNoFile(http, srv.url("/slow"));
     srv.Release();
 }
 
@@ -271,10 +278,7 @@ TEST(HttpServices, RepliesPastTheSizeBoundAreAbandoned) {
         EXPECT_TRUE(body.empty());
         EXPECT_NE(error.find("larger than"), std::string::npos) << error;
 
-        testsupport::TempDir dir("http");
-        auto file = dir / "WSTTemp3.tmp";
-        EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/f.wst"), file.string(), 1, &error), 0);
-        EXPECT_FALSE(std::filesystem::exists(file));
+        ExpectDownloadFailsLeavingNoFile(http, srv.url("/f.wst"));
         // The client stopped reading: the server got no further than the bound and what
         // the sockets buffer.
         EXPECT_LT(srv.sent(), uint64_t{64} << 20);
@@ -314,10 +318,7 @@ TEST(HttpServices, AReplyWhoseHeadersNeverEndIsAFailure) {
             << cut;
         EXPECT_TRUE(body.empty());
         EXPECT_NE(error.find("headers"), std::string::npos) << error;
-        testsupport::TempDir dir("http");
-        auto file = dir / "WSTTemp4.tmp";
-        EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/x"), file.string(), 1, &error), 0);
-        EXPECT_FALSE(std::filesystem::exists(file));
+        ExpectDownloadFailsLeavingNoFile(http, srv.url("/x"));
         EXPECT_EQ(http.IsOnline(srv.url("/")), 0);
     }
 }
