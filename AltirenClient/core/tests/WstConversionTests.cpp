@@ -259,34 +259,33 @@ TEST(WstConversion, RecordedModeLossWords) {
     s.m_loss = {90, 9000, 9000, 7, 9, 9000, 9000, 9000, 9000, 0}; // settings words: unused
     const uint32_t header = wst_test::kRecordedFile | wst::kHasLossBlock;
     OwnedParams p;
-    s.m_loss.kindCode = wst::kLossPeriodic;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    // The same file with the loss block's kind `kind`.
+    const auto convertAs = [&](uint16_t kind, int checks = 0) {
+        s.m_loss.kindCode = kind;
+        return Convert(ThroughFile(s, header), p, checks);
+    };
+    ASSERT_EQ(convertAs(wst::kLossPeriodic), 1);
     EXPECT_EQ(p->lossType, 1);
     EXPECT_EQ(p->lossPeriod, 4);
-    s.m_loss.kindCode = wst::kLossRandom;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossRandom), 1);
     EXPECT_EQ(p->lossType, 2);
     EXPECT_DOUBLE_EQ(p->randomLoss, 3.0);
-    s.m_loss.kindCode = wst::kLossBurst;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossBurst), 1);
     EXPECT_EQ(p->lossType, 3);
     EXPECT_DOUBLE_EQ(p->burstChance, 2.0);
     EXPECT_EQ(p->burstMin, 1);
     EXPECT_EQ(p->burstMax, 3);
-    s.m_loss.kindCode = wst::kLossGilbert;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossGilbert), 1);
     EXPECT_EQ(p->lossType, 5);
     EXPECT_DOUBLE_EQ(p->gilbertGoodLoss, 1.0);
     EXPECT_DOUBLE_EQ(p->gilbertBadLoss, 40.0);
     EXPECT_DOUBLE_EQ(p->gilbertToGood, 30.0);
     EXPECT_DOUBLE_EQ(p->gilbertToBad, 2.0);
-    s.m_loss.kindCode = wst::kLossNone;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossNone), 1);
     EXPECT_EQ(p->lossType, 0);
     // A period of 0 stays 0 instead of wrapping, and the checks refuse it.
     s.m_trailer.recordedLoss.period = 0;
-    s.m_loss.kindCode = wst::kLossPeriodic;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p, NUVEX_RC_LOSS_PERIOD), 1);
+    ASSERT_EQ(convertAs(wst::kLossPeriodic, NUVEX_RC_LOSS_PERIOD), 1);
     EXPECT_EQ(p->lossPeriod, 0);
 }
 
