@@ -58,3 +58,13 @@ endfunction()
 
 # The client's shared data (the scenario DTD, the help pages) below the install prefix.
 set(ALTIREN_CLIENT_DATADIR ${CMAKE_INSTALL_DATADIR}/pramitone)
+
+# altiren_test_runs_quellin(<target>)
+# The test runs the quellin daemon program: QUELLIN_BINARY names it, and it is built before
+# the test. Does nothing when the test target is not built.
+function(altiren_test_runs_quellin name)
+    if(TARGET ${name})
+        target_compile_definitions(${name} PRIVATE QUELLIN_BINARY="$<TARGET_FILE:quellin>")
+        add_dependencies(${name} quellin)
+    endif()
+endfunction()

@@ -4,11 +4,11 @@
 #include "TestParsers.h"
 #include "XmlEnvironment.h"
 
+#include <TestSupport/Loopback.h>
+
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,16 +24,9 @@ namespace {
 class Listener {
 public:
     Listener() {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::listen(m_fd, 16) != 0 ||
-            ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            throw std::runtime_error("no loopback listener");
-        m_port = ntohs(address.sin_port);
+        const testsupport::LoopbackSocket listener = testsupport::bind_loopback(SOCK_NONBLOCK, 16);
+        m_fd = listener.fd;
+        m_port = listener.port;
     }
     ~Listener() { ::close(m_fd); }
 
@@ -49,7 +42,7 @@ public:
 
 private:
     int m_fd = -1;
-    unsigned short m_port = 0;
+    int m_port = 0;
 };
 
 } // namespace

@@ -4,14 +4,10 @@
 #include "OrvaneUtils/HttpServices.h"
 
 #include <TestSupport/HostileHttpServer.h>
+#include <TestSupport/Loopback.h>
 #include <TestSupport/TempDir.h>
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,19 +18,6 @@ using namespace std::chrono_literals;
 using testsupport::HostileHttpServer;
 
 namespace {
-
-// A loopback port with nothing listening on it.
-int ClosedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 class RecordingObserver : public CHTTPRequestObserver {
 public:
@@ -52,6 +35,16 @@ public:
     std::atomic<bool> keepGoing{true};
     std::vector<bool> busyCalls;
 };
+
+// A download from `url` into a fresh folder fails and leaves no file there, not even a
+// partial one.
+void ExpectDownloadFailsLeavingNoFile(CHttpServices& http, const std::string& url) {
+    testsupport::TempDir dir("http");
+    const auto file = dir / "WSTTemp.tmp";
+    std::string error;
+    EXPECT_EQ(http.bGetURLFileAndWriteToFile(url, file.string(), 1, &error), 0) << url;
+    EXPECT_FALSE(std::filesystem::exists(file)) << url;
+}
 
 } // namespace
 
@@ -90,7 +83,8 @@ TEST(HttpServices, ServerErrorAndRefusedConnectionFailWithAReason) {
     EXPECT_NE(error.find("500"), std::string::npos);
     EXPECT_EQ(observer.busyCalls, (std::vector<bool>{true, false}));
 
-    std::string refusedUrl = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/x";
+    std::string refusedUrl =
+        "http://127.0.0.1:" + std::to_string(testsupport::closed_loopback_port()) + "/x";
     error.clear();
     observer.busyCalls.clear();
     EXPECT_EQ(http.eGetURLFile(refusedUrl, body, headers, &observer, 1, 1, &error, 0),
@@ -116,10 +110,7 @@ TEST(HttpServices, SlowServerIsCutOffByTheOverallTimeout) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
     EXPECT_TRUE(body.empty());
 
-    testsupport::TempDir dir("http");
-    auto file = dir / "WSTTemp1.tmp";
-    EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/slow"), file.string(), 1, &error), 0);
-    EXPECT_FALSE(std::filesystem::exists(file)); // no partial file is left
+    ExpectDownloadFailsLeavingNoFile(http, srv.url("/slow"));
     srv.Release();
 }
 
@@ -287,10 +278,7 @@ TEST(HttpServices, RepliesPastTheSizeBoundAreAbandoned) {
         EXPECT_TRUE(body.empty());
         EXPECT_NE(error.find("larger than"), std::string::npos) << error;
 
-        testsupport::TempDir dir("http");
-        auto file = dir / "WSTTemp3.tmp";
-        EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/f.wst"), file.string(), 1, &error), 0);
-        EXPECT_FALSE(std::filesystem::exists(file));
+        ExpectDownloadFailsLeavingNoFile(http, srv.url("/f.wst"));
         // The client stopped reading: the server got no further than the bound and what
         // the sockets buffer.
         EXPECT_LT(srv.sent(), uint64_t{64} << 20);
@@ -330,10 +318,7 @@ TEST(HttpServices, AReplyWhoseHeadersNeverEndIsAFailure) {
             << cut;
         EXPECT_TRUE(body.empty());
         EXPECT_NE(error.find("headers"), std::string::npos) << error;
-        testsupport::TempDir dir("http");
-        auto file = dir / "WSTTemp4.tmp";
-        EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/x"), file.string(), 1, &error), 0);
-        EXPECT_FALSE(std::filesystem::exists(file));
+        ExpectDownloadFailsLeavingNoFile(http, srv.url("/x"));
         EXPECT_EQ(http.IsOnline(srv.url("/")), 0);
     }
 }

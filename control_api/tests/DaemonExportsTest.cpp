@@ -2,60 +2,26 @@
 #include "AltirenAPI.h"
 #include "ServiceRegistry.h"
 
+#include "TestSupport/QuellinProcess.h"
 #include "TestSupport/TempDir.h"
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
 class DaemonExportsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_NO_FATAL_FAILURE(testsupport::register_service(dir.str(), QUELLIN_BINARY));
-        ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
-        ::setenv("QL_DEVICE", path.c_str(), 1);
-
-        daemon = ::fork();
-        ASSERT_GE(daemon, 0);
-        if (daemon == 0) {
-            ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed",
-                    "5", "--test-adapter", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        bool listening = false;
-        for (int i = 0; i < 250 && !listening; ++i) {
-            listening = can_connect();
-            if (!listening)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_TRUE(listening);
+        ASSERT_NO_FATAL_FAILURE(
+            testsupport::start_registered_daemon(QUELLIN_BINARY, dir.str(), path, daemon));
         NuvexSetDefaultPlayParams(&params);
     }
-    void TearDown() override {
-        if (daemon > 0) {
-            ::kill(daemon, SIGTERM);
-            int status = 0;
-            ::waitpid(daemon, &status, 0);
-        }
-    }
+    void TearDown() override { daemon.stop(SIGTERM); }
 
-    bool can_connect() const {
-        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-        bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        ::close(fd);
-        return ok;
-    }
     // The driver's emulating flag once it settles on `want` (up to 5 s).
     static bool status_becomes(uint32_t want) {
         for (int i = 0; i < 250; ++i) {
@@ -69,7 +35,7 @@ protected:
 
     testsupport::TempDir dir{"daemon-exports"};
     std::string path = (dir / "QL").string();
-    pid_t daemon = -1;
+    testsupport::QuellinProcess daemon;
     PlayParameters params{};
 };
 
@@ -128,10 +94,7 @@ TEST_F(DaemonExportsTest, ResetAfterAKilledClient) {
 }
 
 TEST_F(DaemonExportsTest, NoDaemonNoDriver) {
-    ::kill(daemon, SIGTERM);
-    int status = 0;
-    ::waitpid(daemon, &status, 0);
-    daemon = -1;
+    daemon.stop(SIGTERM);
     uint32_t emulating = 0;
     EXPECT_EQ(NuvexGetStatus(&emulating), -1);
     EXPECT_EQ(NuvexPlayEmulation(&params), 87);

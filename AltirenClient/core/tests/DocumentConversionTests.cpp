@@ -52,11 +52,9 @@ TEST(DocumentConversion, RecordedScenarioOverTheFullTopology) {
     EXPECT_EQ(p->sampleInterval, 100);
     ASSERT_NE(p->delaySamples, nullptr);
     // Scale factor 50 halves every delay, cut to a whole number.
-    EXPECT_EQ(std::vector<uint32_t>(p->delaySamples, p->delaySamples + 4),
-              (std::vector<uint32_t>{50, 22, 0, 150}));
+    EXPECT_EQ(Series(p->delaySamples, 4), (std::vector<uint32_t>{50, 22, 0, 150}));
     ASSERT_NE(p->lossSamples, nullptr);
-    EXPECT_EQ(std::vector<uint32_t>(p->lossSamples, p->lossSamples + 4),
-              (std::vector<uint32_t>{4, 0, 21, 0}));
+    EXPECT_EQ(Series(p->lossSamples, 4), (std::vector<uint32_t>{4, 0, 21, 0}));
     EXPECT_EQ(p->eastOutBandwidth, 2048.0);
     EXPECT_EQ(p->eastBucketSize, 32);
     EXPECT_EQ(p->eastBucketMode, 1);
@@ -172,10 +170,8 @@ TEST(DocumentConversion, DocumentLibraryTestDocuments) {
     ASSERT_EQ(Convert(FendrelDoc("recorded_data.xml"), r), 1);
     EXPECT_EQ(r->recordedKind, 1);
     EXPECT_EQ(r->sampleCount, 6);
-    EXPECT_EQ(std::vector<uint32_t>(r->delaySamples, r->delaySamples + 6),
-              (std::vector<uint32_t>{10, 12, 15, 11, 30, 9}));
-    EXPECT_EQ(std::vector<uint32_t>(r->lossSamples, r->lossSamples + 6),
-              (std::vector<uint32_t>{0, 0, 1, 0, 12, 0}));
+    EXPECT_EQ(Series(r->delaySamples, 6), (std::vector<uint32_t>{10, 12, 15, 11, 30, 9}));
+    EXPECT_EQ(Series(r->lossSamples, 6), (std::vector<uint32_t>{0, 0, 1, 0, 12, 0}));
 }
 
 TEST(DocumentConversion, FailuresAreNeverSuccess) {
@@ -402,10 +398,8 @@ TEST(DocumentConversion, NoRecordedLatencyKeepsTheDocumentsLatency) {
     EXPECT_EQ(p->latencyType, 0);
     EXPECT_EQ(p->lossType, 4);
     ASSERT_EQ(p->sampleCount, 2);
-    EXPECT_EQ(std::vector<uint32_t>(p->delaySamples, p->delaySamples + 2),
-              (std::vector<uint32_t>{100, 100}));
-    EXPECT_EQ(std::vector<uint32_t>(p->lossSamples, p->lossSamples + 2),
-              (std::vector<uint32_t>{1, 2}));
+    EXPECT_EQ(Series(p->delaySamples, 2), (std::vector<uint32_t>{100, 100}));
+    EXPECT_EQ(Series(p->lossSamples, 2), (std::vector<uint32_t>{1, 2}));
     // Another latency kind has no series that plays it beside a recorded loss: refused.
     EXPECT_EQ(Convert(WanDoc("<NORMAL_LATENCY AVERAGE=\"100\" STD_DEVIATION=\"5\"/>"
                              "<RECORDED_LOSS SCALE_FACTOR=\"100\"/>",

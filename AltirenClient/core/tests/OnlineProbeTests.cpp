@@ -5,10 +5,7 @@
 
 #include "ProxyTestFixture.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <TestSupport/Loopback.h>
 
 #include <atomic>
 #include <chrono>
@@ -37,17 +34,16 @@ protected:
         server->SetBehaviour(behaviour);
     }
 
-    // A loopback port that nothing listens on.
-    static int ClosedPort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t length = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-        ::close(fd);
-        return ntohs(addr.sin_port);
+    // A probe, not forced, on a thread of its own against a server that holds it, with
+    // `timeoutMs` as its time-out: `returned` is set once the call has returned.
+    std::thread StartHeldProbe(uint32_t timeoutMs, std::atomic<bool>& returned) {
+        SetTimeout(timeoutMs);
+        HoldProbes(true);
+        ClientState::SetServerOnline(false);
+        return std::thread([&returned] {
+            COnlineProbe::SetIsServerOnline(false);
+            returned = true;
+        });
     }
 
     // Until the probe thread of a probe under way has started.
@@ -82,7 +78,8 @@ TEST_F(OnlineProbe, ASilentServerIsOfflineAfterTheCommunicationTimeout) {
 }
 
 TEST_F(OnlineProbe, NoServerListeningOrNoAddressIsOffline) {
-    SetString("AltirenServerIP", "127.0.0.1:" + std::to_string(ClosedPort()));
+    SetString("AltirenServerIP",
+              "127.0.0.1:" + std::to_string(testsupport::closed_loopback_port()));
     ClientState::SetServerOnline(true);
     COnlineProbe::SetIsServerOnline(true);
     EXPECT_FALSE(ClientState::IsServerOnline());
@@ -97,14 +94,8 @@ TEST_F(OnlineProbe, NoServerListeningOrNoAddressIsOffline) {
 }
 
 TEST_F(OnlineProbe, AForcedProbeAbandonsTheOneUnderWayAndItsLateResultIsIgnored) {
-    SetTimeout(1500);
-    HoldProbes(true);
-    ClientState::SetServerOnline(false);
     std::atomic<bool> firstReturned{false};
-    std::thread first([&] {
-        COnlineProbe::SetIsServerOnline(false);
-        firstReturned = true;
-    });
+    std::thread first = StartHeldProbe(1500, firstReturned);
     ASSERT_TRUE(ProbeStarted());
 
     // The server answers again; a forced probe decides at once.
@@ -119,20 +110,15 @@ TEST_F(OnlineProbe, AForcedProbeAbandonsTheOneUnderWayAndItsLateResultIsIgnored)
     EXPECT_TRUE(ClientState::IsServerOnline());
 
     // The forced probe has finished: the next probe is not taken as busy.
-    SetString("AltirenServerIP", "127.0.0.1:" + std::to_string(ClosedPort()));
+    SetString("AltirenServerIP",
+              "127.0.0.1:" + std::to_string(testsupport::closed_loopback_port()));
     COnlineProbe::SetIsServerOnline(false);
     EXPECT_FALSE(ClientState::IsServerOnline());
 }
 
 TEST_F(OnlineProbe, AProbeThatIsNotForcedDoesNothingWhileOneIsBusy) {
-    SetTimeout(5000);
-    HoldProbes(true);
-    ClientState::SetServerOnline(false);
     std::atomic<bool> firstReturned{false};
-    std::thread first([&] {
-        COnlineProbe::SetIsServerOnline(false);
-        firstReturned = true;
-    });
+    std::thread first = StartHeldProbe(5000, firstReturned);
     ASSERT_TRUE(ProbeStarted());
     COnlineProbe::SetIsServerOnline(false); // returns at once
     EXPECT_FALSE(firstReturned);

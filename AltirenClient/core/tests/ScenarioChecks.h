@@ -1,10 +1,14 @@
-// The control library's own checks of a play record, run on a converted record.
+// The control library's own checks of a play record, run on a converted record, and what
+// the tests read of a converted record.
 #pragma once
 
 #include "AltirenClient/PlayParams.h"
 
 #include <AltirenAPI.h>
 #include <AltirenAPI/PlayCheck.h>
+
+#include <cstdint>
+#include <vector>
 
 namespace scenario_test {
 
@@ -14,5 +18,10 @@ inline int RealChecks(const PlayParameters& p) {
 }
 
 using OwnedParams = CPlayParams;
+
+// The first `count` values of a converted record's sample series, none when it has none.
+inline std::vector<uint32_t> Series(const uint32_t* samples, uint32_t count) {
+    return samples ? std::vector<uint32_t>(samples, samples + count) : std::vector<uint32_t>{};
+}
 
 } // namespace scenario_test

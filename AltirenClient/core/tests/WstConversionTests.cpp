@@ -9,6 +9,7 @@
 
 using scenario_test::OwnedParams;
 using scenario_test::RealChecks;
+using scenario_test::Series;
 
 namespace {
 
@@ -28,6 +29,41 @@ int Convert(const CWSTScenario& s, OwnedParams& out, int checks = 0) {
         EXPECT_EQ(got, checks) << NuvexResultText(got);
     }
     return rc;
+}
+
+// The record both settings files in this file give for the groups they share: a uniform
+// latency of 20 to 60 ms changing by 5 ms at most, 2048 kbit/s both ways with a 64 KB
+// bucket counting packets, RED 16 to 48 and overhead 8 on one gateway and 512 in, 128 out
+// counting bytes on the other, out of order 10 % up to 4, fragments of 576 bytes in order
+// 2, bit errors one in 1,000,000, disconnects every 20 s, a congestion peak of 30 % and
+// two include filters from 198.19.0.20.
+void ExpectTheSettingsGroups(const PlayParameters& p) {
+    EXPECT_EQ(p.latencyType, 2);
+    EXPECT_EQ(p.minDelay, 20);
+    EXPECT_EQ(p.maxDelay, 60);
+    EXPECT_EQ(p.maxDelayDiff, 5);
+    EXPECT_EQ(p.eastInBandwidth, 2048.0);
+    EXPECT_EQ(p.eastOutBandwidth, 2048.0);
+    EXPECT_EQ(p.eastBucketSize, 64);
+    EXPECT_EQ(p.eastBucketMode, 1);
+    EXPECT_EQ(p.eastRedMinThreshold, 16u);
+    EXPECT_EQ(p.eastRedMaxThreshold, 48u);
+    EXPECT_EQ(p.eastOverhead, 8);
+    EXPECT_EQ(p.westInBandwidth, 512.0);
+    EXPECT_EQ(p.westOutBandwidth, 128.0);
+    EXPECT_EQ(p.westBucketMode, 0);
+    EXPECT_EQ(p.westBucketSize, 65535);
+    EXPECT_EQ(p.outOfOrderChance, 10);
+    EXPECT_EQ(p.outOfOrderMaxRange, 4);
+    EXPECT_EQ(p.duplicationChance, NUVEX_GROUP_OFF);
+    EXPECT_EQ(p.fragmentSize, 576);
+    EXPECT_EQ(p.fragmentOrder, 2);
+    EXPECT_EQ(p.bitErrorChance, 1000000u);
+    EXPECT_EQ(p.disconnectChance, 20);
+    EXPECT_EQ(p.congestionPeakError, 30.0);
+    EXPECT_EQ(p.filterMode, 1u);
+    EXPECT_EQ(p.filterCount, 2u);
+    EXPECT_EQ(p.filterAddresses[0], inet_addr("198.19.0.20"));
 }
 
 } // namespace
@@ -87,38 +123,13 @@ TEST(WstConversion, SettingsKindsAndUnits) {
 
     OwnedParams p;
     ASSERT_EQ(Convert(ThroughFile(s, wst_test::kSettingsFile), p), 1);
-    EXPECT_EQ(p->latencyType, 2);
-    EXPECT_EQ(p->minDelay, 20);
-    EXPECT_EQ(p->maxDelay, 60);
-    EXPECT_EQ(p->maxDelayDiff, 5);
+    ExpectTheSettingsGroups(*p);
     EXPECT_EQ(p->lossType, 2);
     EXPECT_DOUBLE_EQ(p->randomLoss, 2.5);
-    EXPECT_EQ(p->eastInBandwidth, 2048.0);
-    EXPECT_EQ(p->eastOutBandwidth, 2048.0);
-    EXPECT_EQ(p->eastBucketSize, 64);
-    EXPECT_EQ(p->eastBucketMode, 1);
-    EXPECT_EQ(p->eastRedMinThreshold, 16u);
-    EXPECT_EQ(p->eastRedMaxThreshold, 48u);
-    EXPECT_EQ(p->eastOverhead, 8);
-    EXPECT_EQ(p->westInBandwidth, 512.0);
-    EXPECT_EQ(p->westOutBandwidth, 128.0);
-    EXPECT_EQ(p->westBucketMode, 0);
-    EXPECT_EQ(p->westBucketSize, 65535);
     EXPECT_EQ(p->westRedMinThreshold, 0u);
-    EXPECT_EQ(p->outOfOrderChance, 10);
-    EXPECT_EQ(p->outOfOrderMaxRange, 4);
-    EXPECT_EQ(p->duplicationChance, NUVEX_GROUP_OFF);
-    EXPECT_EQ(p->fragmentSize, 576);
-    EXPECT_EQ(p->fragmentOrder, 2);
-    EXPECT_EQ(p->bitErrorChance, 1000000u);
-    EXPECT_EQ(p->disconnectChance, 20);
     EXPECT_EQ(p->disconnectMinTime, 1000);
     EXPECT_EQ(p->congestionChance, 20);
-    EXPECT_EQ(p->congestionPeakError, 30.0);
     EXPECT_EQ(p->congestionMinDuration, 100);
-    EXPECT_EQ(p->filterMode, 1u);
-    EXPECT_EQ(p->filterCount, 2u);
-    EXPECT_EQ(p->filterAddresses[0], inet_addr("198.19.0.20"));
 }
 
 TEST(WstConversion, OtherLatencyAndLossKindsPassTheChecks) {
@@ -248,34 +259,33 @@ TEST(WstConversion, RecordedModeLossWords) {
     s.m_loss = {90, 9000, 9000, 7, 9, 9000, 9000, 9000, 9000, 0}; // settings words: unused
     const uint32_t header = wst_test::kRecordedFile | wst::kHasLossBlock;
     OwnedParams p;
-    s.m_loss.kindCode = wst::kLossPeriodic;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    // The same file with the loss block's kind `kind`.
+    const auto convertAs = [&](uint16_t kind, int checks = 0) {
+        s.m_loss.kindCode = kind;
+        return Convert(ThroughFile(s, header), p, checks);
+    };
+    ASSERT_EQ(convertAs(wst::kLossPeriodic), 1);
     EXPECT_EQ(p->lossType, 1);
     EXPECT_EQ(p->lossPeriod, 4);
-    s.m_loss.kindCode = wst::kLossRandom;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossRandom), 1);
     EXPECT_EQ(p->lossType, 2);
     EXPECT_DOUBLE_EQ(p->randomLoss, 3.0);
-    s.m_loss.kindCode = wst::kLossBurst;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossBurst), 1);
     EXPECT_EQ(p->lossType, 3);
     EXPECT_DOUBLE_EQ(p->burstChance, 2.0);
     EXPECT_EQ(p->burstMin, 1);
     EXPECT_EQ(p->burstMax, 3);
-    s.m_loss.kindCode = wst::kLossGilbert;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossGilbert), 1);
     EXPECT_EQ(p->lossType, 5);
     EXPECT_DOUBLE_EQ(p->gilbertGoodLoss, 1.0);
     EXPECT_DOUBLE_EQ(p->gilbertBadLoss, 40.0);
     EXPECT_DOUBLE_EQ(p->gilbertToGood, 30.0);
     EXPECT_DOUBLE_EQ(p->gilbertToBad, 2.0);
-    s.m_loss.kindCode = wst::kLossNone;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p), 1);
+    ASSERT_EQ(convertAs(wst::kLossNone), 1);
     EXPECT_EQ(p->lossType, 0);
     // A period of 0 stays 0 instead of wrapping, and the checks refuse it.
     s.m_trailer.recordedLoss.period = 0;
-    s.m_loss.kindCode = wst::kLossPeriodic;
-    ASSERT_EQ(Convert(ThroughFile(s, header), p, NUVEX_RC_LOSS_PERIOD), 1);
+    ASSERT_EQ(convertAs(wst::kLossPeriodic, NUVEX_RC_LOSS_PERIOD), 1);
     EXPECT_EQ(p->lossPeriod, 0);
 }
 
@@ -398,46 +408,21 @@ TEST(WstFile, HandWrittenSettingsFile) {
 
     OwnedParams p;
     ASSERT_EQ(Convert(s, p), 1);
-    EXPECT_EQ(p->latencyType, 2);
-    EXPECT_EQ(p->minDelay, 20);
-    EXPECT_EQ(p->maxDelay, 60);
-    EXPECT_EQ(p->maxDelayDiff, 5);
+    ExpectTheSettingsGroups(*p);
     EXPECT_EQ(p->lossType, 3);
     EXPECT_DOUBLE_EQ(p->burstChance, 2.5);
     EXPECT_EQ(p->burstMin, 2);
     EXPECT_EQ(p->burstMax, 7);
-    EXPECT_EQ(p->eastInBandwidth, 2048.0);
-    EXPECT_EQ(p->eastOutBandwidth, 2048.0);
-    EXPECT_EQ(p->eastBucketSize, 64);
-    EXPECT_EQ(p->eastBucketMode, 1);
-    EXPECT_EQ(p->eastRedMinThreshold, 16u);
-    EXPECT_EQ(p->eastRedMaxThreshold, 48u);
-    EXPECT_EQ(p->eastOverhead, 8);
-    EXPECT_EQ(p->westInBandwidth, 512.0);
-    EXPECT_EQ(p->westOutBandwidth, 128.0);
-    EXPECT_EQ(p->westBucketSize, 65535);
-    EXPECT_EQ(p->westBucketMode, 0);
-    EXPECT_EQ(p->outOfOrderChance, 10);
     EXPECT_EQ(p->outOfOrderMinRange, 1);
-    EXPECT_EQ(p->outOfOrderMaxRange, 4);
-    EXPECT_EQ(p->duplicationChance, NUVEX_GROUP_OFF);
     EXPECT_EQ(p->fragmentationChance, 20);
-    EXPECT_EQ(p->fragmentSize, 576);
-    EXPECT_EQ(p->fragmentOrder, 2);
-    EXPECT_EQ(p->bitErrorChance, 1000000u);
     EXPECT_EQ(p->bitErrorMinBurst, 1);
     EXPECT_EQ(p->bitErrorMaxBurst, 8);
-    EXPECT_EQ(p->disconnectChance, 20);
     EXPECT_EQ(p->disconnectMinTime, 100);
     EXPECT_EQ(p->disconnectMaxTime, 500);
     EXPECT_EQ(p->congestionChance, 30);
     EXPECT_EQ(p->congestionConstantDelay, 300);
     EXPECT_EQ(p->congestionMinDuration, 200);
     EXPECT_EQ(p->congestionMaxDuration, 2000);
-    EXPECT_EQ(p->congestionPeakError, 30.0);
-    EXPECT_EQ(p->filterMode, 1u);
-    EXPECT_EQ(p->filterCount, 2u);
-    EXPECT_EQ(p->filterAddresses[0], inet_addr("198.19.0.20"));
     EXPECT_EQ(p->filterAddresses[1], inet_addr("198.18.0.10"));
 }
 
@@ -472,9 +457,7 @@ TEST(WstFile, HandWrittenRecordedFile) {
     EXPECT_EQ(p->sampleCount, 3);
     EXPECT_EQ(p->sampleInterval, 200);
     // The latency scale as a whole number (150 % is 1), a gap as 0.
-    EXPECT_EQ(std::vector<uint32_t>(p->delaySamples, p->delaySamples + 3),
-              (std::vector<uint32_t>{100, 0, 300}));
+    EXPECT_EQ(Series(p->delaySamples, 3), (std::vector<uint32_t>{100, 0, 300}));
     EXPECT_EQ(p->lossType, 4);
-    EXPECT_EQ(std::vector<uint32_t>(p->lossSamples, p->lossSamples + 3),
-              (std::vector<uint32_t>{3, 0, 5}));
+    EXPECT_EQ(Series(p->lossSamples, 3), (std::vector<uint32_t>{3, 0, 5}));
 }

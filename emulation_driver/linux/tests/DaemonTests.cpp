@@ -10,6 +10,7 @@
 #include "quellin_wire/DriverPlayBlock.h"
 #include "quellin_wire/IoControl.h"
 
+#include "TestSupport/QuellinProcess.h"
 #include "TestSupport/TempDir.h"
 
 #include <algorithm>
@@ -258,26 +259,14 @@ TEST(DaemonProgram, AskedToWaitItWaitsForAMissingInterface) {
     ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
     const std::string device = (dir / "QL").string();
     const std::string errFile = (dir / "err.txt").string();
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        std::freopen(errFile.c_str(), "w", stderr);
-        ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--wait", "--device", device.c_str(),
-                "--bind", "tap:qlx0=nosuch0", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ControlClient client;
-    bool connected = false;
-    for (int i = 0; i < 250 && !connected; ++i) {
-        connected = client.open(device);
-        if (!connected)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(connected); // serving, with its binding waiting
-    client.close();
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    testsupport::QuellinProcess program;
+    EXPECT_TRUE(
+        program.start(QUELLIN_BINARY,
+                      {"--foreground", "--wait", "--device", device, "--bind", "tap:qlx0=nosuch0"},
+                      device, errFile)); // serving, with its binding waiting
+    const std::optional<int> status = program.stop(SIGTERM);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     const std::string err = testsupport::read_file(errFile);
     EXPECT_NE(err.find("tap:qlx0=nosuch0: waiting for nosuch0: there is no such interface"),
               std::string::npos)
@@ -472,32 +461,20 @@ TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     testsupport::TempDir dir("quellin-bin");
     const std::string path = (dir / "QL").string();
     ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1); // the configuration it reads
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed", "5",
-                "--test-adapter", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    testsupport::QuellinProcess program;
+    ASSERT_TRUE(program.start(QUELLIN_BINARY, path));
     ControlClient client;
-    bool connected = false;
-    for (int i = 0; i < 250 && !connected; ++i) {
-        connected = client.open(path);
-        if (!connected)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(connected);
+    ASSERT_TRUE(client.open(path));
     auto count = client.call(wire::kIoctlAdapterCount, {}, 2, 5000);
     EXPECT_EQ(count.system_buffer, (std::vector<uint8_t>{1, 0}));
     EXPECT_EQ(count.output, (std::vector<uint8_t>{1, 0})); // buffered: as the caller sees it
     uint32_t pending = client.submit(wire::kIoctlCounters, {}, 76);
     EXPECT_NE(pending, 0u);
 
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::optional<int> status = program.stop(SIGTERM);
+    ASSERT_TRUE(status.has_value());
+    ASSERT_TRUE(WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 0);
     EXPECT_NE(::access(path.c_str(), F_OK), 0);
 
     // The bypassed driver answered the counters request at once; the next call finds
@@ -547,21 +524,11 @@ TEST(DaemonProgram, AFullDescriptorTableNeitherSpinsNorStopsTheDaemon) {
     testsupport::TempDir dir("quellin-fds");
     const std::string path = (dir / "QL").string();
     ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
-    pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed", "5",
-                "--test-adapter", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    testsupport::QuellinProcess program;
+    ASSERT_TRUE(program.start(QUELLIN_BINARY, path));
+    const pid_t pid = program.pid();
     ControlClient first;
-    bool connected = false;
-    for (int i = 0; i < 250 && !connected; ++i) {
-        connected = first.open(path);
-        if (!connected)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(connected);
+    ASSERT_TRUE(first.open(path));
     ASSERT_TRUE(first.call(wire::kIoctlStatus, {}, 92, 5000).ok());
 
     // Room for two more descriptors in the daemon, then twenty callers.
@@ -593,10 +560,9 @@ TEST(DaemonProgram, AFullDescriptorTableNeitherSpinsNorStopsTheDaemon) {
     EXPECT_TRUE(served);
 
     first.close();
-    ::kill(pid, SIGTERM);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::optional<int> status = program.stop(SIGTERM);
+    ASSERT_TRUE(status.has_value());
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
 }
 
 TEST(DaemonProgram, InstallWritesItsOwnPathAndUninstallRemovesTheKeys) {

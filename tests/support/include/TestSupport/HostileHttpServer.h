@@ -4,8 +4,8 @@
 // loop of a script is bounded by the server's stop and by the bytes it may send.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include "TestSupport/Loopback.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,16 +28,9 @@ public:
     using Script = std::function<void(HostileHttpServer& server, int fd)>;
 
     explicit HostileHttpServer(Script script) : m_script(std::move(script)) {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t size = sizeof address;
-        if (m_listen < 0 || ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-            ::listen(m_listen, 16) != 0 ||
-            ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-            throw std::runtime_error("no loopback listener");
-        m_port = ntohs(address.sin_port);
+        const LoopbackSocket listener = bind_loopback(SOCK_CLOEXEC, 16);
+        m_listen = listener.fd;
+        m_port = listener.port;
         m_acceptor = std::thread([this] { Accept(); });
     }
 
