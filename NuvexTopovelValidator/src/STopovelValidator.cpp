@@ -1,4 +1,5 @@
 #include "NuvexTopovelValidator/STopovelValidator.h"
+#include "NuvexTopovelValidator/RecordedScale.h"
 
 #include <Fendrel/SDataBlockParser.h>
 #include <Fendrel/SEndPointParser.h>
@@ -217,6 +218,11 @@ unsigned CSTopovelValidator::ValidateGateways(CSTopovelDocParser* doc,
             gw.GetNicID(1, nic1) != NX_SUCCESS)
             return TOPOVEL_RENAME_FAILURE;
         const std::string n0 = Str(nic0), n1 = Str(nic1);
+        // An absent id reads as empty: it names nothing that can be renamed or linked.
+        if (Str(gwId).empty() || n0.empty() || n1.empty()) {
+            trace.Error("Gateway or NIC without an ID");
+            return TOPOVEL_RENAME_FAILURE;
+        }
         const char *newGw, *matched, *other;
         std::string matchedOld, otherOld;
         if (clientLinked == n0 || clientLinked == n1) {
@@ -235,8 +241,12 @@ unsigned CSTopovelValidator::ValidateGateways(CSTopovelDocParser* doc,
         }
         otherOld = matchedOld == n0 ? n1 : n0;
         gw.SetID(newGw);
-        gw.SetNicID(matchedOld.c_str(), matched);
+        // Through an id that neither NIC has (it is longer than both), so that a NIC whose
+        // old id is the other's new one is not renamed twice.
+        const std::string parked = n0 + "_" + n1 + "_RENAMING";
+        gw.SetNicID(matchedOld.c_str(), parked.c_str());
         gw.SetNicID(otherOld.c_str(), other);
+        gw.SetNicID(parked.c_str(), matched);
         if (!WriteBack(doc, gw, Str(gwId)))
             return TOPOVEL_PARSE_FAILURE;
     }
@@ -251,6 +261,10 @@ unsigned CSTopovelValidator::ValidateNICs(CSGatewayParser* gateway) {
     if (gateway->GetNicID(0, nic0) != NX_SUCCESS || gateway->GetNicID(1, nic1) != NX_SUCCESS)
         return TOPOVEL_RENAME_FAILURE;
     const std::string ids[2] = {Str(nic0), Str(nic1)};
+    if (ids[0].empty() || ids[1].empty()) {
+        trace.Error("NIC without an ID");
+        return TOPOVEL_RENAME_FAILURE;
+    }
     int defined = 0;
     for (const std::string& id : ids)
         for (bool in : {true, false}) {
@@ -331,7 +345,7 @@ bool CSTopovelValidator::ValidateDataBlockAndScaleFactor(CSTopovelDocParser* doc
         trace.Error("Failed to get latency sample array");
         return false;
     }
-    const float latencyFactor = static_cast<float>(TextToInt(Str(latencyScale).c_str()) / 100.0);
+    const float latencyFactor = recorded_scale::Factor(TextToInt(Str(latencyScale).c_str()));
     if (!AreLatencyValuesValid(latency.data(), count, latencyFactor, 8000)) {
         trace.Error("Latency values are not valid");
         return false;
@@ -341,7 +355,7 @@ bool CSTopovelValidator::ValidateDataBlockAndScaleFactor(CSTopovelDocParser* doc
         trace.Error("Failed to get packet loss sample array");
         return false;
     }
-    const float lossFactor = static_cast<float>(TextToInt(Str(lossScale).c_str()) / 100.0);
+    const float lossFactor = recorded_scale::Factor(TextToInt(Str(lossScale).c_str()));
     if (!ArePacketLossValuesValid(loss.data(), count, lossFactor, 94.0f)) {
         trace.Error("Packet loss values are not valid");
         return false;
@@ -353,8 +367,7 @@ bool CSTopovelValidator::AreLatencyValuesValid(const int* samples, unsigned coun
                                                int maximum) {
     MethodTrace trace("AreLatencyValuesValid");
     for (unsigned i = 0; i < count; ++i) {
-        // In double: a product beyond int must not be converted to one.
-        const double value = std::trunc(static_cast<double>(samples[i]) * scale);
+        const double value = recorded_scale::ScaledLatency(samples[i], scale);
         if (std::isnan(value) || value > maximum) {
             char text[96];
             const long long shown = std::isnan(value) ? 0
@@ -373,7 +386,7 @@ bool CSTopovelValidator::ArePacketLossValuesValid(const float* samples, unsigned
                                                   float maximum) {
     MethodTrace trace("ArePacketLossValuesValid");
     for (unsigned i = 0; i < count; ++i) {
-        const float value = samples[i] * scale;
+        const float value = recorded_scale::ScaledLoss(samples[i], scale);
         // A sample that is not a number is no valid loss either.
         if (std::isnan(value) || value > maximum) {
             char text[96];

@@ -9,6 +9,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 using namespace scenario_test;
 
@@ -91,6 +92,29 @@ TEST(Validator, BasicTopologyBecomesItsNormalForm) {
     std::string again = xml;
     ASSERT_EQ(Validate(again), 0u);
     EXPECT_EQ(again, xml);
+}
+
+// NIC ids that are already normal-form names, but each on the other NIC: every NIC is
+// renamed once, to the name its link gives it.
+TEST(Validator, NormalNamesOnTheWrongNicsAreSwapped) {
+    std::string xml = FendrelDoc("basic_topology.xml");
+    for (auto [from, to] : {std::pair{"GW_A_NIC_LAN", "ID_CLIENT_GW_NIC_1"},
+                            std::pair{"GW_A_NIC_WAN", "ID_CLIENT_GW_NIC_2"},
+                            std::pair{"GW_B_NIC_LAN", "ID_SERVER_GW_NIC_2"},
+                            std::pair{"GW_B_NIC_WAN", "ID_SERVER_GW_NIC_1"}})
+        for (size_t at = xml.find(from); at != std::string::npos; at = xml.find(from, at))
+            xml.replace(at, std::strlen(from), to);
+    ASSERT_EQ(Validate(xml), 0u);
+    // The client stays linked to the client gateway's LAN side.
+    EXPECT_EQ(xml, FendrelDoc("basic_topology_normal.xml"));
+}
+
+// Ids that cannot be read: 1009.
+TEST(Validator, UnreadableGatewayOrNicIdGives1009) {
+    const std::string basic = FendrelDoc("basic_topology.xml");
+    EXPECT_EQ(ValidateText(Replace(basic, "<GATEWAY ID=\"GW_B\" ", "<GATEWAY ")),
+              TOPOVEL_RENAME_FAILURE);
+    EXPECT_EQ(ValidateText(Replace(basic, "ID=\"GW_B_NIC_WAN\" ", "")), TOPOVEL_RENAME_FAILURE);
 }
 
 TEST(Validator, UncommonSpellingIsNormalised) {
@@ -206,6 +230,9 @@ TEST(Validator, RecordedSampleLimits) {
     EXPECT_EQ(ValidateText(doc("100", "100", "<LAT>8000</LAT><LOS>94.50</LOS>")),
               TOPOVEL_SAMPLES_OUT_OF_RANGE);
     EXPECT_EQ(ValidateText(doc("200", "100", "<LAT>4001</LAT>")), TOPOVEL_SAMPLES_OUT_OF_RANGE);
+    // Scaled in single precision as the conversion scales: 11430 × 0.7 is 8001.
+    EXPECT_EQ(ValidateText(doc("70", "100", "<LAT>11430</LAT>")), TOPOVEL_SAMPLES_OUT_OF_RANGE);
+    EXPECT_EQ(ValidateText(doc("70", "100", "<LAT>11428</LAT>")), 0u);
     // A scale factor that is not a number counts as 0 and lets every sample pass.
     EXPECT_EQ(ValidateText(doc("abc", "x", "<LAT>9000</LAT><LOS>99.00</LOS>")), 0u);
     // A huge sample times a large scale is refused without an undefined conversion.

@@ -427,10 +427,7 @@ int CAltirenProxy::GetServerAddress(std::string& address) {
     if (!settings.bGetServerIP(server, false) || server.empty())
         return 0;
     // A port given with the address is not part of the host.
-    size_t colon = server.rfind(':');
-    if (colon != std::string::npos && colon + 1 < server.size() &&
-        server.find_first_not_of("0123456789", colon + 1) == std::string::npos)
-        server.erase(colon);
+    server = CClientSettings::HostOfServerAddress(server);
     CInetHostAddress host(server.c_str());
     if (!host.is_inet_address())
         return 0;

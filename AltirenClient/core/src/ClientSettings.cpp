@@ -52,7 +52,14 @@ bool CClientSettings::ReadString(const char* keyPath, const char* name, std::str
     return true;
 }
 
+// A stored string must come back through the read buffer with its terminating zero.
+bool CClientSettings::FitsReadBuffer(const std::string& text) {
+    return text.size() < kStringBufferSize;
+}
+
 bool CClientSettings::WriteString(const char* keyPath, const char* name, const std::string& text) {
+    if (!FitsReadBuffer(text))
+        return false;
     HKEY key = nullptr;
     if (!OpenRegistry(kMachine, keyPath, key))
         return false;
@@ -90,10 +97,31 @@ bool CClientSettings::bGetServerIP(std::string& address, bool resolve) {
     std::string text;
     if (!ReadString(kSettingsKey, "AltirenServerIP", text))
         return false;
-    if (resolve && !ResolveToDotted(text))
-        return false;
+    if (resolve) {
+        text = HostOfServerAddress(text);
+        if (!ResolveToDotted(text))
+            return false;
+    }
     address = text;
     return true;
+}
+
+std::string CClientSettings::HostOfServerAddress(const std::string& address) {
+    // "[v6]:port" or "[v6]".
+    if (!address.empty() && address.front() == '[') {
+        const size_t close = address.find(']');
+        if (close != std::string::npos &&
+            (close + 1 == address.size() || address[close + 1] == ':'))
+            return address.substr(1, close - 1);
+        return address;
+    }
+    // "host:port" with one colon and a number after it; more colons make IPv6 text.
+    const size_t colon = address.find(':');
+    if (colon == std::string::npos || address.find(':', colon + 1) != std::string::npos ||
+        colon + 1 == address.size() ||
+        address.find_first_not_of("0123456789", colon + 1) != std::string::npos)
+        return address;
+    return address.substr(0, colon);
 }
 
 bool CClientSettings::bSetServerIP(const std::string& address) {
@@ -157,10 +185,17 @@ bool CClientSettings::bGetUserName(std::string& user) {
 }
 
 bool CClientSettings::bGetUserDetails(std::string& user, std::string& password, bool decrypt) {
-    std::string name, stored;
-    if (!ReadString(kSettingsKey, "UserName", name) ||
-        !ReadString(kSettingsKey, "UserPassword", stored))
+    // Both from one reading of the store, so that a change made meanwhile cannot pair
+    // one account's name with another's password.
+    using platform::registry::ValueType;
+    std::vector<platform::registry::Value> values;
+    if (Store().queryValues(kMachine, kSettingsKey, {"UserName", "UserPassword"}, values) !=
+        platform::registry::kSuccess)
         return false;
+    for (const auto& v : values)
+        if (v.type != ValueType::Sz || !FitsReadBuffer(v.text))
+            return false;
+    std::string name = values[0].text, stored = values[1].text;
     if (decrypt) {
         MessageCoder coder;
         if (!coder.EncryptDecryptStoredValue(stored, false))
@@ -179,8 +214,13 @@ bool CClientSettings::bSetUserDetails(const std::string& user, const std::string
         if (!coder.EncryptDecryptStoredValue(stored, true))
             return false;
     }
-    return WriteString(kSettingsKey, "UserName", user) &&
-           WriteString(kSettingsKey, "UserPassword", stored);
+    if (!FitsReadBuffer(user) || !FitsReadBuffer(stored))
+        return false;
+    // One change of the store: a reader never finds the new name with the old password.
+    using platform::registry::Value;
+    return Store().setValues(kMachine, kSettingsKey,
+                             {{"UserName", Value::Sz(user)},
+                              {"UserPassword", Value::Sz(stored)}}) == platform::registry::kSuccess;
 }
 
 bool CClientSettings::bGetAccountID(std::string& account) {

@@ -11,6 +11,7 @@
 #include <Fendrel/SGatewayParser.h>
 #include <Fendrel/STopovelDocumentParser.h>
 #include <Fendrel/SWanNuvexParser.h>
+#include <NuvexTopovelValidator/RecordedScale.h>
 
 #include <arpa/inet.h>
 
@@ -323,6 +324,17 @@ int CScenarioConverter::TopovexConvertImportedData(CSTopovelDocParser* doc, Play
     Method m("TopovexConvertImportedData");
     if (!doc || !p)
         return 0;
+    // The block plays only what the WAN section records: a recorded latency (the latency
+    // converter left type 3) or a recorded loss. The document's own values play otherwise.
+    const bool recordedLatency = p->latencyType == 3;
+    if (!recordedLatency && !recordedLoss)
+        return m.Done(1);
+    // Beside a recorded loss the series also carries the delay: a fixed latency is every
+    // sample; another kind has no series that plays it.
+    if (!recordedLatency && p->latencyType != 0) {
+        m.Error("A recorded loss plays with a fixed or a recorded latency only");
+        return 0;
+    }
     SHString blockXml;
     if (doc->GetDataBlockXML(0u, blockXml) != NX_SUCCESS)
         return m.Done(1);
@@ -353,9 +365,13 @@ int CScenarioConverter::TopovexConvertImportedData(CSTopovelDocParser* doc, Play
     std::unique_ptr<uint32_t[]> delay(new (std::nothrow) uint32_t[count]);
     if (!delay)
         return 0;
-    const float latencyFactor = static_cast<float>(latencyScale) / 100.0f;
+    const float latencyFactor = recorded_scale::Factor(latencyScale);
     for (unsigned i = 0; i < count; ++i) {
-        const double v = static_cast<double>(static_cast<float>(latency[i]) * latencyFactor);
+        if (!recordedLatency) {
+            delay[i] = p->minDelay;
+            continue;
+        }
+        const double v = recorded_scale::ScaledLatency(latency[i], latencyFactor);
         // Negative samples give 0; a product beyond 32 bits keeps the largest value.
         delay[i] = v <= 0 ? 0u : v >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
     }
@@ -370,9 +386,9 @@ int CScenarioConverter::TopovexConvertImportedData(CSTopovelDocParser* doc, Play
             loss.reset(new (std::nothrow) uint32_t[count]);
             if (!loss)
                 return 0;
-            const double factor = lossScale / 100.0;
+            const float factor = recorded_scale::Factor(lossScale);
             for (unsigned i = 0; i < count; ++i) {
-                const double v = factor * samples[i];
+                const double v = recorded_scale::ScaledLoss(samples[i], factor);
                 loss[i] = !(v > 0) ? 0u : v > 10000.0 ? 10000u : static_cast<uint32_t>(v);
             }
         }
@@ -380,7 +396,6 @@ int CScenarioConverter::TopovexConvertImportedData(CSTopovelDocParser* doc, Play
 
     p->sampleCount = static_cast<uint16_t>(count);
     p->sampleInterval = interval;
-    p->latencyType = 3;
     // The new series replace the old ones as a set: their lengths are the new count.
     FreePlaySamples(*p);
     p->delaySamples = delay.release();

@@ -134,8 +134,9 @@ std::string BandwidthText(const std::string& text) {
     return text.empty() || text == "0" || text == "0.0" ? "Unrestricted" : text;
 }
 
-void GatewayLines(CSGatewayParser& gw, const std::string& uplinkPort,
-                  std::vector<std::string>& out) {
+// As the conversion plays a gateway: NIC 0 gives the uplink (the station's outbound
+// direction: East out, West in), its overhead and its inbound queue; NIC 1 the downlink.
+void GatewayLines(CSGatewayParser& gw, std::vector<std::string>& out) {
     unsigned nics = 0;
     if (gw.GetNICsCount(nics) != NX_SUCCESS)
         return;
@@ -145,7 +146,7 @@ void GatewayLines(CSGatewayParser& gw, const std::string& uplinkPort,
         if (gw.GetNIC(static_cast<int>(i), id, name, bandwidth, extra, inUtil, outUtil) !=
             NX_SUCCESS)
             continue;
-        if (Str(id) == uplinkPort) {
+        if (i == 0) {
             upId = Str(id);
             up = Str(bandwidth);
             overhead = Str(extra);
@@ -226,9 +227,9 @@ std::vector<SummarySection> CScenarioSummary::FromDocument(const std::string& xm
             if (gw.Parse(Str(text).c_str(), false) != NX_SUCCESS || gw.GetID(id) != NX_SUCCESS)
                 continue;
             if (Str(id) == "ID_CLIENT_GW")
-                GatewayLines(gw, "ID_CLIENT_GW_NIC_1", sections[1].lines);
+                GatewayLines(gw, sections[1].lines);
             else if (Str(id) == "ID_SERVER_GW")
-                GatewayLines(gw, "ID_SERVER_GW_NIC_1", sections[2].lines);
+                GatewayLines(gw, sections[2].lines);
         } else if (kind == "ENDPOINT") {
             CSEndPointParser ep;
             SHString id;

@@ -158,15 +158,26 @@ int CDriverMngr::Play(PlayParameters* params) {
     return 0;
 }
 
-void CDriverMngr::Stop() {
+int CDriverMngr::Stop() {
     CLIENT_TRACE_ENTERED(kClass);
     int rc = m_control.StopEmulation();
     if (rc == 0) {
         m_bPlaying = 0;
-        return;
+        return rc;
     }
     m_strLastError = GetErrorText(rc);
     CLIENT_TRACE(CSTrace::eError, m_strLastError.c_str(), kClass);
+    // A failed stop lets the library's session go. When the driver cannot be reached (it
+    // died with the session) or no longer emulates, nothing is left playing: the playing
+    // state ends, so that the user may play again, and the text says what happened.
+    uint32_t emulating = 0;
+    const int status = m_control.GetStatus(&emulating);
+    if (status == NUVEX_RC_NO_DRIVER || (status == 0 && emulating != kDriverEmulating)) {
+        m_bPlaying = 0;
+        CLIENT_TRACE(CSTrace::eError, "Stop without a live session: the emulation has ended",
+                     kClass);
+    }
+    return rc;
 }
 
 const char* CDriverMngr::GetErrorText(int code) {

@@ -159,7 +159,8 @@ std::vector<SummarySection> CScenarioSummary::FromRecording(const CWSTScenario& 
         GatewayLines(p.eastOutBandwidth, p.eastInBandwidth, p.eastBucketSize, p.eastBucketMode,
                      p.eastOverhead, p.eastRedMinThreshold, p.eastRedMaxThreshold,
                      sections[1].lines);
-        GatewayLines(p.westOutBandwidth, p.westInBandwidth, p.westBucketSize, p.westBucketMode,
+        // Uplink is the station's outbound direction: East out, then West in.
+        GatewayLines(p.westInBandwidth, p.westOutBandwidth, p.westBucketSize, p.westBucketMode,
                      p.westOverhead, p.westRedMinThreshold, p.westRedMaxThreshold,
                      sections[2].lines);
         std::vector<std::string> addresses;

@@ -100,21 +100,28 @@ bool ConvertLoss(const CWSTScenario& s, PlayParameters* p) {
             p->lossType = 4;
             break;
         }
-        double value;
+        // The estimate is in hundredths of a percent, capped at 10,000 (100 %).
+        double hundredths;
         if (scale == -1.0f) {
             // Estimated from the probes that never came back.
             const double n = s.m_recorded.sampleCount;
             const double lost = s.m_recorded.lostCount;
             if (n <= 0 || lost > n)
                 return false;
-            value = 10000.0 * (1.0 - std::sqrt((n - lost) / n));
+            hundredths = 10000.0 * (1.0 - std::sqrt((n - lost) / n));
         } else {
-            value = static_cast<double>(s.m_head.lossScale) * scale;
+            hundredths = static_cast<double>(s.m_head.lossScale) * scale;
         }
-        if (!std::isfinite(value))
+        if (!std::isfinite(hundredths) || hundredths < 0)
             return false;
+        const double percent = (hundredths > 10000.0 ? 10000.0 : hundredths) / 100.0;
+        // Below the smallest chance the driver plays (0.01 %) nothing is lost.
+        if (percent < 0.01) {
+            p->lossType = 0;
+            break;
+        }
         p->lossType = 2;
-        p->randomLoss = value > 10000.0 ? 10000.0 : value;
+        p->randomLoss = percent;
         break;
     }
     default:

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 using platform::registry::Hive;
 using platform::registry::Registry;
 using platform::registry::Value;
@@ -118,6 +121,74 @@ TEST_F(ClientSettingsTest, WritesReadBackAndStoredZerosAreKept) {
     Put("TraceLevel", Value::Sz("3")); // another type reads as missing
     CClientSettings::DWORD level = 0;
     EXPECT_FALSE(settings.bGetTraceLevel(level));
+}
+
+TEST_F(ClientSettingsTest, ServerAddressWithAPortResolvesToItsHost) {
+    std::string address;
+    ASSERT_TRUE(settings.bSetServerIP("localhost:8080"));
+    ASSERT_TRUE(settings.bGetServerIP(address, true));
+    EXPECT_EQ(address, "127.0.0.1");
+    ASSERT_TRUE(settings.bGetServerIP(address, false));
+    EXPECT_EQ(address, "localhost:8080") << "read as stored without resolution";
+    ASSERT_TRUE(settings.bSetServerIP("127.0.0.1:80"));
+    ASSERT_TRUE(settings.bGetServerIP(address, true));
+    EXPECT_EQ(address, "127.0.0.1");
+    EXPECT_EQ(CClientSettings::HostOfServerAddress("198.18.0.1:8080"), "198.18.0.1");
+    EXPECT_EQ(CClientSettings::HostOfServerAddress("server"), "server");
+    EXPECT_EQ(CClientSettings::HostOfServerAddress("server:"), "server:");
+    EXPECT_EQ(CClientSettings::HostOfServerAddress("server:http"), "server:http");
+    // IPv6 text keeps its colons; a port goes with brackets only.
+    EXPECT_EQ(CClientSettings::HostOfServerAddress("2001:2::1"), "2001:2::1");
+    EXPECT_EQ(CClientSettings::HostOfServerAddress("[2001:2::1]:8080"), "2001:2::1");
+    // A name that does not resolve still fails, port or not.
+    ASSERT_TRUE(settings.bSetServerIP("no-such-host.invalid:8080"));
+    address = "kept";
+    EXPECT_FALSE(settings.bGetServerIP(address, true));
+    EXPECT_EQ(address, "kept");
+}
+
+TEST_F(ClientSettingsTest, UserDetailsThatCannotBeReadBackAreNotStored) {
+    ASSERT_TRUE(settings.bSetUserDetails("alice", "first", true));
+    // The stored form of this password (encrypted, then encoded) passes the read buffer.
+    EXPECT_FALSE(settings.bSetUserDetails("bob", std::string(1600, 'p'), true));
+    EXPECT_FALSE(settings.bSetUserDetails("bob", std::string(2000, 'p'), false));
+    EXPECT_FALSE(settings.bSetUserDetails(std::string(2000, 'u'), "second", true));
+    std::string user, password;
+    ASSERT_TRUE(settings.bGetUserDetails(user, password, true));
+    EXPECT_EQ(user, "alice") << "a refused change writes neither value";
+    EXPECT_EQ(password, "first");
+    // The longest that fits is stored and read back.
+    ASSERT_TRUE(settings.bSetUserDetails("bob", std::string(1999, 'p'), false));
+    ASSERT_TRUE(settings.bGetUserDetails(user, password, false));
+    EXPECT_EQ(password.size(), 1999u);
+    EXPECT_FALSE(settings.bSetServerIP(std::string(2000, 's')));
+}
+
+// A reader never sees one account's name with another's password, however the reads
+// and writes of two threads fall.
+TEST_F(ClientSettingsTest, UserNameAndPasswordChangeAndReadTogether) {
+    ASSERT_TRUE(settings.bSetUserDetails("ann", "ann-password", false));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        CClientSettings mine{reg};
+        for (int i = 0; i < 80; ++i) {
+            const std::string who = i % 2 ? "ann" : "bob";
+            EXPECT_TRUE(mine.bSetUserDetails(who, who + "-password", false));
+        }
+        done = true;
+    });
+    int mismatched = 0, reads = 0;
+    CClientSettings reader{reg};
+    while (!done) {
+        std::string user, password;
+        ASSERT_TRUE(reader.bGetUserDetails(user, password, false));
+        ++reads;
+        if (password != user + "-password")
+            ++mismatched;
+    }
+    writer.join();
+    EXPECT_GT(reads, 0);
+    EXPECT_EQ(mismatched, 0) << "of " << reads << " reads";
 }
 
 TEST_F(ClientSettingsTest, PasswordIsStoredEncryptedForThisMachine) {

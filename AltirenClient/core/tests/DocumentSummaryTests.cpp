@@ -1,3 +1,5 @@
+#include "AltirenClient/PlayParams.h"
+#include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/ScenarioSummary.h"
 #include "ScenarioXml.h"
 
@@ -44,7 +46,7 @@ TEST(DocumentSummary, EffectsAndGatewaysAfterValidation) {
                "Duplicates: 5%, burst 1-3.", "Fragments: 20%, MTU 576 (ICMP Error).",
                "Disconnect: Every 60 sec., 100-500 ms.", "Congestion: Every 30 sec., 200-2000 ms.",
                "Congestion Properties: 12.7% loss, 300 latency."}));
-    // The client gateway's uplink is its NIC 1 (towards the WAN); "0.0" is unrestricted.
+    // The client gateway's uplink is its NIC 0 (here towards the WAN); "0.0" is unrestricted.
     EXPECT_EQ(s[1].lines,
               (Lines{"Gateway Uplink: 2048 Kbps", "Gateway Downlink: Unrestricted Kbps",
                      "Gateway Bucket: 32 KB", "Bucket Mode: byte", "Add 4 bytes to each packets",
@@ -53,6 +55,26 @@ TEST(DocumentSummary, EffectsAndGatewaysAfterValidation) {
     EXPECT_EQ(s[2].lines[1], "Gateway Downlink: 512 Kbps");
     EXPECT_EQ(s[3].lines,
               (Lines{"Filter type: Include", "IP addresses:", "198.19.0.20", "198.19.0.21"}));
+}
+
+// The gateway lines say what plays: the conversion takes a gateway's uplink bandwidth,
+// overhead and queue from its NIC 0, whatever the NIC is named.
+TEST(DocumentSummary, GatewaysAreDescribedAsTheyPlay) {
+    const std::string xml = FendrelDoc("basic_topology_normal.xml");
+    const auto s = Summary(xml);
+    // NIC 0 of the client gateway is its LAN side: 100,000 kbit/s, drop-tail, no overhead.
+    EXPECT_EQ(s[1].lines,
+              (Lines{"Gateway Uplink: 100000 Kbps", "Gateway Downlink: 2048 Kbps",
+                     "Gateway Bucket: 64 KB", "Bucket Mode: byte", "Bucket Policy: DT"}));
+    CPlayParams p;
+    ASSERT_EQ(CScenarioConverter::ConvertTopovelToNuvexPlayParams(xml, p.get(), DtdDir()), 1);
+    EXPECT_EQ(p->eastOutBandwidth, 100000.0);
+    EXPECT_EQ(p->eastInBandwidth, 2048.0);
+    EXPECT_EQ(p->eastBucketSize, 64);
+    EXPECT_EQ(p->eastOverhead, 0);
+    EXPECT_EQ(p->eastRedMaxThreshold, 0u);
+    EXPECT_EQ(s[2].lines[0], "Gateway Uplink: 100000 Kbps");
+    EXPECT_EQ(p->westInBandwidth, 100000.0);
 }
 
 TEST(DocumentSummary, GatewayWithoutQueueAndExcludeFilter) {

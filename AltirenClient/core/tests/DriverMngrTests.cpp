@@ -201,13 +201,32 @@ TEST_F(DriverMngrTest, FailedPlayKeepsTheCodeAsText) {
 TEST_F(DriverMngrTest, FailedStopKeepsThePlayingFlagAndSetsTheText) {
     ASSERT_EQ(mngr.Play(&params), 1);
     control.stopResult = -1;
-    mngr.Stop();
+    control.statusState = 1; // the driver still emulates
+    EXPECT_EQ(mngr.Stop(), -1);
     EXPECT_TRUE(mngr.IsPlaying());
     EXPECT_EQ(mngr.GetLastErrorText(), "Failed to communicate with driver");
+    control.statusResult = 1; // nor is it known that it stopped
+    control.statusState = 0;
+    EXPECT_EQ(mngr.Stop(), -1);
+    EXPECT_TRUE(mngr.IsPlaying());
     control.stopResult = 0;
-    mngr.Stop();
+    EXPECT_EQ(mngr.Stop(), 0);
     EXPECT_FALSE(mngr.IsPlaying());
-    EXPECT_EQ(control.stopCalls, 2);
+    EXPECT_EQ(control.stopCalls, 3);
+}
+
+// No live session: the driver is gone or idle, so a failed stop still ends playing.
+TEST_F(DriverMngrTest, FailedStopWithNothingPlayingEndsThePlayingState) {
+    for (int status : {-1, 0}) {
+        ASSERT_EQ(mngr.Play(&params), 1) << mngr.GetLastErrorText();
+        control.stopResult = -1;
+        control.statusResult = status;
+        control.statusState = 0;
+        EXPECT_EQ(mngr.Stop(), -1) << status;
+        EXPECT_FALSE(mngr.IsPlaying()) << status;
+        EXPECT_EQ(mngr.GetLastErrorText(), "Failed to communicate with driver");
+    }
+    EXPECT_EQ(control.playCalls, 2);
 }
 
 TEST_F(DriverMngrTest, ClearFreesTheSamplesAndDefaultsFollow) {

@@ -15,21 +15,27 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <thread>
 
 class ProxyTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        TraceDir(); // made under the TMPDIR of the program, not this test's
         std::filesystem::create_directories(dir / "registry");
         std::filesystem::create_directories(dir / "tmp");
         std::filesystem::create_directories(dir / "files");
-        std::filesystem::create_directories(dir / "trace");
         const char* tmp = std::getenv("TMPDIR");
         savedTmp = tmp ? std::optional<std::string>(tmp) : std::nullopt;
         setenv("ALTIREN_REGISTRY_ROOT", (dir / "registry").c_str(), 1);
         setenv("TMPDIR", (dir / "tmp").c_str(), 1);
-        CSTrace::SetTraceDir((dir / "trace").c_str());
+        // The trace file is the process's: it is named once, at its first record, so
+        // every test of the program traces into one folder and reads only what it added.
+        CSTrace::SetTraceDir(TraceDir().str().c_str());
+        traceStart.clear();
+        for (const auto& entry : std::filesystem::directory_iterator(TraceDir().path()))
+            traceStart[entry.path()] = std::filesystem::file_size(entry.path());
         CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eError);
         ClientState::SetServerOnline(true);
 
@@ -94,11 +100,22 @@ protected:
         return false;
     }
 
+    // The trace records written since this test began.
     std::string TraceText() {
         std::string all;
-        for (const auto& entry : std::filesystem::directory_iterator(dir / "trace"))
-            all += testsupport::read_file(entry.path());
+        for (const auto& entry : std::filesystem::directory_iterator(TraceDir().path())) {
+            const std::string text = testsupport::read_file(entry.path());
+            const auto seen = traceStart.find(entry.path());
+            const size_t from = seen == traceStart.end() ? 0 : seen->second;
+            if (from < text.size())
+                all += text.substr(from);
+        }
         return all;
+    }
+
+    static testsupport::TempDir& TraceDir() {
+        static testsupport::TempDir traces{"proxy-trace"};
+        return traces;
     }
 
     mgmt::RecordedRequest LastRequest() {
@@ -107,6 +124,7 @@ protected:
     }
 
     std::optional<std::string> savedTmp;
+    std::map<std::filesystem::path, uintmax_t> traceStart;
     testsupport::TempDir dir{"proxy"};
     std::unique_ptr<mgmt::MgmtServer> server;
 };

@@ -50,6 +50,30 @@ TEST(RecordingSummary, SettingsRecordingLines) {
               (Lines{"Filter type: Include", "IP addresses:", "198.19.0.20", "198.19.0.21"}));
 }
 
+// Uplink is the direction from the station: East out at the client gateway, West in at
+// the server gateway, as the two sides play.
+TEST(RecordingSummary, GatewayUplinkIsTheStationsOutboundDirection) {
+    CWSTScenario s;
+    for (auto& side : s.m_bandwidth) {
+        side.symmetricSwitch = 0;
+        side.incoming = 512.0;
+        side.outgoing = 128.0;
+    }
+    const auto sections = CScenarioSummary::FromRecording(s);
+    EXPECT_EQ(sections[1].lines[0], "Gateway Uplink: 128.0 Kbps");
+    EXPECT_EQ(sections[1].lines[1], "Gateway Downlink: 512.0 Kbps");
+    EXPECT_EQ(sections[2].lines[0], "Gateway Uplink: 512.0 Kbps");
+    EXPECT_EQ(sections[2].lines[1], "Gateway Downlink: 128.0 Kbps");
+}
+
+TEST(RecordingSummary, EstimatedLossInPercent) {
+    CWSTScenario s = wst_test::RecordedScenario(100, 10, false);
+    s.m_recorded.lostCount = 1;
+    const auto lines = CScenarioSummary::FromRecording(s)[0].lines;
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "Packet Loss: 0.50%");
+}
+
 TEST(RecordingSummary, RecordedSeriesStatistics) {
     CWSTScenario s = wst_test::RecordedScenario(4, 0, true, 200);
     s.m_delaySamples = {0, 30, -1, 90};

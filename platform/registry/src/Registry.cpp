@@ -2,6 +2,7 @@
 
 #include "HiveFile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -310,32 +311,52 @@ long Registry::enumValues(Hive hive, const std::string& path,
 
 long Registry::queryValue(Hive hive, const std::string& path, const std::string& name,
                           Value& value) const {
+    std::vector<Value> values;
+    if (long rc = queryValues(hive, path, {name}, values))
+        return rc;
+    value = std::move(values.front());
+    return kSuccess;
+}
+
+long Registry::queryValues(Hive hive, const std::string& path,
+                           const std::vector<std::string>& names,
+                           std::vector<Value>& values) const {
     HiveSession session(m_root, hive, false);
     if (long rc = session.load())
         return rc;
     const KeyRecord* key = find_key(session.hive, split_path(path));
     if (!key)
         return kFileNotFound;
-    for (const NamedValue& named : key->values) {
-        if (equal_nocase(named.name, name)) {
-            value = named.value;
-            return kSuccess;
-        }
+    std::vector<Value> found;
+    for (const std::string& name : names) {
+        auto named = std::find_if(key->values.begin(), key->values.end(),
+                                  [&](const NamedValue& v) { return equal_nocase(v.name, name); });
+        if (named == key->values.end())
+            return kFileNotFound;
+        found.push_back(named->value);
     }
-    return kFileNotFound;
+    values = std::move(found);
+    return kSuccess;
 }
 
 long Registry::setValue(Hive hive, const std::string& path, const std::string& name,
                         const Value& value) const {
-    // A multi-string list ends at its first empty string: one inside cannot be stored.
-    if (value.type == ValueType::MultiSz)
-        for (const std::string& s : value.strings)
-            if (s.empty() || s.find('\0') != std::string::npos)
-                return kInvalidParameter;
-    if (value.type == ValueType::Sz && value.text.find('\0') != std::string::npos)
-        return kInvalidParameter;
-    if (!storable_name(name))
-        return kInvalidParameter;
+    return setValues(hive, path, {{name, value}});
+}
+
+long Registry::setValues(Hive hive, const std::string& path,
+                         const std::vector<std::pair<std::string, Value>>& values) const {
+    for (const auto& [name, value] : values) {
+        // A multi-string list ends at its first empty string: one inside cannot be stored.
+        if (value.type == ValueType::MultiSz)
+            for (const std::string& s : value.strings)
+                if (s.empty() || s.find('\0') != std::string::npos)
+                    return kInvalidParameter;
+        if (value.type == ValueType::Sz && value.text.find('\0') != std::string::npos)
+            return kInvalidParameter;
+        if (!storable_name(name))
+            return kInvalidParameter;
+    }
     HiveSession session(m_root, hive, true);
     if (long rc = session.load())
         return rc;
@@ -343,16 +364,18 @@ long Registry::setValue(Hive hive, const std::string& path, const std::string& n
     if (!key_exists(session.hive, parts))
         return kFileNotFound;
     KeyRecord& key = session.hive.create(parts);
-    bool replaced = false;
-    for (NamedValue& named : key.values) {
-        if (equal_nocase(named.name, name)) {
-            named.value = value;
-            replaced = true;
-            break;
+    for (const auto& [name, value] : values) {
+        bool replaced = false;
+        for (NamedValue& named : key.values) {
+            if (equal_nocase(named.name, name)) {
+                named.value = value;
+                replaced = true;
+                break;
+            }
         }
+        if (!replaced)
+            key.values.push_back(NamedValue{name, value});
     }
-    if (!replaced)
-        key.values.push_back(NamedValue{name, value});
     return session.save();
 }
 

@@ -68,6 +68,25 @@ TEST_F(RegistryTest, TypedValuesRoundTrip) {
     EXPECT_EQ(names.front(), "Plain");
 }
 
+TEST_F(RegistryTest, SeveralValuesAreWrittenAndReadAsOne) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService), kSuccess);
+    ASSERT_EQ(reg.setValues(Hive::LocalMachine, kService,
+                            {{"A", Value::Sz("1")}, {"B", Value::Dword(2)}}),
+              kSuccess);
+    // One value that cannot be stored refuses the whole change.
+    EXPECT_EQ(reg.setValues(Hive::LocalMachine, kService,
+                            {{"A", Value::Sz("changed")}, {"C\n", Value::Sz("x")}}),
+              kInvalidParameter);
+    EXPECT_EQ(reg.setValues(Hive::LocalMachine, kService + "\\Missing", {{"A", Value::Sz("x")}}),
+              kFileNotFound);
+    std::vector<Value> read;
+    ASSERT_EQ(reg.queryValues(Hive::LocalMachine, kService, {"b", "a"}, read), kSuccess);
+    EXPECT_EQ(read, (std::vector<Value>{Value::Dword(2), Value::Sz("1")}));
+    // Every name must be there; the caller's values stay as they were otherwise.
+    EXPECT_EQ(reg.queryValues(Hive::LocalMachine, kService, {"A", "C"}, read), kFileNotFound);
+    EXPECT_EQ(read.size(), 2u);
+}
+
 TEST_F(RegistryTest, UnstorableStringsAreRefused) {
     ASSERT_EQ(reg.createKey(Hive::LocalMachine, "A"), kSuccess);
     EXPECT_EQ(reg.setValue(Hive::LocalMachine, "A", "L", Value::MultiSz({"a", "", "b"})),

@@ -363,8 +363,11 @@ void MgmtServer::HandleFile(const httplib::Request& req, httplib::Response& res,
         return;
     }
     std::string name = httplib::detail::decode_url(escapedName, false);
-    bool allowed = !name.empty() && name.find('/') == std::string::npos && name != "." &&
-                   name != ".." && (EndsWith(name, ".wst") || EndsWith(name, ".tvl"));
+    // Only a plain name of the folder: a NUL byte would cut the name short of its
+    // extension, and a separator or ".." would reach beyond the folder.
+    bool allowed =
+        !name.empty() && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos &&
+        name.find("..") == std::string::npos && (EndsWith(name, ".wst") || EndsWith(name, ".tvl"));
     std::ifstream in;
     if (allowed && !m_options.filesDir.empty())
         in.open(std::filesystem::path(m_options.filesDir) / name, std::ios::binary);

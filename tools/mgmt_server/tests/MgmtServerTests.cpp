@@ -114,6 +114,24 @@ TEST_F(MgmtServerTest, ProbeDownloadPageAndFilesBehindBasicAuthentication) {
     EXPECT_EQ(client.Get("/files/..%2Fusers.txt")->status, 404);
 }
 
+// A name that would open another file than it says: one cut short by a NUL byte, one
+// with a separator of either kind, one that climbs out of the folder.
+TEST_F(MgmtServerTest, FileNamesThatNameAnotherFileAreRefused) {
+    testsupport::write_file(dir / "secret", "not offered");
+    std::filesystem::create_directories(dir / "sub");
+    testsupport::write_file(dir / "sub" / "in.wst", "nested");
+    testsupport::write_file(dir / "a..b.wst", "dots");
+    httplib::Client client("127.0.0.1", server->Port());
+    client.set_basic_auth("ann", "pw");
+    for (const char* name : {"secret%00.wst", "notes.txt%00.tvl", "sub%5Cin.wst", "sub%2Fin.wst",
+                             "..%5Cmgmt.wst", "..%2F..%2Fx.wst", "a..b.wst"}) {
+        auto res = client.Get(std::string("/files/") + name);
+        ASSERT_TRUE(res) << name;
+        EXPECT_EQ(res->status, 404) << name;
+    }
+    EXPECT_EQ(client.Get("/files/net.tvl")->status, 200);
+}
+
 TEST_F(MgmtServerTest, CreatedUsersAndChangedPasswordsReachTheDataFile) {
     httplib::Client client("127.0.0.1", server->Port());
     MessageCoder coder;

@@ -3,7 +3,8 @@
 //
 // String getters return false and leave the text unchanged when the key or value is
 // missing; DWORD getters with a default return the default then; flag getters read a
-// DWORD as true when above 0; setters return false when the key cannot be opened.
+// DWORD as true when above 0; setters return false when the key cannot be opened, and
+// string setters when the text would not fit the read buffer of 2000 characters.
 #pragma once
 
 #include <OrvaneUtils/ConfigParamsBase.h>
@@ -32,9 +33,12 @@ public:
         : CConfigParamsBase(registry) {}
     ~CClientSettings() override = default;
 
-    // AltirenServerIP; with resolve the name is replaced by its first IPv4 address in
-    // dotted form, and a failed resolution fails.
+    // AltirenServerIP; with resolve the name (a port given after it left out) is replaced
+    // by its first IPv4 address in dotted form, and a failed resolution fails.
     bool bGetServerIP(std::string& address, bool resolve);
+    // The host of a server address that may carry a port: "host:port" and "[v6]:port"
+    // give the host; any other text is returned as it stands.
+    static std::string HostOfServerAddress(const std::string& address);
     bool bSetServerIP(const std::string& address);
     // AltirenBrowser: the browser page.
     bool bGetAltirenBrowser(std::string& page);
@@ -53,10 +57,12 @@ public:
     bool bSetStatisticsEnabled(bool enabled);
 
     bool bGetUserName(std::string& user);
-    // UserName and UserPassword, both present; with decrypt the password is decrypted
-    // (a failed decryption fails).
+    // UserName and UserPassword, both present, read together; with decrypt the password is
+    // decrypted (a failed decryption fails).
     bool bGetUserDetails(std::string& user, std::string& password, bool decrypt);
-    // Writes both, encrypting the password first when encrypt is set.
+    // Writes both as one change, encrypting the password first when encrypt is set. A name
+    // or stored password that the read buffer could not hold is refused and nothing is
+    // written.
     bool bSetUserDetails(const std::string& user, const std::string& password, bool encrypt);
     // AccountID; an empty one counts as missing.
     bool bGetAccountID(std::string& account);
@@ -97,6 +103,7 @@ public:
     static bool IsAdapterUsable(const std::vector<std::string>& addresses, long index);
 
 private:
+    static bool FitsReadBuffer(const std::string& text);
     bool ReadString(const char* keyPath, const char* name, std::string& text);
     bool WriteString(const char* keyPath, const char* name, const std::string& text);
     bool ReadDword(const char* keyPath, const char* name, DWORD& value);

@@ -61,8 +61,11 @@ public:
 
     // 1 when the emulation plays, 0 otherwise (the reason is in the last error text).
     int Play(PlayParameters* params);
-    // A failed stop keeps the playing flag and sets the last error text.
-    void Stop();
+    // The control library's result, 0 when the emulation stopped. A failed stop sets the
+    // last error text (what happened) and keeps the playing flag while the driver still
+    // emulates; when the driver cannot be reached or is idle there is no session left to
+    // stop, and the playing flag is cleared so that the user can play again.
+    int Stop();
 
     bool IsPlaying() const { return m_bPlaying != 0; }
     const std::string& GetLastErrorText() const { return m_strLastError; }

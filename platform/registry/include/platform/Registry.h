@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform::registry {
@@ -74,6 +75,13 @@ public:
     long setValue(Hive hive, const std::string& path, const std::string& name,
                   const Value& value) const;
     long deleteValue(Hive hive, const std::string& path, const std::string& name) const;
+    // Several values of one key as one change: all are written in a single rewrite of
+    // the hive, or none is (the first failing check's result).
+    long setValues(Hive hive, const std::string& path,
+                   const std::vector<std::pair<std::string, Value>>& values) const;
+    // Several values of one key from one reading of the hive; every name must exist.
+    long queryValues(Hive hive, const std::string& path, const std::vector<std::string>& names,
+                     std::vector<Value>& values) const;
 
     // Conveniences: kInvalidData when the value has another type.
     long queryString(Hive hive, const std::string& path, const std::string& name,
