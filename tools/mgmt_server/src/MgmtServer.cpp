@@ -166,6 +166,13 @@ void MgmtServer::SaveStore() {
 void MgmtServer::Handle(const httplib::Request& req, httplib::Response& res) {
     const std::string& path = req.path;
     if (path.empty() || path == "/") {
+        if (GetBehaviour().silentProbe) {
+            Behaviour held;
+            held.silent = true;
+            Hold(held);
+            res.status = 503;
+            return;
+        }
         res.set_content("Management server\n", "text/plain");
         return;
     }

@@ -1,6 +1,6 @@
 // A management-server stand-in that speaks the client's protocol over HTTP:
 //
-//   /                     the on-line probe (any method, 200)
+//   /                     the on-line probe (any method, 200; held when silentProbe)
 //   /requestevent.php     ALTIREN_EVENT requests in "?BUFFER="
 //   /<browse page>[/]     the browse page (a CLIENT_NAVIGATION request) with links to
 //                         the ".wst" and ".tvl" files of the files folder
@@ -47,6 +47,7 @@ struct Behaviour {
     bool status500 = false;     // answer with status 500
     bool wrongNonce = false;    // seal the reply with another nonce
     bool userOtherCase = false; // echo USER with its case swapped
+    bool silentProbe = false;   // hold the on-line probe ("/") as silent holds requests
     std::string additionalInfo; // sent as ADDITIONAL_INFO when not empty
 };
 

@@ -50,10 +50,14 @@ W* Find(QWidget* root, UINT id) {
     return nullptr;
 }
 
-// Shows a window and waits until the platform has exposed it.
+// Shows a window and waits until the platform has exposed it and made it the active
+// window (focus changes reach its widgets only then).
 inline bool ShowAndWait(QWidget* window) {
     window->show();
-    return QTest::qWaitForWindowExposed(window);
+    if (!QTest::qWaitForWindowExposed(window))
+        return false;
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window);
 }
 
 // A scripted prompt (answers from the script, every box recorded) that runs onShow while

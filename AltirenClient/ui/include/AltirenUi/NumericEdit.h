@@ -1,0 +1,42 @@
+// An edit that holds a floating-point value and always shows it formatted (sign, digits
+// grouped in threes, decimal separator, a fixed number of fraction digits). Keys are
+// taken one by one (CNumericEditModel); the separators come from the system locale. The
+// right mouse button is ignored: no context menu, no pasting of other text.
+#pragma once
+
+#include "AltirenUi/NumericEditModel.h"
+
+#include <QLineEdit>
+
+class CNumericEdit : public QLineEdit {
+    Q_OBJECT
+
+public:
+    explicit CNumericEdit(QWidget* parent = nullptr);
+
+    double GetValue() const { return m_model.GetValue(); }
+    // Rebuilds the text and puts the caret at the start.
+    void SetValue(double value);
+
+    bool GetGrouping() const { return m_model.GetGrouping(); }
+    QChar GetThousandsSeparator() const { return m_model.GetThousandsSeparator(); }
+    QChar GetDecimalSeparator() const { return m_model.GetDecimalSeparator(); }
+    int GetDecimalPlaces() const { return m_model.GetDecimalPlaces(); }
+    // Each setter rebuilds the text from the current value.
+    void SetGrouping(bool grouping);
+    void SetThousandsSeparator(QChar separator);
+    void SetDecimalSeparator(QChar separator);
+    void SetDecimalPlaces(int places);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    // Shows what an edit of the model did; a changed text is announced with textChanged.
+    void Show(CNumericEditModel::Edit edit);
+
+    CNumericEditModel m_model;
+};
