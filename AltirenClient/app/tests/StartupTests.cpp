@@ -172,7 +172,7 @@ TEST_F(StartupTest, AnXmlFailureRunsTheOtherChecksAndQuitsWithOne) {
     EXPECT_FALSE(a.InitInstance());
     EXPECT_EQ(a.StartupExitCode(), 1);
     EXPECT_GE(control.statusCalls, 1); // the driver check still ran
-    EXPECT_EQ(adapters.lists, 1);      // and the adapter check
+    EXPECT_GE(adapters.lists, 1);      // and the adapter check
     EXPECT_EQ(windows.managerCreations, 0);
     a.ExitInstance(a.StartupExitCode());
     EXPECT_EQ(xml.terminates, 0);
