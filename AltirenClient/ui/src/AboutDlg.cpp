@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kWidth = 480;
-constexpr int kHeight = 420;
+constexpr int kHeight = 444;
 const QColor kCreditColour(0x00, 0x42, 0x87);
 
 } // namespace
@@ -21,7 +21,7 @@ std::vector<CreditSlot> CAboutDlg::Credits() {
     return {
         {Title(), 16, 750, 222, 16},
         {"Part of the", 14, 450, 222, 83},
-        {"Altiren Network Emulation family", 14, 750, 222, 101},
+        {"Altiren Network Tools", 14, 750, 222, 101},
         {std::string("v") + kVersion, 14, 750, 222, 169},
         {std::string("Build ") + kBuild, 14, 450, 222, 187},
         {"Copyright (c) 2026 Orvane", 12, 450, 222, 336},
