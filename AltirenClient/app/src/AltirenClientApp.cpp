@@ -3,6 +3,7 @@
 #include "AltirenApp/HelpTopics.h"
 #include "AltirenClient/ClientSettings.h"
 #include "AltirenClient/ClientState.h"
+#include "AltirenClient/OnlineProbe.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/EmulationManager.h"
 #include "AltirenUi/HelpHook.h"
@@ -467,11 +468,13 @@ void CAltirenClientApp::ChooseActiveAdapter() {
     GiveAddressToDriver(m_nSelectedAdapter);
 }
 
-void CAltirenClientApp::WaitForServerRequests() {
-    const auto end =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kRequestWaitAtExitMs);
+bool CAltirenClientApp::WaitForServerThreads() {
+    const auto limit = std::chrono::milliseconds(kRequestWaitAtExitMs);
+    const auto end = std::chrono::steady_clock::now() + limit;
     while (CAltirenProxy::LiveRequestCount() > 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool probesDone = COnlineProbe::WaitForOutstandingProbes(limit);
+    return probesDone && CAltirenProxy::LiveRequestCount() == 0;
 }
 
 int CAltirenClientApp::ExitInstance(int exitCode) {
@@ -490,7 +493,8 @@ int CAltirenClientApp::ExitInstance(int exitCode) {
     // the HTTP library they use.
     m_services.windows->DestroyWindows();
     m_pManager = nullptr;
-    WaitForServerRequests();
+    if (!WaitForServerThreads())
+        CLIENT_TRACE(CSTrace::eError, "Server threads still running at exit", kClass);
     CLIENT_TRACE_EXITED(kClass);
     CSTrace::Delete();
     if (m_bXmlReady) {

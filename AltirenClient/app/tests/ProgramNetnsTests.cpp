@@ -86,10 +86,16 @@ protected:
         Provision();
         ::setenv("DISPLAY", xvfb.Display().c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        ::setenv("TMPDIR", run.str().c_str(), 1);
+        if (const char* tmp = std::getenv("TMPDIR"))
+            savedTmp = tmp;
+        ::setenv("TMPDIR", runDir.str().c_str(), 1);
     }
 
     void TearDown() override {
+        if (savedTmp.empty())
+            ::unsetenv("TMPDIR");
+        else
+            ::setenv("TMPDIR", savedTmp.c_str(), 1);
         if (server)
             server->Stop();
         e2e::DaemonLab::TearDown();
@@ -141,14 +147,28 @@ protected:
         return lab().spawn(lab().station(), {PRAMITONE_BINARY}, log);
     }
 
+    // Everything the program traced.
+    std::string TraceText() const {
+        std::string all;
+        for (const auto& file : std::filesystem::directory_iterator(trace.path()))
+            all += Log(file.path().string());
+        return all;
+    }
+
     std::string Log(const std::string& path) const {
         std::ifstream in(path);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
-    guitest::XvfbServer xvfb;
+    // One X server for the process: the test's own QApplication stays on it.
+    static guitest::XvfbServer& Xvfb() {
+        static guitest::XvfbServer server;
+        return server;
+    }
+    guitest::XvfbServer& xvfb = Xvfb();
     std::unique_ptr<mgmt::MgmtServer> server;
-    testsupport::TempDir run{"program-run"};
+    std::string savedTmp;
+    testsupport::TempDir runDir{"program-run"};
     testsupport::TempDir trace{"program-trace"};
 };
 
@@ -192,8 +212,8 @@ TEST_F(ProgramOnDaemon, RegistersLogsOnSitsInTheTrayAndExitsCleanly) {
     bool installed = false;
     CClientSettings(platform::registry::Registry(dir.str())).bGetInstalledStatus(installed);
     EXPECT_TRUE(installed);
-    EXPECT_TRUE(std::filesystem::exists(run.str() + "/AltirenPreventSecondInstance.lock"));
-    EXPECT_TRUE(std::filesystem::exists(run.str() + "/AltirenPreventSecondInstance"));
+    EXPECT_TRUE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance.lock"));
+    EXPECT_TRUE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance"));
     Screenshot("pramitone-tray");
 
     // A second start shows the first's manager window and exits with 0.
@@ -222,11 +242,49 @@ TEST_F(ProgramOnDaemon, RegistersLogsOnSitsInTheTrayAndExitsCleanly) {
     EXPECT_TRUE(Requested("CLIENT_SHUTDOWN"));
 
     // Nothing is left: no lock file, no socket, no sanitizer report.
-    EXPECT_FALSE(std::filesystem::exists(run.str() + "/AltirenPreventSecondInstance.lock"));
-    EXPECT_FALSE(std::filesystem::exists(run.str() + "/AltirenPreventSecondInstance"));
+    EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance.lock"));
+    EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance"));
     const std::string text = Log(log);
     for (const char* bad : {"Sanitizer", "runtime error:"})
         EXPECT_EQ(text.find(bad), std::string::npos) << text;
+    // The trace log saw every server thread end before it closed.
+    const std::string traced = TraceText();
+    EXPECT_NE(traced.find("ExitInstance"), std::string::npos);
+    EXPECT_EQ(traced.find("still running at exit"), std::string::npos) << traced;
+}
+
+// Where the desktop has no tray the manager window is shown at start-up, and closing it
+// is the tray's Exit.
+TEST_F(ProgramOnDaemon, WithoutATrayTheWindowIsShownAndClosingItExits) {
+    const std::string log = dir.str() + "/pramitone.log";
+    const auto started = Clock::now();
+    Process& program = StartProgram(log);
+    std::vector<std::string> windows;
+    ASSERT_TRUE(Within(std::chrono::seconds(60), [&] {
+        windows = VisibleManagers();
+        return !windows.empty();
+    })) << Log(log);
+    const auto startUp =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
+    std::printf("[ measure ] start-up to the shown window: %lld ms\n",
+                static_cast<long long>(startUp.count()));
+    EXPECT_TRUE(Requested("CLIENT_LAUNCH"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    Screenshot("pramitone-without-tray");
+
+    const auto exitAsked = Clock::now();
+    RunResult closed = run(
+        "", {"env", "DISPLAY=" + xvfb.Display(), "python3", CLOSE_WINDOW_SCRIPT, windows.front()});
+    ASSERT_EQ(closed.status, 0) << closed.err;
+    ASSERT_TRUE(Within(std::chrono::seconds(20), [&] { return !program.running(); })) << Log(log);
+    std::printf("[ measure ] close to process end: %lld ms\n",
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - exitAsked)
+                        .count()));
+    EXPECT_EQ(program.wait(Millis(1000)).status, 0);
+    EXPECT_TRUE(Requested("CLIENT_SHUTDOWN"));
+    EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance.lock"));
+    EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance"));
 }
 
 } // namespace

@@ -33,7 +33,7 @@ public:
     static constexpr uint16_t kNoAdapter = 0xFFFF;
     static constexpr int kOsCode2000 = 2000;
     static constexpr unsigned long kEventId = 0xC0000004;
-    // How long the exit waits for server requests still out on their threads.
+    // How long the exit waits for server requests and probes still out on their threads.
     static constexpr int kRequestWaitAtExitMs = 3000;
 
     // arguments: the command line after the program name.
@@ -107,7 +107,9 @@ private:
     int SelectFirstUsable();
     void GiveAddressToDriver(size_t index);
     bool QuitRequested() const { return m_quitCode.has_value(); }
-    void WaitForServerRequests();
+    // Waits, bounded, for the proxy's requests and the on-line probes; false when some
+    // still run.
+    bool WaitForServerThreads();
 
     AppServices m_services;
     std::vector<std::string> m_arguments;
