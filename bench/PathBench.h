@@ -9,6 +9,7 @@
 #include "quellin_wire/DriverPlayBlock.h"
 
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 namespace quellin::bench {
@@ -56,8 +57,9 @@ struct PathRig {
         rte_init(config, {&clock, &random, &timers, &sink});
         adapter = rte_bind_adapter("bench0");
         du_init(models, nullptr);
-        du_load_play_block(block.data(), block.size(),
-                           wire::internet_checksum(block.data(), block.size()));
+        if (du_load_play_block(block.data(), block.size(),
+                               wire::internet_checksum(block.data(), block.size())) != 0)
+            throw std::invalid_argument("the bench's block does not load");
         du_play();
         du_set_bypass(false);
     }

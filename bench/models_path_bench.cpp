@@ -29,6 +29,7 @@ wire::DriverPlayBlock block_with(uint32_t eastOut) {
     block.setLossRandomly(100); // 1 %
     block.setDelayType(1);
     block.setMinDelay(20);
+    block.setMaxDelay(20); // the mean: a maximum below the minimum is refused at load
     block.setDelayJitter(5);
     block.setMaxDelayDiff(0xFFFF);
     block.setDuplicationChance(5);

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # In-process speed of the emulated path: builds the benchmarks in Release, runs them and
 # prints each case as packets per second and as a ratio to the bypass baseline measured
-# in the same run (the driver in the path, emulating nothing).
+# in the same run (the driver in the path, emulating nothing). Then the control socket's
+# time per caller with 4,000 callers connected, as a ratio to 250 connected.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="${ALTIREN_BENCH_BUILD_DIR:-$top/build/bench}"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DALTIREN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)" --target engine_path_bench models_path_bench >/dev/null
+cmake --build "$build" -j "$(nproc)" --target engine_path_bench models_path_bench \
+    control_socket_bench >/dev/null
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 for b in engine_path_bench models_path_bench; do
@@ -28,4 +30,16 @@ for name, pps in rows.items():
     b = base.get(size(name))
     ratio = f"{pps / b:9.3f}" if b else "        -"
     print(f"{name:40} {pps/1e6:10.2f} M {ratio}")
+PY
+"$build/bin/control_socket_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_format=json >"$out/control_socket_bench.json"
+python3 - "$out"/control_socket_bench.json <<'PY'
+import json, sys
+per = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("aggregate_name") == "median":
+        n = int(b["run_name"].split("/")[1])
+        per[n] = b["real_time"] / n  # ms per caller
+print(f"control socket: {per[250]*1000:.1f} us per caller at 250 open, "
+      f"{per[4000]*1000:.1f} us at 4,000 (ratio {per[4000]/per[250]:.2f})")
 PY

@@ -1,6 +1,7 @@
 #include "AltirenAPI/PacketText.h"
 
 #include "quellin_wire/ByteOrder.h"
+#include "quellin_wire/Checksum.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -370,12 +371,7 @@ bool header_checksum_fails(Bytes p) {
         return true;
     if (ihl > p.size())
         return false; // not captured: nothing to accuse
-    uint32_t sum = 0;
-    for (size_t i = 0; i < ihl; i += 2)
-        sum += get_be16(p.data(), i);
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return sum != 0xFFFF;
+    return !quellin::wire::ipv4_header_checksum_ok(p.data(), p.size());
 }
 
 } // namespace altiren_api::packet

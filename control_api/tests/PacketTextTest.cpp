@@ -1,5 +1,6 @@
 #include "AltirenAPI/PacketText.h"
 
+#include <algorithm>
 #include <array>
 #include <gtest/gtest.h>
 #include <vector>
@@ -276,4 +277,16 @@ TEST(PacketText, SizeAndHeaderChecksum) {
     other[0] = 0x55;
     EXPECT_FALSE(header_checksum_fails(Bytes(other)));
     EXPECT_EQ(packet_size(Bytes(other)), 0u);
+
+    // The driver's header check decides: a checksum whose complement is 0 verifies whether
+    // it is stored as 0x0000 or 0xFFFF.
+    Packet zero{};
+    const uint8_t header[] = {0x45, 0, 0,    20,   0, 0, 0,    0,    0x40, 0x01,
+                              0,    0, 0x0A, 0x00, 0, 1, 0x70, 0xE9, 0,    0};
+    std::copy(std::begin(header), std::end(header), zero.begin());
+    EXPECT_FALSE(header_checksum_fails(Bytes(zero)));
+    zero[10] = zero[11] = 0xFF;
+    EXPECT_FALSE(header_checksum_fails(Bytes(zero)));
+    zero[11] = 0xFE;
+    EXPECT_TRUE(header_checksum_fails(Bytes(zero)));
 }

@@ -305,7 +305,8 @@ TEST_F(SessionTest, BufferModeZeroWaitsForRoomBeforeAskingAgain) {
     device.run([](FakeDriver& d) {
         return d.complete(wire::kIoctlCapturedPackets, FakeDriver::records(8));
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Time for the capture thread to take the eight, generous for a loaded machine.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     EXPECT_EQ(
         device.run([](FakeDriver& d) { return d.pending.count(wire::kIoctlCapturedPackets); }), 0u);
     NuvexPacketList list{};

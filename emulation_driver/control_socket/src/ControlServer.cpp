@@ -1,16 +1,16 @@
 #include "ControlSocket/ControlServer.h"
 
 #include "ControlSocket/Status.h"
+#include "SocketFile.h"
 
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+#include <ctime>
+#include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
-#include <vector>
 
 namespace quellin::ctlsock {
 
@@ -19,89 +19,77 @@ namespace {
 constexpr size_t kReadChunk = 64 * 1024;
 constexpr size_t kReadBudget = 256 * 1024; // per event, so one client cannot hold the loop
 constexpr uint32_t kReadEvents = EPOLLIN | EPOLLRDHUP;
-
-bool make_address(const std::string& path, sockaddr_un& addr) {
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof addr.sun_path)
-        return false;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
+constexpr uint64_t kAcceptRetryMs = 1000; // while out of descriptors
 
 std::string errno_text(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }
 
-// A socket file nobody listens on is left over from an earlier run.
-bool is_stale_socket(const std::string& path, const sockaddr_un& addr) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISSOCK(st.st_mode))
-        return false;
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    bool live = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return !live;
+uint64_t now_ms() {
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000 + static_cast<uint64_t>(ts.tv_nsec) / 1000000;
 }
+
+int open_reserve() {
+    return ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+}
+
+// Counts the server's own event handlers running (a handler may call the owner, which may
+// call back).
+class EventScope {
+public:
+    explicit EventScope(int& depth) : m_depth(depth) { ++m_depth; }
+    ~EventScope() { --m_depth; }
+    EventScope(const EventScope&) = delete;
+    EventScope& operator=(const EventScope&) = delete;
+
+private:
+    int& m_depth;
+};
 
 } // namespace
 
-ControlServer::ControlServer(FdWatcher& watcher, RequestHandler& handler)
-    : m_watcher(watcher), m_handler(handler) {}
+ControlServer::ControlServer(FdWatcher& watcher, RequestHandler& handler, ServerLimits limits)
+    : m_watcher(watcher), m_handler(handler), m_limits(limits) {}
 
 ControlServer::~ControlServer() {
     shut_down(false);
 }
 
 bool ControlServer::listen(const std::string& path, std::string* error) {
-    auto fail = [&](const std::string& text) {
+    std::string text;
+    auto fail = [&](const std::string& message) {
         if (error)
-            *error = text;
+            *error = message;
+        shut_down(false);
         return false;
     };
-    if (m_listen_fd >= 0)
-        return fail("already listening on " + m_path);
-    sockaddr_un addr;
-    if (!make_address(path, addr))
-        return fail("bad socket path '" + path + "'");
-
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    std::error_code ec;
-    if (!folder.empty() && !std::filesystem::exists(folder, ec)) {
-        std::filesystem::create_directories(folder, ec);
-        if (ec)
-            return fail("cannot make " + folder.string() + ": " + ec.message());
-    }
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (!is_stale_socket(path, addr))
-            return fail(path + " is in use");
-        ::unlink(path.c_str());
+    if (m_listen_fd >= 0) {
+        if (error)
+            *error = "already listening on " + m_path;
+        return false;
     }
 
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    m_listen_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_listen_fd < 0)
         return fail(errno_text("socket"));
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        std::string text = errno_text("bind " + path);
-        ::close(fd);
+    m_file = std::make_unique<SocketFile>();
+    if (!m_file->bind(m_listen_fd, path, text))
         return fail(text);
-    }
-    if (::chmod(path.c_str(), 0660) != 0 || ::listen(fd, 16) != 0) {
-        std::string text = errno_text("listen " + path);
-        ::close(fd);
-        ::unlink(path.c_str());
-        return fail(text);
-    }
-    if (!m_watcher.watch(fd, EPOLLIN, [this](uint32_t) { on_accept(); })) {
-        ::close(fd);
-        ::unlink(path.c_str());
+    m_path = path;
+    m_reserve_fd = open_reserve();
+    m_timer_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_reserve_fd < 0 || m_timer_fd < 0)
+        return fail(errno_text("descriptors for " + path));
+    if (::listen(m_listen_fd, 16) != 0)
+        return fail(errno_text("listen " + path));
+    if (!m_watcher.watch(m_timer_fd, EPOLLIN, [this](uint32_t) { on_timer(); }))
+        return fail("cannot watch the control socket's timer");
+    if (!m_watcher.watch(m_listen_fd, EPOLLIN, [this](uint32_t) { on_accept(); })) {
+        m_watcher.unwatch(m_timer_fd);
         return fail("cannot watch the control socket");
     }
-    m_listen_fd = fd;
-    m_path = path;
     return true;
 }
 
@@ -112,22 +100,51 @@ void ControlServer::close() {
 void ControlServer::shut_down(bool tell_handler) {
     while (!m_connections.empty())
         drop(m_connections.begin()->first, tell_handler);
+    m_failed.clear();
     if (m_listen_fd >= 0) {
         m_watcher.unwatch(m_listen_fd);
         ::close(m_listen_fd);
-        ::unlink(m_path.c_str());
         m_listen_fd = -1;
     }
+    if (m_timer_fd >= 0) {
+        m_watcher.unwatch(m_timer_fd);
+        ::close(m_timer_fd);
+        m_timer_fd = -1;
+    }
+    if (m_reserve_fd >= 0) {
+        ::close(m_reserve_fd);
+        m_reserve_fd = -1;
+    }
+    if (m_file)
+        m_file->remove();
+    m_file.reset();
+    m_accept_paused = false;
 }
 
 void ControlServer::on_accept() {
-    reap_failed();
+    EventScope scope(m_events);
     for (;;) {
         int fd = ::accept4(m_listen_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
-            if (errno == EINTR || errno == ECONNABORTED)
+            const int error = errno;
+            if (error == EINTR || error == ECONNABORTED)
                 continue;
-            return; // EAGAIN, or out of descriptors: try again on the next event
+            if (error != EMFILE && error != ENFILE)
+                break; // EAGAIN: nothing more waits
+            // The listener stays readable while the table is full: take the waiting
+            // connection with the reserve and close it, or stop watching the listener.
+            bool took = false;
+            if (!shed_one_connection(took)) {
+                pause_accepting();
+                break;
+            }
+            if (took)
+                continue;
+            break;
+        }
+        if (m_connections.size() >= m_limits.max_connections) {
+            ::close(fd); // the caller sees its connection closed
+            continue;
         }
         auto c = std::make_unique<Connection>();
         c->id = m_next_connection++;
@@ -141,20 +158,60 @@ void ControlServer::on_accept() {
         }
         m_connections.emplace(id, std::move(c));
     }
+    reap_failed();
+}
+
+bool ControlServer::shed_one_connection(bool& took) {
+    took = false;
+    if (m_reserve_fd < 0)
+        return false;
+    ::close(m_reserve_fd);
+    const int fd = ::accept4(m_listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        took = true;
+    }
+    m_reserve_fd = open_reserve();
+    return m_reserve_fd >= 0;
+}
+
+void ControlServer::pause_accepting() {
+    if (m_accept_paused || m_listen_fd < 0)
+        return;
+    m_accept_paused = m_watcher.change(m_listen_fd, 0);
+    arm_timer();
+}
+
+void ControlServer::resume_accepting() {
+    if (!m_accept_paused)
+        return;
+    if (m_reserve_fd < 0)
+        m_reserve_fd = open_reserve();
+    if (m_reserve_fd < 0 || !m_watcher.change(m_listen_fd, EPOLLIN))
+        return; // still no room: the timer tries again
+    m_accept_paused = false;
 }
 
 void ControlServer::on_connection_event(uint64_t id, uint32_t events) {
+    EventScope scope(m_events);
     auto it = m_connections.find(id);
     if (it != m_connections.end()) {
         Connection& c = *it->second;
         if (events & EPOLLERR)
-            c.failed = true;
-        if (!c.failed && (events & EPOLLOUT))
+            fail(c);
+        if (!c.failed && (events & EPOLLOUT)) {
             flush(c);
+            // Whole frames read ahead while the replies waited are served now: no further
+            // readable event may come for them.
+            if (!c.failed && c.queued <= m_limits.max_queued_bytes && c.in_start < c.in.size()) {
+                parse(c);
+                track_partial(c);
+            }
+        }
         if (!c.failed && (events & (EPOLLIN | EPOLLHUP | EPOLLRDHUP))) {
-            if (c.queued > kMaxQueuedBytes) {
+            if (c.queued > m_limits.max_queued_bytes) {
                 if (events & EPOLLHUP)
-                    c.failed = true;
+                    fail(c);
             } else {
                 read_from(c);
             }
@@ -168,7 +225,7 @@ void ControlServer::on_connection_event(uint64_t id, uint32_t events) {
 void ControlServer::read_from(Connection& c) {
     uint8_t chunk[kReadChunk];
     size_t total = 0;
-    while (total < kReadBudget && !c.failed && c.queued <= kMaxQueuedBytes) {
+    while (total < kReadBudget && !c.failed && c.queued <= m_limits.max_queued_bytes) {
         ssize_t n = ::recv(c.fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
             c.in.insert(c.in.end(), chunk, chunk + n);
@@ -177,19 +234,21 @@ void ControlServer::read_from(Connection& c) {
             continue;
         }
         if (n == 0) {
-            c.failed = true; // the peer closed; a partial frame left is dropped with it
+            fail(c); // the peer closed; a partial frame left is dropped with it
             break;
         }
         if (errno == EINTR)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
-            c.failed = true;
+            fail(c);
         break;
     }
+    if (!c.failed && total > 0)
+        track_partial(c);
 }
 
 void ControlServer::parse(Connection& c) {
-    while (!c.failed && c.queued <= kMaxQueuedBytes) {
+    while (!c.failed && c.queued <= m_limits.max_queued_bytes) {
         RequestFrame frame;
         size_t used = 0;
         std::span<const uint8_t> data(c.in.data() + c.in_start, c.in.size() - c.in_start);
@@ -197,13 +256,16 @@ void ControlServer::parse(Connection& c) {
         if (d == Decode::NeedMore)
             break;
         if (d == Decode::Malformed) {
-            c.failed = true; // a length out of bounds: the stream cannot be followed
+            fail(c); // a length out of bounds: the stream cannot be followed
             break;
         }
         c.in_start += used;
         dispatch(c, std::move(frame));
     }
     if (c.in_start == c.in.size()) {
+        // Nothing waits: a buffer grown for a large frame is given back.
+        if (c.in.capacity() > 2 * kReadChunk)
+            Bytes().swap(c.in);
         c.in.clear();
         c.in_start = 0;
     } else if (c.in_start >= kReadChunk) {
@@ -264,6 +326,10 @@ bool ControlServer::complete(RequestToken token, Completion completion) {
 
 void ControlServer::queue_reply(Connection& c, const ReplyFrame& reply) {
     Bytes bytes = encode_reply(reply);
+    if (c.queued + bytes.size() > m_limits.max_held_bytes) {
+        fail(c); // a client that does not read its replies is not kept in memory
+        return;
+    }
     c.queued += bytes.size();
     c.out.push_back(std::move(bytes));
     flush(c);
@@ -287,7 +353,7 @@ void ControlServer::flush(Connection& c) {
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
             break;
-        c.failed = true; // the peer is gone; the hang-up event reaps the connection
+        fail(c); // the peer is gone
     }
     update_events(c);
 }
@@ -295,10 +361,21 @@ void ControlServer::flush(Connection& c) {
 void ControlServer::update_events(Connection& c) {
     if (c.failed)
         return;
-    uint32_t events = (c.queued > kMaxQueuedBytes ? 0u : kReadEvents) |
+    uint32_t events = (c.queued > m_limits.max_queued_bytes ? 0u : kReadEvents) |
                       (c.out.empty() ? 0u : static_cast<uint32_t>(EPOLLOUT));
     if (events != c.events && m_watcher.change(c.fd, events))
         c.events = events;
+}
+
+void ControlServer::fail(Connection& c) {
+    if (c.failed)
+        return;
+    c.failed = true;
+    m_failed.push_back(c.id);
+    // Outside the server's own events (a completion from its owner) no event may come for
+    // the connection: the timer reaps it at once.
+    if (m_events == 0)
+        arm_timer();
 }
 
 void ControlServer::drop(uint64_t id, bool tell_handler) {
@@ -307,8 +384,10 @@ void ControlServer::drop(uint64_t id, bool tell_handler) {
         return;
     std::unique_ptr<Connection> c = std::move(it->second);
     m_connections.erase(it);
+    untrack_partial(*c);
     m_watcher.unwatch(c->fd);
     ::close(c->fd);
+    resume_accepting(); // a descriptor is free again
     std::vector<RequestToken> tokens;
     for (const auto& [request_id, token] : c->pending) {
         m_pending.erase(token);
@@ -320,12 +399,90 @@ void ControlServer::drop(uint64_t id, bool tell_handler) {
 }
 
 void ControlServer::reap_failed() {
-    std::vector<uint64_t> failed;
-    for (const auto& [id, c] : m_connections)
-        if (c->failed)
-            failed.push_back(id);
-    for (uint64_t id : failed)
-        drop(id, true);
+    // Only the connections that failed, however many are open.
+    while (!m_failed.empty()) {
+        std::vector<uint64_t> failed;
+        failed.swap(m_failed);
+        for (uint64_t id : failed)
+            drop(id, true);
+    }
+}
+
+void ControlServer::track_partial(Connection& c) {
+    if (c.in_start == c.in.size()) {
+        untrack_partial(c);
+        return;
+    }
+    // Every byte that arrives starts the wait afresh: the order stays oldest first.
+    if (c.partial)
+        m_partial.splice(m_partial.end(), m_partial, c.partial_at);
+    else
+        c.partial_at = m_partial.insert(m_partial.end(), c.id);
+    const bool first = !c.partial && m_partial.size() == 1;
+    c.partial = true;
+    c.partial_deadline_ms = now_ms() + m_limits.partial_frame_timeout_ms;
+    if (first)
+        arm_timer();
+}
+
+void ControlServer::untrack_partial(Connection& c) {
+    if (!c.partial)
+        return;
+    m_partial.erase(c.partial_at);
+    c.partial = false;
+}
+
+void ControlServer::on_timer() {
+    EventScope scope(m_events);
+    uint64_t expirations;
+    (void)!::read(m_timer_fd, &expirations, sizeof expirations);
+    const uint64_t now = now_ms();
+    while (!m_partial.empty()) {
+        auto it = m_connections.find(m_partial.front());
+        if (it == m_connections.end()) {
+            m_partial.pop_front();
+            continue;
+        }
+        Connection& c = *it->second;
+        if (c.partial_deadline_ms > now)
+            break;
+        if (c.queued > m_limits.max_queued_bytes) {
+            // Not read because its replies wait: the wait is the server's, not the client's.
+            c.partial_deadline_ms = now + m_limits.partial_frame_timeout_ms;
+            m_partial.splice(m_partial.end(), m_partial, c.partial_at);
+            continue;
+        }
+        untrack_partial(c);
+        fail(c);
+    }
+    resume_accepting();
+    reap_failed();
+    arm_timer();
+}
+
+void ControlServer::arm_timer() {
+    if (m_timer_fd < 0)
+        return;
+    uint64_t deadline = 0;
+    if (!m_failed.empty())
+        deadline = now_ms(); // at once
+    else if (!m_partial.empty()) {
+        auto it = m_connections.find(m_partial.front());
+        if (it != m_connections.end())
+            deadline = it->second->partial_deadline_ms;
+    }
+    if (m_accept_paused) {
+        const uint64_t retry = now_ms() + kAcceptRetryMs;
+        deadline = deadline == 0 ? retry : std::min(deadline, retry);
+    }
+    itimerspec spec{};
+    if (deadline != 0) {
+        const uint64_t now = now_ms();
+        const uint64_t wait = deadline > now ? deadline - now : 1;
+        spec.it_value.tv_sec = static_cast<time_t>(wait / 1000);
+        spec.it_value.tv_nsec = static_cast<long>(wait % 1000) * 1000000;
+    }
+    ::timerfd_settime(m_timer_fd, 0, &spec, nullptr); // zero disarms
 }
 
 } // namespace quellin::ctlsock

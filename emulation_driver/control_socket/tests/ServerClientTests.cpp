@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/un.h>
 #include <thread>
 
@@ -71,6 +72,21 @@ protected:
         });
     }
 
+    // A new server with other limits, at `at` (the usual path when empty).
+    void restart(ServerLimits limits, const std::string& at = {}) {
+        if (!at.empty())
+            path = at;
+        std::string error;
+        ASSERT_TRUE(loop.run([&] {
+            server.reset();
+            server = std::make_unique<ControlServer>(loop, handler, limits);
+            return server->listen(path, &error);
+        })) << error;
+    }
+    size_t connections() {
+        return loop.run([&] { return server->connection_count(); });
+    }
+
     // Completes the oldest pending request with `output`; gives the server's answer.
     bool complete_oldest(Bytes output, uint32_t information) {
         return loop.run([&] {
@@ -123,6 +139,16 @@ protected:
             if (n <= 0)
                 return false;
             in.insert(in.end(), chunk, chunk + n);
+        }
+    }
+
+    // True when the server closed the connection; false when the wait (10 s) ran out.
+    static bool closed_by_server(int fd) {
+        uint8_t byte;
+        for (;;) {
+            const ssize_t n = ::recv(fd, &byte, 1, 0);
+            if (n <= 0)
+                return n == 0;
         }
     }
 
@@ -367,7 +393,8 @@ TEST_F(ControlSocketTest, ASlowReaderDoesNotHoldUpOtherClients) {
                 return;
         }
     });
-    ASSERT_TRUE(eventually([&] { return handler.requests >= 20; }));
+    // Its requests stop being read once a few replies wait (the read limit is 256 KiB).
+    ASSERT_TRUE(eventually([&] { return handler.requests >= 4; }));
 
     ControlClient fast;
     ASSERT_TRUE(fast.open(path));
@@ -383,4 +410,139 @@ TEST_F(ControlSocketTest, ASlowReaderDoesNotHoldUpOtherClients) {
     }
     sender.join();
     ::close(slow);
+}
+
+TEST_F(ControlSocketTest, ConnectionsBeyondTheLimitAreClosedAtOnce) {
+    ServerLimits limits;
+    limits.max_connections = 3;
+    restart(limits);
+    ControlClient clients[3];
+    for (auto& c : clients) {
+        ASSERT_TRUE(c.open(path));
+        ASSERT_TRUE(c.call(kEcho, bytes_of({1}), 1, 5000).ok());
+    }
+    int extra = raw_connect();
+    EXPECT_TRUE(closed_by_server(extra));
+    ::close(extra);
+    EXPECT_EQ(connections(), 3u);
+
+    clients[0].close();
+    ASSERT_TRUE(eventually([&] { return server->connection_count() == 2; }));
+    ControlClient next;
+    ASSERT_TRUE(next.open(path));
+    EXPECT_TRUE(next.call(kEcho, bytes_of({2}), 1, 5000).ok());
+}
+
+TEST_F(ControlSocketTest, APartialFrameIsDroppedAfterItsIdleTimeOut) {
+    ServerLimits limits;
+    limits.partial_frame_timeout_ms = 1000;
+    restart(limits);
+    RequestFrame echo{7, kEcho, 100, Bytes(100, 1)};
+    const Bytes whole = encode_request(echo);
+
+    int stalled = raw_connect();
+    send_all(stalled, Bytes(whole.begin(), whole.begin() + 50));
+    int dripping = raw_connect();
+    ControlClient idle; // no partial frame: kept however long it waits
+    ASSERT_TRUE(idle.open(path));
+    ASSERT_TRUE(idle.call(kEcho, bytes_of({1}), 1, 5000).ok());
+
+    // A byte every 100 ms keeps a frame alive: the wait is for silence, not for the frame.
+    for (size_t i = 0; i < 20; ++i) {
+        send_all(dripping, Bytes(whole.begin() + static_cast<std::ptrdiff_t>(i),
+                                 whole.begin() + static_cast<std::ptrdiff_t>(i) + 1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(closed_by_server(stalled)); // after a second of silence
+    ::close(stalled);
+    ReplyFrame reply;
+    send_all(dripping, Bytes(whole.begin() + 20, whole.end()));
+    ASSERT_TRUE(read_reply(dripping, reply));
+    EXPECT_EQ(reply.id, 7u);
+    ::close(dripping);
+    EXPECT_TRUE(idle.call(kEcho, bytes_of({2}), 1, 5000).ok());
+    EXPECT_TRUE(eventually([&] { return server->connection_count() == 1; }));
+}
+
+TEST_F(ControlSocketTest, AClientThatNeverReadsIsClosedWhenItsRepliesPassTheLimit) {
+    ServerLimits limits;
+    limits.max_queued_bytes = 64 * 1024;
+    limits.max_held_bytes = 512 * 1024;
+    restart(limits);
+    int fd = raw_connect();
+    for (uint32_t id = 1; id <= 40; ++id)
+        send_all(fd, encode_request(RequestFrame{id, kPend, 64 * 1024, {}}));
+    ASSERT_TRUE(eventually([&] { return handler.pending.size() == 40; }));
+    // 40 replies of 64 KiB: the socket takes a few, the server would keep the rest.
+    for (int i = 0; i < 40; ++i)
+        complete_oldest(Bytes(64 * 1024, 0x33), 64 * 1024);
+    EXPECT_TRUE(eventually([&] { return server->connection_count() == 0; }));
+    EXPECT_EQ(loop.run([&] { return server->pending_count(); }), 0u);
+    ::close(fd);
+}
+
+TEST_F(ControlSocketTest, WholeFramesReadAheadAreServedOnceTheRepliesDrain) {
+    // One write: a large echo whose reply the socket cannot take whole, then eight small
+    // ones read with it. They wait while the large reply does, then are answered though
+    // the socket has nothing more to read.
+    ServerLimits limits;
+    limits.max_queued_bytes = 1;
+    restart(limits);
+    int fd = raw_connect();
+    Bytes all = encode_request(RequestFrame{1, kEcho, 512 * 1024, Bytes(512 * 1024, 0x44)});
+    for (uint32_t id = 2; id <= 9; ++id) {
+        Bytes one = encode_request(RequestFrame{id, kEcho, 4, {1, 2, 3, 4}});
+        all.insert(all.end(), one.begin(), one.end());
+    }
+    std::thread sender([&] { send_all(fd, all); });
+    sender.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the server reads it all
+    for (uint32_t id = 1; id <= 9; ++id) {
+        ReplyFrame reply;
+        ASSERT_TRUE(read_reply(fd, reply)) << id;
+        ASSERT_EQ(reply.id, id);
+    }
+    EXPECT_EQ(loop.run([&] { return handler.requests; }), 9);
+    ::close(fd);
+}
+
+TEST_F(ControlSocketTest, FoldersAndSocketGetTheirModesWhateverTheUmask) {
+    namespace fs = std::filesystem;
+    const fs::path kept = dir / "kept";
+    fs::create_directory(kept);
+    fs::permissions(kept, fs::perms(0700));
+    for (mode_t mask : {mode_t{0}, mode_t{077}}) {
+        const mode_t before = ::umask(mask);
+        const fs::path top = kept / ("m" + std::to_string(mask));
+        restart({}, (top / "a" / "QL").string());
+        ::umask(before);
+        for (const fs::path& folder : {top, top / "a"}) {
+            struct stat st;
+            ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0755u) << folder << " umask " << mask;
+        }
+        struct stat st;
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISSOCK(st.st_mode));
+        EXPECT_EQ(st.st_mode & 07777, 0660u) << "umask " << mask;
+        ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u); // a folder that was there keeps its mode
+    }
+
+    // A link at the socket's name is neither followed nor removed.
+    loop.run([&] {
+        server.reset();
+        return 0;
+    });
+    const fs::path target = dir / "target";
+    testsupport::write_file(target, "x");
+    fs::permissions(target, fs::perms(0600));
+    fs::create_symlink(target, path);
+    FakeHandler other;
+    ControlServer linked(loop, other);
+    std::string error;
+    EXPECT_FALSE(loop.run([&] { return linked.listen(path, &error); }));
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms(0600));
+    server = std::make_unique<ControlServer>(loop, handler); // for TearDown
 }

@@ -312,12 +312,12 @@ TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
 
 TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
     // A slow entry link: the station's packets wait in the engine's first queue.
-    ASSERT_TRUE(play(1)); // 100 bit/s: nothing leaves the queue during the test
+    ASSERT_TRUE(play(24)); // 2.4 kbit/s, the least a block may ask: 1,000 bytes take 3.3 s
 
     open_ports();
     for (uint8_t i = 0; i < 8; ++i) {
         const auto f =
-            test::ipv4_frame(test::ipv4(198, 18, 0, 1), test::ipv4(198, 18, 0, 2), 100, i);
+            test::ipv4_frame(test::ipv4(198, 18, 0, 1), test::ipv4(198, 18, 0, 2), 1000, i);
         ASSERT_TRUE(stationPort->write(f.data(), f.size()));
     }
     // All eight read before the unbind, or fewer would be freed.

@@ -1,5 +1,7 @@
 #include "EngineState.h"
 
+#include "quellin_rte/RandomRange.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -69,12 +71,8 @@ EngineModels& du_models() {
     return *engine().models;
 }
 
-uint32_t du_rand(uint32_t a, uint32_t b) {
-    const auto span = static_cast<uint16_t>(b + 1 - a);
-    uint32_t r = uint32_t{rte_rand()} * span / 0x7FFF;
-    if (r == span)
-        r = static_cast<uint16_t>(span - 1);
-    return a + r;
+uint16_t du_rand(uint32_t a, uint32_t b) {
+    return rand_in_range(rte_rand(), a, b);
 }
 
 uint64_t du_transmission_time(uint32_t ipLength, uint32_t overhead, uint32_t bandwidth) {

@@ -1,5 +1,7 @@
 #include "EngineState.h"
 
+#include "AltirenAPI/PlayBlockCheck.h"
+
 #include <memory>
 #include <new>
 
@@ -52,10 +54,18 @@ uint16_t du_load_play_block(const uint8_t* data, size_t length, uint16_t checksu
     ctx.blockLength = 0;
     uint16_t result = wire::check_play_block(data, length, checksum);
     try {
-        ctx.block = std::make_unique<wire::DriverPlayBlock>(
+        auto block = std::make_unique<wire::DriverPlayBlock>(
             wire::DriverPlayBlock::from_bytes(data, data ? length : 0));
-        ctx.blockLength = data ? length : 0;
-        ctx.view.block = ctx.block.get();
+        // A block with a field the control library refuses is not kept at all, whatever
+        // its header and checksum: every packet's work stays within what those checks allow.
+        if (altiren_api::check_play_block_fields(*block) != 0) {
+            if (result == 0)
+                result = 6;
+        } else {
+            ctx.block = std::move(block);
+            ctx.blockLength = data ? length : 0;
+            ctx.view.block = ctx.block.get();
+        }
     } catch (const std::bad_alloc&) {
         result = 6; // no memory for the block: none is kept
     }
@@ -73,8 +83,7 @@ uint16_t du_load_play_block(const uint8_t* data, size_t length, uint16_t checksu
     rte_lock(kLockCounters);
     ctx.counters = {};
     rte_unlock(kLockCounters);
-    ctx.red = {};
-    s.models->on_load(ctx);
+    s.models->on_load(ctx); // resets both RED states
     ctx.emulationStartUs = rte_gettime();
     return result;
 }

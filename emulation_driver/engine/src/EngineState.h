@@ -20,10 +20,10 @@ void free_info(PacketInfo* info);
 // Sends a packet on unchanged and frees its record; a dropped packet is freed instead.
 void pass_on(RtePacket* packet, PacketInfo* info);
 
-// Takes back what a packet queued on `q` holds of the gateway link (its bucket place and
-// queue counter) or of the WAN section (its queue counter), when it leaves other than by
-// its stage.
-void release_hold(int q, const QueueEntry* e);
+// Takes back what a packet of `size` IP bytes handed to queue `q` holds of the gateway link
+// (its bucket place and queue counter) or of the WAN section (its queue counter), when it
+// leaves other than by its stage.
+void release_hold(int q, const PacketInfo* info, uint32_t size);
 
 // Queue index of a stage (0 entry link, 1 WAN, 2 exit link) in a direction.
 inline int queue_of(int stage, int direction) {

@@ -6,7 +6,7 @@ using namespace detail;
 
 namespace detail {
 
-void release_hold(int q, const QueueEntry* e) {
+void release_hold(int q, const PacketInfo* info, uint32_t size) {
     auto& s = engine();
     auto& ctx = s.ctx;
     const int d = q / 3;
@@ -15,12 +15,12 @@ void release_hold(int q, const QueueEntry* e) {
         du_counter_down(wire::kCtrWanPackets);
         return;
     }
-    if (e->info && is_dropped(e->info))
+    if (info && is_dropped(info))
         return; // a dropped packet never took a place in the bucket
     if (!ctx.block)
         return;
     const int bucket = gateway_bucket(stage, d);
-    s.models->bucket_remove(ctx, bucket, e->size);
+    s.models->bucket_remove(ctx, bucket, size);
     du_counter_down(gateway_counter(bucket));
 }
 
@@ -45,7 +45,7 @@ void rearm_head(int q) {
         if (!queue.head)
             queue.tail = nullptr;
         --queue.length;
-        release_hold(q, head);
+        release_hold(q, head->info, head->size);
         rte_free_cookie(head->packet);
         free_info(head->info);
         rte_free(head, sizeof(QueueEntry));
@@ -107,7 +107,7 @@ size_t du_forget_adapter(const RteAdapter* adapter) {
 
         while (gone) {
             QueueEntry* next = gone->next;
-            release_hold(q, gone);
+            release_hold(q, gone->info, gone->size);
             rte_free_cookie(gone->packet);
             free_info(gone->info);
             rte_free(gone, sizeof(QueueEntry));

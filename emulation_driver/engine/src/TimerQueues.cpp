@@ -34,7 +34,7 @@ void handle(QueueEntry* e) {
 
 // Drops the head's packet when no timer can be armed for it, giving back its place.
 void drop_head_packet(QueueEntry* e) {
-    release_hold(e->queue, e);
+    release_hold(e->queue, e->info, e->size);
     rte_free_cookie(e->packet);
     free_info(e->info);
     e->packet = nullptr;
@@ -69,6 +69,8 @@ void du_add_Packet_To_TimerQueue(int q, uint64_t delayUs, RtePacket* packet, Pac
     auto& ctx = engine().ctx;
     void* m = rte_alloc(sizeof(QueueEntry));
     if (!m) {
+        // Dropped for want of an entry: what it holds of its stage goes back with it.
+        release_hold(q, info, rte_get_packet_size(packet));
         rte_free_cookie(packet);
         free_info(info);
         return;

@@ -41,6 +41,14 @@ struct ScriptedModels : EngineModels {
     bool bucket_add(EngineContext&, int, uint32_t) override { return !refuseBucket; }
     void bucket_remove(EngineContext&, int, uint32_t) override { ++bucketRemovals; }
     int bucketRemovals = 0;
+    // Flags the WAN exit marks a packet with (0x20: replaced by fragments), one per packet.
+    std::deque<uint16_t> exitMarks;
+    void fragment(EngineContext&, RtePacket*, PacketInfo& info, int) override {
+        if (exitMarks.empty())
+            return;
+        info.flags |= exitMarks.front();
+        exitMarks.pop_front();
+    }
     void on_load(EngineContext&) override { ++loads; }
     void periodic_tick(EngineContext&) override { ++ticks; }
 };

@@ -73,11 +73,11 @@ TEST_F(EngineTest, UnlimitedBandwidthQueuesNothing) {
 }
 
 TEST_F(EngineTest, WaitsBelowOneMillisecondAreServedWithoutATimer) {
-    block.setEastOut(150000); // 1,500 bytes take 800 µs
+    block.setEastOut(102400); // 1,200 bytes take 937 µs
     models.delays = {999};
     play();
     const size_t armedBefore = timers.armed_ms().size();
-    send(0, 1500, 1);
+    send(0, 1200, 1);
     EXPECT_EQ(sink.count(), 1u);
     EXPECT_EQ(timers.armed_ms().size(), armedBefore);
     // Behind a waiting head the short wait adds up and needs a timer after all.
@@ -93,7 +93,7 @@ TEST_F(EngineTest, WaitsBelowOneMillisecondAreServedWithoutATimer) {
 TEST_F(EngineTest, OverheadAndInboundUseTheirOwnGateway) {
     block.setWestOut(100000); // inbound entry
     block.setWestOverhead(100);
-    block.setEastOverhead(5000); // would matter only at the East bucket
+    block.setEastOverhead(1000); // would matter only at the East bucket
     play();
     const uint64_t t0 = clock.now();
     send(1, 1400);

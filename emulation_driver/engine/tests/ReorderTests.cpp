@@ -119,3 +119,15 @@ TEST_F(EngineTest, BypassAndReplayReleaseTheHeldPacket) {
     EXPECT_EQ(tag_of(1), 2);
     EXPECT_TRUE(pools_full());
 }
+
+TEST_F(EngineTest, DrawsOfAnEmptyRangeGiveItsLowerBoundAsTheModelsDo) {
+    // b + 1 - a cuts to a span of 0 in 16 bits: the draw gives a, never a + 65,535.
+    random.push({0, 0x7FFF, 0x4000});
+    EXPECT_EQ(du_rand(5, 4), 5u);
+    EXPECT_EQ(du_rand(0, 65535), 0u);
+    EXPECT_EQ(du_rand(64, 63), 64u);
+    random.push({0x7FFF, 0});
+    EXPECT_EQ(du_rand(1, 100), 100u); // the top draw folds into the range
+    EXPECT_EQ(du_rand(1, 100), 1u);
+    EXPECT_EQ(random.underruns(), 0u);
+}

@@ -192,3 +192,120 @@ TEST_F(EngineTest, HeadDroppedForWantOfATimerGivesBackItsPlace) {
     EXPECT_EQ(counter(wire::kCtrWanPackets), 0u);
     EXPECT_TRUE(pools_full());
 }
+
+TEST_F(EngineTest, NoQueueEntryGivesBackTheBucketAndTheQueueCounter) {
+    rte_shutdown();
+    du_shutdown();
+    RteConfig cfg;
+    cfg.packetPoolSize = kPool;
+    cfg.allocBlocks = 1; // a record but never a queue entry
+    ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, &sink}));
+    adapter = rte_bind_adapter("tap0");
+    ASSERT_TRUE(du_init(&models, &reporter));
+
+    // The entry link's queue.
+    block.setEastOut(100000);
+    play();
+    send(0, 1500, 1);
+    EXPECT_EQ(models.bucketRemovals, 1);
+    EXPECT_EQ(counter(wire::kCtrEastQueued), 0u);
+
+    // The WAN section's queue.
+    block.setEastOut(wire::pb::kUnlimitedBandwidth);
+    play();
+    models.delays = {50000};
+    send(0, 100, 2);
+    EXPECT_EQ(counter(wire::kCtrWanPackets), 0u);
+
+    // The exit link's queue (straight from the WAN exit right after the load).
+    block.setWestIn(100000);
+    play();
+    models.bucketRemovals = 0;
+    send(0, 1500, 3);
+    EXPECT_EQ(models.bucketRemovals, 2); // leaving the entry link, then given back by the exit
+    EXPECT_EQ(counter(wire::kCtrWestQueued), 0u);
+    EXPECT_EQ(sink.count(), 0u);
+    EXPECT_TRUE(pools_full());
+}
+
+TEST_F(EngineTest, StopLoadAndBypassFreeQueuedPacketsAlreadyDroppedAndSendTheRest) {
+    // A lost, bucket-dropped or replaced packet never reappears when the emulation ends:
+    // only the packet that was on its way goes out, whichever way it ends.
+    enum End { Stop, Load, Bypass };
+    for (End end : {Stop, Load, Bypass}) {
+        sink.clear();
+        // On the exit link, behind packet 1: 2 lost in the WAN, 3 refused by the entry
+        // bucket, 4 replaced by its fragments at the WAN exit.
+        block.setWestIn(100000); // 1.2 ms per 1,500-byte packet
+        play();
+        models.losses = {0, wire::kFlagLost, 0, 0};
+        models.exitMarks = {0, wire::kFlagFragmented}; // 1 and 4 reach the exit effects
+        send(0, 1500, 1);
+        send(0, 1500, 2);
+        models.refuseBucket = true;
+        send(0, 1500, 3);
+        models.refuseBucket = false;
+        send(0, 1500, 4);
+        ASSERT_EQ(du_context().queues[2].length, 4u) << end;
+        ASSERT_EQ(sink.count(), 0u) << end;
+
+        if (end == Stop)
+            EXPECT_TRUE(du_stop());
+        else if (end == Load)
+            ASSERT_EQ(load(), 0);
+        else
+            du_set_bypass(true);
+        timers.run_until(clock.now() + 10000);
+        ASSERT_EQ(sink.count(), 1u) << end;
+        EXPECT_EQ(tag_of(0), 1) << end;
+        EXPECT_EQ(du_context().queues[2].head, nullptr) << end;
+        EXPECT_TRUE(pools_full()) << end;
+        du_stop();
+    }
+}
+
+TEST_F(EngineTest, PeriodicTickKeepsReArmingWhileBypassedWithoutTheModels) {
+    play();
+    du_set_bypass(true); // a close while playing leaves the tick running
+    timers.run_until(clock.now() + 3000000);
+    EXPECT_EQ(reporter.statsPackets, 3);
+    EXPECT_EQ(reporter.queueStats, 3);
+    EXPECT_EQ(models.ticks, 0); // no disconnect or congestion starts while bypassed
+    EXPECT_EQ(timers.armed(), 1u);
+    EXPECT_GE(du_context().periodicTimer, 0);
+
+    du_set_bypass(false);
+    timers.run_until(clock.now() + 1000000);
+    EXPECT_EQ(models.ticks, 1);
+    EXPECT_EQ(reporter.statsPackets, 4);
+    EXPECT_EQ(timers.armed(), 1u);
+
+    EXPECT_TRUE(du_stop());
+    EXPECT_EQ(timers.armed(), 0u);
+    timers.run_until(clock.now() + 2000000);
+    EXPECT_EQ(reporter.statsPackets, 4);
+}
+
+TEST_F(EngineTest, ABlockWithAFieldTheControlLibraryRefusesIsNotKept) {
+    ASSERT_EQ(load(), 0);
+    const uint16_t good = wire::internet_checksum(block.data(), block.size());
+    block.setOutOfOrderChance(10);
+    block.setOutOfOrderMinRange(60);
+    block.setOutOfOrderMaxRange(5); // the span would wrap
+    EXPECT_EQ(load(), 6);
+    EXPECT_EQ(du_context().block, nullptr); // the earlier block went too
+    EXPECT_EQ(du_context().blockLength, 0u);
+    EXPECT_FALSE(du_context().loadFlag);
+    // Nothing is emulated without a block.
+    du_play();
+    du_set_bypass(false);
+    EXPECT_EQ(send(0), EdgeResult::PassedOn);
+
+    // A header or checksum fault answers first; the block is not kept either.
+    EXPECT_EQ(du_load_play_block(block.data(), block.size(), good), 1);
+    EXPECT_EQ(du_context().block, nullptr);
+    block.setFilterSize(3087);
+    EXPECT_EQ(load(), 6);
+    EXPECT_EQ(du_context().block, nullptr);
+    EXPECT_EQ(models.loads, 4); // the state is reset whatever the answer
+}

@@ -14,8 +14,11 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <gtest/gtest.h>
+#include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -233,6 +236,25 @@ TEST_F(DaemonTest, MalformedRequestsGetErrorsOrAClosedConnectionNeverACrash) {
     EXPECT_EQ(command(1).result, 0); // and the daemon still answers
 }
 
+TEST_F(DaemonTest, ABlockWithAnUnboundedDuplicationBurstIsRefusedAndNeverPlays) {
+    // Five pings once made 327,681 frames and held the loop for seconds.
+    command(1);
+    auto block = unlimited_block();
+    block.setDuplicationChance(99);
+    block.setDuplicationMinBurst(65535);
+    block.setDuplicationMaxBurst(65535);
+    wire::ControlReply load =
+        command(3, std::vector<uint8_t>(block.data(), block.data() + block.size()));
+    EXPECT_EQ(load.result, 6);
+    command(6);
+    EXPECT_TRUE(on_loop([&] { return du_context().block == nullptr; }));
+    send_packets(5, 0);
+    EXPECT_EQ(on_loop([&] { return daemon->edge().sent(0); }), 5u);
+    auto length = client.call(wire::kIoctlPlayBlockLength, {}, 4, 5000);
+    ASSERT_TRUE(length.ok());
+    EXPECT_EQ(wire::get_u32(length.system_buffer.data(), 0), 0u); // nothing is loaded
+}
+
 TEST_F(DaemonTest, StoppingTheDaemonSendsOnQueuedPacketsAndRemovesTheSocket) {
     command(1);
     auto block = unlimited_block();
@@ -291,6 +313,96 @@ TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     std::string error;
     const char* bad[] = {"quellin", "--seed", "x"};
     EXPECT_FALSE(parse_daemon_options(3, bad, error));
+}
+
+namespace {
+
+// Clock ticks of CPU time a process has used.
+long cpu_ticks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; fields >> field && i <= 15; ++i)
+        if (i == 14 || i == 15)
+            ticks += std::stol(field);
+    return ticks;
+}
+
+size_t open_descriptors(pid_t pid) {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+        ++n;
+    return n;
+}
+
+int connect_nonblocking(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr); // may find the queue full
+    return fd;
+}
+
+} // namespace
+
+TEST(DaemonProgram, AFullDescriptorTableNeitherSpinsNorStopsTheDaemon) {
+    testsupport::TempDir dir("quellin-fds");
+    const std::string path = (dir / "QL").string();
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--device", path.c_str(), "--seed", "5",
+                "--test-adapter", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ControlClient first;
+    bool connected = false;
+    for (int i = 0; i < 250 && !connected; ++i) {
+        connected = first.open(path);
+        if (!connected)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(connected);
+    ASSERT_TRUE(first.call(wire::kIoctlStatus, {}, 92, 5000).ok());
+
+    // Room for two more descriptors in the daemon, then twenty callers.
+    const rlim_t room = open_descriptors(pid) + 2;
+    const rlimit limit{room, room};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_NOFILE, &limit, nullptr), 0);
+    std::vector<int> callers;
+    for (int i = 0; i < 20; ++i)
+        callers.push_back(connect_nonblocking(path));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    // The listener stays readable while the table is full: the loop must not spin on it.
+    const long before = cpu_ticks(pid);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long used = cpu_ticks(pid) - before;
+    EXPECT_LT(used, ::sysconf(_SC_CLK_TCK) / 4) << "ticks of CPU in one second";
+
+    // The daemon goes on answering, and takes callers again once descriptors free.
+    EXPECT_TRUE(first.call(wire::kIoctlStatus, {}, 92, 5000).ok());
+    for (int fd : callers)
+        ::close(fd);
+    bool served = false;
+    for (int i = 0; i < 100 && !served; ++i) {
+        ControlClient next;
+        served = next.open(path) && next.call(wire::kIoctlStatus, {}, 92, 1000).ok();
+        if (!served)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(served);
+
+    first.close();
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST(DaemonProgram, InstallWritesItsOwnPathAndUninstallRemovesTheKeys) {

@@ -106,8 +106,6 @@ void ModelHooks::push(EngineContext& ctx) const {
         ctx.burstFlag[d] = m_state.direction[d].burstFlag;
         ctx.burstLength[d] = m_state.direction[d].burstLength;
         ctx.bucketFill[d] = m_buckets[d].fill;
-        ctx.red[d] = {m_buckets[d].stats.averageKb, m_buckets[d].stats.bytesSinceDrop,
-                      m_buckets[d].stats.earlyDrops, m_buckets[d].stats.forcedDrops};
     }
     ctx.gilbertState = m_state.gilbertState;
     ctx.seriesPosition = m_state.seriesPosition;

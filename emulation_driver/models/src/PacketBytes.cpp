@@ -2,6 +2,7 @@
 
 #include "quellin_models/Checksum.h"
 #include "quellin_wire/ByteOrder.h"
+#include "quellin_wire/Checksum.h"
 
 #include <algorithm>
 #include <cstring>
@@ -135,7 +136,7 @@ size_t build_icmp_frag_needed(std::span<const uint8_t> ip, std::span<uint8_t> ou
     const size_t total = wire::get_be16(ip.data(), 2);
     const size_t quoted = h + std::min<size_t>(8, total > h ? total - h : 0);
     std::memcpy(icmp.data() + 8, ip.data(), std::min(quoted, ip.size()));
-    const uint16_t c = internet_checksum(icmp);
+    const uint16_t c = wire::internet_checksum(icmp.data(), icmp.size());
     wire::put_be16(icmp.data(), 2, c);
     return size;
 }

@@ -1,9 +1,9 @@
 #include "quellin_models/PacketEffects.h"
 
-#include "quellin_models/Checksum.h"
 #include "quellin_models/PacketBytes.h"
 #include "quellin_models/Random.h"
 #include "quellin_wire/ByteOrder.h"
+#include "quellin_wire/Checksum.h"
 #include "quellin_wire/Records.h"
 
 #include <algorithm>
@@ -99,7 +99,7 @@ void fragment_ipv4(const FragmentationParams& p, const PacketView& packet, uint1
     const size_t total = size_t{wire::get_be16(ip.data(), 2)};
     if (p.mtu >= total || h < 20 || h > total || total > ip.size())
         return;
-    if ((flags & kFlagCorrupted) && !ipv4_header_checksum_ok(ip))
+    if ((flags & kFlagCorrupted) && !wire::ipv4_header_checksum_ok(ip.data(), ip.size()))
         return;
 
     const bool dontFragment = (wire::get_be16(ip.data(), 6) & 0x4000) != 0;

@@ -7,11 +7,7 @@ constexpr int64_t kLongRandScale = 1073709056; // 32767 * 32767 + 32767, the lar
 }
 
 uint16_t du_rand(ModelRuntime& rt, uint32_t a, uint32_t b) {
-    const uint32_t span = static_cast<uint16_t>(b + 1 - a);
-    uint32_t r = static_cast<uint32_t>(rt.rand()) * span / kRandMax;
-    if (r == span && span != 0)
-        r = span - 1;
-    return static_cast<uint16_t>(a + r);
+    return rand_in_range(rt.rand(), a, b);
 }
 
 uint32_t du_long_rand(ModelRuntime& rt, uint32_t a, uint32_t b) {

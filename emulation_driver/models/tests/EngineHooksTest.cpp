@@ -74,6 +74,7 @@ TEST_F(ModelsInEngine, PeriodicLossAndFixedDelay) {
     block.setLossType(1);
     block.setLossEvery(1);
     block.setMinDelay(20);
+    block.setMaxDelay(20);
     play();
     const uint64_t t0 = clock.now();
     for (uint8_t tag = 1; tag <= 4; ++tag)
@@ -124,7 +125,7 @@ TEST_F(ModelsInEngine, DuplicatesAndFragmentsLeaveTheExitGateway) {
     ASSERT_EQ(sink.count(), 3u);
     size_t data = 0;
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_TRUE(models::ipv4_header_checksum_ok(ip_of(i)));
+        EXPECT_TRUE(wire::ipv4_header_checksum_ok(ip_of(i).data(), ip_of(i).size()));
         data += ((ip_of(i)[2] << 8) | ip_of(i)[3]) - 20;
     }
     EXPECT_EQ(data, 1480u);
@@ -182,4 +183,27 @@ TEST_F(ModelsInEngine, StopEndsADisconnectBeforeTheNextPlay) {
     random.set_fallback(0x7FFF); // no new disconnect
     send(0);
     EXPECT_EQ(sink.count(), 1u);
+}
+
+TEST_F(ModelsInEngine, ABlockTheControlLibraryRefusesNeverPlays) {
+    // Bursts of 65,535 copies, or a minimum above the maximum (the span wraps): one packet
+    // would cost the loop tens of thousands of copies.
+    random.set_fallback(0); // every chance hits, every burst at its minimum
+    for (uint16_t low : {uint16_t{65535}, uint16_t{20}}) {
+        block.setDuplicationChance(99);
+        block.setDuplicationMinBurst(low);
+        block.setDuplicationMaxBurst(static_cast<uint16_t>(low == 20 ? 19 : 65535));
+        EXPECT_EQ(du_load_play_block(block.data(), block.size(),
+                                     wire::internet_checksum(block.data(), block.size())),
+                  6);
+        EXPECT_EQ(du_context().block, nullptr);
+        du_play();
+        du_set_bypass(false);
+        sink.clear();
+        for (int i = 0; i < 5; ++i)
+            send(0);
+        EXPECT_EQ(sink.count(), 5u);
+        EXPECT_TRUE(pools_full());
+        du_stop();
+    }
 }

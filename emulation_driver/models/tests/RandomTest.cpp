@@ -40,3 +40,11 @@ TEST(Random, Int64RandAddsACoarseAndAFineDraw) {
     rt.script = {0x7FFF, 0x7FFF, 0x7FFF};
     EXPECT_EQ(du_int64_rand(rt, 1, 1000000000000ull), 1 + span + span / 32767);
 }
+
+TEST(Random, DuRandOfAnEmptyRangeGivesItsLowerBound) {
+    FakeRuntime rt;
+    rt.script = {0x7FFF, 0, 0x7FFF};
+    EXPECT_EQ(du_rand(rt, 5, 4), 5);
+    EXPECT_EQ(du_rand(rt, 0, 65535), 0);
+    EXPECT_EQ(du_rand(rt, 10, 9), 10);
+}

@@ -36,10 +36,4 @@ DriverConfiguration configure_driver(ConfigStore& parameters) {
     return c;
 }
 
-void ensure_forward_packets(ConfigStore& tcpipParameters) {
-    const auto v = tcpipParameters.read("NumForwardPackets");
-    if (!v || *v < kMinForwardPackets)
-        tcpipParameters.write("NumForwardPackets", kMinForwardPackets);
-}
-
 } // namespace quellin

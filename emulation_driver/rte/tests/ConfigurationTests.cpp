@@ -41,18 +41,6 @@ TEST(Configuration, DefaultsAreWrittenBackAndOtherPoolSizesGetTen) {
     EXPECT_EQ(store.values.at("PacketPoolSize"), 100u); // the stored value stays
 }
 
-TEST(Configuration, ForwardPacketsRaisedTo500) {
-    MapStore tcpip;
-    ensure_forward_packets(tcpip);
-    EXPECT_EQ(tcpip.values.at("NumForwardPackets"), 500u);
-    tcpip.values["NumForwardPackets"] = 100;
-    ensure_forward_packets(tcpip);
-    EXPECT_EQ(tcpip.values.at("NumForwardPackets"), 500u);
-    tcpip.values["NumForwardPackets"] = 900;
-    ensure_forward_packets(tcpip);
-    EXPECT_EQ(tcpip.values.at("NumForwardPackets"), 900u);
-}
-
 TEST(Configuration, HugePoolSizesSaturateAndAreRefusedAtStart) {
     // Adding ten must not wrap a size near the top of the range into a tiny pool.
     MapStore store;

@@ -40,8 +40,8 @@ void du_introduce_new_packet(RtePacket* packet, const PacketInfo& parentInfo, in
 // 100 bit/s; 0 for unlimited.
 uint64_t du_transmission_time(uint32_t ipLength, uint32_t overhead, uint32_t bandwidth);
 
-// Integer from a to b drawn from rte_rand.
-uint32_t du_rand(uint32_t a, uint32_t b);
+// Integer from a to b drawn from rte_rand (rand_in_range).
+uint16_t du_rand(uint32_t a, uint32_t b);
 
 // Stores.
 void du_write_list_entry(int list, uint32_t sequence, uint16_t flags);
@@ -51,7 +51,9 @@ void du_counter_up(size_t index);
 void du_counter_down(size_t index);
 
 // The engine's part of the control commands.
-// Load (3): stores the block, resets state, answers 0, 1 or 6. The bypass flag is set.
+// Load (3): stores the block, resets state, answers 0, 1 or 6. The bypass flag is set. A
+// block with a field the control library's checks refuse answers 6 (unless its header or
+// checksum answered first) and is not stored: no block is loaded then.
 uint16_t du_load_play_block(const uint8_t* data, size_t length, uint16_t checksum);
 // Stop (5): false (and nothing done) when the bypass flag is already set; else sets it,
 // neutralises the block, stops the periodic tick, releases the held packet and

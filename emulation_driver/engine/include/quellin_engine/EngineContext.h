@@ -69,14 +69,6 @@ struct ReorderSlot {
     int direction = 0;
 };
 
-// RED statistics of one bucket.
-struct RedStatistics {
-    uint32_t averageKb = 0;
-    uint32_t bytesSinceDrop = 0;
-    uint32_t earlyDrops = 0;
-    uint32_t forcedDrops = 0;
-};
-
 struct EngineContext {
     // What the classifier reads: the bypass flag (set: every packet passes straight
     // through) and the loaded block.
@@ -115,7 +107,7 @@ struct EngineContext {
     uint32_t disconnectLengthMs = 0;
     uint32_t congestionEndMs = 0;
     uint32_t walkDelayMs = 0;
-    std::array<RedStatistics, 2> red{};
+    // The RED states and their statistics live with the buckets of the models.
 
     ReorderSlot reorder;
     std::array<TimerQueue, kQueueCount> queues{};

@@ -1,4 +1,5 @@
-// Checksums of the packets the exit effects build and check.
+// Checksums of the packets the exit effects build, on the Internet checksum of the wire
+// library.
 #pragma once
 
 #include <cstddef>
@@ -6,16 +7,6 @@
 #include <span>
 
 namespace quellin::models {
-
-// Internet checksum: big-endian 16-bit words (an odd last byte is the high byte of a word),
-// summed in 32 bits, folded twice, complemented; 0 is given as 0xFFFF.
-uint16_t internet_checksum(std::span<const uint8_t> data);
-
-// 1 when the IPv4 header at the start of `ip` carries a checksum that verifies. The header
-// length comes from the low four bits of the first byte; a header length below 20 or one that
-// runs past `ip` does not verify. Where the checksum comes out as the complement of zero,
-// a stored 0x0000 verifies as well as 0xFFFF.
-bool ipv4_header_checksum_ok(std::span<const uint8_t> ip);
 
 // Writes the IPv4 header checksum (bytes 10-11) of the h-byte header at the start of `ip`.
 void ipv4_set_header_checksum(std::span<uint8_t> ip, size_t headerLength);

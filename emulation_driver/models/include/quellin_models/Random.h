@@ -2,15 +2,13 @@
 #pragma once
 
 #include "quellin_models/Runtime.h"
+#include "quellin_rte/RandomRange.h"
 
 #include <cstdint>
 
 namespace quellin::models {
 
-inline constexpr uint32_t kRandMax = 0x7FFF;
-
-// An integer from a to b: span = b + 1 - a cut to 16 bits, r = rand * span / 0x7FFF,
-// r = span becomes span - 1.
+// An integer from a to b out of one draw (rand_in_range).
 uint16_t du_rand(ModelRuntime& rt, uint32_t a, uint32_t b);
 
 // Two draws r1, r2; a + (r1 * 32767 + r2) * (b - a) / 1,073,709,056 with b - a taken as an

@@ -25,7 +25,6 @@ struct DriverConfiguration {
 };
 
 inline constexpr uint32_t kDefaultPoolSize = 510;
-inline constexpr uint32_t kMinForwardPackets = 500;
 
 // A pool size as configured: the default stays, any other value gets 10 added.
 uint32_t configured_pool_size(uint32_t value);
@@ -33,8 +32,5 @@ uint32_t configured_pool_size(uint32_t value);
 // Reads every value; a missing one is written back with its default. DebugMask and
 // DebugLevel are written back in any case.
 DriverConfiguration configure_driver(ConfigStore& parameters);
-
-// "NumForwardPackets" of the TCP/IP parameters: raised to 500 when missing or lower.
-void ensure_forward_packets(ConfigStore& tcpipParameters);
 
 } // namespace quellin

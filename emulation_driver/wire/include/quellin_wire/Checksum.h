@@ -1,4 +1,5 @@
-// Internet checksum as the control library and the driver compute it over a play block.
+// The Internet checksum: the one routine behind the play block's checksum, the headers the
+// driver builds and checks, the control library's packet texts and the client.
 #pragma once
 
 #include <cstddef>
@@ -6,8 +7,21 @@
 
 namespace quellin::wire {
 
-// 16-bit big-endian words summed into 32 bits (an odd last byte counts as byte << 8),
-// folded twice and complemented; a result of 0 is given as 0xFFFF.
+// `sum` plus the bytes read as 16-bit big-endian words (an odd last byte counts as
+// byte << 8), added in 32 bits. Pseudo-headers are summed by starting from their words.
+uint32_t internet_sum(const uint8_t* data, size_t length, uint32_t sum = 0);
+
+// A 32-bit sum folded into 16 bits: low half plus high half, then the carry once more.
+uint16_t internet_fold(uint32_t sum);
+
+// Complement of the folded sum of the bytes; a result of 0 is given as 0xFFFF.
 uint16_t internet_checksum(const uint8_t* data, size_t length);
+
+// Whether the IPv4 header at the start of `ip` carries a checksum that verifies. The header
+// length is the low four bits of the first byte times 4; one below 20, or beyond `length`,
+// does not verify. The stored field is left out of the sum and compared with its
+// complement; when that complement is 0, a stored 0x0000 verifies as well as 0xFFFF (the
+// same value in ones' complement).
+bool ipv4_header_checksum_ok(const uint8_t* ip, size_t length);
 
 } // namespace quellin::wire
