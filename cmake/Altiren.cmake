@@ -1,12 +1,12 @@
 # Helpers shared by every folder of the project.
 
-# altiren_add_gtest(<target> SOURCES ... [LIBS ...] [LABEL unit|netns|gui] [TSAN]
+# altiren_add_gtest(<target> SOURCES ... [LIBS ...] [LABEL unit|netns|gui ...] [TSAN]
 #                   [TIMEOUT seconds])
 # Builds a GoogleTest executable and registers each test case as its own CTest test,
 # so every case runs in a process of its own. TSAN marks thread tests that the
 # ThreadSanitizer build runs too (label "tsan" there).
 function(altiren_add_gtest name)
-    cmake_parse_arguments(T "TSAN" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "TSAN" "TIMEOUT" "SOURCES;LIBS;LABEL" ${ARGN})
     if(NOT ALTIREN_BUILD_TESTS)
         return()
     endif()
@@ -29,10 +29,22 @@ function(altiren_add_gtest name)
         set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
         return()
     endif()
+    list(GET labels 0 first_label)
     gtest_discover_tests(${name}
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
-        PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT})
+        PROPERTIES LABELS ${first_label} TIMEOUT ${T_TIMEOUT})
+    list(LENGTH labels label_count)
+    if(label_count GREATER 1)
+        # The discovery takes one label (a list does not survive it): a script run after
+        # it gives the discovered tests all of them.
+        set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+        file(WRITE ${label_script}
+            "foreach(test IN LISTS ${name}_TESTS)\n"
+            "    set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\n"
+            "endforeach()\n")
+        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
+    endif()
 endfunction()
 
 # The ThreadSanitizer build compiles only the thread tests: one target builds them all.

@@ -136,8 +136,12 @@ TEST_F(OnlineProbe, AProbeThatIsNotForcedDoesNothingWhileOneIsBusy) {
     ASSERT_TRUE(ProbeStarted());
     COnlineProbe::SetIsServerOnline(false); // returns at once
     EXPECT_FALSE(firstReturned);
-    // Released, the held probe is answered (with 503: any status is on-line).
-    server->ReleaseHeld();
+    // Released, the held probe is answered (with 503: any status is on-line). Its request
+    // may not have reached the server yet: release until it has been answered.
+    for (int i = 0; i < 500 && !firstReturned; ++i) {
+        server->ReleaseHeld();
+        std::this_thread::sleep_for(10ms);
+    }
     first.join();
     EXPECT_TRUE(ClientState::IsServerOnline());
 }

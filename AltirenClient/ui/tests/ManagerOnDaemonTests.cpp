@@ -1,0 +1,177 @@
+// The manager window on the real daemon: the daemon binds the station's TAP in the test
+// lab, the window runs in the station namespace with the management-server stand-in on
+// the station's loopback, the manual page is set by key clicks, Play and Stop are
+// clicked, and real traffic between the namespaces shows the emulation and its end.
+#include "AltirenUi/AltirenMngr.h"
+#include "AltirenUi/NumericEdit.h"
+
+#include "AltirenClient/ClientSettings.h"
+#include "AltirenClient/ClientState.h"
+#include "AltirenUiTest/GuiTest.h"
+#include "DaemonLab.h"
+#include "ManagerFakes.h"
+
+#include <MgmtServer/MgmtServer.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace netnslab;
+
+namespace {
+
+class ManagerOnDaemon : public e2e::DaemonLab {
+protected:
+    void SetUp() override {
+        e2e::DaemonLab::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        guitest::App();
+        // The client runs where the station's interface is; its threads start here too.
+        station = std::make_unique<NetnsGuard>(lab().station());
+
+        server = std::make_unique<mgmt::MgmtServer>(mgmt::ServerOptions{});
+        std::string error;
+        ASSERT_TRUE(server->Start(error)) << error;
+        server->EditStore([](mgmt::AccountStore& store) {
+            store.AddUser({"ann", "Secret1", "ACC-7", "ann@example.org"});
+        });
+        platform::registry::Registry registry;
+        using platform::registry::Hive;
+        using platform::registry::Value;
+        ASSERT_EQ(registry.createKey(Hive::LocalMachine, CClientSettings::kSettingsKey), 0);
+        const char* key = CClientSettings::kSettingsKey;
+        registry.setValue(Hive::LocalMachine, key, "AltirenServerIP",
+                          Value::Sz(server->HostPort()));
+        registry.setValue(Hive::LocalMachine, key, "AccountID", Value::Sz("ACC-7"));
+        registry.setValue(Hive::LocalMachine, key, "CommunicationTimeout", Value::Dword(5000));
+        ASSERT_TRUE(CClientSettings().bSetUserDetails("ann", "Secret1", true));
+        ClientState::SetServerOnline(false); // the window's first probe finds the server
+
+        driver = std::make_unique<CDriverMngr>();
+        driver->SetActiveAdapterAddress(kStationV4);
+        context.driver = driver.get();
+        context.application = &application;
+        context.prompt = &prompt;
+        context.control = &CNuvexControl::Instance();
+        window = std::make_unique<CAltirenMngr>(context);
+        ASSERT_TRUE(guitest::ShowAndWait(window.get()));
+    }
+
+    void TearDown() override {
+        if (driver && driver->IsPlaying())
+            driver->Stop();
+        window.reset();
+        if (server)
+            server->Stop();
+        station.reset();
+        e2e::DaemonLab::TearDown();
+    }
+
+    static void TypeInto(QWidget* field, const char* text) {
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(field, text);
+    }
+
+    size_t Events(const char* type) const {
+        size_t n = 0;
+        for (const mgmt::RecordedRequest& request : server->Requests())
+            n += mgmt::Attribute(request.attributes, "EVENT_TYPE") == type;
+        return n;
+    }
+
+    bool StoppedWithin(std::chrono::milliseconds limit) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            uint32_t on = 1;
+            if (NuvexGetStatus(&on) == 0 && !on)
+                return true;
+            if (std::chrono::steady_clock::now() >= end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+
+    // One-way delay of a slow UDP flow (median, ms) and the throughput of a TCP stream.
+    double MedianDelayMs(int port) {
+        UdpFlow flow = udp(100, 100, 100);
+        flow.port = port;
+        const UdpResult r = run_udp(flow);
+        EXPECT_EQ(r.recv.count("received"), 100u);
+        return r.recv.num("delay_us_median") / 1000.0;
+    }
+    double TcpBitsPerSecond(int port, uint64_t bytes) {
+        TcpFlow tcp;
+        tcp.from = lab().station();
+        tcp.to = lab().network();
+        tcp.dest = kNetworkV4;
+        tcp.port = port;
+        tcp.bytes = bytes;
+        const TcpResult r = run_tcp(tcp);
+        EXPECT_EQ(r.recv.count("bytes"), bytes);
+        return r.recv.num("throughput_bps");
+    }
+
+    std::unique_ptr<NetnsGuard> station;
+    std::unique_ptr<mgmt::MgmtServer> server;
+    std::unique_ptr<CDriverMngr> driver;
+    FakeApplication application;
+    CScriptedPrompt prompt;
+    ManagerContext context;
+    std::unique_ptr<CAltirenMngr> window;
+};
+
+TEST_F(ManagerOnDaemon, KeyClicksSetFiftyMillisecondsAndOneMegabitThatRealTrafficFeels) {
+    EXPECT_TRUE(ClientState::IsServerOnline());
+    auto* latency = guitest::Find<CNumericEdit>(window.get(), IDC_MANUAL_LATENCY);
+    auto* bandwidth = guitest::Find<QComboBox>(window.get(), IDC_MANUAL_BANDWIDTH);
+    auto* play = guitest::Find<QPushButton>(window.get(), IDC_PLAY_STOP);
+    ASSERT_TRUE(latency && bandwidth && play);
+    TypeInto(latency, "50");
+    TypeInto(bandwidth->lineEdit(), "1000");
+    ASSERT_EQ(latency->text(), "50");
+
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped())
+        << (prompt.Boxes().empty() ? "" : prompt.Boxes()[0].text) << log_text();
+    ASSERT_TRUE(emulating_within(std::chrono::seconds(10))) << log_text();
+    EXPECT_EQ(play->text(), "Sto&p");
+    const PlayParameters& played = *window->Model().GetPlayParameters();
+    EXPECT_EQ(played.minDelay, 50);
+    EXPECT_EQ(played.eastOutBandwidth, 1000.0);
+    EXPECT_EQ(played.eastInBandwidth, 1000.0);
+    ASSERT_EQ(played.filterCount, 1u); // the stand-in's address, kept out
+    EXPECT_EQ(played.filterAddresses[0], e2e::ipv4_of("127.0.0.1"));
+
+    const double delayMs = MedianDelayMs(47100);
+    const double limitedBps = TcpBitsPerSecond(47101, 300000);
+    std::printf("emulating: one-way delay median %.2f ms, TCP %.0f bit/s\n", delayMs, limitedBps);
+    EXPECT_GE(delayMs, 48.0);
+    EXPECT_LE(delayMs, 55.0);
+    EXPECT_LT(limitedBps, 1.0e6);
+    EXPECT_GT(limitedBps, 0.3e6);
+
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_TRUE(window->IsStopped()) << (prompt.Boxes().empty() ? "" : prompt.Boxes()[0].text);
+    ASSERT_TRUE(StoppedWithin(std::chrono::seconds(10)));
+    EXPECT_EQ(play->text(), "&Play");
+    const double normalDelayMs = MedianDelayMs(47102);
+    const double normalBps = TcpBitsPerSecond(47103, 2000000);
+    std::printf("stopped: one-way delay median %.2f ms, TCP %.0f bit/s\n", normalDelayMs,
+                normalBps);
+    EXPECT_LT(normalDelayMs, 20.0);
+    EXPECT_GT(normalBps, 3.0e6);
+
+    EXPECT_TRUE(prompt.Boxes().empty());
+    EXPECT_EQ(Events("CLIENT_STOP"), 1u);
+    EXPECT_EQ(server->RequestCount(), 1u);
+}
+
+} // namespace
