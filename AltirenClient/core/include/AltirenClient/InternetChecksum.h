@@ -10,6 +10,6 @@
 uint16_t InternetChecksum(const uint8_t* data, size_t length);
 
 // 1 when the checksum field of the IPv4 header at the start of header (length bytes in
-// all) matches its header, else 0; 0 also for a header length below one word or one that
+// all) matches its header, else 0; 0 also for a header length below 20 bytes or one that
 // runs past length. The header is left as it was.
 int CheckIpHeaderChecksum(const uint8_t* header, size_t length);
