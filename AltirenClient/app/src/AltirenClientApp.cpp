@@ -115,8 +115,9 @@ bool CAltirenClientApp::InitInstance() {
         return false;
     }
 
-    m_upgradeTimer.start(
-        static_cast<int>(std::min<DWORD>(settings.GetUpgradeInterval(), 0x7FFFFFFF)));
+    // As the desktop's timers do, a period below the 10 ms minimum counts as the minimum.
+    const DWORD interval = std::clamp<DWORD>(settings.GetUpgradeInterval(), 10, 0x7FFFFFFF);
+    m_upgradeTimer.start(static_cast<int>(interval));
     CLIENT_TRACE_EXITED(kClass);
     // The tray decides nothing: where no tray can show the icon, the manager window is
     // shown instead, so that the user can reach the client.

@@ -107,6 +107,13 @@ TEST_F(StartupTest, AStartRunsEveryStepInOrderAndSitsInTheTray) {
     EXPECT_EQ(xml.terminates, 1);
 }
 
+TEST_F(StartupTest, AnUpgradeIntervalOfZeroDoesNotSpinTheTimer) {
+    registry.SetDword("UpgradeInterval", 0);
+    CAltirenClientApp& a = App();
+    ASSERT_TRUE(a.InitInstance());
+    EXPECT_EQ(a.UpgradeTimer().interval(), 10);
+}
+
 TEST_F(StartupTest, ASecondStartHandsOverWithShowStateFiveAndExitsSilently) {
     instance.first = false;
     CAltirenClientApp& a = App();
