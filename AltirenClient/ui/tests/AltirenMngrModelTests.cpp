@@ -293,6 +293,7 @@ TEST_F(MngrModel, BandwidthLossAndLatencyGoIntoTheRecord) {
 TEST_F(MngrModel, AFailedStopKeepsStopAndTheLock) {
     Play();
     control.stopResult = -1;
+    control.statusState = 1; // the driver still emulates
     model->OnPlayCommand();
     EXPECT_FALSE(model->IsStopped());
     EXPECT_TRUE(driver->IsPlaying());
