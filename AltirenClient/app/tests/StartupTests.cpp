@@ -372,6 +372,18 @@ TEST_F(StartupTest, AnAcceptedNormalUpgradeOpensTheDownloadPageAndQuitsWithOne) 
     EXPECT_EQ(a.QuitRequest(), 1);
 }
 
+TEST_F(StartupTest, AnUpgradePageTheDesktopCannotOpenDoesNotQuit) {
+    registry.SetString("AltirenServerIP", "198.18.0.2");
+    registry.SetString("AccountID", "ACME");
+    shell.opens = false;
+    CAltirenClientApp& a = App();
+    ASSERT_TRUE(a.InitInstance());
+    server.replies[CLIENT_UPGRADE] = {"NORMAL"};
+    a.OnCheckUpgrade();
+    EXPECT_EQ(shell.urls.size(), 1u);
+    EXPECT_FALSE(a.QuitRequest());
+}
+
 TEST_F(StartupTest, AnUpgradeWithoutAnAccountDoesNotQuit) {
     CAltirenClientApp& a = App();
     ASSERT_TRUE(a.InitInstance());
