@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs every test (labels unit, netns, gui), then builds
-# and runs the thread tests under ThreadSanitizer. Exits non-zero on any failure.
+# and runs the thread tests under ThreadSanitizer, then builds the fuzz targets with
+# clang and runs each for 20 seconds (label fuzz). Exits non-zero on any failure.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
@@ -33,7 +34,15 @@ export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
 (cd "$tsan" && ctest -L tsan --output-on-failure -j "$jobs" --timeout 600 --no-tests=ignore) |
     tee "$logs/tsan.log" || status=1
 
-# One closing line over both runs.
+# Every fuzz target for a short fixed time, from its seeds, in a clang build of its own.
+fuzz="${ALTIREN_FUZZ_BUILD_DIR:-$top/build/fuzz}"
+cmake -S "$top" -B "$fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+    -DCMAKE_CXX_COMPILER=clang++ -DALTIREN_FUZZ=ON || exit 1
+cmake --build "$fuzz" -j "$jobs" --target fuzz_targets || exit 1
+(cd "$fuzz" && ALTIREN_FUZZ_SECONDS=20 ctest -L fuzz --output-on-failure -j "$jobs" --timeout 300 \
+    --no-tests=error) | tee "$logs/fuzz.log" || status=1
+
+# One closing line over every run.
 passed=0
 failed=0
 for log in "$logs"/*.log; do

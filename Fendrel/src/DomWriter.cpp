@@ -5,6 +5,8 @@
 #include <xercesc/dom/DOM.hpp>
 
 #include <iostream>
+#include <stdexcept>
+#include <strings.h>
 
 using namespace xercesc;
 using orvane::xml::AppendUtf8;
@@ -16,7 +18,7 @@ namespace {
 // cannot exhaust the stack) and appends to one growing buffer.
 class CSDomWriter {
 public:
-    explicit CSDomWriter(const DOMNode* node) : m_pNode(node) {}
+    explicit CSDomWriter(const DOMNode* node) : m_pNode(node), m_bLatin1(DeclaresLatin1(node)) {}
 
     std::string Write() {
         m_out.reserve(4096);
@@ -26,7 +28,18 @@ public:
     }
 
 private:
-    enum class Escape { None, Text, Attribute };
+    enum class Escape { None, Cdata, Text, Attribute };
+
+    // A whole document the library created declares iso-8859-1; every other text has
+    // no declaration and is UTF-8.
+    static bool DeclaresLatin1(const DOMNode* node) {
+        if (node->getNodeType() != DOMNode::DOCUMENT_NODE)
+            return false;
+        const auto* declaration =
+            orvane::xml::GetXmlDeclaration(static_cast<const DOMDocument*>(node));
+        return declaration && declaration->encoding &&
+               strcasecmp(declaration->encoding, "iso-8859-1") == 0;
+    }
 
     static bool is_container(const DOMNode* node) {
         auto type = node->getNodeType();
@@ -77,7 +90,7 @@ private:
             break;
         case DOMNode::CDATA_SECTION_NODE:
             Put("<![CDATA[");
-            PutString(node->getNodeValue(), Escape::None);
+            PutString(node->getNodeValue(), Escape::Cdata);
             Put("]]>");
             break;
         case DOMNode::ENTITY_REFERENCE_NODE:
@@ -189,11 +202,8 @@ private:
         size_t length = xercesc::XMLString::stringLen(text);
         for (size_t i = 0; i < length;) {
             char32_t c = NextCodePoint(text, length, i);
-            if (escape == Escape::None) {
-                if (c < 0x80)
-                    m_out += static_cast<char>(c);
-                else
-                    AppendUtf8(m_out, c);
+            if (escape == Escape::None || escape == Escape::Cdata) {
+                PutRaw(c, escape);
                 continue;
             }
             switch (c) {
@@ -240,10 +250,31 @@ private:
         }
     }
 
+    // A character where no reference can stand (a name, a comment, a processing
+    // instruction), in the output's encoding. Latin-1 has no form for a character above
+    // U+00FF: a CDATA section is closed around its reference, anything else cannot be
+    // written and the whole text fails.
+    void PutRaw(char32_t c, Escape escape) {
+        if (c < 0x80) {
+            m_out += static_cast<char>(c);
+        } else if (!m_bLatin1) {
+            AppendUtf8(m_out, c);
+        } else if (c <= 0xFF) {
+            m_out += static_cast<char>(static_cast<unsigned char>(c));
+        } else if (escape == Escape::Cdata) {
+            Put("]]>&#");
+            Put(orvane::xml::IntToText(static_cast<long long>(c)).c_str());
+            Put(";<![CDATA[");
+        } else {
+            throw std::range_error("character without a form in iso-8859-1");
+        }
+    }
+
     void Put(char c) { m_out += c; }
     void Put(const char* text) { m_out += text; }
 
     const DOMNode* m_pNode;
+    const bool m_bLatin1;
     std::string m_out;
 };
 

@@ -24,6 +24,15 @@ long hand_out(const std::string& text, char** out) {
     return static_cast<long>(text.size());
 }
 
+// Stored bodies are put back byte for byte into a text whose encoding may differ from
+// the one they were read in: only ASCII means the same in both.
+bool is_ascii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
 } // namespace
 
 void CSTopovelDocParser::NewRecordedBlocks() {
@@ -45,6 +54,19 @@ void CSTopovelDocParser::CountPastLabelsIn(std::string_view text) {
         if (number > m_pRecorded->counter)
             m_pRecorded->counter = number;
     }
+}
+
+bool CSTopovelDocParser::HoldsStoredLabel(std::string_view text) const {
+    const std::string_view start(kLabelStart);
+    for (size_t at = text.find(start); at != std::string_view::npos;
+         at = text.find(start, at + start.size())) {
+        size_t end = text.find(kLabelEnd, at);
+        if (end == std::string_view::npos)
+            return false;
+        if (m_pRecorded->blocks.count(std::string(text.substr(at, end + 3 - at))))
+            return true;
+    }
+    return false;
 }
 
 bool CSTopovelDocParser::AddToBlockMap(const char* data, long length, std::string& label) {
@@ -139,7 +161,12 @@ long CSTopovelDocParser::CutRecordedBlocks(const char* xml, std::string& cut,
             size_t close = orvane::xml::FindCloseTag(text, kElement, position);
             if (close == std::string_view::npos)
                 throw std::runtime_error("no closing tag");
-            if (close > position) {
+            std::string_view body = text.substr(position, close - position);
+            if (!body.empty() && !is_ascii(body)) {
+                // The body stays in the text: the parser reads it in the document's
+                // encoding and the writer writes it in the written text's.
+                cut.append(body);
+            } else if (!body.empty()) {
                 std::string label;
                 if (!AddToBlockMap(xml + position, static_cast<long>(close - position), label))
                     throw std::runtime_error("block not stored");

@@ -121,6 +121,11 @@ NX_RC CSDataBlockParser::GetXML(SHString& xml) {
         trace.Error("Failed to write samples: a sample cannot be written as text");
         return NX_FAILURE;
     }
+    if (!m_vLatency.empty() && m_pDocument && !FindElement(kData)) {
+        trace.Error("Failed to write samples: no LATENCY_AND_LOSS_DATA element (no sample "
+                    "interval)");
+        return NX_FAILURE;
+    }
     NX_RC rc = CSTopovelBaseParser::GetXML(xml);
     if (rc != NX_SUCCESS)
         return rc;
@@ -204,6 +209,20 @@ NX_RC CSDataBlockParser::GetRecordingDetails(_RECORDING_DETAILS& d) {
 NX_RC CSDataBlockParser::SetRecordingDetails(const _RECORDING_DETAILS& d) {
     MethodTrace trace(kClass, "setRecordingDetails", kFile);
     return DomCall(trace, "Failed to set recording details", [&] {
+        std::initializer_list<AttrIn> attributes = {
+            {"SAMPLE_INTERVAL", text_of(d.SAMPLE_INTERVAL)},
+            {"RECORDING_NAME", text_of(d.RECORDING_NAME)},
+            {"RECORDING_HOST", text_of(d.RECORDING_HOST)},
+            {"SOURCE_IP", text_of(d.SOURCE_IP)},
+            {"DESTINATION_IP", text_of(d.DESTINATION_IP)},
+            {"PACKET_LEN", text_of(d.PACKET_LEN)},
+            {"ORIGIN", text_of(d.ORIGIN)},
+            {"ORIGIN_VERSION", text_of(d.ORIGIN_VERSION)},
+            {"CREATE_DATE", text_of(d.CREATE_DATE)},
+            {"IMPORTED_INTERVAL_START_TIME", text_of(d.IMPORTED_INTERVAL_START_TIME)},
+            {"IMPORTED_INTERVAL_LENGTH", text_of(d.IMPORTED_INTERVAL_LENGTH)},
+            {"DESCRIPTION", text_of(d.DESCRIPTION)}};
+        CheckAttributes(attributes);
         DOMElement* details = FindElement(kDetails);
         if (!details) {
             // Before the root's first child; appended when it has none.
@@ -211,19 +230,7 @@ NX_RC CSDataBlockParser::SetRecordingDetails(const _RECORDING_DETAILS& d) {
             details = NewElement(kDetails);
             root->insertBefore(details, root->getFirstChild());
         }
-        WriteAttributes(details,
-                        {{"SAMPLE_INTERVAL", text_of(d.SAMPLE_INTERVAL)},
-                         {"RECORDING_NAME", text_of(d.RECORDING_NAME)},
-                         {"RECORDING_HOST", text_of(d.RECORDING_HOST)},
-                         {"SOURCE_IP", text_of(d.SOURCE_IP)},
-                         {"DESTINATION_IP", text_of(d.DESTINATION_IP)},
-                         {"PACKET_LEN", text_of(d.PACKET_LEN)},
-                         {"ORIGIN", text_of(d.ORIGIN)},
-                         {"ORIGIN_VERSION", text_of(d.ORIGIN_VERSION)},
-                         {"CREATE_DATE", text_of(d.CREATE_DATE)},
-                         {"IMPORTED_INTERVAL_START_TIME", text_of(d.IMPORTED_INTERVAL_START_TIME)},
-                         {"IMPORTED_INTERVAL_LENGTH", text_of(d.IMPORTED_INTERVAL_LENGTH)},
-                         {"DESCRIPTION", text_of(d.DESCRIPTION)}});
+        WriteAttributes(details, attributes);
         return NX_SUCCESS;
     });
 }

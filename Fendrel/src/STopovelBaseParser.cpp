@@ -216,8 +216,16 @@ void CSTopovelBaseParser::RemoveEveryElement(DOMElement* parent, const char* tag
         RemoveChildOf(parent, element);
 }
 
+void CSTopovelBaseParser::CheckAttributes(std::initializer_list<AttrIn> attributes) {
+    for (const AttrIn& attribute : attributes)
+        if (!xml::IsXmlText(attribute.value))
+            throw std::invalid_argument("text that cannot stand in XML");
+}
+
 void CSTopovelBaseParser::WriteAttributes(DOMElement* element,
                                           std::initializer_list<AttrIn> attributes) {
+    // All or none: a refused text leaves the element as it was.
+    CheckAttributes(attributes);
     for (const AttrIn& attribute : attributes)
         xml::SetAttr(element, attribute.name, attribute.value);
 }
@@ -290,6 +298,7 @@ NX_RC CSTopovelBaseParser::SetElementAttributes(const MethodTrace& trace, const 
     return DomCall(
         trace, failure,
         [&] {
+            CheckAttributes(attributes);
             DOMElement* element = nullptr;
             if (!xml::GetOrCreateElement(m_pDocument.get(), element, tag, order, true))
                 return false;
@@ -334,7 +343,7 @@ NX_RC CSTopovelBaseParser::ValidateWrittenDocument() {
 
 bool CSTopovelBaseParser::Given(std::initializer_list<const char*> texts) {
     for (const char* text : texts)
-        if (!text)
+        if (!text || !xml::IsXmlText(text))
             return false;
     return true;
 }

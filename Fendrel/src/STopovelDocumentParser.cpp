@@ -192,6 +192,8 @@ DOMElement* CSTopovelDocParser::DataBlockAt(unsigned index) const {
 
 DOMElement* CSTopovelDocParser::ImportFragment(const char* xml, bool cutRecorded,
                                                std::vector<std::string>& labels) {
+    if (!xml || HoldsStoredLabel(xml))
+        return nullptr;
     std::string cut;
     const char* text = xml;
     if (cutRecorded) {
@@ -200,6 +202,9 @@ DOMElement* CSTopovelDocParser::ImportFragment(const char* xml, bool cutRecorded
             return nullptr;
         if (length > 0)
             text = cut.c_str();
+    } else {
+        // Labels given out later pass the fragment's comments by, as after a cut.
+        CountPastLabelsIn(xml);
     }
     xml::XmlDocument fragment;
     DOMElement* element = nullptr;

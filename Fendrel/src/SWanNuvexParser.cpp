@@ -55,7 +55,7 @@ NX_RC CSWanNuvexParser::CreateNew(const char* id, const char* name) {
 
 bool CSWanNuvexParser::AllGiven(std::initializer_list<AttrIn> attributes) {
     for (const AttrIn& attribute : attributes)
-        if (!attribute.value)
+        if (!Given({attribute.value}))
             return false;
     return true;
 }

@@ -1,9 +1,12 @@
 // Element parser base: SHString, platform start-up, shared documents, Parse/GetXML,
 // the protected helpers and the trace records.
 #include "Fendrel/FendrelUtils.h"
+#include "Fendrel/SDataBlockParser.h"
 #include "Fendrel/SNetBuildErrorHandler.h"
+#include "Fendrel/SWanNuvexParser.h"
 #include "Morrane/STrace.h"
 #include "TestParsers.h"
+#include "TraceCapture.h"
 #include "XmlEnvironment.h"
 
 #include <gtest/gtest.h>
@@ -187,18 +190,13 @@ TEST(ErrorHandler, KeepsTheLastProblemWithItsPlace) {
 }
 
 TEST(BaseParserTrace, MethodsTraceEntryExitAndFailures) {
-    TempDir dir("fendrel-trace");
-    CSTrace::SetTraceDir((dir.str() + "/").c_str());
-    CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eInformation);
-    CTestElementParser p;
-    EXPECT_EQ(p.Parse("<A>", false), NX_FAILURE);
-    SHString s;
-    EXPECT_EQ(p.GetXML(s), NX_FAILURE);
-    EXPECT_EQ(p.GetDocAttribute("ID", s), NX_FAILURE);
-    CSTrace::Delete();
-    std::string text;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        text += testsupport::read_file(entry.path());
+    const std::string text = fendrel_test::Traced([] {
+        CTestElementParser p;
+        EXPECT_EQ(p.Parse("<A>", false), NX_FAILURE);
+        SHString s;
+        EXPECT_EQ(p.GetXML(s), NX_FAILURE);
+        EXPECT_EQ(p.GetDocAttribute("ID", s), NX_FAILURE);
+    });
     EXPECT_NE(text.find("Entered Method\r\n CSTopovelBaseParser *::Parse() STopovelBaseParser"),
               std::string::npos)
         << text;
@@ -207,4 +205,54 @@ TEST(BaseParserTrace, MethodsTraceEntryExitAndFailures) {
     EXPECT_NE(text.find("[E]\tDocumnet not exist!"), std::string::npos);
     EXPECT_NE(text.find("[E]\tNo Document created .\r\n CSTopovelBaseParser::GetDocAttribute()"),
               std::string::npos);
+}
+
+TEST(SetterText, TextThatCannotStandInXmlIsRefused) {
+    // Control characters other than tab, line feed and carriage return, and the two
+    // non-characters U+FFFE and U+FFFF.
+    const char* refused[] = {"a\x01z",    "\x1f",         "tab\tand\x0b",
+                             "x\x7f\x0c", "\xef\xbf\xbe", "\xef\xbf\xbf"};
+    CSTopovelDocParser doc;
+    ASSERT_EQ(doc.CreateNew("S", "N"), NX_SUCCESS);
+    CTestElementParser element;
+    ASSERT_EQ(element.CreateNew("E", "N"), NX_SUCCESS);
+    CSDataBlockParser block;
+    ASSERT_EQ(block.CreateNew("B", "N", "10"), NX_SUCCESS);
+    CSWanNuvexParser wan;
+    ASSERT_EQ(wan.CreateNew("W", "N"), NX_SUCCESS);
+    const std::string docText = Xml(doc), elementText = Xml(element), blockText = Xml(block);
+    for (const char* text : refused) {
+        EXPECT_EQ(doc.SetDescription(text), NX_FAILURE) << text;
+        EXPECT_EQ(doc.SetName(text), NX_FAILURE);
+        EXPECT_EQ(doc.SetUserDataBlock(text, "name"), NX_FAILURE);
+        EXPECT_EQ(doc.SetUserDataBlock("value", text), NX_FAILURE);
+        EXPECT_EQ(element.SetHead(text), NX_FAILURE);
+        _RECORDING_DETAILS details;
+        details.RECORDING_NAME.Assign("night");
+        details.DESCRIPTION.Assign(text);
+        EXPECT_EQ(block.SetRecordingDetails(details), NX_FAILURE);
+        EXPECT_EQ(wan.SetDescription(text), NX_FAILURE);
+        CSTopovelDocParser other;
+        EXPECT_EQ(other.CreateNew(text, "N"), NX_FAILURE);
+    }
+    // Nothing was written, not even a part: the documents are as they were.
+    EXPECT_EQ(Xml(doc), docText);
+    EXPECT_EQ(Xml(element), elementText);
+    EXPECT_EQ(Xml(block), blockText);
+    // A setter that makes its element first keeps at least the text out.
+    EXPECT_EQ(element.SetLimits("1", "\x02"), NX_FAILURE);
+    CTestElementParser reread;
+    EXPECT_EQ(reread.Parse(Xml(element).c_str(), false), NX_SUCCESS) << Xml(element);
+    // Tab, line feed, carriage return and the rest of the characters are taken and
+    // read back.
+    const std::string accepted = "a\tb\nc\rd \xc3\xa9 \xe2\x82\xac \xf0\x9f\x9a\x80 \x7f";
+    ASSERT_EQ(doc.SetDescription(accepted.c_str()), NX_SUCCESS);
+    ASSERT_EQ(doc.SetUserDataBlock(accepted.c_str(), "name"), NX_SUCCESS);
+    CSTopovelDocParser again;
+    ASSERT_EQ(again.Parse(Xml(doc).c_str(), false), NX_SUCCESS);
+    SHString s;
+    ASSERT_EQ(again.GetDescription(s), NX_SUCCESS);
+    EXPECT_EQ(Text(s), accepted);
+    ASSERT_EQ(again.GetUserDataBlock(s, "name"), NX_SUCCESS);
+    EXPECT_EQ(Text(s), accepted);
 }

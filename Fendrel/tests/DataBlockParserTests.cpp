@@ -343,3 +343,22 @@ TEST(DataBlockFaults, UnwritableSamplesNullArraysAndNoDocument) {
     EXPECT_EQ(Latencies(block).size(), 2u);
     EXPECT_EQ(Latencies(copy).size(), 3u);
 }
+
+TEST(DataBlockFaults, SamplesWithNoElementToHoldThemAreNoSuccess) {
+    CSDataBlockParser block;
+    ASSERT_EQ(block.CreateNew("D", "N"), NX_SUCCESS); // no sample interval
+    SHString value;
+    ASSERT_EQ(block.GetXML(value), NX_SUCCESS); // no samples: nothing is lost
+    ASSERT_EQ(block.AddSamples(10, 0.5f), NX_SUCCESS);
+    EXPECT_EQ(block.GetXML(value), NX_FAILURE);
+    CSDataBlockParser latencyOnly;
+    ASSERT_EQ(latencyOnly.CreateNew("D", "N"), NX_SUCCESS);
+    ASSERT_EQ(latencyOnly.AddSample("10", SAMPLE_LATENCY), NX_SUCCESS);
+    EXPECT_EQ(latencyOnly.GetXML(value), NX_FAILURE);
+    // Once the element exists the samples are written.
+    ASSERT_EQ(block.SetSampleInterval("100"), NX_SUCCESS);
+    ASSERT_EQ(block.GetXML(value), NX_SUCCESS);
+    EXPECT_NE(Text(value).find("<LAT>10</LAT><LOS>0.50</LOS></LATENCY_AND_LOSS_DATA>"),
+              std::string::npos)
+        << Text(value);
+}

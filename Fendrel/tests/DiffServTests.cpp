@@ -42,7 +42,12 @@ void BuildGateway(CSDSGatewayParser& gw) {
 // A block whose class CLASS_TEXT cannot be written as well-formed text.
 class CBrokenBlock : public CSDSTrafficControlBlock {
 public:
-    void AddUnwritableClass() { AppendElement(Root(), "DS_CLASS", {{"NAME", "bell\x01"}}); }
+    // Straight into the DOM: the setters refuse such a text.
+    void AddUnwritableClass() {
+        DOMElement* cls = Doc()->createElement(u"DS_CLASS");
+        cls->setAttribute(u"NAME", u"bell\x01");
+        Root()->appendChild(cls);
+    }
 };
 
 } // namespace

@@ -449,3 +449,29 @@ TEST_F(DocParserTest, EveryElementKindValidates) {
         orvane::xml::ParseFromMemory(created.c_str(), parsed, true, nullptr, DtdDir().c_str()))
         << created;
 }
+
+TEST_F(DocParserTest, ObjectsWithoutTheirKeyMatchNoLookup) {
+    ASSERT_EQ(doc.Parse("<TOPOVEL><NET_OBJECTS><ENDPOINT NAME=\"no id\"/><ENDPOINT ID=\"\" "
+                        "NAME=\"empty id\"/></NET_OBJECTS><RECORDING_DATA><DATA_BLOCK ID=\"D\"/>"
+                        "</RECORDING_DATA><USER_DATA><USER_DATA_VALUE>v</USER_DATA_VALUE>"
+                        "</USER_DATA></TOPOVEL>",
+                        false),
+              NX_SUCCESS);
+    // The object with an empty ID is found by it; the one without an ID by nothing.
+    ASSERT_EQ(doc.GetNetObjectXML("", s), NX_SUCCESS);
+    EXPECT_EQ(Text(s), "<ENDPOINT ID=\"\" NAME=\"empty id\"/>\n");
+    ASSERT_EQ(doc.DeleteNetObject(""), NX_SUCCESS);
+    EXPECT_EQ(doc.GetNetObjectXML("", s), NX_FAILURE);
+    EXPECT_EQ(doc.GetNetObjectTag("", s), NX_FAILURE);
+    EXPECT_EQ(doc.DeleteNetObject(""), NX_FAILURE);
+    unsigned count = 0;
+    ASSERT_EQ(doc.GetNetObjectsCount(count), NX_SUCCESS);
+    EXPECT_EQ(count, 1u);
+    // The same for a data block and a user value without a NAME.
+    EXPECT_EQ(doc.GetDataBlockXML("", s), NX_FAILURE);
+    EXPECT_EQ(doc.DeleteDataBlock(""), NX_FAILURE);
+    EXPECT_EQ(doc.ReplaceDataBlock("", "<DATA_BLOCK NAME=\"\"/>"), NX_FAILURE);
+    EXPECT_EQ(doc.GetUserDataBlock(s, ""), NX_FAILURE);
+    ASSERT_EQ(doc.GetDataBlocksCount(count), NX_SUCCESS);
+    EXPECT_EQ(count, 1u);
+}

@@ -86,3 +86,38 @@ TEST(DomWriter, DeepNestingDoesNotExhaustTheStack) {
     EXPECT_EQ(text.size(), 7u * depth + 5);
     EXPECT_EQ(text.substr(text.size() - 9), "</N></R>\n");
 }
+
+TEST(DomWriter, BytesFollowTheDeclaredEncoding) {
+    XmlDocument doc;
+    ASSERT_TRUE(CreateEmptyDocument(doc, "TOPOVEL", "I", "N", "Topovel_1_2.dtd", "1.2", true));
+    XmlDocument fragment =
+        Parse("<OBJECTS><!--caf\xc3\xa9--><?note caf\xc3\xa9?><![CDATA[caf\xc3\xa9 \xe2\x82\xac "
+              "x]]><ELEMENT_\xc3\xa9 A=\"\xc3\xa9\">\xe2\x82\xac</ELEMENT_\xc3\xa9></OBJECTS>");
+    DOMNode* objects = doc->importNode(fragment->getDocumentElement(), true);
+    doc->getDocumentElement()->appendChild(objects);
+    // Declared iso-8859-1: names, comments and processing instructions are written in
+    // Latin-1; a character Latin-1 lacks leaves its CDATA section as a reference.
+    std::string text = SerializeNode(doc.get());
+    EXPECT_NE(text.find("<!--caf\xe9--><?note caf\xe9?><![CDATA[caf\xe9 ]]>&#8364;<![CDATA[ x]]>"
+                        "<ELEMENT_\xe9 A=\"&#233;\">&#8364;</ELEMENT_\xe9>"),
+              std::string::npos)
+        << text;
+    XmlDocument again = Parse(text);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(SerializeNode(again->getDocumentElement()),
+              "<TOPOVEL ID=\"I\" NAME=\"N\" TOPOVEL_VERSION=\"1.2\"><NET_OBJECTS/><LINKS/>"
+              "<OBJECTS><!--caf\xc3\xa9--><?note caf\xc3\xa9?><![CDATA[caf\xc3\xa9 ]]>&#8364;"
+              "<![CDATA[ x]]><ELEMENT_\xc3\xa9 A=\"&#233;\">&#8364;</ELEMENT_\xc3\xa9></OBJECTS>"
+              "</TOPOVEL>\n");
+    // A name or comment that Latin-1 cannot hold cannot be written under that declaration.
+    for (const char* markup : {"<N_\xe2\x82\xac/>", "<N><!--\xe2\x82\xac--></N>"}) {
+        XmlDocument other = Parse(markup);
+        DOMNode* node = doc->importNode(other->getDocumentElement(), true);
+        doc->getDocumentElement()->appendChild(node);
+        EXPECT_EQ(SerializeNode(doc.get()), "") << markup;
+        // Written on its own (UTF-8, no declaration) it is fine.
+        EXPECT_EQ(SerializeNode(node), std::string(markup) + "\n");
+        doc->getDocumentElement()->removeChild(node)->release();
+    }
+    EXPECT_EQ(SerializeNode(doc.get()), text);
+}

@@ -2,33 +2,14 @@
 // and the failure texts callers and support staff rely on.
 #include "Fendrel/SDSGatewayParser.h"
 #include "Fendrel/SWanNuvexShadowParser.h"
-#include "Morrane/STrace.h"
 #include "TestParsers.h"
+#include "TraceCapture.h"
 #include "XmlEnvironment.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+using fendrel_test::Traced;
 
-namespace {
-
-// Runs `body` with tracing at the information level and returns what was written.
-template <class Body>
-std::string Traced(Body&& body) {
-    testsupport::TempDir dir("fendrel-element-trace");
-    CSTrace::SetTraceDir((dir.str() + "/").c_str());
-    CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eInformation);
-    body();
-    CSTrace::Delete();
-    std::string text;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        text += testsupport::read_file(entry.path());
-    return text;
-}
-
-} // namespace
-
-// The trace file's name is kept for the whole process: one traced run per test.
 TEST(ElementTrace, EntryRecordsAndFailureTexts) {
     const std::string text = Traced([] {
         CSWanNuvexShadowParser shadow;

@@ -247,3 +247,67 @@ TEST_F(RecordedBlockTest, CommentsThatReadLikeLabelsNeverReceiveSamples) {
     ASSERT_EQ(doc.Parse(huge.c_str(), false), NX_SUCCESS);
     EXPECT_EQ(Xml(doc), huge + "\n");
 }
+
+TEST_F(RecordedBlockTest, FragmentsCannotTakeTheSamplesOfAStoredBlock) {
+    ASSERT_EQ(doc.CreateNew("I", "N"), NX_SUCCESS);
+    ASSERT_EQ(doc.AddDataBlock(Block("a", "<LAT>1</LAT>").c_str()), NX_SUCCESS);
+    const std::string before = Xml(doc);
+    // A comment that reads like the stored block's label, anywhere in a fragment.
+    EXPECT_EQ(doc.AddNetObject("<ENDPOINT ID=\"E\"><!--LABLE10001--></ENDPOINT>"), NX_FAILURE);
+    EXPECT_EQ(doc.AddNetObject("<ENDPOINT ID=\"E\"><![CDATA[<!--LABLE10001-->]]></ENDPOINT>"),
+              NX_FAILURE);
+    ASSERT_EQ(doc.AddNetObject("<ENDPOINT ID=\"F\"/>"), NX_SUCCESS);
+    EXPECT_EQ(doc.ReplaceNetObject("F", "<ENDPOINT ID=\"F\"><!--LABLE10001--></ENDPOINT>"),
+              NX_FAILURE);
+    EXPECT_EQ(doc.AddDataBlock(("<DATA_BLOCK NAME=\"b\"><!--LABLE10001-->" +
+                                Block("c", "<LAT>2</LAT>").substr(22))
+                                   .c_str()),
+              NX_FAILURE);
+    EXPECT_EQ(doc.ReplaceDataBlock("a", Block("a", "<LAT>3</LAT><!--LABLE10001-->").c_str()),
+              NX_FAILURE);
+    EXPECT_EQ(doc.Block("<!--LABLE10001-->"), "<LAT>1</LAT>");
+    std::string text = Xml(doc);
+    EXPECT_EQ(text.find("<LAT>1</LAT>"), text.rfind("<LAT>1</LAT>")) << text;
+
+    // A label comment of a number not given out yet: later labels pass it by, so the
+    // comment never receives a block.
+    ASSERT_EQ(doc.AddNetObject("<ENDPOINT ID=\"G\"><!--LABLE10003--></ENDPOINT>"), NX_SUCCESS);
+    ASSERT_EQ(doc.AddDataBlock(Block("d", "<LAT>4</LAT>").c_str()), NX_SUCCESS);
+    ASSERT_EQ(doc.AddDataBlock(Block("e", "<LAT>5</LAT>").c_str()), NX_SUCCESS);
+    text = Xml(doc);
+    EXPECT_NE(text.find("<ENDPOINT ID=\"G\"></ENDPOINT>"), std::string::npos) << text;
+    ASSERT_EQ(doc.GetDataBlockXML("e", s), NX_SUCCESS);
+    EXPECT_EQ(Text(s), Block("e", "<LAT>5</LAT>"));
+}
+
+TEST_F(RecordedBlockTest, BodiesBeyondAsciiFollowTheDocumentsEncoding) {
+    // A Latin-1 document whose body holds a Latin-1 byte (in a comment).
+    const std::string latin1 =
+        "<?xml version=\"1.0\" encoding=\"iso-8859-1\"?>\n<TOPOVEL>"
+        "<RECORDING_DATA>" +
+        Block("Z\xfcrich", "<LAT>1</LAT><!-- gemessen in Z\xfcrich --><LAT>2</LAT>") +
+        Block("plain", "<LAT>3</LAT>") + "</RECORDING_DATA></TOPOVEL>";
+    ASSERT_EQ(doc.Parse(latin1.c_str(), false), NX_SUCCESS);
+    // The written document has no declaration, so it is UTF-8 throughout.
+    std::string text = Xml(doc);
+    EXPECT_EQ(text.find('\xfc'), std::string::npos) << text;
+    EXPECT_NE(text.find("<!-- gemessen in Z\xc3\xbcrich --><LAT>2</LAT>"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("<LAT>3</LAT>"), std::string::npos);
+    CTestDocParser again;
+    ASSERT_EQ(again.Parse(text.c_str(), false), NX_SUCCESS);
+    ASSERT_EQ(again.GetDataBlockXML("Z\xc3\xbcrich", s), NX_SUCCESS);
+    EXPECT_EQ(Text(s), "<DATA_BLOCK NAME=\"Z&#252;rich\"><LATENCY_AND_LOSS_DATA SAMPLE_INTERVAL="
+                       "\"10\"><LAT>1</LAT><!-- gemessen in Z\xc3\xbcrich --><LAT>2</LAT>"
+                       "</LATENCY_AND_LOSS_DATA></DATA_BLOCK>\n");
+
+    // A new document declares iso-8859-1: a UTF-8 body added to it is written in
+    // Latin-1.
+    ASSERT_EQ(doc.CreateNew("I", "N"), NX_SUCCESS);
+    ASSERT_EQ(doc.AddDataBlock(Block("u", "<LAT>1</LAT><!-- caf\xc3\xa9 -->").c_str()), NX_SUCCESS);
+    text = Xml(doc);
+    EXPECT_NE(text.find("<!-- caf\xe9 -->"), std::string::npos) << text;
+    ASSERT_EQ(again.Parse(text.c_str(), false), NX_SUCCESS);
+    ASSERT_EQ(again.GetDataBlockXML("u", s), NX_SUCCESS);
+    EXPECT_NE(Text(s).find("<!-- caf\xc3\xa9 -->"), std::string::npos) << Text(s);
+}

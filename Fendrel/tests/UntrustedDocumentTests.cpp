@@ -1,5 +1,6 @@
 // Documents from users and from the server: nothing is fetched over the network,
 // only the DTD file is read from the DTD folder, and entity expansion is bounded.
+#include "Fendrel/SNetBuildErrorHandler.h"
 #include "TestParsers.h"
 #include "XmlEnvironment.h"
 
@@ -128,14 +129,50 @@ TEST(UntrustedDocuments, EntityExpansionIsBounded) {
     CTestDocParser doc;
     EXPECT_EQ(doc.Parse(text.c_str(), false), NX_FAILURE);
     EXPECT_TRUE(doc.IsNULL());
-    // A modest use of internal entities still parses and reads as text.
-    ASSERT_EQ(doc.Parse("<!DOCTYPE TOPOVEL [<!ENTITY co \"Orvane &amp; Co\">]>"
-                        "<TOPOVEL DESCRIPTION=\"&co;\">&co;</TOPOVEL>",
-                        false),
-              NX_SUCCESS);
+}
+
+TEST(UntrustedDocuments, EntitiesWithTextAreRefusedAndPredefinedOnesKept) {
+    // Few expansions of a large entity: 40 KB of text that would expand to 40 MB.
+    std::string big = "<!DOCTYPE TOPOVEL [<!ENTITY big \"" + std::string(20000, 'x') +
+                      "\">]>"
+                      "<TOPOVEL DESCRIPTION=\"&big;\">";
+    for (int i = 0; i < 2000; ++i)
+        big += "&big;";
+    big += "</TOPOVEL>";
+    const std::string declared[] = {
+        big,
+        "<!DOCTYPE TOPOVEL [<!ENTITY co \"Orvane &amp; Co\">]><TOPOVEL>&co;</TOPOVEL>",
+        "<!DOCTYPE TOPOVEL [<!ENTITY unused \"x\">]><TOPOVEL/>",
+        "<!DOCTYPE TOPOVEL [<!ENTITY % p \"<!ELEMENT TOPOVEL ANY>\"> %p;]><TOPOVEL/>",
+        "<!DOCTYPE TOPOVEL [<!ENTITY % p \"<!ENTITY q 'text'>\"> %p;]><TOPOVEL>&q;</TOPOVEL>",
+    };
+    for (const std::string& text : declared)
+        for (bool validate : {false, true}) {
+            CTestDocParser doc;
+            doc.SetTopovelDtdPath(DtdDir().c_str());
+            EXPECT_EQ(doc.Parse(text.c_str(), validate), NX_FAILURE) << text.substr(0, 80);
+            EXPECT_TRUE(doc.IsNULL());
+        }
+    // A validating parse says why.
+    SNetBuildErrorHandler handler;
+    orvane::xml::XmlDocument scratch;
+    EXPECT_FALSE(
+        orvane::xml::ParseFromMemory(declared[1].c_str(), scratch, true, &handler, nullptr));
+    EXPECT_NE(handler.GetErrLog().find("The entity \"co\" is refused"), std::string::npos)
+        << handler.GetErrLog();
+
+    // The predefined entities, a declaration that only restates one of them, character
+    // references and external entities (which read as nothing) still parse.
+    CTestDocParser doc;
+    ASSERT_EQ(
+        doc.Parse("<!DOCTYPE TOPOVEL [<!ENTITY lt \"&#38;#60;\"><!ENTITY e SYSTEM \"e.txt\">]>"
+                  "<TOPOVEL DESCRIPTION=\"a &lt; b &amp; &quot;c&quot; &#233;&#x20AC;\">"
+                  "&apos;&gt;&e;</TOPOVEL>",
+                  false),
+        NX_SUCCESS);
     SHString s;
     ASSERT_EQ(doc.GetDescription(s), NX_SUCCESS);
-    EXPECT_STREQ(s.GetString(), "Orvane & Co");
+    EXPECT_STREQ(s.GetString(), "a < b & \"c\" \xC3\xA9\xE2\x82\xAC");
 }
 
 TEST(UntrustedDocuments, NestingIsBoundedBeforeTheDomRecursesOverIt) {

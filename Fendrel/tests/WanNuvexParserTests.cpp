@@ -1,8 +1,8 @@
 // WAN section element: latency and loss kinds, WAN effects, round trips through text.
 #include "ElementTestSupport.h"
 #include "Fendrel/SWanNuvexParser.h"
-#include "Morrane/STrace.h"
 #include "TestParsers.h"
+#include "TraceCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -301,35 +301,14 @@ TEST(WanFaults, NoDocumentAndNullTexts) {
     EXPECT_EQ(Text(a), "Transatlantic");
 }
 
-namespace {
-
-struct CTraceFile : CSTrace {
-    static std::string Name() {
-        std::string name;
-        GetFullTraceFileName(name);
-        return name;
-    }
-};
-
-} // namespace
-
 TEST(WanTrace, QuietMethodsWriteAnExitRecordOnlyAfterTheirFailures) {
-    testsupport::TempDir dir("fendrel-wan-trace");
-    CSTrace::SetTraceDir((dir.str() + "/").c_str());
-    // The log's file is chosen once per process (each test runs in its own).
-    if (CTraceFile::Name().rfind(dir.str(), 0) != 0)
-        GTEST_SKIP() << "the trace file was chosen earlier in this process";
-    CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eInformation);
-    CSWanNuvexParser wan;
-    EXPECT_EQ(wan.GetFixedLatency(a), NX_FAILURE);
-    ASSERT_EQ(wan.CreateNew("W", "w"), NX_SUCCESS);
-    ASSERT_EQ(wan.SetRandomPacketLoss("1"), NX_SUCCESS);
-    ASSERT_EQ(wan.GetRandomPacketLoss(a), NX_SUCCESS);
-    CSTrace::Delete();
-    CSTrace::instance()->SetCurrentErrorLevel(CSTrace::eNone);
-    std::string text;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        text += testsupport::read_file(entry.path());
+    const std::string text = fendrel_test::Traced([] {
+        CSWanNuvexParser wan;
+        EXPECT_EQ(wan.GetFixedLatency(a), NX_FAILURE);
+        ASSERT_EQ(wan.CreateNew("W", "w"), NX_SUCCESS);
+        ASSERT_EQ(wan.SetRandomPacketLoss("1"), NX_SUCCESS);
+        ASSERT_EQ(wan.GetRandomPacketLoss(a), NX_SUCCESS);
+    });
     EXPECT_NE(text.find("[E]\tNo Document created.\r\n CSWanNuvexParser::GetFixedLatency()"),
               std::string::npos)
         << text;

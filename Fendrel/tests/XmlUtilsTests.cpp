@@ -1,5 +1,6 @@
 // XML utility layer: transcoding, parsing from memory, element helpers, escaping and
 // numbers.
+#include "Fendrel/SNetBuildErrorHandler.h"
 #include "OrvaneXercesUtils/OrvaneXercesUtils.h"
 #include "XmlEnvironment.h"
 
@@ -66,16 +67,55 @@ TEST(XmlTranscoding, TranscodedStringCopiesAndCompares) {
     EXPECT_EQ(b.Get(), nullptr);
 }
 
-TEST(XmlParsing, DtdNameIsTakenFromTheQuoteBeforeDotDtd) {
+TEST(XmlParsing, DtdNameIsTheSystemIdentifierOfTheDoctype) {
     std::string name;
     EXPECT_TRUE(GetDtdNameFromText("<!DOCTYPE TOPOVEL SYSTEM \"Topovel_1_2.dtd\">", name));
     EXPECT_EQ(name, "Topovel_1_2.dtd");
     EXPECT_TRUE(GetDtdNameFromText("<!DOCTYPE A SYSTEM 'dir/sub/x.dtd'>", name));
     EXPECT_EQ(name, "dir/sub/x.dtd");
-    EXPECT_TRUE(GetDtdNameFromText("plain.dtd rest", name));
-    EXPECT_EQ(name, "plain.dtd");
+    // A ".dtd" in the declaration, a comment or a processing instruction before the
+    // DOCTYPE is not the DTD.
+    EXPECT_TRUE(GetDtdNameFromText("\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"a.dtd\"?>\n"
+                                   "<!-- Validated against Other.dtd -->\n<?pi b.dtd?>\n"
+                                   "<!DOCTYPE TOPOVEL PUBLIC \"-//P//c.dtd\"\n 'Topovel_1_2.dtd'>",
+                                   name));
+    EXPECT_EQ(name, "Topovel_1_2.dtd");
+    name = "kept";
+    EXPECT_FALSE(GetDtdNameFromText("plain.dtd rest", name));
+    EXPECT_FALSE(GetDtdNameFromText("<!DOCTYPE A [<!ELEMENT A ANY>]><A>x.dtd</A>", name));
+    EXPECT_FALSE(GetDtdNameFromText("<!-- x.dtd --><A/>", name));
+    EXPECT_FALSE(GetDtdNameFromText("<!DOCTYPE A SYSTEM \"open.dtd>", name));
     EXPECT_FALSE(GetDtdNameFromText("<A/>", name));
     EXPECT_FALSE(GetDtdNameFromText(nullptr, name));
+    EXPECT_EQ(name, "kept");
+}
+
+TEST(XmlParsing, ValidationReadsTheDtdTheDoctypeNamesAndSaysWhyItCannot) {
+    const std::string folder = fendrel_test::DtdDir();
+    const std::string body = "<!DOCTYPE TOPOVEL SYSTEM \"Topovel_1_2.dtd\">\n"
+                             "<TOPOVEL ID=\"1\"><NET_OBJECTS/></TOPOVEL>";
+    XmlDocument doc;
+    // A header comment that names the DTD file (or another) does not hide the DOCTYPE.
+    for (const char* header : {"<!-- Validated against Topovel_1_2.dtd -->\n",
+                               "<?xml version=\"1.0\"?>\n<!-- see ../docs/Other.dtd -->\n"}) {
+        SNetBuildErrorHandler handler;
+        EXPECT_TRUE(ParseFromMemory((header + body).c_str(), doc, true, &handler, folder.c_str()))
+            << header << handler.GetErrLog();
+    }
+    // Without a DTD folder, or with a DTD that is no .dtd file, the error says so.
+    SNetBuildErrorHandler handler;
+    EXPECT_FALSE(ParseFromMemory(("\n" + body).c_str(), doc, true, &handler, nullptr));
+    EXPECT_EQ(handler.GetErrLog(), "No DTD folder is set: the DTD \"Topovel_1_2.dtd\" cannot be "
+                                   "read to validate the document, at line: 2, column: 1");
+    EXPECT_FALSE(ParseFromMemory("<!DOCTYPE TOPOVEL SYSTEM \"secret.txt\"><TOPOVEL/>", doc, true,
+                                 &handler, folder.c_str()));
+    EXPECT_NE(handler.GetErrLog().find("only a .dtd file of the DTD folder is"), std::string::npos)
+        << handler.GetErrLog();
+    // A DTD file missing from the folder: the parser's own error names it.
+    TempDir empty("fendrel-no-dtd");
+    EXPECT_FALSE(ParseFromMemory(body.c_str(), doc, true, &handler, empty.str().c_str()));
+    EXPECT_NE(handler.GetErrLog().find("Topovel_1_2.dtd"), std::string::npos)
+        << handler.GetErrLog();
 }
 
 TEST(XmlParsing, ValidationFollowsTheDoctypeAndTheDtdFolder) {

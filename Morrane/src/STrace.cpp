@@ -25,7 +25,8 @@ struct TraceState {
     std::atomic<int> level{0};
     char directory[kMaxPath + 1] = "/var/log/";
     char prefix[kMaxPath + 1] = "cgi_trace_";
-    char fullName[kMaxPath + 1] = "";
+    // Whole, however long the directory makes it: a reopen finds the same file.
+    std::string fullName;
     FILE* file = nullptr;
     bool fileOpen = false;
     CMutex lock;
@@ -99,17 +100,36 @@ CSTrace* CSTrace::instance() {
     return current;
 }
 
-void CSTrace::Delete() {
-    TraceState& s = state();
-    CMutexLock guard(s.lock);
-    if (!s.instance.load())
-        return;
+namespace {
+
+void close_file(TraceState& s) {
     if (s.fileOpen) {
         std::fclose(s.file);
         s.file = nullptr;
         s.fileOpen = false;
     }
+}
+
+} // namespace
+
+void CSTrace::Delete() {
+    TraceState& s = state();
+    CMutexLock guard(s.lock);
+    if (!s.instance.load())
+        return;
+    close_file(s);
     s.instance.store(nullptr);
+}
+
+void CSTrace::Reset() {
+    TraceState& s = state();
+    CMutexLock guard(s.lock);
+    close_file(s);
+    s.instance.store(nullptr);
+    s.level.store(eNone);
+    copy_bounded(s.directory, "/var/log/");
+    copy_bounded(s.prefix, "cgi_trace_");
+    s.fullName.clear();
 }
 
 void CSTrace::SetTraceDir(const char* dir) {
@@ -183,7 +203,7 @@ void CSTrace::GetFullTraceFileName(std::string& name) {
     TraceState& s = state();
     if (s.directory[0])
         ::mkdir(s.directory, 0755);
-    if (s.fullName[0]) {
+    if (!s.fullName.empty()) {
         name = s.fullName;
         return;
     }
@@ -198,7 +218,7 @@ bool CSTrace::bCreateTraceFile() {
     TraceState& s = state();
     std::string name;
     GetFullTraceFileName(name);
-    copy_bounded(s.fullName, name.c_str());
+    s.fullName = name;
     s.file = std::fopen(name.c_str(), "w+");
     if (!s.file)
         return false;

@@ -7,6 +7,7 @@
 #include "WaitFds.h"
 
 #include <climits>
+#include <exception>
 #include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -270,8 +271,15 @@ void CThread::signal_parent() {
         parent->on_signal(this);
 }
 
+bool CThread::waits_plainly() const {
+    // While an exception unwinds the body (the stop itself, in a local's destructor) a
+    // second throw would end the process: the body is being left already, so its waits
+    // are plain, as after the body.
+    return m_cancel.load() == eThreadFinished || std::uncaught_exceptions() > 0;
+}
+
 void CThread::Yield() {
-    if (m_cancel.load() == eThreadFinished || !m_ownsThread) {
+    if (!m_ownsThread || waits_plainly()) {
         sched_yield();
         return;
     }
@@ -280,7 +288,7 @@ void CThread::Yield() {
 }
 
 void CThread::Sleep(unsigned ms) {
-    if (m_cancel.load() == eThreadFinished) {
+    if (waits_plainly()) {
         CSystem::msleep(ms);
         return;
     }
@@ -289,7 +297,7 @@ void CThread::Sleep(unsigned ms) {
 }
 
 int CThread::wait_handle(CWaitHandle& handle, unsigned ms) {
-    if (m_cancel.load() == eThreadFinished)
+    if (waits_plainly())
         return wait_plain(handle, ms);
     switch (morrane_detail::wait_fds(m_stopEvent.get_fd(), &handle, ms)) {
     case morrane_detail::kWaitStop:
@@ -316,6 +324,12 @@ void CThread::exit() {
 }
 
 void CThread::terminate() {
+    {
+        // From here on the object takes no call from its children: a derived class
+        // calls this first in its destructor, before its members go.
+        std::lock_guard guard(family_mutex());
+        live_threads().erase(this);
+    }
     if (!m_ownsThread || is_thread())
         return;
     std::lock_guard once(m_terminateMutex);

@@ -248,6 +248,85 @@ TEST(ThreadFamily, DerivedDestructorStopsBeforeItsStateGoes) {
     recorder.reset(); // ASan/TSan report the hook touching destroyed members
 }
 
+// A parent whose members go before its base part: the child ends in between.
+class GatedParent : public CThread {
+public:
+    GatedParent(std::unique_ptr<FnThread>& child, CEvent& release, std::atomic<bool>& childMade)
+        : CThread(nullptr, 0, 0), m_childMade(childMade), m_releaser{child, release} {
+        m_signals.reserve(16);
+    }
+    ~GatedParent() override { terminate(); }
+
+protected:
+    void run() override {
+        CEvent& release = m_releaser.release;
+        m_releaser.child = std::make_unique<FnThread>(
+            [&release](FnThread& self) { self.wait_handle(release, 10000); });
+        m_releaser.child->start();
+        m_childMade = true;
+        Sleep(60000);
+    }
+    void on_signal(CThread*) override { m_signals.push_back(1); }
+
+private:
+    std::atomic<bool>& m_childMade;
+    // Destroyed after m_signals: lets the child end and waits until it has.
+    struct Releaser {
+        std::unique_ptr<FnThread>& child;
+        CEvent& release;
+        ~Releaser() {
+            release.set();
+            if (child)
+                wait_for(child->finished);
+        }
+    } m_releaser;
+    std::vector<int> m_signals;
+};
+
+TEST(ThreadFamily, ChildEndingWhileItsParentIsDestroyedSignalsNoOne) {
+    CEvent release;
+    std::unique_ptr<FnThread> child;
+    std::atomic<bool> childMade{false};
+    auto parent = std::make_unique<GatedParent>(child, release, childMade);
+    parent->start();
+    wait_for(childMade);
+    ASSERT_TRUE(childMade);
+    parent.reset(); // ASan reports the child's signal touching the destroyed members
+    EXPECT_TRUE(child->finished);
+    EXPECT_EQ(child->get_parent(), nullptr);
+    child.reset();
+}
+
+TEST(ThreadStop, StopPointsInADestructorDuringTheStopWaitPlainly) {
+    CEvent ready(true);
+    std::atomic<bool> cleaned{false};
+    std::atomic<int> waited{-2};
+    FnThread thread([&](FnThread& self) {
+        struct Cleanup {
+            CEvent& ready;
+            std::atomic<bool>& cleaned;
+            std::atomic<int>& waited;
+            ~Cleanup() {
+                // Stop points reached while the stop unwinds the body.
+                xx_delay(5);
+                xx_yield();
+                waited = wait_thread(ready, 1000);
+                cleaned = true;
+            }
+        } cleanup{ready, cleaned, waited};
+        self.Sleep(60000);
+    });
+    thread.start();
+    wait_for(thread.bodyStarted);
+    auto begin = Clock::now();
+    thread.terminate(); // the process aborted here
+    EXPECT_LT(Clock::now() - begin, 20s);
+    EXPECT_TRUE(cleaned);
+    EXPECT_EQ(waited, MORRANE_WAIT_OBJECT_0);
+    EXPECT_FALSE(thread.bodyReturned);
+    EXPECT_TRUE(thread.finished);
+}
+
 TEST(ThreadFreeFunctions, PlainThreadHasNoThreadObject) {
     std::atomic<bool> none{false};
     std::atomic<long> sleptMs{0};

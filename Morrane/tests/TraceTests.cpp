@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <clocale>
 #include <filesystem>
 #include <regex>
 #include <thread>
@@ -24,11 +26,19 @@ std::vector<fs::path> files_in(const fs::path& dir) {
     return out;
 }
 
-// Each test runs in a process of its own, so the process-wide trace starts fresh.
+// The trace is process-wide: each test starts from the state of a new process, so the
+// tests pass one per process and all in one.
+struct FreshTrace : CSTrace {
+    static void Start() { Reset(); }
+};
+
 class TraceTest : public ::testing::Test {
 protected:
-    void SetUp() override { CSTrace::SetTraceDir(dir.str().c_str()); }
-    void TearDown() override { CSTrace::Delete(); }
+    void SetUp() override {
+        FreshTrace::Start();
+        CSTrace::SetTraceDir(dir.str().c_str());
+    }
+    void TearDown() override { FreshTrace::Start(); }
 
     std::string only_file_text() {
         auto files = files_in(dir.path());
@@ -180,10 +190,12 @@ TEST_F(TraceTest, ReopenAfterDeleteTruncatesSameFile) {
 
 TEST_F(TraceTest, MonthNameIsEnglishUnderAnotherLocale) {
     // Whatever locales exist here, the C locale's names must be used.
+    std::string previous = setlocale(LC_ALL, nullptr);
     setlocale(LC_ALL, "");
     CSTrace* trace = CSTrace::instance();
     trace->SetCurrentErrorLevel(CSTrace::eInformation);
     trace->Trace(CSTrace::eError, "x", "C", "M", "F", 1);
+    setlocale(LC_ALL, previous.c_str());
     std::string text = only_file_text();
     std::regex english(R"(^\[\d\d-(January|February|March|April|May|June|July|August|September)"
                        R"(|October|November|December) )");
@@ -235,6 +247,29 @@ TEST_F(TraceTest, DeleteRacingTraceIsSafe) {
     for (auto& writer : writers)
         writer.join();
     SUCCEED();
+}
+
+TEST_F(TraceTest, ReopenAfterDeleteInALongDirectoryUsesTheSameFile) {
+    // A directory of 250 characters: the file name is longer than 260.
+    fs::path longDir = dir.path();
+    while (longDir.string().size() < 250)
+        longDir /= std::string(std::min<size_t>(60, 250 - longDir.string().size() - 1), 'd');
+    ASSERT_EQ(longDir.string().size(), 250u);
+    fs::create_directories(longDir);
+    CSTrace::SetTraceDir(longDir.c_str());
+    CSTrace* trace = CSTrace::instance();
+    trace->SetCurrentErrorLevel(CSTrace::eInformation);
+    trace->Trace(CSTrace::eError, "first run", "C", "M", "F", 1);
+    auto before = files_in(longDir);
+    ASSERT_EQ(before.size(), 1u);
+    CSTrace::Delete();
+    CSTrace::instance()->Trace(CSTrace::eError, "second run", "C", "M", "F", 1);
+    auto after = files_in(longDir);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(before[0], after[0]);
+    std::string text = read_file(after[0]);
+    EXPECT_EQ(text.find("first run"), std::string::npos);
+    EXPECT_NE(text.find("second run"), std::string::npos);
 }
 
 TEST_F(TraceTest, LongDirectoryIsCutTo260) {

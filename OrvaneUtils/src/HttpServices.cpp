@@ -29,10 +29,16 @@ struct Transfer {
     FILE* file = nullptr;        // file target
     std::string* headers = nullptr;
     CURL* curl = nullptr;
+    size_t limit = CHttpServices::kDefaultMaxResponseBytes;
     unsigned long received = 0;
     unsigned long reported = 0;
+    size_t headerBytes = 0;
+    // The last header block ended with its blank line (a new block starts with each
+    // interim reply and redirect).
+    bool headersEnded = false;
     bool aborted = false;
     bool writeFailed = false;
+    bool tooLarge = false;
     // An exception of a callback, kept until the transfer library has returned: it
     // must not unwind through that library's frames.
     std::exception_ptr error;
@@ -55,6 +61,10 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     return Guarded(t, size_t(0), [&] {
         size_t bytes = size * count;
+        if (bytes > t->limit - std::min<size_t>(t->received, t->limit)) {
+            t->tooLarge = true;
+            return size_t(0);
+        }
         if (t->file) {
             if (std::fwrite(data, 1, bytes, t->file) != bytes) {
                 t->writeFailed = true;
@@ -72,10 +82,19 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
     return Guarded(t, size_t(0), [&] {
         size_t bytes = size * count;
+        t->headerBytes += bytes;
+        if (t->headerBytes > CHttpServices::kMaxHeaderBytes) {
+            t->tooLarge = true;
+            return size_t(0);
+        }
         if (t->headers)
             t->headers->append(data, bytes);
         bool blank =
             (bytes == 2 && data[0] == '\r' && data[1] == '\n') || (bytes == 1 && data[0] == '\n');
+        if (bytes >= 5 && std::memcmp(data, "HTTP/", 5) == 0)
+            t->headersEnded = false;
+        if (blank)
+            t->headersEnded = true;
         if (blank && t->observer) {
             long status = 0;
             curl_easy_getinfo(t->curl, CURLINFO_RESPONSE_CODE, &status);
@@ -152,6 +171,10 @@ void CHttpServices::SetTimeout(unsigned long timeoutMs) {
     m_timeoutMs = timeoutMs ? timeoutMs : kDefaultTimeoutMs;
 }
 
+void CHttpServices::SetMaxResponseSize(size_t bytes) {
+    m_maxResponseBytes = bytes ? bytes : kDefaultMaxResponseBytes;
+}
+
 void CHttpServices::SetAuthenticationDetails(const std::string& user, const std::string& password,
                                              bool enable) {
     m_authenticate = enable;
@@ -168,6 +191,7 @@ struct Options {
     const std::string& password;
     unsigned long timeoutMs;
     bool noCache;
+    size_t maxResponseBytes;
 };
 
 // Runs one GET (or HEAD when body is false) and maps the outcome.
@@ -184,6 +208,7 @@ eHttpReqRTC Perform(const std::string& url, Transfer& t, const Options& o, bool 
     }
     CURL* c = h.curl;
     t.curl = c;
+    t.limit = o.maxResponseBytes;
     char errbuf[CURL_ERROR_SIZE] = {0};
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -197,6 +222,9 @@ eHttpReqRTC Perform(const std::string& url, Transfer& t, const Options& o, bool 
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, t.followRedirects ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(c, CURLOPT_NOBODY, body ? 0L : 1L);
+    // A length announced beyond the bound is refused before the body comes; the write
+    // callback holds the bound for replies that announce none.
+    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(o.maxResponseBytes));
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, OnHeader);
@@ -229,6 +257,13 @@ eHttpReqRTC Perform(const std::string& url, Transfer& t, const Options& o, bool 
         SetText(errorText, "The request was abandoned");
         return eHttpReqAborted;
     }
+    if (t.tooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+        SetText(errorText, "The reply is larger than " + std::to_string(o.maxResponseBytes) +
+                               " bytes of body or " +
+                               std::to_string(CHttpServices::kMaxHeaderBytes) +
+                               " bytes of headers");
+        return eHttpReqTooLarge;
+    }
     if (t.writeFailed) {
         SetText(errorText, "Cannot write the response");
         return eHttpReqWriteFailed;
@@ -251,6 +286,11 @@ eHttpReqRTC Perform(const std::string& url, Transfer& t, const Options& o, bool 
         default:
             return eHttpReqFailed;
         }
+    }
+    // The server closed before the blank line that ends the headers: no reply at all.
+    if (!t.headersEnded) {
+        SetText(errorText, "The reply ended inside its headers");
+        return eHttpReqFailed;
     }
     if (failOnHttpError && status >= 400) {
         SetText(errorText, "The server answered with HTTP status " + std::to_string(status));
@@ -275,9 +315,13 @@ eHttpReqRTC CHttpServices::eGetURLFile(const std::string& url, std::string& resp
     t.followRedirects = followRedirects != 0;
     t.body = &response;
     t.headers = &headers;
-    Options o{
-        m_userAgent,       m_authenticate, m_user, m_password, timeoutMs ? timeoutMs : m_timeoutMs,
-        m_getPostType == 1};
+    Options o{m_userAgent,
+              m_authenticate,
+              m_user,
+              m_password,
+              timeoutMs ? timeoutMs : m_timeoutMs,
+              m_getPostType == 1,
+              m_maxResponseBytes};
     eHttpReqRTC rc = Perform(url, t, o, true, failOnHttpError != 0, nullptr, errorText);
     if (rc != eHttpReqOK)
         response.clear();
@@ -298,7 +342,8 @@ int CHttpServices::bGetURLFileAndWriteToFile(const std::string& url, const std::
     Transfer t;
     t.followRedirects = followRedirects != 0;
     t.file = file;
-    Options o{m_userAgent, m_authenticate, m_user, m_password, m_timeoutMs, m_getPostType == 1};
+    Options o{m_userAgent,        m_authenticate,    m_user, m_password, m_timeoutMs,
+              m_getPostType == 1, m_maxResponseBytes};
     eHttpReqRTC rc;
     try {
         rc = Perform(url, t, o, true, true, nullptr, errorText);
@@ -322,8 +367,8 @@ int CHttpServices::bGetURLFileAndWriteToFile(const std::string& url, const std::
 int CHttpServices::IsOnline(const std::string& url) {
     Transfer t;
     Options o{
-        m_userAgent, m_authenticate, m_user, m_password, std::min(m_timeoutMs, kProbeTimeoutMs),
-        false};
+        m_userAgent, m_authenticate,    m_user, m_password, std::min(m_timeoutMs, kProbeTimeoutMs),
+        false,       m_maxResponseBytes};
     long status = 0;
     eHttpReqRTC rc = Perform(url, t, o, false, false, &status, nullptr);
     return rc == eHttpReqOK && status > 0 ? 1 : 0;

@@ -3,6 +3,7 @@
 #include "OrvaneUtils/HTTPRequestObserver.h"
 #include "OrvaneUtils/HttpServices.h"
 
+#include <TestSupport/HostileHttpServer.h>
 #include <TestSupport/TempDir.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+using testsupport::HostileHttpServer;
 
 namespace {
 
@@ -239,4 +241,99 @@ TEST(HttpServices, AnObserverExceptionEndsTheTransferAndComesOutOfTheCall) {
               eHttpReqOK)
         << error;
     EXPECT_EQ(body.size(), 100000u);
+}
+
+namespace {
+
+// The most a hostile server below sends before it gives up, far past every bound.
+constexpr uint64_t kHostileBytes = 256u << 20;
+
+// Answers with `head`, then with `line` again and again until the client goes away.
+HostileHttpServer::Script Endless(std::string head, std::string line) {
+    return [head, line](HostileHttpServer& s, int fd) {
+        if (!s.ReadRequest(fd) || !s.Send(fd, head))
+            return;
+        std::string run;
+        while (run.size() < 65536)
+            run += line;
+        for (uint64_t sent = 0; sent < kHostileBytes; sent += run.size())
+            if (!s.Send(fd, run))
+                return;
+    };
+}
+
+} // namespace
+
+// A reply that passes the size bound is abandoned at once: a body without a length, one
+// whose announced length is too large, and a header block without end. Nothing is kept
+// and a download leaves no file; a bound set on the object applies to later transfers.
+TEST(HttpServices, RepliesPastTheSizeBoundAreAbandoned) {
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n";
+    const HostileHttpServer::Script scripts[] = {
+        Endless(ok + "\r\n", "x"),
+        Endless(ok + "Content-Length: 10000000000\r\n\r\n", "x"),
+        Endless(ok, "X-Pad: " + std::string(200, 'p') + "\r\n"),
+    };
+    for (const auto& script : scripts) {
+        HostileHttpServer srv(script);
+        CHttpServices http("Mozilla/4.0");
+        http.SetTimeout(20000);
+        std::string body, headers, error;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(http.eGetURLFile(srv.url("/page"), body, headers, nullptr, 1, 1, &error, 0),
+                  eHttpReqTooLarge)
+            << error;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
+        EXPECT_TRUE(body.empty());
+        EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+
+        testsupport::TempDir dir("http");
+        auto file = dir / "WSTTemp3.tmp";
+        EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/f.wst"), file.string(), 1, &error), 0);
+        EXPECT_FALSE(std::filesystem::exists(file));
+        // The client stopped reading: the server got no further than the bound and what
+        // the sockets buffer.
+        EXPECT_LT(srv.sent(), uint64_t{64} << 20);
+    }
+
+    LoopbackServer honest;
+    honest.server().Get("/doc", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(200000, 'd'), "text/plain");
+    });
+    CHttpServices http("Mozilla/4.0");
+    http.SetMaxResponseSize(100000);
+    std::string body, headers, error;
+    EXPECT_EQ(http.eGetURLFile(honest.url("/doc"), body, headers, nullptr, 1, 1, &error, 5000),
+              eHttpReqTooLarge);
+    http.SetMaxResponseSize(0);
+    EXPECT_EQ(http.GetMaxResponseSize(), CHttpServices::kDefaultMaxResponseBytes);
+    EXPECT_EQ(http.eGetURLFile(honest.url("/doc"), body, headers, nullptr, 1, 1, &error, 5000),
+              eHttpReqOK)
+        << error;
+    EXPECT_EQ(body.size(), 200000u);
+}
+
+// A server that closes before the blank line ending its headers has not answered: that
+// is a failure, never an empty success, for a fetch, a download and the on-line probe.
+TEST(HttpServices, AReplyWhoseHeadersNeverEndIsAFailure) {
+    for (const char* cut :
+         {"HTTP/1.1 200 OK\r\n", "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n",
+          "HTTP/1.1 200 OK\r\nContent-Le"}) {
+        HostileHttpServer srv([cut](HostileHttpServer& s, int fd) {
+            if (s.ReadRequest(fd))
+                s.Send(fd, cut);
+        });
+        CHttpServices http("Mozilla/4.0");
+        std::string body = "stale", headers, error;
+        EXPECT_EQ(http.eGetURLFile(srv.url("/x"), body, headers, nullptr, 1, 1, &error, 5000),
+                  eHttpReqFailed)
+            << cut;
+        EXPECT_TRUE(body.empty());
+        EXPECT_NE(error.find("headers"), std::string::npos) << error;
+        testsupport::TempDir dir("http");
+        auto file = dir / "WSTTemp4.tmp";
+        EXPECT_EQ(http.bGetURLFileAndWriteToFile(srv.url("/x"), file.string(), 1, &error), 0);
+        EXPECT_FALSE(std::filesystem::exists(file));
+        EXPECT_EQ(http.IsOnline(srv.url("/")), 0);
+    }
 }

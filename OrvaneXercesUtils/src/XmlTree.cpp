@@ -1,6 +1,7 @@
 #include "OrvaneXercesUtils/OrvaneXercesUtils.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 using namespace xercesc;
 
@@ -10,6 +11,13 @@ namespace {
 
 const XMLCh kDeclarationKey[] = u"orvane.xml-declaration";
 const XmlDeclaration kCreatedDeclaration{"1.0", "iso-8859-1", "no"};
+
+bool is_xml_text(const XString& text) {
+    for (XMLCh c : text)
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF)
+            return false;
+    return true;
+}
 
 bool is_element(const DOMNode* node) {
     return node && node->getNodeType() == DOMNode::ELEMENT_NODE;
@@ -141,9 +149,13 @@ bool FindElementByAttribute(const DOMElement* parent, const char* tag, const cha
     try {
         XString name = ToX(attribute);
         XString wanted = ToX(value);
+        // An element without the attribute has no value to match, not even "".
         auto matches = [&](const DOMNode* node) {
-            return is_element(node) &&
-                   wanted == static_cast<const DOMElement*>(node)->getAttribute(name.c_str());
+            if (!is_element(node))
+                return false;
+            auto element = static_cast<const DOMElement*>(node);
+            return element->hasAttribute(name.c_str()) &&
+                   wanted == element->getAttribute(name.c_str());
         };
         if (!tag) {
             for (DOMNode* child = parent->getFirstChild(); child; child = child->getNextSibling())
@@ -250,11 +262,17 @@ bool GetElementText(const DOMElement* element, std::string& text) {
     }
 }
 
+bool IsXmlText(const char* text) {
+    return is_xml_text(ToX(text));
+}
+
 bool SetElementText(DOMDocument* document, DOMNode* node, const char* text) {
     if (!document || !node)
         return false;
     try {
         XString value = ToX(text);
+        if (!is_xml_text(value))
+            return false;
         if (node->getNodeType() == DOMNode::TEXT_NODE) {
             node->setNodeValue(value.c_str());
             return true;
@@ -282,7 +300,10 @@ bool HasAttr(const DOMElement* element, const char* name) {
 }
 
 void SetAttr(DOMElement* element, const char* name, const char* value) {
-    element->setAttribute(ToX(name).c_str(), ToX(value ? value : "").c_str());
+    XString text = ToX(value);
+    if (!is_xml_text(text))
+        throw std::invalid_argument("text that cannot stand in XML");
+    element->setAttribute(ToX(name).c_str(), text.c_str());
 }
 
 DOMElement* CreateElement(DOMDocument* document, const char* tag) {

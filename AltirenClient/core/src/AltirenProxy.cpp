@@ -2,6 +2,7 @@
 
 #include "AltirenClient/ClientSettings.h"
 #include "AltirenClient/ClientState.h"
+#include "AltirenClient/WstScenario.h"
 #include "CommunicationContext.h"
 #include "ProxyXml.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -26,6 +28,29 @@ constexpr const char* kUserAgent = "Mozilla/4.0";
 constexpr size_t kHostNameLength = 400;
 // A caller held on by a busy transfer checks again at least this often.
 constexpr unsigned long kMinimumWaitMs = 10;
+
+// Bounds on what one transfer may bring, far above anything real, so that a hostile or
+// broken server (or anyone on the plain-HTTP path) cannot fill the memory or the disk:
+// a reply of the management server is one encrypted element of a few hundred bytes (the
+// presets and the configurable parameters a few kilobytes); a scenario document is a few
+// megabytes at most (the library's default bound); a recording is bounded by what its
+// reader takes.
+constexpr size_t kMaxReplyBytes = 1u << 20;
+constexpr size_t kMaxDocumentBytes = CHttpServices::kDefaultMaxResponseBytes;
+constexpr size_t kMaxRecordingBytes = CWSTScenario::kMaxFileSize;
+
+// CommunicationTimeout bounds each transfer from its start to its end; 0 leaves no time.
+unsigned long TransferBoundMs() {
+    const unsigned long ms = CClientSettings().GetCommunicationTimeout();
+    return ms ? ms : 1;
+}
+
+// What is left of the time until `deadline`, at least a millisecond.
+unsigned long RemainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 1 ? static_cast<unsigned long>(left.count()) : 1;
+}
 
 #define PROXY_TRACE(severity, message, method)                                                     \
     CSTrace::instance()->Trace((severity), (message), kClass, (method), __FILE__, __LINE__)
@@ -87,7 +112,9 @@ int CommunicationThread(CommunicationContext* context) {
         eHttpReqRTC rc;
         {
             CAltirenHttpServices http(kUserAgent);
-            http.SetTimeout(context->m_nTimeoutMs);
+            // The caller's wait and this transfer end together.
+            http.SetTimeout(RemainingMs(context->m_deadline));
+            http.SetMaxResponseSize(kMaxReplyBytes);
             http.SetGetPostType(0);
             rc = http.eGetURLFile(context->m_sURL, context->m_sResponse, headers, context, 1, 1,
                                   &failure, 0);
@@ -233,7 +260,8 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
     const char* method = "GetAltirenResponse";
     PROXY_TRACE(CSTrace::eInformation, "Entered Method", method);
     reply.clear();
-    unsigned long timeoutMs = CClientSettings().GetCommunicationTimeout();
+    const unsigned long timeoutMs = TransferBoundMs();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
 
     if (!ClientState::IsServerOnline()) {
         PROXY_TRACE(CSTrace::eInformation, "Working in offline mode", method);
@@ -254,7 +282,7 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
 
         context = CommunicationContext::Create();
         context->m_sURL = m_sRequestURL;
-        context->m_nTimeoutMs = timeoutMs;
+        context->m_deadline = deadline;
         // The thread's reference is taken before it starts, so a caller that gives up
         // early cannot free the context under a thread that has not yet run.
         CommunicationContext::AddRef(context);
@@ -270,10 +298,11 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
             PROXY_TRACE(CSTrace::eError, "Cannot start the communication thread.", method);
         }
         if (started) {
-            finished = context->WaitFinished(timeoutMs);
-            // A transfer still under way holds the caller on; its own time-out ends it.
+            finished = context->WaitFinished(RemainingMs(deadline));
+            // A transfer still under way holds the caller on; it is bounded by the same
+            // deadline, so this ends just after it.
             while (!finished && context->IsBusy())
-                finished = context->WaitFinished(std::max(timeoutMs, kMinimumWaitMs));
+                finished = context->WaitFinished(kMinimumWaitMs);
         }
         m_hCommThread = std::thread::id();
     }
@@ -372,6 +401,9 @@ int CAltirenProxy::GetAltirenWSTFile(const std::string& url, std::string& path) 
     path = pattern;
 
     m_oHTTPServices->SetGetPostType(1);
+    // Bounded like a server request, and by what the recording's reader takes.
+    m_oHTTPServices->SetTimeout(TransferBoundMs());
+    m_oHTTPServices->SetMaxResponseSize(kMaxRecordingBytes);
     std::string failure;
     if (m_oHTTPServices->bGetURLFileAndWriteToFile(url, path, 1, &failure) == 1)
         return 1;
@@ -387,11 +419,12 @@ int CAltirenProxy::GetAltirenTVLBuffer(const std::string& url, std::string& text
     PROXY_TRACE(CSTrace::eInformation, "Entered Method", method);
     // Bounded like a server request: a silent server must not hold the request lock
     // and the caller for the library's much longer default.
-    unsigned long timeoutMs = CClientSettings().GetCommunicationTimeout();
+    const unsigned long timeoutMs = TransferBoundMs();
     CSCritSectionLock lock(RequestLock());
+    m_oHTTPServices->SetMaxResponseSize(kMaxDocumentBytes);
     std::string body, headers, failure;
-    if (m_oHTTPServices->eGetURLFile(url, body, headers, nullptr, 1, 1, &failure,
-                                     timeoutMs ? timeoutMs : 1) == eHttpReqOK) {
+    if (m_oHTTPServices->eGetURLFile(url, body, headers, nullptr, 1, 1, &failure, timeoutMs) ==
+        eHttpReqOK) {
         text = body;
         return 1;
     }

@@ -6,6 +6,7 @@
 #include <OrvaneUtils/HTTPRequestObserver.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -37,7 +38,8 @@ public:
     std::string m_sResponse;
     int m_nRefCount = 1; // guarded by the table's lock
     int m_bFailed = 0;
-    unsigned long m_nTimeoutMs = 0; // bound of the thread's transfer
+    // End of the caller's wait: the thread's transfer must be over by then.
+    std::chrono::steady_clock::time_point m_deadline;
 
 private:
     CommunicationContext() = default;

@@ -13,9 +13,6 @@ namespace {
 
 const char* const kClass = "CWSTScenario";
 
-// Larger than any recording: 65,535 samples of two arrays and every group.
-constexpr size_t kMaxFileSize = 1u << 20;
-
 struct Refused : std::runtime_error {
     using std::runtime_error::runtime_error;
 };

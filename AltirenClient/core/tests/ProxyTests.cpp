@@ -1,6 +1,7 @@
 #include "ProxyTestFixture.h"
 
 #include <OrvaneUtils/HttpServices.h>
+#include <TestSupport/HostileHttpServer.h>
 
 #include <regex>
 
@@ -349,4 +350,90 @@ TEST_F(ProxyTest, ServerAddressIsResolvedWithoutItsPort) {
     std::string url = "kept";
     proxy.GetAltirenServer(url);
     EXPECT_EQ(url, "kept");
+}
+
+namespace {
+
+// The most the hostile server below sends on one connection before it gives up.
+constexpr uint64_t kHostileBytes = 256u << 20;
+
+// A server (or anyone on the plain-HTTP path) that answers every request with a body
+// that does not end.
+void EndlessBody(testsupport::HostileHttpServer& s, int fd) {
+    if (!s.ReadRequest(fd) || !s.Send(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n"))
+        return;
+    const std::string run(65536, 'A');
+    for (uint64_t sent = 0; sent < kHostileBytes; sent += run.size())
+        if (!s.Send(fd, run))
+            return;
+}
+
+} // namespace
+
+// Server replies, scenario documents and recordings each have a size bound far above any
+// real one: past it the transfer is abandoned at once, long before the time-out, and
+// nothing of it is kept.
+TEST_F(ProxyTest, EndlessRepliesAreCutOffAtTheirBounds) {
+    testsupport::HostileHttpServer hostile(EndlessBody);
+    SetString("AltirenServerIP", hostile.host_port());
+    SetTimeout(15000);
+    CAltirenProxy proxy;
+    std::string reply;
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(proxy.GetAltirenResponse(reply, CLIENT_LAUNCH), 1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(reply, "OK"); // the offline answer
+    EXPECT_FALSE(ClientState::IsServerOnline());
+    EXPECT_NE(TraceText().find("larger than"), std::string::npos);
+
+    std::string text = "kept";
+    EXPECT_EQ(proxy.GetAltirenTVLBuffer(hostile.url("/files/lab.tvl"), text), 0);
+    EXPECT_EQ(text, "kept");
+    std::string path;
+    EXPECT_EQ(proxy.GetAltirenWSTFile(hostile.url("/files/rec.wst"), path), 0);
+    EXPECT_TRUE(path.empty());
+    EXPECT_TRUE(TempFiles(dir / "tmp").empty());
+    // Three transfers stopped at their bounds: far from what the server would have sent.
+    EXPECT_LT(hostile.sent(), uint64_t{100} << 20);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+}
+
+// The scenario download is bounded by CommunicationTimeout like every server request,
+// not by the library's minute.
+TEST_F(ProxyTest, TheScenarioDownloadHonoursTheCommunicationTimeout) {
+    testsupport::write_file(dir / "files" / "rec.wst", "w");
+    SetTimeout(300);
+    mgmt::Behaviour behaviour;
+    behaviour.silent = true;
+    server->SetBehaviour(behaviour);
+    CAltirenProxy proxy;
+    proxy.SetAuthenticationDetails("ann", "Secret1", true);
+    std::string path;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(proxy.GetAltirenWSTFile("http://" + server->HostPort() + "/files/rec.wst", path), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(path.empty());
+    EXPECT_TRUE(TempFiles(dir / "tmp").empty());
+}
+
+// A server that keeps the transfer alive with a byte now and then is cut off when the
+// time-out is spent: the caller's wait and the transfer end together.
+TEST_F(ProxyTest, ADrippingServerIsCutOffAtTheTimeout) {
+    testsupport::HostileHttpServer dripping([](testsupport::HostileHttpServer& s, int fd) {
+        if (!s.ReadRequest(fd) || !s.Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n"))
+            return;
+        for (int i = 0; i < 2000 && s.Send(fd, "A"); ++i)
+            if (!s.Pause(50))
+                return;
+    });
+    SetString("AltirenServerIP", dripping.host_port());
+    SetTimeout(1000);
+    CAltirenProxy proxy;
+    std::string reply;
+    auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(proxy.GetAltirenResponse(reply, CLIENT_KEEP_ALIVE), 1);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::seconds(8));
+    EXPECT_FALSE(ClientState::IsServerOnline());
 }

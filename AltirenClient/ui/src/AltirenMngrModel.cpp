@@ -165,12 +165,16 @@ bool CAltirenMngrModel::PlayEmulation() {
 }
 
 bool CAltirenMngrModel::StopEmulation() {
-    m_driver.Stop();
+    const int rc = m_driver.Stop();
     if (m_driver.IsPlaying()) {
         ShowError(m_driver.GetLastErrorText());
         MNGR_TRACE(CSTrace::eError, m_driver.GetLastErrorText().c_str());
         return false;
     }
+    // A stop that failed although nothing plays any more (the driver went away with the
+    // session): the user is told why, and the window returns to its stopped state.
+    if (rc != 0)
+        ShowError(m_driver.GetLastErrorText());
     if (m_view.WindowExists())
         LockUserControls(false);
     m_application.StopTrayAnimation();

@@ -312,6 +312,27 @@ TEST_F(MngrModel, AFailedStopKeepsStopAndTheLock) {
     EXPECT_TRUE(model->IsStopped());
 }
 
+TEST_F(MngrModel, AStopAfterTheDriverWentAwayIsShownAndEndsThePlay) {
+    Play();
+    control.stopResult = -1;
+    control.statusResult = -1; // nothing answers at the control device
+    model->OnPlayCommand();
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.Boxes()[0].text, "Failed to communicate with driver");
+    EXPECT_TRUE(model->IsStopped());
+    EXPECT_FALSE(driver->IsPlaying());
+    EXPECT_FALSE(manual.locked);
+    EXPECT_EQ(Stops(), 1u);
+
+    // The daemon is back: the user plays again.
+    control.stopResult = 0;
+    control.statusResult = 0;
+    control.statusState = 0;
+    Play();
+    EXPECT_FALSE(model->IsStopped());
+    EXPECT_TRUE(driver->IsPlaying());
+}
+
 TEST_F(MngrModel, FailedPlaysAreShownReportedAndLeaveTheStateAsItWas) {
     // The page refuses its data: 61209, and the record is not left half filled.
     manual.exchangeWorks = false;

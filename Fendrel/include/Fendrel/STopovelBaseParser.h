@@ -69,6 +69,9 @@ protected:
     // Removes, one after the other, every element of that tag in the document from
     // `parent`; throws at the first that is not a child of `parent`.
     void RemoveEveryElement(DOMElement* parent, const char* tag);
+    // Throws std::invalid_argument when a value cannot stand in XML (IsXmlText).
+    static void CheckAttributes(std::initializer_list<AttrIn> attributes);
+    // Writes all the attributes, or none when CheckAttributes refuses them.
     static void WriteAttributes(DOMElement* element, std::initializer_list<AttrIn> attributes);
     // Assigns each attribute's text (empty when missing) to its string.
     static void ReadAttributes(const DOMElement* element,
@@ -132,7 +135,7 @@ protected:
     // 1 when there is no document, the text cannot be written or does not validate.
     NX_RC ValidateWrittenDocument();
 
-    // True when none of the texts is null.
+    // True when none of the texts is null and each can stand in XML (IsXmlText).
     static bool Given(std::initializer_list<const char*> texts);
     // Elements of that tag anywhere in the document (root included), in document order:
     // how many there are, and the one at `index` (null when there is none).

@@ -107,6 +107,9 @@ private:
     // Raises the label counter to the largest number of a comment in the text that reads
     // like a label, so that no label given out later meets such a comment on output.
     void CountPastLabelsIn(std::string_view text);
+    // True when the text holds a comment that reads like the label of a stored block:
+    // written out, it would receive that block's samples.
+    bool HoldsStoredLabel(std::string_view text) const;
     long CutRecordedBlocks(const char* xml, std::string& cut, std::vector<std::string>& labels);
     long RestoreRecordedBlocks(const char* xml, std::string& restored);
     void DropLabels(const std::vector<std::string>& labels);
@@ -120,7 +123,8 @@ private:
     NX_RC WriteDataBlock(DOMElement* block, SHString& xml);
     NX_RC DeleteDataBlockElement(DOMElement* block);
     // Parses a fragment (sample bodies cut out first when `cutRecorded`) and imports
-    // its element into this document; the labels it stored go to `labels`.
+    // its element into this document; the labels it stored go to `labels`. A fragment
+    // that holds the label of a stored block is refused.
     DOMElement* ImportFragment(const char* xml, bool cutRecorded, std::vector<std::string>& labels);
 
     std::shared_ptr<const std::string> m_pFirstText;

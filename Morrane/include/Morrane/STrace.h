@@ -37,6 +37,10 @@ protected:
     // The writer.
     void Trace(const std::string& text);
     static void GetFullTraceFileName(std::string& name);
+    // Closes the file and puts every process-wide setting back to its start value
+    // (level 0, default directory and prefix, no file name chosen), as in a new
+    // process: for tests that run one after the other in one process.
+    static void Reset();
 
 private:
     static bool bCreateTraceFile();

@@ -5,11 +5,13 @@
 // functions below); each of them watches the thread's stop event and, when it is
 // set, leaves the body at once by throwing CThread::exit_signal, which the thread
 // procedure catches before it runs the closing steps. A body must let that
-// exception pass (catch (...) blocks rethrow it).
+// exception pass (catch (...) blocks rethrow it). While an exception unwinds the
+// body (a local's destructor), the wait operations wait plainly, as after the body.
 //
 // A class derived from CThread must call terminate() in its own destructor: the
 // base destructor runs after the derived part is gone and cannot stop a thread
-// that still runs the derived hooks safely.
+// that still runs the derived hooks safely. From terminate() on, the object's
+// children no longer call its on_signal.
 #pragma once
 
 #include "Morrane/Event.h"
@@ -99,7 +101,8 @@ protected:
     void set_cancel(thread_cancel_t state);
     [[noreturn]] void exit();
     // Stops the thread cooperatively and joins it; nothing when it is not
-    // running, when called on its own thread, or a second time.
+    // running, when called on its own thread, or a second time. Either way the
+    // object takes no further on_signal from its children.
     void terminate();
 
 private:
@@ -109,6 +112,7 @@ private:
     static void* execute(void* self);
     void run_steps();
     void signal_parent();
+    bool waits_plainly() const;
 
     CThread* m_parent = nullptr;
     std::atomic<uint32_t> m_threadId{0};

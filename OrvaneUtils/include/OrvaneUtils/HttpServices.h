@@ -1,8 +1,10 @@
 // HTTP client services over libcurl: GET into memory or a file, an on-line probe,
-// Basic authentication and URL escaping. Every transfer runs under an overall
-// time-out, so no call can hang on a silent server.
+// Basic authentication and URL escaping. Every transfer runs under an overall time-out
+// and a bound on the bytes it takes, so no call can hang on a silent server or fill the
+// memory or the disk for a hostile one.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 class CHTTPRequestObserver;
@@ -16,6 +18,7 @@ enum eHttpReqRTC {
     eHttpReqAborted = 5,     // an observer callback abandoned the transfer
     eHttpReqWriteFailed = 6, // the response could not be stored
     eHttpReqFailed = 7,      // any other transfer failure
+    eHttpReqTooLarge = 8,    // the reply passed the size bound and was abandoned
 };
 
 class CHttpServices {
@@ -23,6 +26,13 @@ public:
     // Overall time-out of a transfer unless one is given with the call.
     static constexpr unsigned long kDefaultTimeoutMs = 60000;
     static constexpr unsigned long kConnectTimeoutMs = 10000;
+    // Body bytes of one reply, page or download unless a bound is set. What the client
+    // fetches (server replies, pages, scenario documents and recordings) is at most a few
+    // megabytes; only a hostile or broken server sends more.
+    static constexpr size_t kDefaultMaxResponseBytes = 16u << 20;
+    // Header bytes of one transfer, redirects included: a real header block is well under
+    // a kilobyte.
+    static constexpr size_t kMaxHeaderBytes = 64u << 10;
 
     explicit CHttpServices(const char* userAgent);
     virtual ~CHttpServices();
@@ -39,10 +49,16 @@ public:
     void SetTimeout(unsigned long timeoutMs);
     unsigned long GetTimeout() const { return m_timeoutMs; }
 
+    // Bound on the body bytes of later transfers; 0 restores the default. A transfer that
+    // passes it is abandoned (eHttpReqTooLarge), its partial reply or file dropped.
+    void SetMaxResponseSize(size_t bytes);
+    size_t GetMaxResponseSize() const { return m_maxResponseBytes; }
+
     // GETs url into response (the body) and headers (the response header lines).
     // followRedirects and failOnHttpError are flags (non-zero on); a status of 400 or
-    // above fails when failOnHttpError is set. timeoutMs 0 takes the object's time-out.
-    // On failure errorText (when given) receives the reason and response is empty.
+    // above fails when failOnHttpError is set. timeoutMs 0 takes the object's time-out,
+    // which bounds the whole transfer. A reply whose header block never ended fails. On
+    // failure errorText (when given) receives the reason and response is empty.
     eHttpReqRTC eGetURLFile(const std::string& url, std::string& response, std::string& headers,
                             CHTTPRequestObserver* observer, int followRedirects,
                             int failOnHttpError, std::string* errorText, unsigned long timeoutMs);
@@ -78,4 +94,5 @@ private:
     bool m_authenticate = false;
     int m_getPostType = 0;
     unsigned long m_timeoutMs = kDefaultTimeoutMs;
+    size_t m_maxResponseBytes = kDefaultMaxResponseBytes;
 };

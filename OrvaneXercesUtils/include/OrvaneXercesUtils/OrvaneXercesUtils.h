@@ -29,7 +29,8 @@ XmlDocument AdoptDocument(DOMDocument* document);
 // Tag names in the order in which the children of one parent stand.
 using TagOrder = std::vector<std::string>;
 
-// Upper bound on entity expansions in one parse (guards against expansion bombs).
+// Upper bound on entity expansions in one parse (external entities read as nothing and
+// internal ones are refused, so only the predefined entities remain).
 constexpr size_t kEntityExpansionLimit = 10000;
 // Upper bound on element nesting in a parsed document. The DOM's deep copy (importNode)
 // and node release recurse once per level, so a hostile document nested deeper than
@@ -37,11 +38,13 @@ constexpr size_t kEntityExpansionLimit = 10000;
 constexpr unsigned kMaxElementDepth = 1000;
 
 // Parses text held in memory. With validate, the handler (or a tracing one when null)
-// is installed and a text with a DOCTYPE is validated against the DTD it names, read
-// from the DTD folder; nothing else external is ever loaded, and without a folder or
-// without validation nothing external at all. A text nested deeper than
-// kMaxElementDepth fails. On success the new document is handed out; on failure
-// `document` is left as it was.
+// is installed and a text with a DOCTYPE is validated against the DTD it names: the
+// .dtd file of that name in the DTD folder. When that file cannot be named (no folder,
+// not a .dtd name) the parse fails and the handler is told why. Nothing else external
+// is ever loaded, and without validation nothing external at all. A text that
+// declares an entity with text of its own, or nests deeper than kMaxElementDepth,
+// fails. On success the new document is handed out; on failure `document` is left as
+// it was.
 bool ParseFromMemory(const char* text, XmlDocument& document, bool validate,
                      xercesc::ErrorHandler* handler, const char* dtdFolder);
 
@@ -63,8 +66,8 @@ bool GetFirstElementByTag(const char* tag, const DOMDocument* document, DOMEleme
 bool GetFirstElementByTag(const char* tag, const DOMElement* parent, DOMElement*& out);
 // First direct child element with exactly that tag.
 bool GetChildElementByTag(const char* tag, const DOMNode* node, DOMElement*& out);
-// First element whose attribute equals the value: among the descendants of that tag,
-// or among the direct children when tag is null.
+// First element that has the attribute and whose attribute equals the value: among
+// the descendants of that tag, or among the direct children when tag is null.
 bool FindElementByAttribute(const DOMElement* parent, const char* tag, const char* attribute,
                             const char* value, DOMElement*& out);
 // Finds the element, or creates it when allowed. With an empty order list the whole
@@ -82,8 +85,9 @@ bool GetChildElementAt(const DOMNode* node, unsigned index, DOMElement*& out);
 bool GetElementText(const DOMElement* element, std::string& text);
 bool SetElementText(DOMDocument* document, DOMNode* node, const char* text);
 
-// The DTD file name that the text names: from the quote before the first ".dtd"
-// through ".dtd".
+// The DTD that the text names: the system identifier of its DOCTYPE, which follows
+// the XML declaration, comments and processing instructions. False when the text has
+// no DOCTYPE or its DOCTYPE names no external DTD.
 bool GetDtdNameFromText(const char* text, std::string& name);
 // Folder and file joined with "/".
 std::string JoinPath(const std::string& folder, const std::string& file);
@@ -120,7 +124,15 @@ std::string DoubleToText(double value, int decimals);
 long long TextToInt(const char* text);
 double TextToDouble(const char* text);
 
+// True when every character of the text may stand in an XML document: no control
+// character but tab, line feed and carriage return, neither U+FFFE nor U+FFFF. A text
+// with any other would be written as it stands and the document would not parse again.
+// Null counts as "".
+bool IsXmlText(const char* text);
+
 // Attribute and element helpers (UTF-8 in and out; a null value is written as "").
+// SetAttr throws std::invalid_argument, and SetElementText gives false, for a text
+// that is not IsXmlText.
 std::string GetAttr(const DOMElement* element, const char* name);
 bool HasAttr(const DOMElement* element, const char* name);
 void SetAttr(DOMElement* element, const char* name, const char* value);

@@ -1,5 +1,7 @@
 #include "HiveFile.h"
 
+#include "quellin_wire/Checksum.h"
+
 #include <cctype>
 #include <cstdio>
 
@@ -8,6 +10,13 @@ namespace platform::registry::detail {
 namespace {
 
 const char kHeader[] = "Windows Registry Editor Version 5.00";
+// The layout mark, on the line after the header: the layout checksum in four hex digits,
+// then advice for a person editing the file.
+const char kLayoutMark[] = "; layout ";
+const char kLayoutAdvice[] =
+    ": delete this line after adding, removing or renaming keys or values by hand";
+// The end mark, the last line of a written file.
+const char kEndMark[] = "; end";
 
 char lower(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -69,7 +78,9 @@ std::string format_value(const NamedValue& named) {
     const Value& v = named.value;
     switch (v.type) {
     case ValueType::Sz:
-        if (needs_hex(v.text))
+        // hex(1) ends its string at the first NUL: a string that holds one (a quoted
+        // string of a file edited by hand may) stays quoted, as it was read.
+        if (needs_hex(v.text) && v.text.find('\0') == std::string::npos)
             line += "hex(1):" + hex_bytes(string_bytes({v.text}, false));
         else
             line += quote(v.text);
@@ -264,8 +275,50 @@ KeyRecord& HiveData::create(const std::vector<std::string>& path) {
     return *record;
 }
 
+bool same_hive(const HiveData& a, const HiveData& b) {
+    if (a.keys.size() != b.keys.size())
+        return false;
+    for (size_t i = 0; i < a.keys.size(); ++i) {
+        const KeyRecord& x = a.keys[i];
+        const KeyRecord& y = b.keys[i];
+        if (x.path != y.path || x.values.size() != y.values.size())
+            return false;
+        for (size_t j = 0; j < x.values.size(); ++j)
+            if (x.values[j].name != y.values[j].name || !(x.values[j].value == y.values[j].value))
+                return false;
+    }
+    return true;
+}
+
+uint16_t layout_checksum(const HiveData& hive) {
+    auto folded = [](const std::string& name) {
+        std::string out = name;
+        for (char& c : out)
+            c = lower(c);
+        return out;
+    };
+    std::string layout;
+    for (size_t i = 0; i < hive.keys.size(); ++i) {
+        const std::string index = std::to_string(i);
+        layout += index + "[";
+        for (const std::string& part : hive.keys[i].path)
+            layout += "\\" + folded(part);
+        layout += "]\n";
+        for (const NamedValue& value : hive.keys[i].values)
+            layout += index + "=" + folded(value.name) + "\n";
+    }
+    return quellin::wire::internet_checksum(reinterpret_cast<const uint8_t*>(layout.data()),
+                                            layout.size());
+}
+
 std::string format_hive(const char* hiveName, const HiveData& hive) {
     std::string out = kHeader;
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "%04x", layout_checksum(hive));
+    out += "\n";
+    out += kLayoutMark;
+    out += mark;
+    out += kLayoutAdvice;
     out += "\n";
     for (const KeyRecord& key : hive.keys) {
         out += "\n[";
@@ -276,6 +329,9 @@ std::string format_hive(const char* hiveName, const HiveData& hive) {
         for (const NamedValue& value : key.values)
             out += format_value(value) + "\n";
     }
+    out += "\n";
+    out += kEndMark;
+    out += "\n";
     return out;
 }
 
@@ -326,19 +382,35 @@ bool parse_hive_text(const char* hiveName, const std::string& text, HiveData& hi
     };
 
     bool sawHeader = false;
+    bool sawContent = false; // a key or value
+    // The layout mark, when the file carries one, and the last line that is not empty.
+    int layoutMark = -1;
+    std::string last;
     KeyRecord* current = nullptr;
     // Keys named by a [key] line. A parent made implicitly for a child listed
     // before it may still be listed later (a hand-edited file need not be ordered).
     std::vector<std::vector<std::string>> listed;
     for (const auto& [number, line] : lines) {
-        if (line.empty() || line[0] == ';')
+        if (line.empty())
             continue;
+        last = line;
+        if (line[0] == ';') {
+            if (sawHeader && !sawContent && layoutMark < 0 && line.rfind(kLayoutMark, 0) == 0) {
+                const std::string digits = line.substr(sizeof kLayoutMark - 1, 4);
+                if (digits.size() != 4 ||
+                    digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+                    return fail(number, "unreadable layout mark");
+                layoutMark = static_cast<int>(std::stoul(digits, nullptr, 16));
+            }
+            continue;
+        }
         if (!sawHeader) {
             if (line != kHeader)
                 return fail(number, "missing header");
             sawHeader = true;
             continue;
         }
+        sawContent = true;
         if (line[0] == '[') {
             if (line.back() != ']')
                 return fail(number, "unterminated key");
@@ -376,6 +448,21 @@ bool parse_hive_text(const char* hiveName, const std::string& text, HiveData& hi
         for (const auto& [number, line] : lines)
             if (!line.empty())
                 return fail(number, "missing header");
+    }
+    // Damage that still parses. A file without a layout mark was made by hand (or before
+    // the marks) and is read as it parses. A file with one was written by the store, and
+    // what it holds must still be laid out as the mark says and end with the end mark:
+    // a lost key header (its values would move to the key above), a lost line or a cut
+    // file is reported, never taken. A person who changes a value's data keeps the
+    // layout; one who adds, removes or renames keys or values deletes the mark, as the
+    // mark's own line asks, or the file counts as damaged. That errs on the side of
+    // refusing: a damaged hive taken silently would hand out wrong settings.
+    if (layoutMark >= 0) {
+        if (last != kEndMark)
+            return fail(static_cast<int>(lines.size()), "cut short: no end mark");
+        if (layout_checksum(hive) != layoutMark)
+            return fail(static_cast<int>(lines.size()),
+                        "the keys and values are not those of the layout mark");
     }
     return true;
 }

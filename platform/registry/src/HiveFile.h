@@ -35,7 +35,18 @@ std::vector<std::string> split_path(const std::string& path);
 // true when `path` lies strictly below `parent`.
 bool is_below(const std::vector<std::string>& path, const std::vector<std::string>& parent);
 
-// Text of the .reg export style. parse() returns false on damaged text.
+// The same keys in the same order with the same values, names in the same case.
+bool same_hive(const HiveData& a, const HiveData& b);
+
+// Checksum of the hive's layout: every key path and value name (case folded) with the
+// position of its key, not the data. The layout mark of a written file carries it.
+uint16_t layout_checksum(const HiveData& hive);
+
+// Text of the .reg export style, with the layout mark on the line after the header and
+// the end mark on the last line. parse() returns false on damaged text: text that does
+// not parse, and text whose layout or end differs from the marks it carries (a lost key
+// header, a cut file). Text without a layout mark (made by hand, or by an older writer)
+// is read as it parses.
 std::string format_hive(const char* hiveName, const HiveData& hive);
 bool parse_hive_text(const char* hiveName, const std::string& text, HiveData& hive,
                      std::string& error);

@@ -6,6 +6,8 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <random>
 #include <sys/file.h>
@@ -167,13 +169,21 @@ public:
     long save() {
         if (!m_lock.locked())
             return kAccessDenied;
+        // Only what reads back as this very hive is written: a text the reader would
+        // take otherwise (or not at all) leaves the file as it was.
+        const std::string text = detail::format_hive(m_name, hive);
+        detail::HiveData back;
+        std::string error;
+        if (!detail::parse_hive_text(m_name, text, back, error) || !detail::same_hive(back, hive))
+            return kInvalidData;
+        remove_stale_temporaries();
         std::random_device random;
         std::string temp =
-            m_file + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(random());
+            temp_prefix() + std::to_string(::getpid()) + "." + std::to_string(random());
         int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0)
             return kAccessDenied;
-        bool ok = write_all(fd, detail::format_hive(m_name, hive)) && ::fsync(fd) == 0;
+        bool ok = write_all(fd, text) && ::fsync(fd) == 0;
         ok = ::close(fd) == 0 && ok;
         if (!ok || ::rename(temp.c_str(), m_file.c_str()) != 0) {
             ::unlink(temp.c_str());
@@ -190,6 +200,22 @@ public:
     detail::HiveData hive;
 
 private:
+    std::string temp_prefix() const { return m_file + ".tmp."; }
+
+    // A writer killed between creating its temporary file and renaming it leaves the file
+    // behind. Every writer makes its temporary file under the exclusive lock, which this
+    // session holds: any such file now is one a dead writer left.
+    void remove_stale_temporaries() const {
+        DIR* dir = ::opendir(m_root.c_str());
+        if (!dir)
+            return;
+        const std::string prefix = std::string(m_name) + ".reg.tmp.";
+        while (const dirent* entry = ::readdir(dir))
+            if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0)
+                ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::closedir(dir);
+    }
+
     std::string m_root;
     const char* m_name;
     std::string m_file;

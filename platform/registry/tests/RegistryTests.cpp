@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -181,6 +183,130 @@ TEST_F(RegistryTest, HandEditedFileIsRead) {
     std::string text;
     EXPECT_EQ(reg.queryString(Hive::CurrentUser, "software\\orvane", "name", text), kSuccess);
     EXPECT_EQ(text, "Value");
+}
+
+// A quoted string may hold a NUL byte in a file edited by hand; the string reads, and the
+// next write must keep the hive readable with the string as it was read.
+TEST_F(RegistryTest, AQuotedStringWithANulSurvivesTheNextWrite) {
+    const std::string odd("a\0b", 3);
+    write_file(dir / "HKEY_LOCAL_MACHINE.reg", "Windows Registry Editor Version 5.00\n\n"
+                                               "[HKEY_LOCAL_MACHINE\\A]\n\"Odd\"=\"" +
+                                                   odd + "\"\n");
+    Value value;
+    ASSERT_EQ(reg.queryValue(Hive::LocalMachine, "A", "Odd", value), kSuccess);
+    EXPECT_EQ(value, Value::Sz(odd));
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, "A", "Next", Value::Dword(1)), kSuccess);
+    ASSERT_EQ(reg.queryValue(Hive::LocalMachine, "A", "Odd", value), kSuccess);
+    EXPECT_EQ(value, Value::Sz(odd));
+    uint32_t dword = 0;
+    EXPECT_EQ(reg.queryDword(Hive::LocalMachine, "A", "Next", dword), kSuccess);
+}
+
+namespace {
+
+std::string Without(std::string text, const std::string& line) {
+    size_t at = text.find(line);
+    if (at != std::string::npos)
+        text.erase(at, line.size());
+    return text;
+}
+
+} // namespace
+
+// Damage that still parses is reported, never taken: a lost key header would move the
+// key's values to the key above it, a cut file would lose keys and values.
+TEST_F(RegistryTest, DamageThatStillParsesIsReported) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "A\\B"), kSuccess);
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, "A", "x", Value::Dword(1)), kSuccess);
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, "A\\B", "y", Value::Dword(2)), kSuccess);
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, "A\\B", "z", Value::Sz("last")), kSuccess);
+    const std::string written = read_file(dir / "HKEY_LOCAL_MACHINE.reg");
+    const auto file = dir / "HKEY_LOCAL_MACHINE.reg";
+    Value value;
+
+    const std::string lostHeader = Without(written, "[HKEY_LOCAL_MACHINE\\A\\B]\n");
+    ASSERT_NE(lostHeader, written);
+    write_file(file, lostHeader);
+    EXPECT_EQ(reg.queryValue(Hive::LocalMachine, "A", "y", value), kInvalidData);
+    EXPECT_EQ(reg.setValue(Hive::LocalMachine, "A", "w", Value::Dword(3)), kInvalidData);
+    EXPECT_EQ(read_file(file), lostHeader); // never replaced
+
+    const std::string cut = written.substr(0, written.find("\"z\""));
+    write_file(file, cut);
+    EXPECT_EQ(reg.queryValue(Hive::LocalMachine, "A\\B", "y", value), kInvalidData);
+
+    write_file(file, Without(written, "\"y\"=dword:00000002\n"));
+    EXPECT_EQ(reg.queryValue(Hive::LocalMachine, "A", "x", value), kInvalidData);
+}
+
+// A person may still edit the file: a value's data changes freely; keys and values added
+// by hand are read once the layout mark's line is deleted, as that line says.
+TEST_F(RegistryTest, HandEditsOfAWrittenFileAreRead) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "A"), kSuccess);
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, "A", "Pool", Value::Dword(510)), kSuccess);
+    const auto file = dir / "HKEY_LOCAL_MACHINE.reg";
+    const std::string written = read_file(file);
+    const size_t markStart = written.find("; layout ");
+    ASSERT_NE(markStart, std::string::npos) << written;
+    const std::string mark =
+        written.substr(markStart, written.find('\n', markStart) + 1 - markStart);
+    EXPECT_NE(mark.find("delete this line"), std::string::npos);
+
+    // New data, and the name in another case (names compare without case).
+    std::string edited = written;
+    edited.replace(edited.find("dword:000001fe"), 14, "dword:00000400");
+    edited.replace(edited.find("\"Pool\""), 6, "\"POOL\"");
+    write_file(file, edited);
+    uint32_t dword = 0;
+    ASSERT_EQ(reg.queryDword(Hive::LocalMachine, "A", "Pool", dword), kSuccess);
+    EXPECT_EQ(dword, 0x400u);
+
+    // A value added by hand: refused while the mark stands, read once it is gone.
+    const std::string added = Without(edited, "\n; end\n") + "\"Extra\"=dword:00000001\n";
+    write_file(file, added);
+    EXPECT_EQ(reg.queryDword(Hive::LocalMachine, "A", "Extra", dword), kInvalidData);
+    write_file(file, Without(added, mark));
+    ASSERT_EQ(reg.queryDword(Hive::LocalMachine, "A", "Extra", dword), kSuccess);
+    EXPECT_EQ(dword, 1u);
+    // The next write marks the file again.
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, "A", "More", Value::Dword(2)), kSuccess);
+    EXPECT_NE(read_file(file).find("; layout "), std::string::npos);
+    EXPECT_EQ(reg.queryDword(Hive::LocalMachine, "A", "Extra", dword), kSuccess);
+}
+
+// Writers killed at any moment (SIGKILL, in a loop) never damage the hive, and the
+// temporary files of those killed between creating and renaming theirs are removed by
+// the next write.
+TEST_F(RegistryTest, KilledWritersLeaveNoTemporaryFilesBehind) {
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "Busy"), kSuccess);
+    auto temporaries = [&] {
+        size_t n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            n += entry.path().filename().string().find(".reg.tmp.") != std::string::npos;
+        return n;
+    };
+    // At least a hundred kills, and on until one has come between open and rename.
+    size_t leftBehind = 0;
+    for (int kill = 0; kill < 2000 && (kill < 100 || leftBehind == 0); ++kill) {
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            Registry own(dir.str());
+            for (uint32_t i = 0;; ++i)
+                own.setValue(Hive::LocalMachine, "Busy", "n" + std::to_string(i % 8),
+                             Value::Dword(i));
+        }
+        usleep(static_cast<useconds_t>(500 + (kill * 397) % 3000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        leftBehind = std::max(leftBehind, temporaries());
+    }
+    EXPECT_GT(leftBehind, 0u) << "no writer was killed between open and rename";
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, "Busy", "after", Value::Dword(1)), kSuccess);
+    EXPECT_EQ(temporaries(), 0u);
+    std::vector<std::string> names;
+    EXPECT_EQ(reg.enumValues(Hive::LocalMachine, "Busy", names), kSuccess);
 }
 
 TEST_F(RegistryTest, TwoProcessesWritingOneHiveLoseNothing) {

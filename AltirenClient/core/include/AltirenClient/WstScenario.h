@@ -4,12 +4,17 @@
 
 #include "AltirenClient/WstLayout.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 class CWSTScenario {
 public:
+    // Larger than any recording (65,535 samples of two arrays and every group): a larger
+    // file is refused, and a download is abandoned once it passes this size.
+    static constexpr size_t kMaxFileSize = 1u << 20;
+
     CWSTScenario() { Default(); }
 
     // Zeroes every group and empties the name and the samples.

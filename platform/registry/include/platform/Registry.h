@@ -5,8 +5,11 @@
 // /var/lib/altiren/registry). Key and value names compare case-insensitively and keep
 // the case first written. Nothing is cached: every call reads the file; every write
 // replaces it atomically (temporary file + rename) under an exclusive flock, so two
-// processes never lose each other's writes. A damaged file is reported
-// (kInvalidData), never replaced.
+// processes never lose each other's writes, and removes the temporary files of writers
+// killed before their rename. A write stores only text that reads back as the same hive.
+// A damaged file is reported (kInvalidData), never replaced: text that does not parse,
+// and a written file whose keys and values no longer match its layout mark or that lost
+// its end mark (see HiveFile.h; a person editing by hand deletes the mark's line).
 //
 // Paths use backslashes like the original ("SYSTEM\\CurrentControlSet\\Services\\QL");
 // forward slashes are accepted too. Results are Win32 error numbers.
