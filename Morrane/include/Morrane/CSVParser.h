@@ -32,7 +32,7 @@ public:
     void ParseFile(const char* path, bool keepEmpty);
 
 private:
-    int m_flag = 1;
+    [[maybe_unused]] int m_flag = 1; // kept in the layout the class has always had
     FILE* m_file = nullptr;
     char m_delimiter = ',';
     CStringTokenizer m_tokenizer;
