@@ -1,6 +1,7 @@
 #include "AltirenAPI/Session.h"
 
 #include "AltirenAPI/BlockBuilder.h"
+#include "AltirenAPI/DriverLog.h"
 #include "ControlSocket/ControlClient.h"
 #include "platform/Adapters.h"
 #include "platform/MMTimer.h"
@@ -99,26 +100,69 @@ Session& Session::instance() {
 }
 
 bool Session::driverInstalled() const {
+    return installed(nullptr);
+}
+
+bool Session::installed(std::string* missing) const {
     using platform::registry::Hive;
     platform::registry::Registry reg = m_config.registryRoot.empty()
                                            ? platform::registry::Registry()
                                            : platform::registry::Registry(m_config.registryRoot);
-    if (reg.openKey(Hive::LocalMachine, kServiceKey) != platform::registry::kSuccess ||
-        reg.openKey(Hive::LocalMachine, kEnumKey) != platform::registry::kSuccess)
+    auto lacks = [&](const std::string& what) {
+        if (missing)
+            *missing = what;
         return false;
+    };
+    if (reg.openKey(Hive::LocalMachine, kServiceKey) != platform::registry::kSuccess)
+        return lacks(std::string("no key HKEY_LOCAL_MACHINE\\") + kServiceKey);
+    if (reg.openKey(Hive::LocalMachine, kEnumKey) != platform::registry::kSuccess)
+        return lacks(std::string("no key HKEY_LOCAL_MACHINE\\") + kEnumKey);
     std::string image;
     if (reg.queryString(Hive::LocalMachine, kServiceKey, "ImagePath", image) !=
         platform::registry::kSuccess)
-        return false;
+        return lacks("no ImagePath under the service key");
     // The path may be followed by arguments.
-    return file_exists(image) || file_exists(image.substr(0, image.find(' ')));
+    if (file_exists(image) || file_exists(image.substr(0, image.find(' '))))
+        return true;
+    return lacks("its ImagePath " + image + " is not there");
+}
+
+std::string Session::devicePath() const {
+    return m_config.devicePath.empty() ? quellin::ctlsock::device_path() : m_config.devicePath;
+}
+
+int Session::unreachable(int error) const {
+    report_cause(unreachable_cause(devicePath(), error));
+    return NUVEX_RC_NO_DRIVER;
+}
+
+int Session::notInstalled() const {
+    std::string missing;
+    installed(&missing);
+    platform::registry::Registry reg = m_config.registryRoot.empty()
+                                           ? platform::registry::Registry()
+                                           : platform::registry::Registry(m_config.registryRoot);
+    report_cause(not_installed_cause(reg.root(), missing));
+    return NUVEX_RC_NO_DRIVER;
+}
+
+int Session::lost(int commandResult) const {
+    const uint32_t error = commandResult == kNoSystemError ? 0
+                           : commandResult < 0             ? static_cast<uint32_t>(-commandResult)
+                                                           : static_cast<uint32_t>(commandResult);
+    report_cause(lost_cause(devicePath(), error));
+    return NUVEX_RC_NO_DRIVER;
 }
 
 std::unique_ptr<ControlClient> Session::openDevice() const {
     auto client = std::make_unique<ControlClient>();
     bool opened = m_config.devicePath.empty() ? client->open() : client->open(m_config.devicePath);
-    if (!opened)
+    if (!opened) {
+        const int error = errno;
+        client.reset();
+        errno = error;
         return nullptr;
+    }
     return client;
 }
 
@@ -173,8 +217,10 @@ void Session::chooseAdapter(const PlayParameters& params, PlayBlockValues& block
         // is its own identifier.
         size_t brace = entry.name.find('{');
         std::string id = brace == std::string::npos ? entry.name : entry.name.substr(brace);
+        // An interface without an IPv4 address is at 0.0.0.0, as an adapter without one
+        // is known in the registry (the station side of a bump in the wire).
         auto addresses = platform::adapters::query_adapter(id);
-        if (!addresses || !addresses->hasIpv4 || addresses->ipv4 != params.adapterAddress)
+        if (!addresses || (addresses->hasIpv4 ? addresses->ipv4 : 0) != params.adapterAddress)
             continue;
         block.adapterNumber = entry.number;
         if (params.adapterAddress != 0)
@@ -188,7 +234,7 @@ void Session::chooseAdapter(const PlayParameters& params, PlayBlockValues& block
 
 int Session::play(const PlayParameters& params) {
     if (!driverInstalled())
-        return NUVEX_RC_NO_DRIVER;
+        return notInstalled();
     std::lock_guard<std::mutex> lock(m_control);
     PlayBlockValues values;
     chooseAdapter(params, values);
@@ -213,7 +259,8 @@ int Session::playSequence(const std::vector<uint8_t>& block) {
             if (r == 3 || r == 4)
                 sendCommand(*device, static_cast<uint16_t>(wire::Command::Close));
             device->close();
-            return map_command_result(r);
+            const int rc = map_command_result(r);
+            return rc == NUVEX_RC_NO_DRIVER ? lost(r) : rc;
         }
         m_device = std::move(device);
     }
@@ -235,8 +282,10 @@ int Session::playSequence(const std::vector<uint8_t>& block) {
             m_device->close();
             m_device.reset();
         }
-        return map_command_result(r);
+        const int rc = map_command_result(r);
+        return rc == NUVEX_RC_NO_DRIVER ? lost(r) : rc;
     }
+    clear_cause();
     // The six requests go out only now that the driver plays.
     m_captureResult = 0;
     m_stopRequested = false;
@@ -273,8 +322,13 @@ int Session::stopSequence(bool onCaptureThread) {
         m_timer = 0;
     }
     m_stopRequested = true;
-    if (!m_device || sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Stop)) < 0)
+    if (!m_device) {
+        report_cause("a stop without a control session: nothing was playing");
         rc = NUVEX_RC_NO_DRIVER;
+    } else if (const int r = sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Stop));
+               r < 0) {
+        rc = lost(r);
+    }
     m_captureActive = false;
     if (!onCaptureThread)
         joinCapture();
@@ -282,8 +336,9 @@ int Session::stopSequence(bool onCaptureThread) {
     // buffers, up to most of the memory, are not kept while stopped.
     freeBuffers();
     if (m_device) {
-        if (sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Close)) < 0)
-            rc = NUVEX_RC_NO_DRIVER;
+        if (const int r = sendCommand(*m_device, static_cast<uint16_t>(wire::Command::Close));
+            r < 0)
+            rc = lost(r);
         m_device->close();
         m_device.reset();
     }
@@ -313,7 +368,7 @@ void Session::joinCapture() {
 int Session::getStatus(uint32_t& emulating) {
     auto device = openDevice();
     if (!device)
-        return NUVEX_RC_NO_DRIVER;
+        return unreachable(errno);
     Reply r = device->call(wire::kIoctlIsEmulating, {}, 4, kCallTimeoutMs);
     if (!r.ok())
         return 1;
@@ -329,7 +384,7 @@ int Session::getStatus(uint32_t& emulating) {
 
 int Session::forceDriverReset() {
     if (!driverInstalled())
-        return NUVEX_RC_NO_DRIVER;
+        return notInstalled();
     uint32_t emulating = 0;
     if (int rc = getStatus(emulating))
         return rc;
@@ -340,11 +395,13 @@ int Session::forceDriverReset() {
         stopSequence(false); // our own session goes first
     auto device = openDevice();
     if (!device)
-        return NUVEX_RC_NO_DRIVER;
+        return unreachable(errno);
     int stopped = sendCommand(*device, static_cast<uint16_t>(wire::Command::Stop));
     int closed = sendCommand(*device, static_cast<uint16_t>(wire::Command::Close));
     device->close();
-    return stopped < 0 || closed < 0 ? NUVEX_RC_NO_DRIVER : 0;
+    if (stopped < 0 || closed < 0)
+        return lost(stopped < 0 ? stopped : closed);
+    return 0;
 }
 
 bool Session::allocateBuffers() {
@@ -437,7 +494,7 @@ void Session::captureLoop() {
                     continue; // no room: wait for the hand-out
                 slots[i].id = device->submit(slots[i].code, {}, static_cast<uint32_t>(capacity));
                 if (slots[i].id == 0) {
-                    m_captureResult = NUVEX_RC_NO_DRIVER;
+                    m_captureResult = lost(static_cast<int>(quellin::ctlsock::kErrorBrokenPipe));
                     return;
                 }
             }
@@ -459,7 +516,7 @@ void Session::captureLoop() {
                                  [which](const Slot& s) { return s.id == which; });
         slot->id = 0;
         if (!reply || !reply->ok()) {
-            m_captureResult = NUVEX_RC_NO_DRIVER;
+            m_captureResult = lost(reply ? static_cast<int>(reply->error()) : 0);
             return;
         }
         auto data = reply_data(*reply);
@@ -508,7 +565,7 @@ int Session::lastSecondStatistics(uint32_t out[12]) {
     if (!out)
         return NUVEX_RC_NO_DRIVER;
     if (!driverInstalled())
-        return NUVEX_RC_NO_DRIVER;
+        return notInstalled();
     if (!m_playing)
         return NUVEX_RC_NOT_PLAYING;
     std::lock_guard<std::mutex> lock(m_captureLock);

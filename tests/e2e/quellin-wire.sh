@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs the daemon in a lab's wire namespace with a TAP binding and moves the TAP into
 # the station namespace once the daemon has bound it (the TAP then bears the lower
-# interface's address).
+# interface's address; the lower interface itself has left for the daemon's namespace).
 #
 #   quellin-wire.sh STATION_NAMESPACE QUELLIN [ARG]...
 #
@@ -13,11 +13,11 @@ ns=$1
 shift
 tap=${QUELLIN_WIRE_TAP:-st0}
 lower=${QUELLIN_WIRE_LOWER:-wn0}
+mac=$(cat "/sys/class/net/$lower/address")
 daemon=$$
 (
     tries=0
-    until [ -e "/sys/class/net/$tap" ] &&
-        [ "$(cat "/sys/class/net/$tap/address")" = "$(cat "/sys/class/net/$lower/address")" ]; do
+    until [ -e "/sys/class/net/$tap" ] && [ "$(cat "/sys/class/net/$tap/address")" = "$mac" ]; do
         tries=$((tries + 1))
         if [ $tries -gt 1000 ] || ! kill -0 $daemon 2>/dev/null; then
             exit 1

@@ -64,7 +64,14 @@ public:
 private:
     struct Buffers;
 
+    // On failure errno tells why.
     std::unique_ptr<quellin::ctlsock::ControlClient> openDevice() const;
+    // The -1 answers, with their cause written to the system log.
+    int unreachable(int error) const;
+    int notInstalled() const;
+    int lost(int commandResult) const;
+    std::string devicePath() const;
+    bool installed(std::string* missing) const;
     void chooseAdapter(const PlayParameters& params, PlayBlockValues& block);
     int playSequence(const std::vector<uint8_t>& block);
     int stopSequence(bool onCaptureThread);

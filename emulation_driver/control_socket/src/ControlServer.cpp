@@ -291,6 +291,13 @@ void ControlServer::dispatch(Connection& c, RequestFrame&& frame) {
     request.code = frame.code;
     request.input = std::move(frame.input);
     request.output_capacity = frame.output_capacity;
+    if (c.pid < 0) {
+        ucred peer{};
+        socklen_t size = sizeof peer;
+        c.pid = ::getsockopt(c.fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 ? peer.pid : 0;
+    }
+    request.client_pid = c.pid;
+    request.connection = c.id;
     std::optional<Completion> done = m_handler.on_request(request);
     if (done)
         complete(token, std::move(*done));

@@ -1,37 +1,65 @@
 #include "QuellinEdges/Edges.h"
 
+#include "QuellinEdges/Namespaces.h"
+#include "QuellinEdges/Netlink.h"
+#include "QuellinEdges/Offload.h"
+
 #include "quellin_engine/Edge.h"
 #include "quellin_engine/Engine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <linux/if_addr.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
 #include <system_error>
 
 namespace quellin::edges {
 
 namespace {
 // Larger than any frame of an interface (MTU up to 65535, a link header and two VLAN
-// tags): a TAP read cuts a longer frame without saying so, a packet socket tells.
+// tags), and than what an offloading sender hands over in one piece: a TAP read cuts a
+// longer frame without saying so, a packet socket tells.
 constexpr size_t kReadBuffer = 65536 + 64;
 } // namespace
 
 struct Edges::Port {
     Binding binding;
     RteAdapter* adapter = nullptr;
-    std::unique_ptr<TapDevice> tap;              // station side, "tap:" bindings
+    std::unique_ptr<TapDevice> tap; // station side, "tap:" bindings
+    int tapIndex = 0;               // 0 when the TAP is not in this namespace
+    bool stationGiven = false;      // the TAP has the lower interface's settings
+    std::unique_ptr<HeldInterface> held;
+    std::unique_ptr<LinkMonitor> heldMonitor;    // links of the held interface's namespace
     std::unique_ptr<PacketSocket> stationSocket; // station side, "if:" bindings
     std::unique_ptr<PacketSocket> lower;
+    bool settingsSaved = false; // "if:" bindings: both interfaces' records are written
     bool stationWatched = false;
     bool powered = false;
     bool media = false;
-    uint32_t mtu = 0;
+    uint32_t mtu = 0; // of the lower interface, as the TAP last followed it
+    // Offloaded TCP packets are cut to the smaller MTU of the two sides.
+    uint32_t lowerMtu = 0;
+    uint32_t stationMtu = 0;
+    uint32_t segment_mtu() const {
+        if (lowerMtu && stationMtu)
+            return std::min(lowerMtu, stationMtu);
+        return lowerMtu ? lowerMtu : stationMtu;
+    }
     std::array<uint8_t, 6> mac{};
     bool waitingForSlot = false;
+    std::string lastNote; // what was last said of a binding that does not bind
     AdapterCounters counters;
+    std::array<uint64_t, 2> reportedRefused{};
+    std::array<uint64_t, 2> reportedDrops{};
+    std::array<uint64_t, 2> reportedUnread{};
+    uint64_t tapDroppedBase = 0; // the TAP's own count when it was made
+    uint64_t tapDroppedSeen = 0; // what of it was already counted
 };
 
-Edges::Edges(FdWatch& watch, LogSink log)
-    : m_watch(watch), m_log(std::move(log)), m_buffer(kReadBuffer) {
+Edges::Edges(FdWatch& watch, const RestoreRecords& records, LogSink log)
+    : m_watch(watch), m_records(records), m_log(std::move(log)), m_buffer(kReadBuffer) {
     if (!m_log)
         m_log = [](int, const std::string&) {};
 }
@@ -46,7 +74,7 @@ bool Edges::start(const std::vector<Binding>& bindings) {
         return false;
     }
     try {
-        m_monitor = std::make_unique<LinkMonitor>();
+        m_monitor = std::make_unique<LinkMonitor>(true);
     } catch (const std::system_error& e) {
         m_log(kLogError, std::string("cannot follow the links: ") + e.what());
         return false;
@@ -67,11 +95,7 @@ void Edges::stop() {
     m_stopping = true;
     for (size_t i = 0; i < m_ports.size(); ++i) {
         unbind(i, "the daemon stops");
-        Port& p = *m_ports[i];
-        if (p.tap && p.stationWatched)
-            m_watch.unwatch(p.tap->fd());
-        p.stationWatched = false;
-        p.tap.reset();
+        give_back(*m_ports[i]);
     }
     m_ports.clear();
     if (m_monitor) {
@@ -81,10 +105,43 @@ void Edges::stop() {
     m_stopping = false;
 }
 
+void Edges::give_back(Port& p) {
+    // The TAP goes first, with its addresses and routes: the lower interface gets them back.
+    if (p.tap && p.stationWatched)
+        m_watch.unwatch(p.tap->fd());
+    p.stationWatched = false;
+    p.tap.reset();
+    p.tapIndex = 0;
+    p.stationGiven = false;
+    if (p.held) {
+        if (p.heldMonitor)
+            m_watch.unwatch(p.heldMonitor->fd());
+        p.heldMonitor.reset();
+        p.held->give_back(m_log);
+        p.held.reset();
+    }
+    if (p.settingsSaved) {
+        for (const auto* name : {&p.binding.station, &p.binding.lower}) {
+            std::string why;
+            if (auto r = m_records.load(*name, why))
+                give_back_record(m_records, *r, m_log);
+        }
+        p.settingsSaved = false;
+    }
+}
+
 FramePort* Edges::station_of(Port& p) const {
     if (p.tap)
         return p.tap.get();
     return p.stationSocket.get();
+}
+
+void Edges::note(Port& p, int severity, const std::string& message) {
+    // A binding that cannot bind is retried on every link change: say why once.
+    if (message == p.lastNote)
+        return;
+    p.lastNote = message;
+    m_log(severity, message);
 }
 
 bool Edges::bind(size_t index) {
@@ -93,36 +150,35 @@ bool Edges::bind(size_t index) {
         return true;
     const Binding& b = p.binding;
     const std::string what = format_binding(b);
-    const auto lower = query_link(b.lower);
+    if (rte_adapter_count() >= kRteMaxAdapters) {
+        if (!p.waitingForSlot)
+            m_log(kLogError, what + ": not bound: all " + std::to_string(kRteMaxAdapters) +
+                                 " adapter slots are in use");
+        p.waitingForSlot = true;
+        return false;
+    }
+    auto lower = p.held ? p.held->query() : query_link(b.lower);
     if (!lower) {
-        m_log(kLogInfo, what + ": waiting for " + b.lower);
+        note(p, kLogWarning, what + ": waiting for " + b.lower + ": there is no such interface");
         return false;
     }
     std::optional<LinkState> station;
     if (b.kind == StationKind::Interface) {
         station = query_link(b.station);
         if (!station) {
-            m_log(kLogInfo, what + ": waiting for " + b.station);
+            note(p, kLogWarning,
+                 what + ": waiting for " + b.station + ": there is no such interface");
             return false;
         }
     }
-    // Coalesced receives would reach the packet socket as frames larger than the MTU.
-    if (!disable_receive_coalescing(b.lower))
-        m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.lower);
-    if (b.kind == StationKind::Interface && !disable_receive_coalescing(b.station))
-        m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.station);
     try {
-        p.lower = std::make_unique<PacketSocket>(lower->name, lower->index);
-        if (b.kind == StationKind::Interface) {
-            p.stationSocket = std::make_unique<PacketSocket>(station->name, station->index);
-        } else if (!p.tap) {
-            p.tap = std::make_unique<TapDevice>(b.station);
-            if (!set_link_mtu(b.station, station_mtu(lower->mtu)))
-                m_log(kLogWarning, what + ": cannot set the MTU of " + b.station);
-            set_link_up(b.station, true);
-        }
+        const bool opened = b.kind == StationKind::Tap
+                                ? open_tap_binding(index, *lower)
+                                : open_interface_binding(p, *lower, *station);
+        if (!opened)
+            return false;
     } catch (const std::system_error& e) {
-        m_log(kLogError, what + ": not bound: " + e.what());
+        note(p, kLogError, what + ": not bound: " + e.what());
         p.lower.reset();
         p.stationSocket.reset();
         return false;
@@ -130,19 +186,13 @@ bool Edges::bind(size_t index) {
 
     p.adapter = rte_bind_adapter(b.station.c_str());
     if (!p.adapter) {
-        if (!p.waitingForSlot)
-            m_log(kLogError, what + ": not bound: all " + std::to_string(kRteMaxAdapters) +
-                                 " adapter slots are in use");
-        p.waitingForSlot = true;
+        note(p, kLogError, what + ": not bound: no memory for the adapter's packet pools");
         p.lower.reset();
-        if (p.stationWatched)
-            m_watch.unwatch(station_of(p)->fd());
-        p.stationWatched = false;
         p.stationSocket.reset();
-        p.tap.reset();
         return false;
     }
     p.waitingForSlot = false;
+    p.lastNote.clear();
     m_byNumber[rte_adapter_number(p.adapter) - 1] = &p;
     m_watch.watch(p.lower->fd(), [this, index] { on_lower_ready(index); });
     if (!p.stationWatched) {
@@ -150,11 +200,116 @@ bool Edges::bind(size_t index) {
         p.stationWatched = true;
     }
     p.mtu = 0; // a TAP kept from an earlier binding takes this lower interface's MTU too
-    if (p.tap && lower->hasMac && !p.tap->set_mac(lower->mac))
+    // Only a new address is set: setting one flushes the TAP's neighbours, static ones too.
+    if (p.tap && lower->hasMac && lower->mac != p.mac && !p.tap->set_mac(lower->mac))
         m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
     p.mac = lower->mac;
     apply_lower_state(p, *lower);
+    p.stationMtu = station ? station->mtu : 0;
+    refresh_station_addresses(p);
     m_log(kLogInfo, what + ": bound as adapter " + std::to_string(rte_adapter_number(p.adapter)));
+    return true;
+}
+
+bool Edges::open_tap_binding(size_t index, LinkState& lower) {
+    Port& p = *m_ports[index];
+    const Binding& b = p.binding;
+    const std::string what = format_binding(b);
+    // The TAP first: a name that is taken must not cost the station its interface.
+    if (!p.tap) {
+        try {
+            p.tap = std::make_unique<TapDevice>(b.station);
+        } catch (const std::system_error& e) {
+            note(p, kLogError,
+                 what + ": not bound: cannot make the TAP " + b.station + ": " +
+                     e.code().message() +
+                     (e.code().value() == EBUSY || e.code().value() == EINVAL
+                          ? " (is the name in use by another interface?)"
+                          : ""));
+            return false;
+        }
+        // A deeper queue than the kernel's default: the daemon may not be scheduled for a
+        // while, and what overflows the queue is dropped.
+        if (!set_link_queue_length(b.station, kTapQueueLength))
+            m_log(kLogWarning, what + ": cannot lengthen the queue of " + b.station);
+        const auto link = query_link(b.station);
+        p.tapIndex = link ? link->index : 0;
+        p.tapDroppedBase = link ? link->txDropped : 0;
+        p.tapDroppedSeen = 0;
+        p.stationGiven = false;
+    }
+    if (!p.held) {
+        std::string error;
+        p.held = HeldInterface::take(m_records, b.lower, m_log, error);
+        if (!p.held) {
+            note(p, kLogError, what + ": not bound: " + error);
+            if (p.stationWatched)
+                m_watch.unwatch(p.tap->fd());
+            p.stationWatched = false;
+            p.tap.reset();
+            return false;
+        }
+        const auto moved = p.held->query();
+        if (!moved) {
+            note(p, kLogError, what + ": not bound: " + b.lower + " was lost on its way");
+            drop_held(p);
+            return false;
+        }
+        lower = *moved;
+    }
+    if (!p.stationGiven) {
+        if (lower.hasMac && !p.tap->set_mac(lower.mac))
+            m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
+        p.mac = lower.mac;
+        if (!set_link_mtu(b.station, station_mtu(lower.mtu)))
+            m_log(kLogWarning, what + ": cannot set the MTU of " + b.station);
+        p.mtu = lower.mtu;
+        if (p.tapIndex)
+            p.held->give_to_station(b.station, p.tapIndex, m_log);
+        p.stationGiven = true;
+    }
+    p.lower = p.held->open_socket(lower.index);
+    if (!p.heldMonitor) {
+        p.heldMonitor = p.held->open_monitor();
+        m_watch.watch(p.heldMonitor->fd(), [this, index] { on_held_links_ready(index); });
+    }
+    return true;
+}
+
+bool Edges::open_interface_binding(Port& p, const LinkState& lower, const LinkState& station) {
+    const Binding& b = p.binding;
+    const std::string what = format_binding(b);
+    if (!p.settingsSaved) {
+        // Their offload settings go on record before receive coalescing is switched off.
+        for (const auto* name : {&b.station, &b.lower}) {
+            std::string error;
+            auto s = capture_settings(*name, error);
+            RestoreRecord r;
+            r.kind = RecordKind::Settings;
+            r.stationNamespace = current_netns_id();
+            r.owner = self_owner();
+            r.bootId = current_boot_id();
+            if (s)
+                r.settings = std::move(*s);
+            if (!s || m_records.save(r) != 0) {
+                m_records.remove(*name);
+                note(p, kLogError,
+                     what + ": not bound: cannot write the settings of " + *name +
+                         " to the registry store" + (error.empty() ? "" : ": " + error));
+                if (name == &b.lower)
+                    m_records.remove(b.station);
+                return false;
+            }
+        }
+        p.settingsSaved = true;
+    }
+    // Coalesced receives would reach the packet socket as frames larger than the MTU.
+    if (!disable_receive_coalescing(b.lower))
+        m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.lower);
+    if (!disable_receive_coalescing(b.station))
+        m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.station);
+    p.lower = std::make_unique<PacketSocket>(lower.name, lower.index);
+    p.stationSocket = std::make_unique<PacketSocket>(station.name, station.index);
     return true;
 }
 
@@ -182,9 +337,24 @@ void Edges::unbind(size_t index, const std::string& reason) {
     // The TAP stays, so the station keeps its configuration; it only loses its carrier.
     if (p.tap)
         p.tap->set_carrier(false);
-    m_log(kLogInfo, format_binding(p.binding) + ": adapter " + std::to_string(number) +
-                        " unbound (" + reason + "), " + std::to_string(freed) +
-                        " queued packets freed");
+    // The interfaces of an "if:" binding that remain get their offloads back until they
+    // are bound again; the records stay for that.
+    if (p.settingsSaved)
+        for (const auto* name : {&p.binding.station, &p.binding.lower}) {
+            std::string why;
+            if (auto r = m_records.load(*name, why); r && query_link(*name))
+                restore_features(*name, r->settings.features);
+        }
+    report_losses();
+    const auto& c = p.counters;
+    m_log(kLogInfo,
+          format_binding(p.binding) + ": adapter " + std::to_string(number) + " unbound (" +
+              reason + "), " + std::to_string(freed) + " queued packets freed; lost so far: " +
+              std::to_string(c.poolFloorDrops[0] + c.poolFloorDrops[1]) + " at the pool floor, " +
+              std::to_string(c.refused[0] + c.refused[1]) + " refused, " +
+              std::to_string(c.unread[0] + c.unread[1]) + " unread; left to offload: " +
+              std::to_string(c.checksumsCompleted) + " checksums finished, " +
+              std::to_string(c.segmented) + " TCP packets cut into segments");
     // A binding refused for want of a slot takes the one just freed.
     if (!m_stopping)
         for (size_t j = 0; j < m_ports.size(); ++j)
@@ -192,9 +362,22 @@ void Edges::unbind(size_t index, const std::string& reason) {
                 break;
 }
 
+void Edges::drop_held(Port& p) {
+    // The held interface is gone: nothing of it to give back, and the TAP that stays takes
+    // the settings of whichever comes next.
+    if (p.heldMonitor)
+        m_watch.unwatch(p.heldMonitor->fd());
+    p.heldMonitor.reset();
+    if (p.held)
+        p.held->forget(m_log);
+    p.held.reset();
+    p.stationGiven = false;
+}
+
 void Edges::apply_lower_state(Port& p, const LinkState& link) {
     p.powered = link.adminUp;
     p.media = link.carrier;
+    p.lowerMtu = link.mtu;
     if (p.tap) {
         if (!p.tap->set_carrier(link.carrier))
             m_log(kLogWarning,
@@ -221,6 +404,46 @@ uint32_t Edges::station_mtu(uint32_t lowerMtu) {
     return m_mtuLimit;
 }
 
+void Edges::refresh_station_addresses(Port& p) {
+    if (!p.adapter || !p.tap || p.tapIndex == 0)
+        return;
+    std::vector<uint32_t> v4;
+    std::vector<std::array<uint8_t, 16>> v6;
+    try {
+        nl::Socket socket;
+        ifaddrmsg header{};
+        header.ifa_family = AF_UNSPEC;
+        std::vector<nl::Message> all;
+        if (socket.dump(nl::Builder(RTM_GETADDR, 0, header).message(), all) != 0)
+            return;
+        for (const auto& m : all) {
+            ifaddrmsg a;
+            if (m.type != RTM_NEWADDR || m.body.size() < sizeof a)
+                continue;
+            std::memcpy(&a, m.body.data(), sizeof a);
+            if (static_cast<int>(a.ifa_index) != p.tapIndex)
+                continue;
+            const auto attrs = nl::attributes(m, sizeof a);
+            if (a.ifa_family == AF_INET) {
+                const auto local = nl::find(attrs, IFA_LOCAL);
+                if (local && local->size == 4)
+                    v4.push_back(uint32_t{local->data[0]} << 24 | uint32_t{local->data[1]} << 16 |
+                                 uint32_t{local->data[2]} << 8 | local->data[3]);
+            } else if (a.ifa_family == AF_INET6) {
+                const auto address = nl::find(attrs, IFA_ADDRESS);
+                if (address && address->size == 16) {
+                    std::array<uint8_t, 16> bytes;
+                    std::memcpy(bytes.data(), address->data, 16);
+                    v6.push_back(bytes);
+                }
+            }
+        }
+    } catch (const std::system_error&) {
+        return;
+    }
+    rte_set_station_addresses(p.adapter, v4, v6);
+}
+
 void Edges::on_station_ready(size_t index) {
     if (index >= m_ports.size())
         return;
@@ -229,23 +452,59 @@ void Edges::on_station_ready(size_t index) {
         FramePort* station = station_of(p);
         if (!station)
             return;
-        size_t length = 0;
-        const ReadResult r = station->read(m_buffer.data(), m_buffer.size(), length);
+        FrameInfo info;
+        const ReadResult r = station->read(m_buffer.data(), m_buffer.size(), info);
         if (r == ReadResult::Failed && errno != ENETDOWN)
             return lose_station(index, std::strerror(errno));
         if (r != ReadResult::Frame)
             return;
         ++p.counters.stationFrames;
-        if (length > m_buffer.size()) {
-            ++p.counters.oversized; // cut by the read: never passed on as if whole
-            continue;
-        }
+        deliver(p, 0, m_buffer.data(), info);
+    }
+    if (p.stationSocket)
+        p.counters.unread[0] += p.stationSocket->take_kernel_drops();
+}
+
+void Edges::deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& info) {
+    if (info.length > m_buffer.size()) {
+        ++p.counters.oversized; // cut by the read: never passed on as if whole
+        return;
+    }
+    // A frame larger than the link carries comes from an offloading sender: cut it as its
+    // interface would have. Cutting finishes every checksum.
+    const uint32_t mtu = p.segment_mtu();
+    if (mtu && info.length > size_t{mtu} + 14 &&
+        segment_tcp(frame, info.length, mtu, m_segment,
+                    [&](const uint8_t* s, size_t n) { enter(p, direction, s, n); })) {
+        ++p.counters.segmented;
+        return;
+    }
+    if (info.checksumPending && complete_checksum(frame, info.length))
+        ++p.counters.checksumsCompleted;
+    enter(p, direction, frame, info.length);
+}
+
+void Edges::enter(Port& p, int direction, const uint8_t* frame, size_t length) {
+    if (direction == 0) {
         // A send fails unless the adapter is bound, powered and connected.
         if (!p.adapter || !p.powered || !p.media) {
             ++p.counters.failedSends;
-            continue;
+            return;
         }
-        edge_packet_in(p.adapter, 0, m_buffer.data(), length);
+    } else {
+        if (!p.adapter)
+            return;
+        m_lastReceiveFree = rte_free_descriptors(p.adapter, 1);
+    }
+    switch (edge_packet_in(p.adapter, direction, frame, length)) {
+    case EdgeResult::Refused:
+        ++p.counters.refused[direction & 1];
+        break;
+    case EdgeResult::Dropped:
+        ++p.counters.poolFloorDrops[direction & 1];
+        break;
+    default:
+        break;
     }
 }
 
@@ -258,6 +517,8 @@ void Edges::lose_station(size_t index, const std::string& why) {
         m_watch.unwatch(station_of(p)->fd());
     p.stationWatched = false;
     p.tap.reset();
+    p.tapIndex = 0;
+    p.stationGiven = false;
 }
 
 void Edges::on_lower_ready(size_t index) {
@@ -265,20 +526,18 @@ void Edges::on_lower_ready(size_t index) {
         return;
     Port& p = *m_ports[index];
     for (size_t n = 0; n < kBatch && p.lower; ++n) {
-        size_t length = 0;
-        const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), length);
+        FrameInfo info;
+        const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), info);
         if (r != ReadResult::Frame)
             break; // an interface going down reports ENETDOWN once; rtnetlink tells the rest
         ++p.counters.lowerFrames;
-        if (length > m_buffer.size()) {
-            ++p.counters.oversized;
-            continue;
-        }
-        m_lastReceiveFree = rte_free_descriptors(p.adapter, 1);
-        edge_packet_in(p.adapter, 1, m_buffer.data(), length);
+        deliver(p, 1, m_buffer.data(), info);
     }
-    if (p.lower)
-        p.counters.kernelDrops += p.lower->take_kernel_drops();
+    if (p.lower) {
+        const uint32_t dropped = p.lower->take_kernel_drops();
+        p.counters.kernelDrops += dropped;
+        p.counters.unread[1] += dropped;
+    }
 }
 
 void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame, size_t length) {
@@ -297,17 +556,62 @@ void Edges::on_links_ready() {
     if (!m_monitor)
         return;
     bool overrun = false;
-    for (const auto& ev : m_monitor->drain(overrun))
+    std::vector<int> addressChanges;
+    for (const auto& ev : m_monitor->drain(overrun, &addressChanges))
         on_link(ev);
-    if (overrun)
+    if (overrun) {
         resync();
+        for (auto& p : m_ports)
+            refresh_station_addresses(*p);
+        return;
+    }
+    for (auto& p : m_ports)
+        if (p->tapIndex && std::find(addressChanges.begin(), addressChanges.end(), p->tapIndex) !=
+                               addressChanges.end())
+            refresh_station_addresses(*p);
+}
+
+void Edges::on_held_links_ready(size_t index) {
+    if (index >= m_ports.size() || !m_ports[index]->heldMonitor)
+        return;
+    bool overrun = false;
+    const auto events = m_ports[index]->heldMonitor->drain(overrun);
+    for (const auto& ev : events)
+        if (m_ports[index]->heldMonitor && ev.link.name == m_ports[index]->binding.lower)
+            on_held_link(index, ev);
+    if (overrun && m_ports[index]->held) {
+        if (auto lower = m_ports[index]->held->query())
+            on_held_link(index, LinkEvent{false, *lower});
+        else
+            on_held_link(index, LinkEvent{true, LinkState{}});
+    }
+}
+
+void Edges::on_held_link(size_t index, const LinkEvent& ev) {
+    Port& p = *m_ports[index];
+    if (ev.removed) {
+        if (p.adapter && ev.link.index != 0 && p.lower->ifindex() != ev.link.index)
+            return;
+        unbind(index, p.binding.lower + " disappeared");
+        drop_held(p);
+        return;
+    }
+    if (!p.adapter) {
+        bind(index);
+    } else if (p.lower->ifindex() != ev.link.index) {
+        unbind(index, p.binding.lower + " was made anew");
+        bind(index);
+    } else {
+        apply_lower_state(p, ev.link);
+    }
 }
 
 void Edges::on_link(const LinkEvent& ev) {
     for (size_t i = 0; i < m_ports.size(); ++i) {
         Port& p = *m_ports[i];
         const Binding& b = p.binding;
-        const bool isLower = ev.link.name == b.lower;
+        // While the lower interface is held, one of its name here is another interface.
+        const bool isLower = ev.link.name == b.lower && !p.held;
         const bool isStation = b.kind == StationKind::Interface && ev.link.name == b.station;
         if (!isLower && !isStation)
             continue;
@@ -328,6 +632,8 @@ void Edges::on_link(const LinkEvent& ev) {
                 bind(i);
             } else if (isLower) {
                 apply_lower_state(p, ev.link);
+            } else {
+                p.stationMtu = ev.link.mtu;
             }
             continue;
         }
@@ -338,6 +644,13 @@ void Edges::on_link(const LinkEvent& ev) {
 void Edges::resync() {
     for (size_t i = 0; i < m_ports.size(); ++i) {
         Port& p = *m_ports[i];
+        if (p.held) {
+            if (auto lower = p.held->query())
+                on_held_link(i, LinkEvent{false, *lower});
+            else
+                on_held_link(i, LinkEvent{true, LinkState{}});
+            continue;
+        }
         const auto lower = query_link(p.binding.lower);
         if (!lower) {
             unbind(i, p.binding.lower + " is gone");
@@ -366,6 +679,8 @@ std::vector<AdapterView> Edges::adapters() const {
         v.number = rte_adapter_number(p->adapter);
         v.powered = p->powered;
         v.mediaConnected = p->media;
+        if (p->held)
+            v.heldNamespace = p->held->namespace_name();
         v.counters = p->counters;
         out.push_back(v);
     }
@@ -379,6 +694,58 @@ uint64_t Edges::refused_receives(uint16_t adapterNumber) const {
     if (!p)
         return 0;
     return rte_refused(p->adapter, 1) + p->counters.kernelDrops;
+}
+
+uint64_t Edges::packets_lost() const {
+    uint64_t n = 0;
+    for (const auto& p : m_ports)
+        for (int d = 0; d < 2; ++d)
+            n += p->counters.refused[d] + p->counters.poolFloorDrops[d] + p->counters.unread[d];
+    return n;
+}
+
+void Edges::report_losses() {
+    static const char* const kFrom[2] = {"from the station", "from the network"};
+    for (auto& p : m_ports) {
+        // What the station's kernel dropped on the TAP, the daemon not reading it in time.
+        if (p->tap && p->tapIndex)
+            if (const auto tap = query_link(p->binding.station); tap && tap->index == p->tapIndex) {
+                const uint64_t dropped =
+                    tap->txDropped >= p->tapDroppedBase ? tap->txDropped - p->tapDroppedBase : 0;
+                if (dropped > p->tapDroppedSeen) {
+                    p->counters.unread[0] += dropped - p->tapDroppedSeen;
+                    p->tapDroppedSeen = dropped;
+                }
+            }
+        for (int d = 0; d < 2; ++d) {
+            const auto& c = p->counters;
+            const uint64_t drops = c.poolFloorDrops[d] - p->reportedDrops[d];
+            const uint64_t refused = c.refused[d] - p->reportedRefused[d];
+            const uint64_t unread = c.unread[d] - p->reportedUnread[d];
+            if (drops == 0 && refused == 0 && unread == 0)
+                continue;
+            p->reportedDrops[d] = c.poolFloorDrops[d];
+            p->reportedRefused[d] = c.refused[d];
+            p->reportedUnread[d] = c.unread[d];
+            std::string text = format_binding(p->binding) + ": packets " + kFrom[d] + " lost";
+            if (drops)
+                text += ", " + std::to_string(drops) +
+                        " dropped with the packet pool at its floor of " +
+                        std::to_string(kReservedDescriptors) + " free descriptors";
+            if (refused)
+                text += ", " + std::to_string(refused) +
+                        " refused (no free descriptor, or larger than a frame buffer)";
+            if (unread)
+                text += ", " + std::to_string(unread) +
+                        " dropped by the kernel before the daemon read them (the daemon fell "
+                        "behind)";
+            text += "; in all " + std::to_string(c.poolFloorDrops[d]) + " dropped and " +
+                    std::to_string(c.refused[d]) + " refused, " + std::to_string(c.unread[d]) +
+                    " unread. The pool holds " + std::to_string(rte_pool_size()) +
+                    " packets per direction: raise PacketPoolSize for more in flight";
+            m_log(kLogWarning, text);
+        }
+    }
 }
 
 } // namespace quellin::edges

@@ -1,6 +1,9 @@
 #include "QuellinEdges/Links.h"
 
+#include "QuellinEdges/Netlink.h"
+
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <linux/ethtool.h>
 #include <linux/if.h>
@@ -46,6 +49,8 @@ std::optional<LinkEvent> parse_link(const nlmsghdr* h, size_t available) {
     ev.link.index = info.ifi_index;
     ev.link.adminUp = (info.ifi_flags & IFF_UP) != 0;
     ev.link.carrier = (info.ifi_flags & IFF_LOWER_UP) != 0;
+    ev.link.flags = info.ifi_flags;
+    ev.link.loopback = (info.ifi_flags & IFF_LOOPBACK) != 0;
 
     const auto* base = reinterpret_cast<const uint8_t*>(h);
     size_t off = NLMSG_LENGTH(sizeof(ifinfomsg));
@@ -71,6 +76,15 @@ std::optional<LinkEvent> parse_link(const nlmsghdr* h, size_t available) {
                 std::memcpy(ev.link.mac.data(), payload, 6);
                 ev.link.hasMac = true;
             }
+            break;
+        case IFLA_MASTER:
+            if (n >= 4)
+                std::memcpy(&ev.link.master, payload, 4);
+            break;
+        case IFLA_STATS64:
+            if (n >= offsetof(rtnl_link_stats64, tx_dropped) + 8)
+                std::memcpy(&ev.link.txDropped, payload + offsetof(rtnl_link_stats64, tx_dropped),
+                            8);
             break;
         default:
             break;
@@ -109,60 +123,33 @@ std::vector<LinkEvent> parse_link_messages(const uint8_t* data, size_t length) {
 std::optional<LinkState> query_link(const std::string& name) {
     if (name.empty() || name.size() >= IFNAMSIZ)
         return std::nullopt;
-    Fd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
-    if (fd.get() < 0)
-        return std::nullopt;
-    struct {
-        nlmsghdr h;
-        ifinfomsg info;
-        alignas(4) uint8_t attrs[RTA_SPACE(IFNAMSIZ)];
-    } req{};
-    req.h.nlmsg_type = RTM_GETLINK;
-    req.h.nlmsg_flags = NLM_F_REQUEST;
-    req.h.nlmsg_seq = 1;
-    req.info.ifi_family = AF_UNSPEC;
-    rtattr a{};
-    a.rta_type = IFLA_IFNAME;
-    a.rta_len = static_cast<unsigned short>(RTA_LENGTH(name.size() + 1));
-    std::memcpy(req.attrs, &a, sizeof a);
-    std::memcpy(req.attrs + RTA_LENGTH(0), name.c_str(), name.size() + 1);
-    req.h.nlmsg_len = NLMSG_LENGTH(sizeof(ifinfomsg)) + RTA_ALIGN(a.rta_len);
-    sockaddr_nl kernel{};
-    kernel.nl_family = AF_NETLINK;
-    if (::sendto(fd.get(), &req, req.h.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
-                 sizeof kernel) < 0)
-        return std::nullopt;
-    std::vector<uint8_t> buf(kBufferSize);
-    for (;;) {
-        pollfd p{fd.get(), POLLIN, 0};
-        if (::poll(&p, 1, 2000) <= 0)
-            return std::nullopt;
-        const ssize_t n = ::recv(fd.get(), buf.data(), buf.size(), 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return std::nullopt;
-        }
-        if (static_cast<size_t>(n) < sizeof(nlmsghdr))
-            return std::nullopt;
-        nlmsghdr h;
-        std::memcpy(&h, buf.data(), sizeof h);
-        if (h.nlmsg_type == NLMSG_ERROR)
+    try {
+        nl::Socket socket;
+        ifinfomsg info{};
+        info.ifi_family = AF_UNSPEC;
+        nl::Builder request(RTM_GETLINK, 0, info);
+        request.put_string(IFLA_IFNAME, name);
+        nl::Message answer;
+        if (socket.get(request.message(), answer) != 0)
             return std::nullopt; // no such device, or refused
-        for (auto& ev : parse_link_messages(buf.data(), static_cast<size_t>(n)))
+        const auto bytes = nl::join({answer});
+        for (auto& ev : parse_link_messages(bytes.data(), bytes.size()))
             if (!ev.removed && ev.link.name == name)
                 return ev.link;
-        return std::nullopt;
+    } catch (const std::system_error&) {
     }
+    return std::nullopt;
 }
 
-LinkMonitor::LinkMonitor() {
+LinkMonitor::LinkMonitor(bool addresses) {
     m_fd = ::socket(AF_NETLINK, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (m_fd < 0)
         throw std::system_error(errno, std::generic_category(), "rtnetlink socket");
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
     local.nl_groups = RTMGRP_LINK;
+    if (addresses)
+        local.nl_groups |= RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR;
     if (::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) < 0) {
         const int e = errno;
         ::close(m_fd);
@@ -178,7 +165,7 @@ LinkMonitor::~LinkMonitor() {
         ::close(m_fd);
 }
 
-std::vector<LinkEvent> LinkMonitor::drain(bool& overrun) {
+std::vector<LinkEvent> LinkMonitor::drain(bool& overrun, std::vector<int>* addressChanges) {
     overrun = false;
     std::vector<LinkEvent> out;
     std::vector<uint8_t> buf(kBufferSize);
@@ -196,6 +183,14 @@ std::vector<LinkEvent> LinkMonitor::drain(bool& overrun) {
         auto events = parse_link_messages(buf.data(), static_cast<size_t>(n));
         for (auto& ev : events)
             out.push_back(std::move(ev));
+        if (addressChanges)
+            for (const auto& m : nl::split(buf.data(), static_cast<size_t>(n)))
+                if ((m.type == RTM_NEWADDR || m.type == RTM_DELADDR) &&
+                    m.body.size() >= sizeof(ifaddrmsg)) {
+                    ifaddrmsg a;
+                    std::memcpy(&a, m.body.data(), sizeof a);
+                    addressChanges->push_back(static_cast<int>(a.ifa_index));
+                }
     }
     return out;
 }
@@ -218,6 +213,12 @@ bool set_link_mtu(const std::string& name, uint32_t mtu) {
     ifreq ifr{};
     ifr.ifr_mtu = static_cast<int>(mtu);
     return link_ioctl(name, SIOCSIFMTU, ifr);
+}
+
+bool set_link_queue_length(const std::string& name, uint32_t frames) {
+    ifreq ifr{};
+    ifr.ifr_qlen = static_cast<int>(frames);
+    return link_ioctl(name, SIOCSIFTXQLEN, ifr);
 }
 
 bool set_link_up(const std::string& name, bool up) {
@@ -253,6 +254,98 @@ bool disable_receive_coalescing(const std::string& name) {
     ifr = ifreq{};
     ifr.ifr_data = reinterpret_cast<char*>(&flags);
     return groOff && settle(link_ioctl(name, SIOCETHTOOL, ifr));
+}
+
+} // namespace quellin::edges
+
+namespace quellin::edges {
+
+namespace {
+// Words of the feature bitmap of an interface, from the size of its feature name set.
+std::optional<uint32_t> feature_words(const std::string& name) {
+    // The header, then one count per set asked for.
+    alignas(ethtool_sset_info) uint8_t buf[sizeof(ethtool_sset_info) + sizeof(uint32_t)] = {};
+    ethtool_sset_info head{};
+    head.cmd = ETHTOOL_GSSET_INFO;
+    head.sset_mask = 1ULL << ETH_SS_FEATURES;
+    std::memcpy(buf, &head, sizeof head);
+    ifreq ifr{};
+    ifr.ifr_data = reinterpret_cast<char*>(buf);
+    if (!link_ioctl(name, SIOCETHTOOL, ifr))
+        return std::nullopt;
+    std::memcpy(&head, buf, sizeof head);
+    uint32_t count = 0;
+    std::memcpy(&count, buf + sizeof head, sizeof count);
+    if (head.sset_mask == 0 || count == 0)
+        return std::nullopt;
+    return (count + 31) / 32;
+}
+
+// The blocks of ETHTOOL_GFEATURES: available, requested, active, never changed.
+std::optional<std::vector<ethtool_get_features_block>> get_features(const std::string& name) {
+    const auto words = feature_words(name);
+    if (!words)
+        return std::nullopt;
+    std::vector<uint8_t> buf(sizeof(ethtool_gfeatures) +
+                             *words * sizeof(ethtool_get_features_block));
+    ethtool_gfeatures head{};
+    head.cmd = ETHTOOL_GFEATURES;
+    head.size = *words;
+    std::memcpy(buf.data(), &head, sizeof head);
+    ifreq ifr{};
+    ifr.ifr_data = reinterpret_cast<char*>(buf.data());
+    if (!link_ioctl(name, SIOCETHTOOL, ifr))
+        return std::nullopt;
+    std::vector<ethtool_get_features_block> blocks(*words);
+    std::memcpy(blocks.data(), buf.data() + sizeof head, blocks.size() * sizeof blocks[0]);
+    return blocks;
+}
+} // namespace
+
+std::optional<std::vector<uint32_t>> read_features(const std::string& name) {
+    const auto blocks = get_features(name);
+    if (!blocks)
+        return std::nullopt;
+    std::vector<uint32_t> requested;
+    for (const auto& b : *blocks)
+        requested.push_back(b.requested);
+    return requested;
+}
+
+bool restore_features(const std::string& name, const std::vector<uint32_t>& requested) {
+    const auto blocks = get_features(name);
+    if (!blocks)
+        return requested.empty();
+    std::vector<ethtool_set_features_block> set(blocks->size());
+    bool differs = false;
+    for (size_t i = 0; i < blocks->size(); ++i) {
+        const auto& b = (*blocks)[i];
+        const uint32_t changeable = b.available & ~b.never_changed;
+        const uint32_t wanted = i < requested.size() ? requested[i] : b.requested;
+        set[i].valid = changeable;
+        set[i].requested = wanted & changeable;
+        differs |= ((b.requested ^ wanted) & changeable) != 0;
+    }
+    if (!differs)
+        return true;
+    std::vector<uint8_t> buf(sizeof(ethtool_sfeatures) + set.size() * sizeof set[0]);
+    ethtool_sfeatures head{};
+    head.cmd = ETHTOOL_SFEATURES;
+    head.size = static_cast<uint32_t>(set.size());
+    std::memcpy(buf.data(), &head, sizeof head);
+    std::memcpy(buf.data() + sizeof head, set.data(), set.size() * sizeof set[0]);
+    ifreq ifr{};
+    ifr.ifr_data = reinterpret_cast<char*>(buf.data());
+    // A positive answer tells which features came out otherwise than asked; the check
+    // below is what counts.
+    link_ioctl(name, SIOCETHTOOL, ifr);
+    const auto now = read_features(name);
+    if (!now)
+        return false;
+    for (size_t i = 0; i < set.size() && i < now->size(); ++i)
+        if (((*now)[i] ^ set[i].requested) & set[i].valid)
+            return false;
+    return true;
 }
 
 } // namespace quellin::edges

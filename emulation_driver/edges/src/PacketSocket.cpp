@@ -15,8 +15,10 @@ namespace quellin::edges {
 namespace {
 constexpr int kReceiveBuffer = 8 << 20;
 
-// Puts back the VLAN tag the kernel took off a received frame and reported beside it.
-void restore_vlan_tag(const msghdr& msg, uint8_t* buffer, size_t capacity, size_t& length) {
+// Reads what the kernel reported beside a received frame: puts back the VLAN tag it took
+// off, and tells whether the checksum was left to offload.
+void read_auxdata(const msghdr& msg, uint8_t* buffer, size_t capacity, FrameInfo& info) {
+    size_t& length = info.length;
     for (const cmsghdr* c = CMSG_FIRSTHDR(&msg); c;
          c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), const_cast<cmsghdr*>(c))) {
         if (c->cmsg_level != SOL_PACKET || c->cmsg_type != PACKET_AUXDATA ||
@@ -24,6 +26,7 @@ void restore_vlan_tag(const msghdr& msg, uint8_t* buffer, size_t capacity, size_
             continue;
         tpacket_auxdata aux;
         std::memcpy(&aux, CMSG_DATA(c), sizeof aux);
+        info.checksumPending = (aux.tp_status & TP_STATUS_CSUMNOTREADY) != 0;
         if (!(aux.tp_status & TP_STATUS_VLAN_VALID))
             return;
         const uint16_t tpid =
@@ -59,7 +62,8 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex) : m_ifindex(ifi
     int one = 1;
     if (::setsockopt(m_fd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one) < 0)
         fail("PACKET_IGNORE_OUTGOING");
-    // The kernel takes a VLAN tag off a received frame and hands it over beside it.
+    // The kernel hands over beside a received frame the VLAN tag it took off and whether
+    // the checksum is still to be computed.
     if (::setsockopt(m_fd, SOL_PACKET, PACKET_AUXDATA, &one, sizeof one) < 0)
         fail("PACKET_AUXDATA");
     int size = kReceiveBuffer;
@@ -85,8 +89,9 @@ PacketSocket::~PacketSocket() {
         ::close(m_fd);
 }
 
-ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, size_t& length) {
+ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, FrameInfo& info) {
     for (;;) {
+        info = FrameInfo{};
         sockaddr_ll from{};
         alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(tpacket_auxdata))];
         iovec iov{buffer, capacity};
@@ -101,8 +106,8 @@ ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, size_t& length) 
         if (n >= 0) {
             if (from.sll_pkttype == PACKET_OUTGOING)
                 continue; // kernels that ignore PACKET_IGNORE_OUTGOING
-            length = static_cast<size_t>(n);
-            restore_vlan_tag(msg, buffer, capacity, length);
+            info.length = static_cast<size_t>(n);
+            read_auxdata(msg, buffer, capacity, info);
             return ReadResult::Frame;
         }
         if (errno == EINTR)

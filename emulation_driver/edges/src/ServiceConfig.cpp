@@ -1,5 +1,9 @@
 #include "QuellinEdges/ServiceConfig.h"
 
+#include "QuellinEdges/RestoreRecords.h"
+
+#include <algorithm>
+
 namespace quellin::edges {
 
 namespace reg = platform::registry;
@@ -68,7 +72,45 @@ load_service_configuration(const reg::Registry& registry,
     return out;
 }
 
-long install_service(const reg::Registry& registry, const std::string& imagePath) {
+namespace {
+// The driver's store for --install: PacketPoolSize gets its installed value in place of the
+// driver's default, and every value is reported once, as kept or as written.
+class InstallStore final : public ConfigStore {
+public:
+    InstallStore(const reg::Registry& registry, std::vector<std::string>* report)
+        : m_store(registry, kParametersKey, [this](int, const std::string&) { m_failed = true; }),
+          m_report(report) {}
+    std::optional<uint32_t> read(const std::string& name) override {
+        auto v = m_store.read(name);
+        if (v)
+            say(name, *v, "kept");
+        else if (name == "PacketPoolSize")
+            write(name, kInstalledPacketPoolSize);
+        return v ? v : name == "PacketPoolSize" ? std::optional(kInstalledPacketPoolSize) : v;
+    }
+    void write(const std::string& name, uint32_t value) override {
+        m_store.write(name, value);
+        say(name, value, "written");
+    }
+    bool failed() const { return m_failed; }
+
+private:
+    void say(const std::string& name, uint32_t value, const char* how) {
+        if (!m_report || std::find(m_said.begin(), m_said.end(), name) != m_said.end())
+            return;
+        m_said.push_back(name);
+        m_report->push_back("  " + name + " = " + std::to_string(value) + " (" + how + ")");
+    }
+
+    RegistryConfigStore m_store;
+    std::vector<std::string>* m_report;
+    std::vector<std::string> m_said;
+    bool m_failed = false;
+};
+} // namespace
+
+long install_service(const reg::Registry& registry, const std::string& imagePath,
+                     std::vector<std::string>* report) {
     long rc = registry.createKey(kHive, kServiceKey);
     if (rc == reg::kSuccess)
         rc = registry.setValue(kHive, kServiceKey, "ImagePath", reg::Value::Sz(imagePath));
@@ -76,16 +118,32 @@ long install_service(const reg::Registry& registry, const std::string& imagePath
         rc = registry.createKey(kHive, kParametersKey);
     if (rc != reg::kSuccess)
         return rc;
-    long writeFailure = reg::kSuccess;
-    RegistryConfigStore store(registry, kParametersKey,
-                              [&](int, const std::string&) { writeFailure = reg::kAccessDenied; });
+    if (report) {
+        report->push_back(std::string("HKEY_LOCAL_MACHINE\\") + kServiceKey +
+                          ": ImagePath = " + imagePath + " (written)");
+        report->push_back(std::string("HKEY_LOCAL_MACHINE\\") + kParametersKey + ":");
+    }
+    InstallStore store(registry, report);
     configure_driver(store);
-    if (writeFailure != reg::kSuccess)
-        return writeFailure;
-    return registry.createKey(kHive, kEnumKey);
+    if (store.failed())
+        return reg::kAccessDenied;
+    rc = registry.createKey(kHive, kEnumKey);
+    if (rc == reg::kSuccess && report)
+        report->push_back(std::string("HKEY_LOCAL_MACHINE\\") + kEnumKey + " (made)");
+    return rc;
 }
 
-long uninstall_service(const reg::Registry& registry) {
+long uninstall_service(const reg::Registry& registry, std::string* error) {
+    std::vector<std::string> held;
+    if (registry.enumSubkeys(kHive, kRestoreKey, held) == reg::kSuccess && !held.empty()) {
+        if (error) {
+            *error = "the registry store holds what a daemon must give back of";
+            for (const auto& name : held)
+                *error += " " + name;
+            *error += ": stop the daemon (or start and stop it once) first";
+        }
+        return reg::kAccessDenied;
+    }
     for (const char* key : {kEnumKey, kServiceKey}) {
         if (registry.openKey(kHive, key) != reg::kSuccess)
             continue;

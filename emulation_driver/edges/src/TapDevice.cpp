@@ -35,11 +35,12 @@ TapDevice::~TapDevice() {
         ::close(m_fd);
 }
 
-ReadResult TapDevice::read(uint8_t* buffer, size_t capacity, size_t& length) {
+ReadResult TapDevice::read(uint8_t* buffer, size_t capacity, FrameInfo& info) {
+    info = FrameInfo{};
     for (;;) {
         const ssize_t n = ::read(m_fd, buffer, capacity);
         if (n >= 0) {
-            length = static_cast<size_t>(n);
+            info.length = static_cast<size_t>(n);
             return ReadResult::Frame;
         }
         if (errno == EINTR)

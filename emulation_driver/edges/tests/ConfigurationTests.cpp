@@ -163,3 +163,42 @@ TEST_F(ServiceConfigTest, InstallReportsARegistryItCannotWrite) {
     reg::Registry unwritable("/proc/altiren-no-such-root");
     EXPECT_NE(install_service(unwritable, "/usr/sbin/quellin"), reg::kSuccess);
 }
+
+TEST_F(ServiceConfigTest, InstallSizesThePoolForAFastLongFlowAndSaysWhatItWroteAndKept) {
+    std::vector<std::string> report;
+    ASSERT_EQ(install_service(registry, "/usr/sbin/quellin", &report), reg::kSuccess);
+    EXPECT_EQ(dword(kParametersKey, "PacketPoolSize"), kInstalledPacketPoolSize);
+    // The daemon's own reading: the installed size gets the 10 reserved descriptors added.
+    const auto c = load();
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->driver.packetPoolSize, kInstalledPacketPoolSize + 10);
+    // 1 Gbit/s of 1,500-byte packets for 500 ms, in one direction's pool.
+    EXPECT_GE(kInstalledPacketPoolSize, 1'000'000'000u / 8 / 1500 / 2);
+    std::string all;
+    for (const auto& line : report)
+        all += line + "\n";
+    EXPECT_NE(all.find("ImagePath = /usr/sbin/quellin (written)"), std::string::npos) << all;
+    EXPECT_NE(all.find("PacketPoolSize = 42000 (written)"), std::string::npos) << all;
+    EXPECT_NE(all.find("DebugMask = 0 (written)"), std::string::npos) << all;
+    EXPECT_EQ(all.find("(kept)"), std::string::npos) << all;
+    // Each value is told once.
+    EXPECT_EQ(all.find("DebugMask"), all.rfind("DebugMask")) << all;
+
+    set("ResidualPoolSize", reg::Value::Dword(77));
+    report.clear();
+    ASSERT_EQ(install_service(registry, "/usr/sbin/quellin", &report), reg::kSuccess);
+    all.clear();
+    for (const auto& line : report)
+        all += line + "\n";
+    EXPECT_NE(all.find("ResidualPoolSize = 77 (kept)"), std::string::npos) << all;
+    EXPECT_NE(all.find("PacketPoolSize = 42000 (kept)"), std::string::npos) << all;
+}
+
+TEST_F(ServiceConfigTest, UninstallIsRefusedWhileADaemonsRestoreRecordsAreThere) {
+    ASSERT_EQ(install_service(registry, "/usr/sbin/quellin"), reg::kSuccess);
+    ASSERT_EQ(registry.createKey(kHklm, std::string(kServiceKey) + "\\Restore\\eth0"), 0);
+    std::string why;
+    EXPECT_EQ(uninstall_service(registry, &why), reg::kAccessDenied);
+    EXPECT_NE(why.find("eth0"), std::string::npos) << why;
+    EXPECT_EQ(registry.openKey(kHklm, kServiceKey), reg::kSuccess);
+}

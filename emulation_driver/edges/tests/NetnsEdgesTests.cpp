@@ -1,12 +1,17 @@
 // Real frames through the edges in a private network namespace: a veth pair stands for the
-// lower interface and the network behind it, the edges make the TAP. Needs root and
-// /dev/net/tun; skips otherwise.
+// lower interface and the network behind it, the edges make the TAP and take the lower
+// interface into a namespace of their own. Needs root and /dev/net/tun; skips otherwise.
 #include "QuellinEdges/Edges.h"
+#include "QuellinEdges/Namespaces.h"
 
 #include "quellin_engine/Engine.h"
 #include "quellin_rte/TestSeams.h"
 #include "quellin_test/Frames.h"
 #include "quellin_wire/Checksum.h"
+
+#include "NetnsLab/Inspect.h"
+#include "TestSupport/TempDir.h"
+#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +19,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <linux/ethtool.h>
 #include <linux/if_packet.h>
+#include <linux/sockios.h>
 #include <map>
+#include <net/if.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,6 +42,35 @@ constexpr uint32_t kPool = 64;
 
 bool run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Generic receive offload on or off, as `ethtool -K NAME gro on|off` does.
+bool set_gro(const std::string& name, bool on) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ethtool_value v{};
+    v.cmd = ETHTOOL_SGRO;
+    v.data = on ? 1 : 0;
+    ifreq ifr{};
+    std::snprintf(ifr.ifr_name, sizeof ifr.ifr_name, "%s", name.c_str());
+    ifr.ifr_data = reinterpret_cast<char*>(&v);
+    const bool ok = ::ioctl(fd, SIOCETHTOOL, &ifr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// The lower interface where the edges hold it.
+std::optional<LinkState> held_link(const std::string& netns, const std::string& name) {
+    const int fd = open_named_netns(netns);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<LinkState> link;
+    {
+        NetnsScope in(fd);
+        if (in.entered())
+            link = query_link(name);
+    }
+    ::close(fd);
+    return link;
 }
 
 // The loop the daemon would run, as poll() over the watched descriptors.
@@ -118,18 +156,26 @@ protected:
 
         RteConfig cfg;
         cfg.packetPoolSize = kPool;
-        edges =
-            std::make_unique<Edges>(loop, [this](int, const std::string& m) { log.push_back(m); });
+        edges = std::make_unique<Edges>(loop, records,
+                                        [this](int, const std::string& m) { log.push_back(m); });
         ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, edges.get()}));
         ASSERT_TRUE(du_init());
         ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
         ASSERT_EQ(edges->bound_count(), 1u);
         ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
         ASSERT_TRUE(media_becomes(true));
+        held = edges->adapters()[0].heldNamespace;
+        ASSERT_FALSE(held.empty());
     }
     void TearDown() override {
         if (edges)
             edges->stop(); // before the engine and the packet layer go
+        // What a failed test left holding an interface of this process's.
+        const std::string mine = "quellin-" + std::to_string(::getpid()) + "-";
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(kNetnsFolder, ec))
+            if (e.path().filename().string().rfind(mine, 0) == 0)
+                delete_named_netns(e.path().filename().string());
         stationPort.reset();
         peerPort.reset();
         if (rte_initialised()) {
@@ -144,6 +190,43 @@ protected:
                run(std::string("ip link set ") + kLower + " up") &&
                run(std::string("ip link set ") + kPeer + " up");
     }
+
+    std::string all_log() const {
+        std::string all;
+        for (const auto& m : log)
+            all += m + "\n";
+        return all;
+    }
+    // The lower interface is up and no address of the namespace (its peer's included) is
+    // still tentative.
+    static bool settled() {
+        for (int i = 0; i < 300; ++i) {
+            const auto r = netnslab::run("", {"ip", "address", "show"});
+            const auto lower = netnslab::run("", {"ip", "link", "show", "dev", kLower});
+            if (r.ok() && r.out.find("tentative") == std::string::npos &&
+                lower.out.find("LOWER_UP") != std::string::npos)
+                return true;
+            ::usleep(10000);
+        }
+        return false;
+    }
+
+    // The lower interface's configuration once the kernel has finished bringing it up (its
+    // link-local route and address settle a moment after the link).
+    static std::string settled_snapshot(const std::string& expected) {
+        std::string now;
+        for (int i = 0; i < 50; ++i) {
+            if (settled())
+                now = netnslab::interface_snapshot("", kLower);
+            if (now == expected)
+                break;
+            ::usleep(20000);
+        }
+        return now;
+    }
+
+    // An `ip` command in the namespace that holds the lower interface.
+    bool run_held(const std::string& args) const { return run("ip -n " + held + " " + args); }
 
     bool media_becomes(bool on) {
         return loop.run_until([&] {
@@ -199,6 +282,10 @@ protected:
         return seen;
     }
 
+    testsupport::TempDir dir{"edges"};
+    platform::registry::Registry registry{dir.str()};
+    RestoreRecords records{registry};
+    std::string held; // the namespace that holds the lower interface
     PollWatch loop;
     rte::test::VirtualClock clock;
     rte::SeededRandom random;
@@ -212,7 +299,11 @@ protected:
 } // namespace
 
 TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
-    const auto lower = query_link(kLower);
+    EXPECT_FALSE(query_link(kLower)); // the station's stack no longer sees it
+    EXPECT_NE(netnslab::run_checked("", {"ip", "-j", "link", "show", kTap})
+                  .find("\"txqlen\":" + std::to_string(Edges::kTapQueueLength)),
+              std::string::npos);
+    const auto lower = held_link(held, kLower);
     const auto tap = query_link(kTap);
     ASSERT_TRUE(lower && tap);
     EXPECT_EQ(tap->mac, lower->mac);
@@ -230,10 +321,10 @@ TEST_F(NetnsEdges, FramesCrossBothEdgesAndTheTapMirrorsTheLowerInterface) {
     EXPECT_EQ(edges->last_receive_free(), kPool);
 
     // A new MTU on the lower interface reaches the TAP, up to what a frame buffer holds.
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1400"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 1400"));
     EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 1400; }));
     edges->limit_station_mtu(2000);
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 9000"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 9000"));
     EXPECT_TRUE(loop.run_until([] { return query_link(kTap)->mtu == 2000; }));
 }
 
@@ -252,6 +343,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
     auto links_until = [&](const std::function<bool()>& done) {
         for (int i = 0; i < 300 && !done(); ++i) {
             edges->on_links_ready();
+            edges->on_held_links_ready(0);
             ::usleep(10000);
         }
         return done();
@@ -274,7 +366,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
     // Administratively down: not powered, sends fail and nothing reaches the engine.
     const uint32_t freeBefore = rte_free_descriptors(rte_adapter(1), 0);
     queue_on_tap(5);
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " down"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " down"));
     EXPECT_TRUE(links_until([&] { return !edges->adapters()[0].powered; }));
     edges->on_station_ready(0);
     EXPECT_GE(edges->adapters()[0].counters.failedSends, failed + 5);
@@ -284,7 +376,7 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
     loop.pump(100);
     EXPECT_TRUE(marked_numbers(*peerPort).empty());
 
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " up"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " up"));
     EXPECT_TRUE(media_becomes(true));
     EXPECT_TRUE(edges->adapters()[0].powered);
     EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
@@ -292,19 +384,24 @@ TEST_F(NetnsEdges, CarrierIsMirroredAndAnInterfaceDownRefusesSends) {
 
 TEST_F(NetnsEdges, ALowerInterfaceThatGoesUnbindsAndOneThatComesBackRebinds) {
     const size_t fdsBound = open_descriptors();
-    ASSERT_TRUE(run(std::string("ip link del ") + kLower));
+    ASSERT_TRUE(run(std::string("ip link del ") + kPeer)); // and its held end with it
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
     const auto tap = query_link(kTap);
     ASSERT_TRUE(tap); // the station keeps its interface, without carrier
     EXPECT_FALSE(tap->carrier);
+    // Nothing is left to give back: the namespace and the record went with it.
+    EXPECT_TRUE(edges->adapters()[0].heldNamespace.empty());
+    EXPECT_LT(open_named_netns(held), 0);
+    EXPECT_TRUE(records.names().empty());
 
     ASSERT_TRUE(make_veth(1400));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
     EXPECT_EQ(edges->adapters()[0].number, 1);
     EXPECT_EQ(query_link(kTap)->mtu, 1400u); // the TAP that stayed follows the new interface
+    EXPECT_FALSE(query_link(kLower));        // taken again
     EXPECT_TRUE(media_becomes(true));
-    EXPECT_EQ(open_descriptors(), fdsBound); // the old lower socket was closed
+    EXPECT_EQ(open_descriptors(), fdsBound); // the old lower socket and monitor were closed
     open_ports();
     EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
     EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
@@ -324,7 +421,7 @@ TEST_F(NetnsEdges, UnbindingFreesThePacketsTheEngineHolds) {
     EXPECT_TRUE(loop.run_until([&] { return du_context().queues[0].length >= 8; }));
     EXPECT_LE(rte_free_descriptors(rte_adapter(1), 0), kPool - 8);
 
-    ASSERT_TRUE(run(std::string("ip link del ") + kLower));
+    ASSERT_TRUE(run(std::string("ip link del ") + kPeer));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u); // the pools could go: every packet was back
     EXPECT_EQ(du_context().queues[0].length, 0u);
@@ -381,7 +478,9 @@ TEST_F(NetnsEdges, ASixteenthBindingWaitsForAFreeSlot) {
         reported |= m.find("tap:qt16=ql16: not bound: all 15 adapter slots") == 0;
     EXPECT_TRUE(reported);
 
-    ASSERT_TRUE(run("ip link del ql3"));
+    EXPECT_FALSE(query_link("ql3")); // held
+    EXPECT_TRUE(query_link("ql16")); // left alone
+    ASSERT_TRUE(run("ip link del qp3"));
     EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[15].number == 3; }));
     EXPECT_EQ(edges->adapters()[2].number, 0);
     EXPECT_EQ(edges->bound_count(), 15u);
@@ -393,9 +492,9 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
     ASSERT_TRUE(run(std::string("ip link del ") + kTap));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
-    EXPECT_EQ(loop.watched(), 1u); // the link monitor only: the dead TAP is let go
+    EXPECT_EQ(loop.watched(), 2u); // the two link monitors only: the dead TAP is let go
 
-    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " mtu 1450"));
+    ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 1450"));
     EXPECT_TRUE(loop.run_until([&] {
         const auto tap = query_link(kTap);
         return edges->bound_count() == 1 && tap && tap->mtu == 1450;
@@ -466,4 +565,234 @@ TEST_F(NetnsEdges, HostileFramesNeitherCrashNorLeakAndVlanTagsSurvive) {
         return rte_free_descriptors(rte_adapter(1), 0) == kPool &&
                rte_free_descriptors(rte_adapter(1), 1) == kPool;
     }));
+}
+
+TEST_F(NetnsEdges, TheTapTakesTheLowerInterfacesConfigurationAndAStopGivesItAllBack) {
+    edges->stop();
+    ASSERT_TRUE(query_link(kLower)) << "the stop gave the lower interface back";
+    ASSERT_TRUE(
+        run(std::string("ip addr add 198.18.0.1/24 dev ") + kLower) &&
+        run(std::string("ip addr add 2001:2::1/64 dev ") + kLower + " nodad") &&
+        run(std::string("ip addr add 2001:2::1:2/64 dev ") + kLower +
+            " nodad valid_lft 3600 preferred_lft 1800") &&
+        run(std::string("ip addr add 198.18.5.1/24 dev ") + kLower + " label " + kLower + ":web") &&
+        run(std::string("ip route add 198.18.9.0/24 via 198.18.0.2 dev ") + kLower + " metric 7") &&
+        run(std::string("ip route add 198.18.10.0/24 dev ") + kLower + " table 100") &&
+        run(std::string("ip neigh add 198.18.0.9 lladdr 02:00:00:00:00:09 dev ") + kLower) &&
+        run(std::string("sysctl -qw net.ipv4.conf.") + kLower + ".rp_filter=2"));
+    ASSERT_TRUE(run(std::string("ip link set ") + kLower + " promisc on"));
+    ASSERT_TRUE(settled());
+    const std::string before = netnslab::interface_snapshot("", kLower);
+    const auto featuresBefore = read_features(kLower);
+
+    ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
+    ASSERT_EQ(edges->bound_count(), 1u);
+    held = edges->adapters()[0].heldNamespace;
+    EXPECT_FALSE(query_link(kLower));
+    // What is to be given back was written down, and holds the configuration.
+    std::string why;
+    const auto record = records.load(kLower, why);
+    ASSERT_TRUE(record) << why;
+    EXPECT_EQ(record->kind, RecordKind::Held);
+    EXPECT_EQ(record->namespaceName, held);
+    EXPECT_EQ(record->settings.addresses.size(), 5u); // with the link-local one
+    // The TAP has the addresses, lifetimes, label, routes, neighbour and sysctl.
+    const auto tapAddresses = netnslab::run_checked("", {"ip", "addr", "show", "dev", kTap});
+    for (const char* a : {"198.18.0.1/24", "2001:2::1/64", "2001:2::1:2/64", "qtap0:web"})
+        EXPECT_NE(tapAddresses.find(a), std::string::npos) << a << "\n" << tapAddresses;
+    const auto lifetimes = netnslab::address_lifetimes("", kTap);
+    EXPECT_GT(lifetimes.at("2001:2::1:2").valid, 3500u);
+    EXPECT_LE(lifetimes.at("2001:2::1:2").valid, 3600u);
+    const auto routes = netnslab::run_checked("", {"ip", "route", "show", "table", "all"});
+    EXPECT_NE(routes.find("198.18.9.0/24 via 198.18.0.2 dev qtap0 metric 7"), std::string::npos)
+        << routes;
+    EXPECT_NE(routes.find("198.18.10.0/24 dev qtap0 table 100"), std::string::npos) << routes;
+    EXPECT_NE(netnslab::run_checked("", {"ip", "neigh", "show", "dev", kTap}).find("198.18.0.9"),
+              std::string::npos)
+        << all_log();
+    EXPECT_EQ(netnslab::run_checked("", {"sysctl", "-n", "net.ipv4.conf.qtap0.rp_filter"}), "2\n");
+    // Where it is held, the lower interface is up, without IPv6 and without coalescing.
+    const auto there = held_link(held, kLower);
+    ASSERT_TRUE(there);
+    EXPECT_TRUE(there->adminUp);
+
+    edges->stop();
+    EXPECT_EQ(settled_snapshot(before), before);
+    EXPECT_EQ(read_features(kLower), featuresBefore);
+    EXPECT_FALSE(query_link(kTap));
+    EXPECT_LT(open_named_netns(held), 0);
+    EXPECT_TRUE(records.names().empty());
+}
+
+TEST_F(NetnsEdges, WhatAKilledDaemonLeftIsGivenBackByTheNext) {
+    edges->stop();
+    ASSERT_TRUE(run(std::string("ip addr add 198.18.0.1/24 dev ") + kLower) &&
+                run(std::string("ip route add 198.18.9.0/24 via 198.18.0.2 dev ") + kLower));
+    ASSERT_TRUE(settled());
+    const std::string before = netnslab::interface_snapshot("", kLower);
+    std::string error;
+    auto taken = HeldInterface::take(
+        records, kLower, [](int, const std::string&) {}, error);
+    ASSERT_TRUE(taken) << error;
+    const std::string ns = taken->namespace_name();
+    taken.reset(); // the daemon dies: nothing is given back
+    EXPECT_FALSE(query_link(kLower));
+    EXPECT_TRUE(held_link(ns, kLower));
+
+    // Its owner is alive: left alone.
+    EXPECT_EQ(give_back_leftovers(records, [](int, const std::string&) {}), 0u);
+    EXPECT_FALSE(query_link(kLower));
+    // Once it has gone (a process id no process has).
+    auto record = records.load(kLower, error);
+    ASSERT_TRUE(record) << error;
+    record->owner = "2147483646 1";
+    ASSERT_EQ(records.save(*record), 0);
+    std::vector<std::string> said;
+    EXPECT_EQ(give_back_leftovers(records, [&](int, const std::string& m) { said.push_back(m); }),
+              1u);
+    EXPECT_EQ(settled_snapshot(before), before);
+    EXPECT_LT(open_named_netns(ns), 0);
+    EXPECT_TRUE(records.names().empty());
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said[0], "giving back qlow0, left behind by the daemon with process id 2147483646");
+
+    // A record of an earlier boot is only removed; an unfinished one too.
+    record->bootId = "an earlier boot";
+    ASSERT_EQ(records.save(*record), 0);
+    ASSERT_EQ(registry.createKey(platform::registry::Hive::LocalMachine,
+                                 std::string(kRestoreKey) + "\\qlow9"),
+              0);
+    EXPECT_EQ(give_back_leftovers(records, [](int, const std::string&) {}), 0u);
+    EXPECT_TRUE(records.names().empty());
+    EXPECT_EQ(settled_snapshot(before), before);
+}
+
+TEST_F(NetnsEdges, ATapNameInUseIsSaidOnceAndCostsTheStationNothing) {
+    edges->stop();
+    ASSERT_TRUE(run("ip link add qbusy0 type veth peer name qbusy1"));
+    ASSERT_TRUE(edges->start({Binding{StationKind::Tap, "qbusy0", kLower}}));
+    EXPECT_EQ(edges->bound_count(), 0u);
+    // Link news keeps coming; the binding is tried on each and said once.
+    for (int i = 0; i < 20; ++i) {
+        run(std::string("ip link set ") + kPeer + (i % 2 ? " up" : " down"));
+        loop.pump(20);
+    }
+    size_t said = 0;
+    for (const auto& m : log)
+        said += m.find("tap:qbusy0=qlow0: not bound: cannot make the TAP qbusy0") == 0;
+    EXPECT_EQ(said, 1u);
+    EXPECT_TRUE(query_link(kLower)); // never taken
+    EXPECT_TRUE(records.names().empty());
+}
+
+TEST_F(NetnsEdges, PacketsDroppedAtThePoolFloorAreCountedAndReported) {
+    // 2.4 kbit/s, the least a block may ask: 1,000 bytes take 3.3 s, so the station's
+    // packets stay in the entry queue.
+    ASSERT_TRUE(play(24));
+    open_ports();
+    const int sent = 70;
+    for (int i = 0; i < sent; ++i) {
+        const auto f = test::ipv4_frame(test::ipv4(198, 18, 0, 1), test::ipv4(198, 18, 0, 2), 1000,
+                                        static_cast<uint8_t>(i));
+        ASSERT_TRUE(stationPort->write(f.data(), f.size()));
+    }
+    EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[0].counters.stationFrames >= 70; }));
+    // The pool keeps its 10 descriptors: 53 wait, the rest are dropped.
+    const auto c = edges->adapters()[0].counters;
+    EXPECT_GE(c.poolFloorDrops[0], 17u);
+    // Every one of ours either waits or was counted (the station's own frames may add some).
+    const uint64_t accounted = du_context().queues[0].length + c.poolFloorDrops[0] + c.refused[0];
+    EXPECT_GE(accounted, 70u);
+    EXPECT_LE(accounted, c.stationFrames);
+    EXPECT_EQ(edges->packets_lost(), c.poolFloorDrops[0] + c.refused[0]);
+    log.clear();
+    edges->report_losses();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("tap:qtap0=qlow0: packets from the station lost, " +
+                          std::to_string(c.poolFloorDrops[0]) +
+                          " dropped with the packet pool at its floor of 10 free descriptors"),
+              std::string::npos)
+        << log[0];
+    // Said once: nothing new, nothing said.
+    edges->report_losses();
+    EXPECT_EQ(log.size(), 1u);
+}
+
+TEST_F(NetnsEdges, AnInterfaceBindingGivesBackTheCoalescingItSwitchedOff) {
+    edges->stop();
+    ASSERT_TRUE(run("ip link add qst0 type veth peer name qhost0") && run("ip link set qst0 up") &&
+                run("ip link set qhost0 up") && set_gro("qst0", true));
+    const auto before = read_features("qst0");
+    ASSERT_TRUE(before);
+    ASSERT_TRUE(edges->start({Binding{StationKind::Interface, "qst0", kLower}}));
+    ASSERT_EQ(edges->bound_count(), 1u);
+    // Both interfaces stay where they are, their offloads on record.
+    EXPECT_TRUE(query_link(kLower));
+    EXPECT_TRUE(edges->adapters()[0].heldNamespace.empty());
+    auto names = records.names();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"qlow0", "qst0"}));
+    EXPECT_NE(read_features("qst0"), before); // receive coalescing off while bound
+    // Unbound when the lower interface goes: the station side gets its offloads back.
+    ASSERT_TRUE(run(std::string("ip link del ") + kPeer));
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
+    EXPECT_EQ(read_features("qst0"), before);
+    ASSERT_TRUE(make_veth());
+    EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 1; }));
+    EXPECT_NE(read_features("qst0"), before);
+    edges->stop();
+    EXPECT_EQ(read_features("qst0"), before);
+    EXPECT_TRUE(records.names().empty());
+}
+
+TEST_F(NetnsEdges, AnInterfaceAKilledDaemonLeftThatCannotComeBackKeepsItsRecord) {
+    edges->stop();
+    std::string error;
+    auto taken = HeldInterface::take(
+        records, kLower, [](int, const std::string&) {}, error);
+    ASSERT_TRUE(taken) << error;
+    const std::string ns = taken->namespace_name();
+    taken.reset(); // killed
+    auto record = records.load(kLower, error);
+    ASSERT_TRUE(record) << error;
+    record->owner = "2147483646 1";
+    ASSERT_EQ(records.save(*record), 0);
+    // Meanwhile another interface of that name came: the held one cannot come back.
+    ASSERT_TRUE(run(std::string("ip link add ") + kLower + " type veth peer name qpeer1"));
+    ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
+    EXPECT_EQ(edges->bound_count(), 0u);
+    const auto kept = records.load(kLower, error);
+    ASSERT_TRUE(kept) << error;
+    EXPECT_EQ(kept->namespaceName, ns); // not written over by a record of the newcomer
+    EXPECT_EQ(kept->settings.index, record->settings.index);
+    EXPECT_TRUE(held_link(ns, kLower));
+    EXPECT_NE(all_log().find("an earlier qlow0 is still held in " + ns), std::string::npos)
+        << all_log();
+}
+
+TEST_F(NetnsEdges, FramesTheStationsKernelDroppedOnTheTapAreCountedAndReported) {
+    const auto tap = query_link(kTap);
+    ASSERT_TRUE(tap);
+    // The TAP was made with a deep queue; a short one shows what overflows it.
+    ASSERT_TRUE(run(std::string("ip link set ") + kTap + " txqueuelen 10"));
+    open_ports();
+    // The station sends while the daemon does not read.
+    for (uint8_t i = 1; i <= 100; ++i) {
+        const auto f = marked_frame(i);
+        stationPort->write(f.data(), f.size());
+    }
+    loop.pump(100);
+    log.clear();
+    edges->report_losses();
+    const auto c = edges->adapters()[0].counters;
+    EXPECT_GE(c.unread[0], 80u);
+    EXPECT_EQ(edges->packets_lost(), c.unread[0]);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("tap:qtap0=qlow0: packets from the station lost, " +
+                          std::to_string(c.unread[0]) +
+                          " dropped by the kernel before the daemon read them"),
+              std::string::npos)
+        << log[0];
+    edges->report_losses(); // counted once
+    EXPECT_EQ(edges->adapters()[0].counters.unread[0], c.unread[0]);
 }

@@ -1,4 +1,5 @@
 // quellin: the emulation driver as a daemon.
+#include "QuellinEdges/Namespaces.h"
 #include "QuellinEdges/ServiceConfig.h"
 #include "QuellinLinux/Daemon.h"
 #include "QuellinLinux/DaemonOptions.h"
@@ -6,19 +7,44 @@
 
 #include "platform/Registry.h"
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <syslog.h>
 #include <unistd.h>
 
+#ifndef QUELLIN_VERSION
+#define QUELLIN_VERSION "unknown"
+#endif
+
 namespace {
 
-// The edges' reports go to syslog (and to stderr in the foreground).
+// The edges' reports go to syslog (and to stderr in the foreground, or where there is no
+// system log to take them).
 void log_to_syslog(int severity, const std::string& message) {
     const int priority = severity >= quellin::edges::kLogError     ? LOG_ERR
                          : severity == quellin::edges::kLogWarning ? LOG_WARNING
                                                                    : LOG_INFO;
     ::syslog(priority, "%s", message.c_str());
+}
+
+// Whether a system logger listens on /dev/log; without one, syslog() drops every line.
+bool system_log_present() {
+    struct stat st;
+    if (::stat("/dev/log", &st) != 0 || !S_ISSOCK(st.st_mode))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "/dev/log");
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
 }
 
 // The daemon's own path, for the service key's "ImagePath".
@@ -31,6 +57,35 @@ std::string own_path(const char* argv0) {
     return ec ? std::string(argv0) : absolute.string();
 }
 
+int install(const platform::registry::Registry& registry, const char* argv0) {
+    std::vector<std::string> report;
+    const long rc = quellin::edges::install_service(registry, own_path(argv0), &report);
+    if (rc != 0) {
+        std::fprintf(stderr, "quellin: --install failed (error %ld) in %s\n", rc,
+                     registry.root().c_str());
+        return 1;
+    }
+    std::printf("quellin: installed in the registry store %s\n", registry.root().c_str());
+    for (const auto& line : report)
+        std::printf("%s\n", line.c_str());
+    std::printf("PacketPoolSize is the number of packets the emulation may hold in one direction"
+                " of an adapter;\n%u holds a 1 Gbit/s flow of 1,500-byte packets delayed 500 ms.\n",
+                quellin::edges::kInstalledPacketPoolSize);
+    return 0;
+}
+
+int uninstall(const platform::registry::Registry& registry) {
+    std::string why;
+    const long rc = quellin::edges::uninstall_service(registry, &why);
+    if (rc != 0) {
+        std::fprintf(stderr, "quellin: --uninstall failed (error %ld) in %s%s%s\n", rc,
+                     registry.root().c_str(), why.empty() ? "" : ": ", why.c_str());
+        return 1;
+    }
+    std::printf("quellin: the service keys are removed from %s\n", registry.root().c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -38,29 +93,26 @@ int main(int argc, char** argv) {
     std::string error;
     auto options = parse_daemon_options(argc, argv, error);
     if (!options) {
-        std::fprintf(stderr,
-                     "quellin: %s\n"
-                     "usage: quellin [--device PATH] [--foreground] [--seed N]\n"
-                     "               [--bind tap:NAME=LOWER | --bind if:STATION=LOWER]...\n"
-                     "       quellin --install | --uninstall\n",
-                     error.c_str());
+        std::fprintf(stderr, "quellin: %s\n%s", error.c_str(), daemon_usage().c_str());
         return 2;
     }
-    platform::registry::Registry registry;
-    if (options->install || options->uninstall) {
-        const long rc = options->install
-                            ? quellin::edges::install_service(registry, own_path(argv[0]))
-                            : quellin::edges::uninstall_service(registry);
-        if (rc != 0) {
-            std::fprintf(stderr, "quellin: %s failed (%ld) in %s\n",
-                         options->install ? "--install" : "--uninstall", rc,
-                         registry.root().c_str());
-            return 1;
-        }
+    if (options->help) {
+        std::fputs(daemon_usage().c_str(), stdout);
         return 0;
     }
+    if (options->version) {
+        std::printf("quellin %s\n", QUELLIN_VERSION);
+        return 0;
+    }
+    platform::registry::Registry registry;
+    if (options->install)
+        return install(registry, argv[0]);
+    if (options->uninstall)
+        return uninstall(registry);
 
-    ::openlog("quellin", LOG_PID | (options->foreground ? LOG_PERROR : 0), LOG_DAEMON);
+    const bool systemLog = system_log_present();
+    ::openlog("quellin", LOG_PID | (options->foreground || !systemLog ? LOG_PERROR : 0),
+              LOG_DAEMON);
     auto config =
         quellin::edges::load_service_configuration(registry, options->binds, log_to_syslog, error);
     if (!config) {
@@ -71,10 +123,23 @@ int main(int argc, char** argv) {
     std::error_code ec;
     if (auto absolute = std::filesystem::absolute(options->device, ec); !ec)
         options->device = absolute.string();
-    if (!options->foreground && ::daemon(0, 0) != 0) {
+    // Without a system log the background process keeps standard error for its lines.
+    if (!options->foreground && ::daemon(0, systemLog ? 0 : 1) != 0) {
         ::syslog(LOG_ERR, "cannot run in the background: %m");
         return 1;
     }
+    if (!systemLog)
+        ::syslog(LOG_WARNING, "no system log at /dev/log: logging to standard error");
+    for (const auto& b : config->bindings)
+        if (b.kind == quellin::edges::StationKind::Tap &&
+            !quellin::edges::in_init_mount_namespace()) {
+            ::syslog(LOG_WARNING,
+                     "this process is not in the mount namespace of process 1: the network "
+                     "namespace that holds %s lasts only as long as a process of this mount "
+                     "namespace does, and a crash of the last one may lose a virtual interface",
+                     b.lower.c_str());
+            break;
+        }
 
     Daemon daemon(*options, config->driver, config->bindings, log_to_syslog);
     SignalWatch signals(daemon.loop(), [&](int) { daemon.request_stop(); });
@@ -82,11 +147,18 @@ int main(int argc, char** argv) {
         ::syslog(LOG_ERR, "start-up failed: %s", error.c_str());
         return 1;
     }
-    ::syslog(LOG_INFO, "control device on %s, seed %u, %zu adapter(s) bound of %zu",
-             options->device.c_str(), daemon.seed(), daemon.edges().bound_count(),
-             config->bindings.size());
+    ::syslog(LOG_INFO,
+             "control device on %s, seed %u, packet pools of %u descriptors per adapter and "
+             "direction, %zu adapter(s) bound of %zu",
+             options->device.c_str(), daemon.seed(), config->driver.packetPoolSize,
+             daemon.edges().bound_count(), config->bindings.size());
     daemon.run();
-    ::syslog(LOG_INFO, "stopped");
+    // Everything is given back: a second stop signal (a group and its leader are often
+    // both signalled) must not end the process as killed once the signals are unblocked.
+    std::signal(SIGTERM, SIG_IGN);
+    std::signal(SIGINT, SIG_IGN);
+    ::syslog(LOG_INFO, "stopped; %llu packets were lost at the pool floor, refused or unread",
+             static_cast<unsigned long long>(daemon.packets_lost()));
     ::closelog();
     return 0;
 }

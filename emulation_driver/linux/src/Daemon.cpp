@@ -4,8 +4,10 @@
 #include "quellin_rte/PacketLayer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <sys/epoll.h>
-
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace quellin::os {
@@ -24,6 +26,30 @@ uint32_t frame_capacity(const std::vector<edges::Binding>& bindings) {
             capacity = std::max<uint32_t>(capacity, link->mtu + kLinkHeaderRoom);
     return capacity;
 }
+
+// True when a daemon answers on the control socket at `path`.
+bool device_served(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr.sun_path)
+        return false;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool live = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return live;
+}
+
+// The first interface a binding needs that is not there.
+std::optional<std::string> missing_interface(const edges::Binding& b) {
+    if (!edges::query_link(b.lower))
+        return b.lower;
+    if (b.kind == edges::StationKind::Interface && !edges::query_link(b.station))
+        return b.station;
+    return std::nullopt;
+}
 } // namespace
 
 bool LoopFdWatch::watch(int fd, std::function<void()> ready) {
@@ -37,7 +63,8 @@ void LoopFdWatch::unwatch(int fd) {
 Daemon::Daemon(DaemonOptions options, DriverConfiguration config,
                std::vector<edges::Binding> bindings, edges::LogSink log)
     : m_options(std::move(options)), m_config(config), m_bindings(std::move(bindings)),
-      m_edges(m_fdWatch, log ? std::move(log) : edges::stderr_log()) {
+      m_log(log ? std::move(log) : edges::stderr_log()), m_edges(m_fdWatch, m_records, m_log),
+      m_binding(m_log) {
     m_seed = m_options.seed ? *m_options.seed : seed_from_clock();
     m_random = std::make_unique<rte::SeededRandom>(m_seed);
 }
@@ -52,6 +79,18 @@ bool Daemon::start(std::string& error) {
         return false;
     }
     set_fine_timer_slack();
+    if (device_served(m_options.device)) {
+        error = "another daemon serves the control device " + m_options.device;
+        return false;
+    }
+    edges::give_back_leftovers(m_records, m_log);
+    if (m_options.foreground && !m_options.wait)
+        for (const auto& b : m_bindings)
+            if (auto name = missing_interface(b)) {
+                error = edges::format_binding(b) + ": there is no interface " + *name +
+                        " (--wait waits for it to appear)";
+                return false;
+            }
 
     // Configuration, then the context reset: pools, the engine's context, the adapter.
     RteConfig rte;
@@ -89,8 +128,13 @@ bool Daemon::start(std::string& error) {
         return false;
     }
     m_binding.attach(&m_server);
+    m_reports.start(1000, &Daemon::on_report, this);
     m_running = true;
     return true;
+}
+
+void Daemon::on_report(void* self) {
+    static_cast<Daemon*>(self)->m_edges.report_losses();
 }
 
 void Daemon::run() {
@@ -107,6 +151,7 @@ void Daemon::shutdown() {
     if (!m_running)
         return;
     m_running = false;
+    m_reports.stop();
     m_binding.device().shutdown();
     m_server.close(); // pending requests are discarded, the socket removed
     m_binding.attach(nullptr);

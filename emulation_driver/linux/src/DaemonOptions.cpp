@@ -33,6 +33,12 @@ std::optional<DaemonOptions> parse_daemon_options(int argc, const char* const* a
         auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
         if (arg == "--foreground") {
             options.foreground = true;
+        } else if (arg == "--wait") {
+            options.wait = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--device") {
             const char* path = value();
             if (!path || !*path) {
@@ -70,6 +76,26 @@ std::optional<DaemonOptions> parse_daemon_options(int argc, const char* const* a
         return std::nullopt;
     }
     return options;
+}
+
+std::string daemon_usage() {
+    return "usage: quellin [--foreground [--wait]] [--device PATH] [--seed N]\n"
+           "               [--bind tap:NAME=LOWER | --bind if:STATION=LOWER]...\n"
+           "       quellin --install | --uninstall | --help | --version\n"
+           "\n"
+           "The network emulation driver. tap:NAME=LOWER takes the interface LOWER from this\n"
+           "machine's network stack and puts the TAP NAME in its place, with LOWER's hardware\n"
+           "address, MTU, addresses and routes; everything is given back when the daemon\n"
+           "stops, or on its next start after a crash. if:STATION=LOWER bridges two\n"
+           "interfaces that the stack does not use. --bind overrides the Bindings value of\n"
+           "the registry store.\n"
+           "\n"
+           "  --foreground  stay in the foreground and log to standard error as well\n"
+           "  --wait        in the foreground, wait for missing interfaces to appear\n"
+           "  --device PATH the control socket (default $QL_DEVICE, else /run/quellin/QL)\n"
+           "  --seed N      seed of the random source, for repeatable runs\n"
+           "  --install     write the service keys to the registry store and say what\n"
+           "  --uninstall   remove them\n";
 }
 
 } // namespace quellin::os

@@ -37,6 +37,11 @@ TEST(DaemonOptions, DeviceSeedAndForeground) {
     EXPECT_TRUE(binds->testAdapter);
     EXPECT_FALSE(binds->install || binds->uninstall);
     EXPECT_TRUE(parse({"--install"}, error)->install);
+    EXPECT_TRUE(parse({"--help"}, error)->help);
+    EXPECT_TRUE(parse({"-h"}, error)->help);
+    EXPECT_TRUE(parse({"--version"}, error)->version);
+    EXPECT_TRUE(parse({"--foreground", "--wait"}, error)->wait);
+    EXPECT_FALSE(parse({"--foreground"}, error)->wait);
     EXPECT_TRUE(parse({"--uninstall"}, error)->uninstall);
 
     for (auto bad : std::vector<std::vector<const char*>>{{"--seed"},

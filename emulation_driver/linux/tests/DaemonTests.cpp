@@ -12,11 +12,13 @@
 
 #include "TestSupport/TempDir.h"
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -63,7 +65,12 @@ protected:
         options.device = (dir / "run" / "QL").string();
         options.testAdapter = true;
         options.seed = 42;
-        daemon = std::make_unique<Daemon>(options);
+        daemon =
+            std::make_unique<Daemon>(options, DriverConfiguration{}, std::vector<edges::Binding>{},
+                                     [this](int, const std::string& line) {
+                                         std::lock_guard<std::mutex> lock(logMutex);
+                                         logLines.push_back(line);
+                                     });
         std::string error;
         ASSERT_TRUE(daemon->start(error)) << error;
         thread = std::thread([this] { daemon->run(); });
@@ -135,13 +142,200 @@ protected:
         return replies;
     }
 
+    // The daemon's log lines that contain `text`.
+    std::vector<std::string> logged(const std::string& text) {
+        std::lock_guard<std::mutex> lock(logMutex);
+        std::vector<std::string> out;
+        for (const auto& l : logLines)
+            if (l.find(text) != std::string::npos)
+                out.push_back(l);
+        return out;
+    }
+
     testsupport::TempDir dir{"quellin"};
     std::unique_ptr<Daemon> daemon;
     std::thread thread;
     ControlClient client;
+    std::mutex logMutex;
+    std::vector<std::string> logLines;
 };
 
+// Runs the daemon program to its end with the arguments; its exit code and what it wrote.
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
+ProgramRun run_program(std::vector<const char*> args, const testsupport::TempDir& dir) {
+    const std::string outFile = (dir / "out.txt").string(), errFile = (dir / "err.txt").string();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen(outFile.c_str(), "w", stdout);
+        std::freopen(errFile.c_str(), "w", stderr);
+        args.insert(args.begin(), "quellin");
+        args.push_back(nullptr);
+        ::execv(QUELLIN_BINARY, const_cast<char* const*>(args.data()));
+        ::_exit(127);
+    }
+    ProgramRun r;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = testsupport::read_file(outFile);
+    r.err = testsupport::read_file(errFile);
+    return r;
+}
+
 } // namespace
+
+TEST_F(DaemonTest, EachControlCommandIsLoggedWithTheClientsProcessIdAndAResetSaysWhose) {
+    const std::string me = "client " + std::to_string(::getpid()) + " ";
+    EXPECT_EQ(command(1).result, 0);
+    auto block = unlimited_block();
+    block.setMinDelay(50);
+    block.setMaxDelay(50);
+    block.setEastOut(100000); // 10 Mbit/s
+    block.setLossType(2);
+    block.setLossRandomly(250); // 2.5 %
+    command(3, std::vector<uint8_t>(block.data(), block.data() + block.size()));
+    command(6);
+    EXPECT_EQ(command(1).result, 7); // a second open is refused
+    // Another client stops and closes what this one left playing: a reset.
+    ControlClient other;
+    ASSERT_TRUE(other.open(daemon->server().path()));
+    for (uint16_t c : {uint16_t{5}, uint16_t{2}})
+        ASSERT_TRUE(other.call(wire::kIoctlControl, control_message(c), 14, 5000).ok());
+    EXPECT_EQ(command(1).result, 0);
+    command(5);
+    command(2);
+
+    auto lines = [&](const std::string& whole) {
+        const auto all = logged(whole);
+        return std::count(all.begin(), all.end(), whole);
+    };
+    EXPECT_EQ(lines(me + "opens the control session"), 2);
+    const auto plays = logged(me + "plays: ");
+    ASSERT_EQ(plays.size(), 1u);
+    EXPECT_NE(plays[0].find("adapter 1 (198.18.0.1), delay 50-50 ms (type 0), East out 10000.0 "
+                            "kbit/s in unlimited, West out unlimited in unlimited, loss random "
+                            "2.50 %"),
+              std::string::npos)
+        << plays[0];
+    EXPECT_EQ(logged(me + "opens the control session: refused with result 7").size(), 1u);
+    const std::string opener = "client " + std::to_string(::getpid());
+    EXPECT_EQ(lines(me + "resets the driver: stops the emulation of the session of " + opener), 1);
+    EXPECT_EQ(lines(me + "resets the driver: closes the session of " + opener), 1);
+    EXPECT_EQ(lines(me + "stops the emulation"), 1);
+    EXPECT_EQ(lines(me + "closes the control session"), 1);
+    EXPECT_TRUE(logged("loads a play block").empty()); // said with the play
+}
+
+TEST(DaemonProgram, HelpVersionAndWhatIsWrongAreSaidAtOnce) {
+    testsupport::TempDir dir("quellin-say");
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+    const auto help = run_program({"--help"}, dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("usage: quellin"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--wait"), std::string::npos) << help.out;
+    const auto version = run_program({"--version"}, dir);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("quellin 2.", 0), 0u) << version.out;
+
+    // A lower interface that is not there, in the foreground: said and ended at once.
+    const std::string device = (dir / "QL").string();
+    const auto start = std::chrono::steady_clock::now();
+    const auto missing = run_program(
+        {"--foreground", "--device", device.c_str(), "--bind", "tap:qlx0=nosuch0"}, dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("tap:qlx0=nosuch0: there is no interface nosuch0 (--wait waits"),
+              std::string::npos)
+        << missing.err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(::access(device.c_str(), F_OK), 0);
+}
+
+TEST(DaemonProgram, AskedToWaitItWaitsForAMissingInterface) {
+    testsupport::TempDir dir("quellin-wait");
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+    const std::string device = (dir / "QL").string();
+    const std::string errFile = (dir / "err.txt").string();
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::freopen(errFile.c_str(), "w", stderr);
+        ::execl(QUELLIN_BINARY, "quellin", "--foreground", "--wait", "--device", device.c_str(),
+                "--bind", "tap:qlx0=nosuch0", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ControlClient client;
+    bool connected = false;
+    for (int i = 0; i < 250 && !connected; ++i) {
+        connected = client.open(device);
+        if (!connected)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(connected); // serving, with its binding waiting
+    client.close();
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string err = testsupport::read_file(errFile);
+    EXPECT_NE(err.find("tap:qlx0=nosuch0: waiting for nosuch0: there is no such interface"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("0 adapter(s) bound of 1"), std::string::npos) << err;
+}
+
+TEST_F(DaemonTest, ASecondDaemonOnTheSameDeviceEndsBeforeTouchingAnyInterface) {
+    const std::string device = daemon->server().path();
+    const auto second = run_program(
+        {"--foreground", "--device", device.c_str(), "--bind", "tap:qlx0=nosuch0"}, dir);
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("another daemon serves the control device " + device),
+              std::string::npos)
+        << second.err;
+    // The device was looked at first: the binding's interface was not.
+    EXPECT_EQ(second.err.find("nosuch0:"), std::string::npos) << second.err;
+    EXPECT_EQ(command(1).result, 0); // the first still serves
+}
+
+TEST(DaemonProgram, WithoutASystemLogTheBackgroundDaemonWritesToStandardError) {
+    if (::access("/dev/log", F_OK) == 0)
+        GTEST_SKIP() << "this machine has a system log at /dev/log";
+    testsupport::TempDir dir("quellin-nolog");
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+    const std::string device = (dir / "QL").string();
+    // The program goes to the background: its first process ends at once.
+    const auto started = run_program({"--device", device.c_str(), "--test-adapter"}, dir);
+    EXPECT_EQ(started.status, 0);
+    ControlClient client;
+    bool connected = false;
+    for (int i = 0; i < 250 && !connected; ++i) {
+        connected = client.open(device);
+        if (!connected)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(connected);
+    // The daemon's process id, from the socket it serves.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", device.c_str());
+    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    ASSERT_EQ(::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
+    ::close(fd);
+    client.close();
+    ASSERT_GT(peer.pid, 0);
+    ::kill(peer.pid, SIGTERM);
+    for (int i = 0; i < 250 && ::kill(peer.pid, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const std::string err = testsupport::read_file(dir / "err.txt");
+    EXPECT_NE(err.find("no system log at /dev/log: logging to standard error"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("control device on " + device), std::string::npos) << err;
+    EXPECT_NE(err.find("]: stopped"), std::string::npos) << err;
+}
 
 TEST_F(DaemonTest, ASessionPlaysAndTheSixRequestsCompleteEachSecond) {
     EXPECT_EQ(command(1).result, 0);

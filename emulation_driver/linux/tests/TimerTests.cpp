@@ -1,6 +1,7 @@
 #include "QuellinLinux/Clocks.h"
 #include "QuellinLinux/EventLoop.h"
 #include "QuellinLinux/OneShotTimers.h"
+#include "QuellinLinux/PeriodicTimer.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -99,4 +100,31 @@ TEST(OneShotTimers, TableFullGivesMinusOneAndCallbacksMayArmAgain) {
     run_until(loop2, [&] { return rearm.count == 5; });
     EXPECT_EQ(rearm.count, 5);
     EXPECT_EQ(chain.armed(), 0u);
+}
+
+TEST(PeriodicTimer, TicksUntilStoppedAndRestarts) {
+    EventLoop loop;
+    PeriodicTimer periodic(loop);
+    int ticks = 0;
+    auto tick = [](void* context) { ++*static_cast<int*>(context); };
+    const uint64_t start = monotonic_us(); // before arming: the ticks count from the arm
+    periodic.start(20, tick, &ticks);
+    EXPECT_TRUE(periodic.running());
+    EXPECT_EQ(periodic.period_ms(), 20u);
+    run_until(loop, [&] { return ticks >= 5; });
+    EXPECT_GE(ticks, 5);
+    EXPECT_GE(monotonic_us() - start, 100000u); // five periods at least
+
+    periodic.stop();
+    EXPECT_FALSE(periodic.running());
+    const int stopped_at = ticks;
+    for (int i = 0; i < 4; ++i)
+        loop.run_once(20);
+    EXPECT_EQ(ticks, stopped_at);
+
+    periodic.start(10, tick, &ticks);
+    run_until(loop, [&] { return ticks > stopped_at; });
+    EXPECT_GT(ticks, stopped_at);
+    periodic.start(0, tick, &ticks);
+    EXPECT_FALSE(periodic.running());
 }

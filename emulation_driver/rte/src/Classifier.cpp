@@ -15,11 +15,25 @@ constexpr size_t kClassifyWindow = 62;
 constexpr uint16_t kTypeIpv4 = 0x0800;
 constexpr uint16_t kTypeIpv6 = 0x86DD;
 
-bool ipv4_matches(const uint8_t* ip, const wire::DriverPlayBlock& block) {
+template <class T>
+bool holds(const std::vector<T>& list, const T& value) {
+    return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+// The block's address, or any other the station holds beside it.
+template <class T>
+bool station_match(const T& own, const T& src, const T& dst, const std::vector<T>* station) {
+    if (own == src || own == dst)
+        return true;
+    return station && holds(*station, own) && (holds(*station, src) || holds(*station, dst));
+}
+
+bool ipv4_matches(const uint8_t* ip, const wire::DriverPlayBlock& block,
+                  const RteAdapter* station) {
     const uint32_t src = wire::get_be32(ip, 12);
     const uint32_t dst = wire::get_be32(ip, 16);
     const uint32_t own = block.adapterAddress();
-    if (own != 0 && own != src && own != dst)
+    if (own != 0 && !station_match(own, src, dst, station ? &station->stationV4 : nullptr))
         return false;
     const uint32_t count = std::min<uint32_t>(block.filterCount(), wire::pb::kMaxFilterEntries);
     if (count == 0)
@@ -37,7 +51,7 @@ bool ipv4_matches(const uint8_t* ip, const wire::DriverPlayBlock& block) {
 } // namespace
 
 bool rte_classify_frame(const uint8_t* frame, size_t length, const wire::DriverPlayBlock& block,
-                        uint16_t* headerLength) {
+                        uint16_t* headerLength, const RteAdapter* station) {
     const size_t n = std::min(length, kClassifyWindow);
     if (frame == nullptr || n < 14)
         return false;
@@ -54,20 +68,30 @@ bool rte_classify_frame(const uint8_t* frame, size_t length, const wire::DriverP
     if (type == kTypeIpv6) {
         if (n < size_t{h} + 40)
             return false;
-        const uint8_t* own = block.data() + wire::pb::kAdapterIpv6;
-        return std::memcmp(frame + h + 8, own, 16) == 0 ||
-               std::memcmp(frame + h + 24, own, 16) == 0;
+        std::array<uint8_t, 16> own, src, dst;
+        std::memcpy(own.data(), block.data() + wire::pb::kAdapterIpv6, 16);
+        std::memcpy(src.data(), frame + h + 8, 16);
+        std::memcpy(dst.data(), frame + h + 24, 16);
+        return station_match(own, src, dst, station ? &station->stationV6 : nullptr);
     }
     if (type == kTypeIpv4) {
         if (n < size_t{h} + 20)
             return false;
-        return ipv4_matches(frame + h, block);
+        return ipv4_matches(frame + h, block, station);
     }
     return false;
 }
 
 void rte_set_filter_view(const RteFilterView* view) {
     state().filter = view;
+}
+
+void rte_set_station_addresses(RteAdapter* adapter, const std::vector<uint32_t>& ipv4,
+                               const std::vector<std::array<uint8_t, 16>>& ipv6) {
+    if (!adapter)
+        return;
+    adapter->stationV4 = ipv4;
+    adapter->stationV6 = ipv6;
 }
 
 bool rte_is_my_packet(RtePacket* packet, uint16_t* headerLength) {
@@ -77,7 +101,8 @@ bool rte_is_my_packet(RtePacket* packet, uint16_t* headerLength) {
     if (packet->adapter->number != s.filter->adapterNumber ||
         packet->adapter->medium != kMedium8023)
         return false;
-    return rte_classify_frame(packet->frame, packet->length, *s.filter->block, headerLength);
+    return rte_classify_frame(packet->frame, packet->length, *s.filter->block, headerLength,
+                              packet->adapter);
 }
 
 } // namespace quellin

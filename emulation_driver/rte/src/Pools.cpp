@@ -3,11 +3,11 @@
 namespace quellin::detail {
 
 PacketPool::PacketPool(RteAdapter* adapter, uint8_t pool, uint32_t count, uint32_t capacity)
-    : m_packets(count), m_storage(size_t{count} * capacity) {
+    : m_packets(count), m_storage(new uint8_t[size_t{count} * capacity]) {
     for (uint32_t i = 0; i < count; ++i) {
         RtePacket& p = m_packets[i];
         p.adapter = adapter;
-        p.frame = m_storage.data() + size_t{i} * capacity;
+        p.frame = m_storage.get() + size_t{i} * capacity;
         p.capacity = capacity;
         p.pool = pool;
         p.nextFree = m_head;
@@ -39,20 +39,18 @@ void PacketPool::give(RtePacket* packet) {
     ++m_free;
 }
 
-BlockPool::BlockPool(uint32_t count) : m_storage(size_t{count} * kRteBlockSize), m_total(count) {
-    for (uint32_t i = 0; i < count; ++i) {
-        auto* b = reinterpret_cast<Block*>(m_storage.data() + size_t{i} * kRteBlockSize);
-        b->next = m_head;
-        m_head = b;
-    }
-    m_free = count;
-}
+BlockPool::BlockPool(uint32_t count)
+    : m_storage(new std::byte[size_t{count} * kRteBlockSize]), m_free(count), m_total(count) {}
 
 void* BlockPool::take() {
     Block* b = m_head;
-    if (b == nullptr)
+    if (b != nullptr) {
+        m_head = b->next;
+    } else if (m_fresh < m_total) {
+        b = reinterpret_cast<Block*>(m_storage.get() + size_t{m_fresh++} * kRteBlockSize);
+    } else {
         return nullptr;
-    m_head = b->next;
+    }
     --m_free;
     return b;
 }

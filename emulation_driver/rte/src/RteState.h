@@ -3,12 +3,15 @@
 
 #include "quellin_rte/PacketLayer.h"
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace quellin::detail {
 
+// The frame buffers and blocks are left untouched until first used, so that a large
+// configured pool costs memory only as it fills.
 class PacketPool {
 public:
     PacketPool(RteAdapter* adapter, uint8_t pool, uint32_t count, uint32_t capacity);
@@ -18,7 +21,7 @@ public:
 
 private:
     std::vector<RtePacket> m_packets;
-    std::vector<uint8_t> m_storage;
+    std::unique_ptr<uint8_t[]> m_storage;
     RtePacket* m_head = nullptr;
     uint32_t m_free = 0;
 };
@@ -35,8 +38,9 @@ private:
     struct Block {
         Block* next;
     };
-    std::vector<std::byte> m_storage;
-    Block* m_head = nullptr;
+    std::unique_ptr<std::byte[]> m_storage;
+    Block* m_head = nullptr; // blocks given back
+    uint32_t m_fresh = 0;    // blocks never taken start here
     uint32_t m_free = 0;
     uint32_t m_total = 0;
 };
@@ -66,6 +70,8 @@ struct RteAdapter {
     uint32_t medium = kMedium8023;
     std::unique_ptr<detail::PacketPool> pools[2];
     uint32_t refused[2] = {0, 0};
+    std::vector<uint32_t> stationV4; // host order
+    std::vector<std::array<uint8_t, 16>> stationV6;
 };
 
 } // namespace quellin

@@ -126,3 +126,36 @@ TEST_F(Classifier, BypassAdapterAndMissingBlock) {
     rte_set_filter_view(nullptr);
     EXPECT_FALSE(mine(frame));
 }
+
+TEST_F(Classifier, EveryAddressTheStationHoldsBesideTheBlocksIsTheStations) {
+    const uint32_t second = ipv4(198, 18, 0, 7);
+    const std::array<uint8_t, 16> v6a{0x20, 0x01, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const std::array<uint8_t, 16> v6b{0x20, 0x01, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 2};
+    const std::array<uint8_t, 16> peer6{0x20, 0x01, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+    block.setAdapterIpv6(v6a);
+    EXPECT_FALSE(mine(ipv4_frame(second, kPeer)));
+    EXPECT_FALSE(mine(ipv6_frame(v6b, peer6)));
+
+    rte_set_station_addresses(adapter, {kStation, second}, {v6a, v6b});
+    EXPECT_TRUE(mine(ipv4_frame(second, kPeer)));
+    EXPECT_TRUE(mine(ipv4_frame(kPeer, second)));
+    EXPECT_TRUE(mine(ipv6_frame(v6b, peer6))); // a temporary address beside the first
+    EXPECT_TRUE(mine(ipv6_frame(peer6, v6b)));
+    EXPECT_FALSE(mine(ipv4_frame(kPeer, kOther)));
+    EXPECT_FALSE(mine(ipv6_frame(peer6, peer6)));
+    // The filter still decides over the station's traffic.
+    block.setFilterCount(1);
+    block.setFilterMode(1);
+    block.setFilterEntry(0, {kOther, kOther, 0, 0});
+    EXPECT_FALSE(mine(ipv4_frame(second, kPeer)));
+    EXPECT_TRUE(mine(ipv4_frame(second, kOther)));
+    block.setFilterCount(0);
+
+    // A block played for an address the station does not hold matches only that address.
+    block.setAdapterAddress(kOther);
+    EXPECT_FALSE(mine(ipv4_frame(second, kPeer)));
+    EXPECT_TRUE(mine(ipv4_frame(kOther, kPeer)));
+    rte_set_station_addresses(adapter, {}, {});
+    block.setAdapterAddress(kStation);
+    EXPECT_FALSE(mine(ipv4_frame(second, kPeer)));
+}

@@ -3,14 +3,18 @@
 //   altiren-play [--address A] [--delay-ms N] [--kbps K] [--bucket-kb B] [--loss-pct P]
 //                [--reset] [-- COMMAND [ARG]...]
 //
-// Run it in the station's namespace (the library finds the adapter by the station's
-// address, A, default $LAB_STATION_V4). --kbps limits the station's outbound direction
-// ("East out"), --bucket-kb gives that gateway a bucket of B KB, --loss-pct is random loss,
-// --delay-ms a fixed delay each way. --reset first ends an emulation a client left behind.
-// With a COMMAND it plays, runs COMMAND, prints the East bucket's drops, stops and exits
-// with COMMAND's status; without one it leaves the emulation playing, as a client that
-// went away does.
+// Run it where the station is (the library finds the adapter by the station's address).
+// A, by default, is the IPv4 address of the first of the daemon's adapters that has one
+// here; 0.0.0.0 names an adapter without one (the station side of an "if:" binding). A
+// that matches none of the daemon's adapters is refused, as is any value its field cannot
+// hold. --kbps limits the station's outbound direction ("East out"), --bucket-kb gives
+// that gateway a bucket of B KB, --loss-pct is random loss, --delay-ms a fixed delay each
+// way. --reset first ends an emulation a client left behind. With a COMMAND it plays, runs
+// COMMAND, prints the East bucket's drops, stops and exits with COMMAND's status; without
+// one it leaves the emulation playing, as a client that went away does.
 #include "AltirenAPI.h"
+#include "DaemonAdapters.h"
+#include "PlayOptions.h"
 
 #include <arpa/inet.h>
 #include <cstdio>
@@ -21,19 +25,57 @@
 
 namespace {
 
-int usage() {
-    std::fputs("usage: altiren-play [--address A] [--delay-ms N] [--kbps K] [--bucket-kb B]\n"
-               "                    [--loss-pct P] [--reset] [-- COMMAND [ARG]...]\n",
-               stderr);
+int usage(const std::string& why) {
+    std::fprintf(stderr,
+                 "altiren-play: %s\n"
+                 "usage: altiren-play [--address A] [--delay-ms N] [--kbps K] [--bucket-kb B]\n"
+                 "                    [--loss-pct P] [--reset] [-- COMMAND [ARG]...]\n",
+                 why.c_str());
     return 2;
 }
 
-bool number(const char* text, double& out) {
-    if (!text || !*text)
-        return false;
-    char* end = nullptr;
-    out = std::strtod(text, &end);
-    return *end == '\0' && out >= 0;
+std::string text_of(uint32_t address) {
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = address;
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
+// The address to play for: the one asked for when an adapter has it, else the station's
+// own. Nothing (with the reason said) when there is none.
+std::optional<uint32_t> station_address(const std::optional<std::string>& asked) {
+    std::string error;
+    const auto adapters = altiren_play::daemon_adapters(error);
+    if (!adapters) {
+        std::fprintf(stderr, "altiren-play: %s\n", error.c_str());
+        return std::nullopt;
+    }
+    if (!asked) {
+        for (const auto& a : *adapters)
+            if (a.present && a.ipv4 != 0)
+                return a.ipv4;
+        std::fputs("altiren-play: none of the daemon's adapters has an IPv4 address here; "
+                   "name one with --address\n",
+                   stderr);
+        return std::nullopt;
+    }
+    in_addr ip{};
+    if (::inet_pton(AF_INET, asked->c_str(), &ip) != 1) {
+        usage("--address takes an IPv4 address");
+        return std::nullopt;
+    }
+    for (const auto& a : *adapters)
+        if (a.present && a.ipv4 == ip.s_addr)
+            return ip.s_addr;
+    std::string known;
+    for (const auto& a : *adapters)
+        known += " " + a.name + (a.present ? "=" + text_of(a.ipv4) : " (not here)");
+    std::fprintf(stderr,
+                 "altiren-play: no adapter of the daemon has the address %s; it would play on "
+                 "none (adapters:%s)\n",
+                 asked->c_str(), known.empty() ? " none" : known.c_str());
+    return std::nullopt;
 }
 
 int run(char** argv) {
@@ -54,51 +96,26 @@ int run(char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const char* envAddress = std::getenv("LAB_STATION_V4");
-    std::string address = envAddress ? envAddress : "198.18.0.1";
-    double delay = 0, kbps = 0, bucket = 0, loss = 0;
-    bool reset = false;
-    int i = 1;
-    for (; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--") {
-            ++i;
-            break;
-        }
-        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
-        bool ok = true;
-        if (a == "--address" && v)
-            address = v;
-        else if (a == "--delay-ms")
-            ok = number(v, delay);
-        else if (a == "--kbps")
-            ok = number(v, kbps);
-        else if (a == "--bucket-kb")
-            ok = number(v, bucket);
-        else if (a == "--loss-pct")
-            ok = number(v, loss);
-        else if (a == "--reset") {
-            reset = true;
-            continue;
-        } else
-            return usage();
-        if (!ok)
-            return usage();
-        ++i;
-    }
+    std::string error;
+    const auto o = altiren_play::parse_play_options(argc, argv, error);
+    if (!o)
+        return usage(error);
+    const auto address = station_address(o->address);
+    if (!address)
+        return 1;
+    const bool reset = o->reset;
+    const double delay = o->delayMs, kbps = o->kbps, bucket = o->bucketKb, loss = o->lossPct;
+    const int i = o->command ? o->command : argc;
 
     PlayParameters p;
     NuvexSetDefaultPlayParams(&p);
-    in_addr ip{};
-    if (::inet_pton(AF_INET, address.c_str(), &ip) != 1)
-        return usage();
-    p.adapterAddress = ip.s_addr;
-    p.minDelay = p.maxDelay = static_cast<uint16_t>(delay);
+    p.adapterAddress = *address;
+    p.minDelay = p.maxDelay = o->delayMs;
     if (kbps > 0)
         p.eastOutBandwidth = kbps;
     if (bucket > 0) {
         p.eastBucketMode = 0;
-        p.eastBucketSize = static_cast<uint16_t>(bucket);
+        p.eastBucketSize = o->bucketKb;
     }
     if (loss > 0) {
         p.lossType = 2;
@@ -127,8 +144,8 @@ int main(int argc, char** argv) {
         kbps > 0 ? std::to_string(static_cast<long>(kbps)) + " kbit/s" : "unlimited";
     const std::string size =
         bucket > 0 ? std::to_string(static_cast<long>(bucket)) + " KB" : "unlimited";
-    std::printf("playing: delay %.0f ms each way, East out %s, bucket %s, loss %.1f %%\n", delay,
-                rate.c_str(), size.c_str(), loss);
+    std::printf("playing for %s: delay %.0f ms each way, East out %s, bucket %s, loss %.1f %%\n",
+                text_of(*address).c_str(), delay, rate.c_str(), size.c_str(), loss);
     std::fflush(stdout);
     // The emulation begins once the capture thread's requests are in: wait for that, so
     // that neither the command's first packets pass untouched nor a lone play leaves the

@@ -44,6 +44,7 @@ protected:
         ::setenv("QL_DEVICE", device.c_str(), 1);
         auto installed = netnslab::run("", {QUELLIN_BINARY, "--install"});
         ASSERT_TRUE(installed.ok()) << installed.err;
+        configure_registry();
         LabTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
@@ -60,7 +61,7 @@ protected:
 
     void TearDown() override {
         if (playing) {
-            NetnsGuard in(lab().station());
+            NetnsGuard in(play_namespace());
             NuvexStopEmulation();
         }
         LabTest::TearDown();
@@ -82,6 +83,10 @@ protected:
     }
 
     virtual uint32_t seed() const { return 7; }
+    // Between --install and the daemon's start: values of the test's own.
+    virtual void configure_registry() {}
+    // Where the client runs: where the daemon's adapter is.
+    virtual std::string play_namespace() { return lab().station(); }
 
     // Classifies only the traffic with the network's IPv4 address, so that the station's
     // own chatter (neighbour discovery, reports) does not take a share of a model's count.
@@ -96,7 +101,7 @@ protected:
     // wait for that, or the first packets of a flow would pass untouched. A play while
     // playing stops the emulation.
     int play() {
-        NetnsGuard in(lab().station());
+        NetnsGuard in(play_namespace());
         const bool wasPlaying = playing;
         const int rc = NuvexPlayEmulation(&params);
         playing = rc == 0 && !wasPlaying;
@@ -116,7 +121,7 @@ protected:
         }
     }
     int stop() {
-        NetnsGuard in(lab().station());
+        NetnsGuard in(play_namespace());
         playing = false;
         return NuvexStopEmulation();
     }

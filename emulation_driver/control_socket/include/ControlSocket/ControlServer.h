@@ -28,6 +28,8 @@ struct Request {
     uint32_t code = 0;
     Bytes input;
     uint32_t output_capacity = 0;
+    int32_t client_pid = 0;  // the process at the other end (0 when unknown)
+    uint64_t connection = 0; // names the connection the request came on
 };
 
 struct Completion {
@@ -97,6 +99,7 @@ private:
         size_t queued = 0;
         uint32_t events = 0;
         bool failed = false;
+        int32_t pid = -1; // the peer's process id, asked once; -1 until then
         std::map<uint32_t, RequestToken> pending; // request id -> token
         // In m_partial while part of a frame waits, with the time it may wait until.
         bool partial = false;

@@ -4,6 +4,11 @@
 // from the lower interface as direction 1; as the packet layer's transmit sink it writes
 // direction 0 to the lower side and direction 1 to the station side.
 //
+// A TAP binding takes the lower interface from the station's stack (HeldInterface): the
+// station then sees only the TAP, which gets the lower interface's address, MTU, addresses
+// and routes, and everything is given back when the daemon stops. An "if:" binding leaves
+// both interfaces where they are and only gives back their offload settings.
+//
 // Binding follows the lower interface through rtnetlink: an adapter binds when its lower
 // interface exists, unbinds when it disappears (its packets in the engine are freed
 // first) and binds again when it comes back. The adapter table has 15 slots: a binding
@@ -16,10 +21,15 @@
 // descriptors to an FdWatch and does its work in the ready handlers. rte_init and du_init
 // must have run before start(), with this object as the packet layer's sink, and stop()
 // must run before du_shutdown and rte_shutdown.
+//
+// Frames the sender left to offload are finished before they enter: checksums computed,
+// TCP packets above the MTU cut into segments. Packets lost for want of descriptors are
+// counted per adapter and reported by report_losses().
 #pragma once
 
 #include "QuellinEdges/Bindings.h"
 #include "QuellinEdges/FramePort.h"
+#include "QuellinEdges/HeldInterface.h"
 #include "QuellinEdges/Links.h"
 #include "QuellinEdges/Log.h"
 
@@ -47,6 +57,16 @@ struct AdapterCounters {
     std::array<uint64_t, 2> lostWrites{}; // frames a side did not take, per direction
     uint64_t kernelDrops = 0;             // lower receives the kernel dropped (PACKET_STATISTICS)
     uint64_t oversized = 0;               // frames longer than a read holds, refused
+    // Per direction (0 from the station, 1 from the network): frames the packet layer
+    // refused (no free descriptor, or larger than a frame buffer), and emulated packets
+    // dropped because the pool was at its floor (10 free descriptors).
+    std::array<uint64_t, 2> refused{};
+    std::array<uint64_t, 2> poolFloorDrops{};
+    // Per direction: frames the kernel dropped before the daemon could read them, the
+    // TAP's queue or a packet socket's buffer being full (the TAP's as of the last report).
+    std::array<uint64_t, 2> unread{};
+    uint64_t checksumsCompleted = 0; // checksums left to offload, finished here
+    uint64_t segmented = 0;          // offloaded TCP packets cut into segments
 };
 
 struct AdapterView {
@@ -54,6 +74,7 @@ struct AdapterView {
     uint16_t number = 0; // 0 while not bound
     bool powered = false;
     bool mediaConnected = false;
+    std::string heldNamespace; // where the lower interface is held; empty when it is not
     AdapterCounters counters;
 };
 
@@ -61,7 +82,8 @@ class Edges final : public rte::TransmitSink {
 public:
     static constexpr size_t kBatch = 64;
 
-    explicit Edges(FdWatch& watch, LogSink log = stderr_log());
+    // What the edges change is recorded in `records` before it is changed.
+    Edges(FdWatch& watch, const RestoreRecords& records, LogSink log = stderr_log());
     ~Edges() override;
     Edges(const Edges&) = delete;
     Edges& operator=(const Edges&) = delete;
@@ -69,10 +91,15 @@ public:
     // Starts the link monitor and binds what can be bound. False (logged) when the
     // monitor cannot be made or is already running.
     bool start(const std::vector<Binding>& bindings);
+    // Frames a TAP's queue holds while the daemon is not reading: about 120 ms of a
+    // 1 Gbit/s flow of full-size frames.
+    static constexpr uint32_t kTapQueueLength = 10000;
+
     // The largest MTU a TAP is given, whatever its lower interface has: frames longer than
     // the packet layer's buffers would be refused. 0: no limit.
     void limit_station_mtu(uint32_t mtu) { m_mtuLimit = mtu; }
-    // Daemon shutdown: unbinds every adapter and closes every device.
+    // Daemon shutdown: unbinds every adapter, closes every device and gives back every
+    // interface and setting.
     void stop();
 
     void transmit(uint16_t adapterNumber, int direction, const uint8_t* frame,
@@ -82,6 +109,12 @@ public:
     std::vector<AdapterView> adapters() const;
     // Receives the adapter refused: no descriptor or too large, and kernel drops.
     uint64_t refused_receives(uint16_t adapterNumber) const;
+    // Packets lost since start, over every adapter and both directions: refused frames,
+    // pool-floor drops and frames the kernel dropped before they were read.
+    uint64_t packets_lost() const;
+    // Logs, per adapter, what was lost since the last report (nothing when nothing was);
+    // the daemon calls it once a second.
+    void report_losses();
     // Free receive descriptors of the adapter that received last, as they were when the
     // frame arrived (for the driver status record); the pool size before any receive.
     uint32_t last_receive_free() const { return m_lastReceiveFree; }
@@ -90,6 +123,7 @@ public:
     void on_station_ready(size_t port);
     void on_lower_ready(size_t port);
     void on_links_ready();
+    void on_held_links_ready(size_t port);
     // Asks the kernel for the state of every followed interface and acts on it.
     void resync();
 
@@ -97,18 +131,29 @@ private:
     struct Port;
     FramePort* station_of(Port& p) const;
     bool bind(size_t index);
+    bool open_tap_binding(size_t index, LinkState& lower);
+    bool open_interface_binding(Port& p, const LinkState& lower, const LinkState& station);
     void unbind(size_t index, const std::string& reason);
+    void drop_held(Port& p);
+    void give_back(Port& p);
     void lose_station(size_t index, const std::string& why);
     void apply_lower_state(Port& p, const LinkState& link);
     uint32_t station_mtu(uint32_t lowerMtu);
     void on_link(const LinkEvent& ev);
+    void on_held_link(size_t index, const LinkEvent& ev);
+    void note(Port& p, int severity, const std::string& message);
+    void deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& info);
+    void enter(Port& p, int direction, const uint8_t* frame, size_t length);
+    void refresh_station_addresses(Port& p);
 
     FdWatch& m_watch;
+    const RestoreRecords& m_records;
     LogSink m_log;
     std::unique_ptr<LinkMonitor> m_monitor;
     std::vector<std::unique_ptr<Port>> m_ports;
     std::array<Port*, kRteMaxAdapters> m_byNumber{};
     std::vector<uint8_t> m_buffer;
+    std::vector<uint8_t> m_segment;
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;

@@ -16,17 +16,29 @@ enum class ReadResult {
     Failed, // an error other than "would block", in errno
 };
 
+struct FrameInfo {
+    size_t length = 0;            // the frame's full length, whatever the buffer held
+    bool checksumPending = false; // its TCP or UDP checksum was left to offload
+};
+
 class FramePort {
 public:
     virtual ~FramePort() = default;
     virtual int fd() const = 0;
-    // One frame into `buffer`; `length` is the frame's full length.
-    virtual ReadResult read(uint8_t* buffer, size_t capacity, size_t& length) = 0;
+    // One frame into `buffer`.
+    virtual ReadResult read(uint8_t* buffer, size_t capacity, FrameInfo& info) = 0;
+    ReadResult read(uint8_t* buffer, size_t capacity, size_t& length) {
+        FrameInfo info;
+        const ReadResult r = read(buffer, capacity, info);
+        length = info.length;
+        return r;
+    }
     // One frame out; false with errno when it was not taken (the frame is then lost).
     virtual bool write(const uint8_t* frame, size_t length) = 0;
 };
 
-// A TAP device: IFF_TAP | IFF_NO_PI, no offloads, closed (and so removed) with the object.
+// A TAP device: IFF_TAP | IFF_NO_PI, no offloads (so the station's stack hands it whole
+// frames with finished checksums), closed (and so removed) with the object.
 class TapDevice final : public FramePort {
 public:
     // Throws std::system_error when the device cannot be made.
@@ -37,7 +49,8 @@ public:
 
     const std::string& name() const { return m_name; }
     int fd() const override { return m_fd; }
-    ReadResult read(uint8_t* buffer, size_t capacity, size_t& length) override;
+    using FramePort::read;
+    ReadResult read(uint8_t* buffer, size_t capacity, FrameInfo& info) override;
     bool write(const uint8_t* frame, size_t length) override;
 
     // Through the device's descriptor, so they keep working when the device has been moved
@@ -62,7 +75,9 @@ public:
 
     int ifindex() const { return m_ifindex; }
     int fd() const override { return m_fd; }
-    ReadResult read(uint8_t* buffer, size_t capacity, size_t& length) override;
+    using FramePort::read;
+    // Marks frames whose checksum the sender's interface was to finish.
+    ReadResult read(uint8_t* buffer, size_t capacity, FrameInfo& info) override;
     bool write(const uint8_t* frame, size_t length) override;
 
     // Frames the kernel dropped for want of receive buffer since the last call

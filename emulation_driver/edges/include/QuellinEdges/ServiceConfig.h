@@ -48,10 +48,18 @@ load_service_configuration(const platform::registry::Registry& registry,
                            const std::vector<std::string>& bindOptions, const LogSink& log,
                            std::string& error);
 
+// The PacketPoolSize --install writes: the packets of a 1 Gbit/s flow of 1,500-byte packets
+// delayed 500 ms (41,667) fit one direction's pool, with room to spare.
+inline constexpr uint32_t kInstalledPacketPoolSize = 42000;
+
 // --install: the service key with "ImagePath" (the daemon's path), its "Parameters" with
-// every default, and the enumeration key. Values already set in "Parameters" are kept.
-long install_service(const platform::registry::Registry& registry, const std::string& imagePath);
+// every default (PacketPoolSize kInstalledPacketPoolSize), and the enumeration key. Values
+// already set in "Parameters" are kept. `report` gets a line per value: written or kept.
+long install_service(const platform::registry::Registry& registry, const std::string& imagePath,
+                     std::vector<std::string>* report = nullptr);
 // --uninstall: removes both keys with everything below them; success when already gone.
-long uninstall_service(const platform::registry::Registry& registry);
+// Refused (kAccessDenied, with the reason in `error`) while a daemon's restore records are
+// there: they are the way back for interfaces it holds.
+long uninstall_service(const platform::registry::Registry& registry, std::string* error = nullptr);
 
 } // namespace quellin::edges

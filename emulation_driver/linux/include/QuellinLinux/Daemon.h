@@ -11,8 +11,11 @@
 #include "QuellinLinux/DaemonOptions.h"
 #include "QuellinLinux/EventLoop.h"
 #include "QuellinLinux/OneShotTimers.h"
+#include "QuellinLinux/PeriodicTimer.h"
 #include "quellin_models/EngineHooks.h"
 #include "quellin_rte/Configuration.h"
+
+#include "platform/Registry.h"
 
 #include <array>
 #include <atomic>
@@ -75,7 +78,10 @@ public:
     Daemon& operator=(const Daemon&) = delete;
 
     // Start-up in the driver's order: configuration, context reset, the adapters' bindings,
-    // control device.
+    // control device. Before any interface is touched: no other daemon may serve the
+    // control device, and what a daemon that ended without giving back left is given back.
+    // In the foreground (without DaemonOptions::wait) a binding whose interfaces are missing
+    // fails the start.
     bool start(std::string& error);
     // Runs the engine thread's loop until a stop request, then shuts down.
     void run();
@@ -92,8 +98,12 @@ public:
     edges::Edges& edges() { return m_edges; }
     RteAdapter* adapter() const { return m_adapter; }
     uint32_t seed() const { return m_seed; }
+    // Packets lost for want of descriptors since start (the edges' count).
+    uint64_t packets_lost() const { return m_edges.packets_lost(); }
 
 private:
+    static void on_report(void* self);
+
     DaemonOptions m_options;
     DriverConfiguration m_config;
     uint32_t m_seed = 1;
@@ -104,9 +114,13 @@ private:
     TestEdge m_edge;
     models::ModelHooks m_models;
     std::vector<edges::Binding> m_bindings;
+    edges::LogSink m_log;
+    platform::registry::Registry m_registry;
+    edges::RestoreRecords m_records{m_registry};
     LoopFdWatch m_fdWatch{m_loop};
     edges::Edges m_edges;
     SinkSwitch m_sink{m_edges, m_edge};
+    PeriodicTimer m_reports{m_loop};
     ControlBinding m_binding;
     ctlsock::ControlServer m_server{m_loop, m_binding};
     RteAdapter* m_adapter = nullptr;

@@ -5,8 +5,10 @@
 
 #include "quellin_rte/Seams.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace quellin::wire {
 class DriverPlayBlock;
@@ -94,10 +96,16 @@ RtePacket* rte_take_packet(RteAdapter* adapter, int direction, const uint8_t* fr
 
 // Classifier.
 void rte_set_filter_view(const RteFilterView* view);
+// The addresses the station holds on an adapter's station side: IPv4 ones (host order) and
+// IPv6 ones (network order). The block's address names the station, so a packet from or to
+// any address the station holds beside it is the station's too.
+void rte_set_station_addresses(RteAdapter* adapter, const std::vector<uint32_t>& ipv4,
+                               const std::vector<std::array<uint8_t, 16>>& ipv6);
 // The rules behind rte_is_my_packet for one frame, without the bypass, adapter and medium
-// checks. Every read is bounded by `length`.
+// checks; `station` gives the adapter's station addresses (none when null). Every read is
+// bounded by `length`.
 bool rte_classify_frame(const uint8_t* frame, size_t length, const wire::DriverPlayBlock& block,
-                        uint16_t* headerLength);
+                        uint16_t* headerLength, const RteAdapter* station = nullptr);
 bool rte_is_my_packet(RtePacket* packet, uint16_t* headerLength);
 
 // Packet access. Offsets count from the first byte behind the link header.

@@ -65,6 +65,10 @@ UdpResult run_udp(const UdpFlow& f) {
         sendArgs.push_back("--df");
         sendArgs.push_back(f.df);
     }
+    if (!f.source.empty()) {
+        sendArgs.push_back("--from");
+        sendArgs.push_back(f.source);
+    }
     RunResult sent = run(f.from, sendArgs, f.timeout + Millis(5000));
     RunResult got = receiver.wait(f.timeout + Millis(5000));
     UdpResult res;

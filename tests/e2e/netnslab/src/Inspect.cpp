@@ -1,6 +1,13 @@
 #include "NetnsLab/Inspect.h"
 
+#include "NetnsLab/Netns.h"
+#include "NetnsLab/Offloads.h"
+
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -91,10 +98,12 @@ PingResult parse_ping(const std::string& text) {
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
-        int tx = 0, rx = 0;
-        if (std::sscanf(line.c_str(), "%d packets transmitted, %d received", &tx, &rx) == 2) {
+        int tx = 0, rx = 0, dup = 0;
+        if (std::sscanf(line.c_str(), "%d packets transmitted, %d received, +%d duplicates", &tx,
+                        &rx, &dup) >= 2) {
             p.transmitted = tx;
             p.received = rx;
+            p.duplicates = dup;
         }
         auto eq = line.find(" = ");
         if (line.rfind("rtt ", 0) == 0 || line.rfind("round-trip ", 0) == 0) {
@@ -116,6 +125,74 @@ PingResult ping(const std::string& netns, const std::string& dest, int count, in
         argv.insert(argv.begin() + 1, "-6");
     argv.push_back(dest);
     return parse_ping(run(netns, argv, timeout).out);
+}
+
+std::string mask_counting_lifetimes(const std::string& json) {
+    static const std::regex lifetime(
+        R"re("(valid_life_time|preferred_life_time|expires)":(\d+))re");
+    std::string out;
+    auto it = std::sregex_iterator(json.begin(), json.end(), lifetime);
+    size_t at = 0;
+    for (; it != std::sregex_iterator(); ++it) {
+        const auto& m = *it;
+        out += json.substr(at, static_cast<size_t>(m.position()) - at);
+        out += m[2] == "4294967295" ? m.str() : "\"" + m[1].str() + "\":\"counting\"";
+        at = static_cast<size_t>(m.position() + m.length());
+    }
+    return out + json.substr(at);
+}
+
+std::map<std::string, Lifetimes> parse_address_lifetimes(const std::string& json) {
+    static const std::regex entry(
+        R"re("local":"([^"]+)"[^{}]*?"valid_life_time":(\d+),"preferred_life_time":(\d+))re");
+    std::map<std::string, Lifetimes> out;
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), entry);
+         it != std::sregex_iterator(); ++it)
+        out[(*it)[1]] = {std::stoull((*it)[2]), std::stoull((*it)[3])};
+    return out;
+}
+
+std::map<std::string, Lifetimes> address_lifetimes(const std::string& netns,
+                                                   const std::string& ifname) {
+    return parse_address_lifetimes(
+        run_checked(netns, {"ip", "-j", "address", "show", "dev", ifname}));
+}
+
+std::string interface_snapshot(const std::string& netns, const std::string& ifname) {
+    std::string out;
+    auto part = [&](const std::string& name, std::vector<std::string> argv) {
+        out += name + " " + mask_counting_lifetimes(run_checked(netns, argv));
+        if (!out.empty() && out.back() != '\n')
+            out += '\n';
+    };
+    part("link", {"ip", "-j", "-d", "link", "show", "dev", ifname});
+    part("addresses", {"ip", "-j", "address", "show", "dev", ifname});
+    part("routes4", {"ip", "-j", "-4", "route", "show", "table", "all"});
+    part("routes6", {"ip", "-j", "-6", "route", "show", "table", "all"});
+    part("neighbours", {"ip", "-j", "neigh", "show", "dev", ifname, "nud", "permanent"});
+    {
+        NetnsGuard in(netns);
+        for (const char* folder : {"ipv4/conf", "ipv6/conf", "ipv4/neigh", "ipv6/neigh"}) {
+            const std::filesystem::path dir =
+                std::filesystem::path("/proc/sys/net") / folder / ifname;
+            std::vector<std::string> names;
+            std::error_code ec;
+            for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+                names.push_back(e.path().filename().string());
+            std::sort(names.begin(), names.end());
+            for (const auto& n : names) {
+                std::ifstream in(dir / n);
+                std::string value;
+                if (std::getline(in, value))
+                    out += std::string("sysctl ") + folder + "/" + n + "=" + value + "\n";
+            }
+        }
+    }
+    const Offloads o = read_offloads(netns, ifname);
+    out += "offloads tx-checksum=" + std::to_string(o.tx_checksum) +
+           " sg=" + std::to_string(o.scatter_gather) + " tso=" + std::to_string(o.tso) +
+           " gso=" + std::to_string(o.gso) + " gro=" + std::to_string(o.gro) + "\n";
+    return out;
 }
 
 } // namespace netnslab

@@ -175,6 +175,17 @@ int udp_send(const Options& opts) {
     big_buffer(sock.fd(), SO_SNDBUFFORCE, SO_SNDBUF, 8 << 20);
     timeval tv{1, 0};
     ::setsockopt(sock.fd(), SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    if (opts.flag("from")) {
+        // The source address, for a station that holds several.
+        sockaddr_storage local{};
+        const socklen_t localLen = make_address(opts.text("from"), 1, &local);
+        if (local.ss_family == AF_INET6)
+            reinterpret_cast<sockaddr_in6*>(&local)->sin6_port = 0;
+        else
+            reinterpret_cast<sockaddr_in*>(&local)->sin_port = 0;
+        if (::bind(sock.fd(), reinterpret_cast<sockaddr*>(&local), localLen) != 0)
+            throw std::runtime_error(std::string("bind --from: ") + strerror(errno));
+    }
     if (::connect(sock.fd(), reinterpret_cast<sockaddr*>(&peer), len) != 0)
         throw std::runtime_error(std::string("connect: ") + strerror(errno));
 

@@ -1,8 +1,8 @@
 // altiren-traffic: probe traffic for the network tests and the benchmark.
 //
 //   udp-recv --bind ADDR [--port P] [--list] [--timeout-ms T] [--idle-ms I] [--linger-ms L]
-//   udp-send --to ADDR [--port P] [--count N] [--size BYTES] [--rate PPS] [--flow ID]
-//            [--duration-ms D] [--no-checksum] [--df on|off]
+//   udp-send --to ADDR [--from ADDR] [--port P] [--count N] [--size BYTES] [--rate PPS]
+//            [--flow ID] [--duration-ms D] [--no-checksum] [--df on|off]
 //   tcp-recv --bind ADDR [--port P] [--timeout-ms T]
 //   tcp-send --to ADDR [--port P] [--bytes N] [--duration-ms D]
 //

@@ -15,9 +15,10 @@ namespace netnslab {
 std::string traffic_program();
 
 struct UdpFlow {
-    std::string from; // namespace of the sender
-    std::string to;   // namespace of the receiver
-    std::string dest; // receiver address (numeric, IPv4 or IPv6)
+    std::string from;   // namespace of the sender
+    std::string to;     // namespace of the receiver
+    std::string dest;   // receiver address (numeric, IPv4 or IPv6)
+    std::string source; // sender address; "" for the kernel's choice
     int port = 47000;
     uint64_t count = 1000;
     std::size_t size = 64; // UDP payload bytes, at least 24

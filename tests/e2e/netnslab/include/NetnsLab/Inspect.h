@@ -5,6 +5,7 @@
 #include "NetnsLab/Process.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,7 @@ std::optional<int> route_mtu(const std::string& netns, const std::string& dest);
 struct PingResult {
     int transmitted = 0;
     int received = 0;
+    int duplicates = 0; // replies that came twice ("DUP!")
     double rtt_min_ms = 0;
     double rtt_avg_ms = 0;
     double rtt_max_ms = 0;
@@ -31,7 +33,23 @@ struct PingResult {
 PingResult ping(const std::string& netns, const std::string& dest, int count, int interval_ms = 200,
                 Millis timeout = Millis(20000));
 
+// What an interface of `netns` is configured with: the link with its details, its
+// addresses, the routes of every table and its static neighbours as `ip -j` shows them,
+// its per-interface sysctls and its offloads, a part a line. Lifetimes that count down
+// read "counting" (see address_lifetimes). Throws std::runtime_error when `ip` fails.
+std::string interface_snapshot(const std::string& netns, const std::string& ifname);
+
+struct Lifetimes {
+    uint64_t valid = 0;
+    uint64_t preferred = 0;
+};
+// The lifetimes of each address of an interface, by address.
+std::map<std::string, Lifetimes> address_lifetimes(const std::string& netns,
+                                                   const std::string& ifname);
+
 // Parsers of the texts above, apart for testing.
+std::string mask_counting_lifetimes(const std::string& json);
+std::map<std::string, Lifetimes> parse_address_lifetimes(const std::string& json);
 std::optional<uint64_t> parse_snmp(const std::string& text, const std::string& group,
                                    const std::string& name);
 std::optional<int> parse_route_mtu(const std::string& text);

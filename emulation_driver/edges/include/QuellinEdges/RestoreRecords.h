@@ -1,0 +1,57 @@
+// What the daemon must give back, kept in the registry store from before the first change
+// it makes to an interface until it has given everything back: one key per interface under
+// the service's "Restore" key. A daemon that was killed finds the records on its next
+// start and gives back what they hold.
+#pragma once
+
+#include "QuellinEdges/InterfaceSettings.h"
+
+#include "platform/Registry.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quellin::edges {
+
+inline constexpr const char* kRestoreKey = "SYSTEM\\CurrentControlSet\\Services\\QL\\Restore";
+
+enum class RecordKind {
+    Held,     // moved into the daemon's namespace `namespaceName`; everything comes back
+    Settings, // stays where it is; only its offload settings come back
+};
+
+struct RestoreRecord {
+    RecordKind kind = RecordKind::Settings;
+    std::string namespaceName;     // Held
+    uint64_t stationNamespace = 0; // where the interface was taken from
+    std::string owner;             // the daemon that holds it, "pid start-time"
+    std::string bootId;            // a record of an earlier boot is stale
+    InterfaceSettings settings;    // settings.name names the record
+};
+
+class RestoreRecords {
+public:
+    explicit RestoreRecords(const platform::registry::Registry& registry) : m_registry(registry) {}
+
+    // Writes the record whole; the owner goes last, so a record cut short by a crash
+    // has none and is known for unfinished. A Win32 error number, 0 on success.
+    long save(const RestoreRecord& record) const;
+    // Names of the interfaces with a record.
+    std::vector<std::string> names() const;
+    // nullopt with a reason for a missing, unfinished or damaged record.
+    std::optional<RestoreRecord> load(const std::string& interface, std::string& error) const;
+    long remove(const std::string& interface) const;
+
+private:
+    const platform::registry::Registry& m_registry;
+};
+
+// This process as a record's owner, and whether an owner still runs (the same process
+// id with the same start time).
+std::string self_owner();
+bool owner_running(const std::string& owner);
+// The kernel's boot identifier.
+std::string current_boot_id();
+
+} // namespace quellin::edges

@@ -1,0 +1,166 @@
+#include "QuellinEdges/Offload.h"
+
+#include "quellin_wire/ByteOrder.h"
+#include "quellin_wire/Checksum.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quellin::edges {
+
+namespace {
+
+constexpr uint16_t kVlan = 0x8100;
+constexpr uint16_t kQinQ = 0x88A8;
+constexpr uint8_t kTcp = 6;
+constexpr uint8_t kUdp = 17;
+constexpr uint8_t kFin = 0x01;
+constexpr uint8_t kPsh = 0x08;
+constexpr uint8_t kCwr = 0x80;
+
+// The checksum of a segment with its pseudo header: the pseudo header's folded sum goes
+// into the checksum field first, so one pass over the segment finishes it.
+void set_transport_checksum(uint8_t* frame, const IpLayout& l, size_t field) {
+    const size_t segment = l.end - l.transport;
+    uint8_t pseudo[40] = {};
+    size_t n = 0;
+    if (l.version == 4) {
+        std::memcpy(pseudo, frame + l.ip + 12, 8);
+        pseudo[9] = l.protocol;
+        wire::put_be16(pseudo, 10, static_cast<uint16_t>(segment));
+        n = 12;
+    } else {
+        std::memcpy(pseudo, frame + l.ip + 8, 32);
+        wire::put_be32(pseudo, 32, static_cast<uint32_t>(segment));
+        pseudo[39] = l.protocol;
+        n = 40;
+    }
+    const uint16_t pseudoSum = static_cast<uint16_t>(~wire::internet_checksum(pseudo, n));
+    wire::put_be16(frame, l.transport + field, pseudoSum);
+    wire::put_be16(frame, l.transport + field,
+                   wire::internet_checksum(frame + l.transport, segment));
+}
+
+void set_ipv4_header_checksum(uint8_t* frame, const IpLayout& l) {
+    const size_t header = static_cast<size_t>(frame[l.ip] & 0x0F) * 4;
+    wire::put_be16(frame, l.ip + 10, 0);
+    wire::put_be16(frame, l.ip + 10, wire::internet_checksum(frame + l.ip, header));
+}
+
+} // namespace
+
+std::optional<IpLayout> ip_layout(const uint8_t* frame, size_t length) {
+    if (!frame || length < 14)
+        return std::nullopt;
+    size_t off = 12;
+    uint16_t type = wire::get_be16(frame, off);
+    for (int tags = 0; (type == kVlan || type == kQinQ) && tags < 2; ++tags) {
+        off += 4;
+        if (off + 2 > length)
+            return std::nullopt;
+        type = wire::get_be16(frame, off);
+    }
+    IpLayout l;
+    l.ip = off + 2;
+    if (type == 0x0800) {
+        if (l.ip + 20 > length || (frame[l.ip] >> 4) != 4)
+            return std::nullopt;
+        const size_t header = static_cast<size_t>(frame[l.ip] & 0x0F) * 4;
+        const size_t total = wire::get_be16(frame, l.ip + 2);
+        if (header < 20 || total < header || l.ip + total > length)
+            return std::nullopt;
+        l.version = 4;
+        l.transport = l.ip + header;
+        l.protocol = frame[l.ip + 9];
+        l.fragment = (wire::get_be16(frame, l.ip + 6) & 0x3FFF) != 0;
+        l.end = l.ip + total;
+        return l;
+    }
+    if (type == 0x86DD) {
+        if (l.ip + 40 > length || (frame[l.ip] >> 4) != 6)
+            return std::nullopt;
+        const size_t payload = wire::get_be16(frame, l.ip + 4);
+        if (payload == 0 || l.ip + 40 + payload > length)
+            return std::nullopt; // a jumbogram, or cut
+        l.version = 6;
+        l.end = l.ip + 40 + payload;
+        uint8_t next = frame[l.ip + 6];
+        size_t at = l.ip + 40;
+        // Hop-by-hop, routing and destination options headers lie before the transport.
+        while ((next == 0 || next == 43 || next == 60) && at + 8 <= l.end) {
+            const size_t size = (static_cast<size_t>(frame[at + 1]) + 1) * 8;
+            if (at + size > l.end)
+                return std::nullopt;
+            next = frame[at];
+            at += size;
+        }
+        if (next == 0 || next == 43 || next == 60)
+            return std::nullopt;
+        l.transport = at;
+        l.protocol = next;
+        l.fragment = next == 44;
+        return l;
+    }
+    return std::nullopt;
+}
+
+bool complete_checksum(uint8_t* frame, size_t length) {
+    const auto l = ip_layout(frame, length);
+    if (!l || l->fragment)
+        return false;
+    if (l->protocol == kTcp && l->transport + 20 <= l->end) {
+        set_transport_checksum(frame, *l, 16);
+        return true;
+    }
+    if (l->protocol == kUdp && l->transport + 8 <= l->end) {
+        set_transport_checksum(frame, *l, 6);
+        return true;
+    }
+    return false;
+}
+
+bool segment_tcp(const uint8_t* frame, size_t length, uint32_t mtu, std::vector<uint8_t>& scratch,
+                 const std::function<void(const uint8_t*, size_t)>& emit) {
+    const auto l = ip_layout(frame, length);
+    if (!l || l->fragment || l->protocol != kTcp || l->end - l->ip <= mtu ||
+        l->transport + 20 > l->end)
+        return false;
+    const size_t tcpHeader = static_cast<size_t>(frame[l->transport + 12] >> 4) * 4;
+    const size_t headers = l->transport + tcpHeader; // link, IP and TCP headers
+    const size_t ipHeaders = l->transport - l->ip;
+    if (tcpHeader < 20 || headers >= l->end || ipHeaders + tcpHeader >= mtu)
+        return false;
+    const size_t mss = mtu - ipHeaders - tcpHeader;
+    const size_t payload = l->end - headers;
+    const uint32_t seq = wire::get_be32(frame, l->transport + 4);
+    const uint16_t id = l->version == 4 ? wire::get_be16(frame, l->ip + 4) : 0;
+    const uint8_t flags = frame[l->transport + 13];
+    scratch.resize(headers + mss);
+    size_t index = 0;
+    for (size_t done = 0; done < payload; done += mss, ++index) {
+        const size_t chunk = std::min(mss, payload - done);
+        std::memcpy(scratch.data(), frame, headers);
+        std::memcpy(scratch.data() + headers, frame + headers + done, chunk);
+        IpLayout s = *l;
+        s.end = headers + chunk;
+        if (l->version == 4) {
+            wire::put_be16(scratch.data(), l->ip + 2, static_cast<uint16_t>(s.end - l->ip));
+            wire::put_be16(scratch.data(), l->ip + 4, static_cast<uint16_t>(id + index));
+            set_ipv4_header_checksum(scratch.data(), s);
+        } else {
+            wire::put_be16(scratch.data(), l->ip + 4, static_cast<uint16_t>(s.end - l->ip - 40));
+        }
+        wire::put_be32(scratch.data(), l->transport + 4, static_cast<uint32_t>(seq + done));
+        uint8_t f = flags;
+        if (done + chunk < payload)
+            f &= static_cast<uint8_t>(~(kFin | kPsh));
+        if (done > 0)
+            f &= static_cast<uint8_t>(~kCwr);
+        scratch[l->transport + 13] = f;
+        set_transport_checksum(scratch.data(), s, 16);
+        emit(scratch.data(), s.end);
+    }
+    return true;
+}
+
+} // namespace quellin::edges
