@@ -1,10 +1,14 @@
 #include "AltirenApp/AppSeams.h"
 
+#include "AltirenUi/AltirenPageImport.h"
+#include "AltirenUi/AltirenPagePreset.h"
+
 ManagerSeams FillManagerSeams() {
     ManagerSeams seams;
-    // Each window library that lands sets its seam here, e.g.
-    //   seams.presetPage = [](const PageContext& c) { return MakePresetPage(c); };
-    // Not yet built: presetPage, importPage, filterDialog, optionsSheet,
-    // statisticGUIManager.
+    // The Basic and Professional pages.
+    seams.presetPage = CAltirenPagePreset::Factory();
+    seams.importPage = CAltirenPageImport::Factory();
+    // Not yet built: filterDialog, optionsSheet, statisticGUIManager. Each window library
+    // that lands sets its seam here.
     return seams;
 }

@@ -2,6 +2,7 @@
 #include "AppFakes.h"
 #include "FakeNuvexControl.h"
 
+#include "AltirenApp/AppSeams.h"
 #include "AltirenApp/HelpTopics.h"
 #include "AltirenApp/MainFrameModel.h"
 #include "AltirenApp/PlatformServices.h"
@@ -116,6 +117,15 @@ TEST_F(MainFrameModelTest, ExitWhilePlayingAsksAndCancelKeepsPlaying) {
     EXPECT_TRUE(model.OnAppExit());
     EXPECT_EQ(manager.exits, 1);
     EXPECT_EQ(closes, 1);
+}
+
+TEST(AppSeams, TheLandedPagesAreWiredAndTheRestLeftEmpty) {
+    const ManagerSeams seams = FillManagerSeams();
+    EXPECT_TRUE(seams.presetPage);
+    EXPECT_TRUE(seams.importPage);
+    EXPECT_FALSE(seams.filterDialog);
+    EXPECT_FALSE(seams.optionsSheet);
+    EXPECT_FALSE(seams.statisticGUIManager);
 }
 
 TEST(HelpTopics, ControlIdsMapToTheirTopics) {

@@ -155,6 +155,11 @@ size_t MgmtServer::RequestCount() const {
     return m_requests.size();
 }
 
+std::vector<std::string> MgmtServer::Paths() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_paths;
+}
+
 // Called with m_mutex held.
 void MgmtServer::SaveStore() {
     if (m_options.dataFile.empty())
@@ -165,6 +170,10 @@ void MgmtServer::SaveStore() {
 
 void MgmtServer::Handle(const httplib::Request& req, httplib::Response& res) {
     const std::string& path = req.path;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_paths.push_back(path);
+    }
     if (path.empty() || path == "/") {
         if (GetBehaviour().silentProbe) {
             Behaviour held;
@@ -195,6 +204,11 @@ void MgmtServer::Handle(const httplib::Request& req, httplib::Response& res) {
         path.size() > accounts.size() + page.size()) {
         HandleDownloadPage(
             res, path.substr(accounts.size(), path.size() - accounts.size() - page.size()));
+        return;
+    }
+    auto extra = m_options.pages.find(path);
+    if (extra != m_options.pages.end()) {
+        res.set_content(extra->second.second, extra->second.first);
         return;
     }
     res.status = 404;
@@ -333,7 +347,7 @@ void MgmtServer::HandleBrowse(const httplib::Request& req, httplib::Response& re
     for (const std::string& name : names)
         html += "<li><a href=\"" + std::string(kFilesPrefix) + EscapeUrlSegment(name) + "\">" +
                 EscapeXml(name) + "</a></li>";
-    html += "</ul></body></html>";
+    html += "</ul>" + m_options.browseExtra + "</body></html>";
     res.set_content(html, "text/html");
 }
 

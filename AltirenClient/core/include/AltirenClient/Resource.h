@@ -130,6 +130,26 @@ constexpr UINT IDC_MANUAL_BANDWIDTH = 1013;
 constexpr UINT IDC_MANUAL_LATENCY_RANGE = 1185;
 constexpr UINT IDC_MANUAL_BANDWIDTH_RANGE = 1186;
 constexpr UINT IDC_MANUAL_LOSS_RANGE = 1187;
+// The preset page (dialog 153): the three sliders, their first tick labels (six each,
+// ids counting up from these) and their value labels.
+constexpr UINT IDD_PAGE_PRESET = 153;
+constexpr UINT IDC_PRESET_LOSS = 1006;
+constexpr UINT IDC_PRESET_LATENCY = 1007;
+constexpr UINT IDC_PRESET_BANDWIDTH = 1008;
+constexpr UINT IDC_PRESET_LOSS_VALUE = 1182;
+constexpr UINT IDC_PRESET_LATENCY_VALUE = 1183;
+constexpr UINT IDC_PRESET_BANDWIDTH_VALUE = 1184;
+constexpr UINT IDC_PRESET_LOSS_TICK = 1197;
+constexpr UINT IDC_PRESET_LATENCY_TICK = 1203;
+constexpr UINT IDC_PRESET_BANDWIDTH_TICK = 1209;
+// The import page (dialog 158) and the scenario download dialog (156).
+constexpr UINT IDD_PAGE_BROWSER = 156;
+constexpr UINT IDD_PAGE_IMPORT = 158;
+constexpr UINT IDC_BROWSER = 1015;
+constexpr UINT IDC_IMPORT_SUMMARY = 1016;
+constexpr UINT IDC_IMPORT_SELECT = 1017;
+constexpr UINT IDC_IMPORT_FILE_NAME = 1117;
+constexpr UINT IDC_IMPORT_LABEL = 1122;
 // The manager window's toolbar (the first id of the standard control-bar range).
 constexpr UINT IDW_MANAGER_TOOLBAR = 0xE800;
 

@@ -6,6 +6,7 @@
 //                         the ".wst" and ".tvl" files of the files folder
 //   /files/<name>         those files, behind Basic authentication of a known user
 //   /Accounts/<id>/Downloads/DownLoadClient.php   the client download page
+//   <any other path>      a page given in ServerOptions::pages (no authentication)
 //
 // It runs in a process of its own (altiren_mgmt_server) or inside a test, and can be
 // told to answer late, with a wrong nonce, with status 500 or not at all.
@@ -17,6 +18,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,6 +39,10 @@ struct ServerOptions {
     std::string dataFile; // users and presets; empty keeps them in memory
     std::string filesDir; // the ".wst" and ".tvl" files
     std::string browsePage = "browse.php";
+    // HTML added to the browse page's body after the list of files.
+    std::string browseExtra;
+    // Further pages and resources by path ("/more.html"): content type and body.
+    std::map<std::string, std::pair<std::string, std::string>> pages;
 };
 
 // How the server answers ALTIREN_EVENT requests; delayMs and silent hold file
@@ -87,6 +93,8 @@ public:
 
     std::vector<RecordedRequest> Requests() const;
     size_t RequestCount() const;
+    // The path of every request received, in order.
+    std::vector<std::string> Paths() const;
 
 private:
     void Handle(const httplib::Request& req, httplib::Response& res);
@@ -112,6 +120,7 @@ private:
     AccountStore m_store;
     Behaviour m_behaviour;
     std::vector<RecordedRequest> m_requests;
+    std::vector<std::string> m_paths;
 
     std::mutex m_holdMutex;
     std::condition_variable m_holdCv;

@@ -1,0 +1,285 @@
+// The Professional page and its download dialog with their widgets, offscreen, against
+// the management-server stand-in on the loopback: the browse page shown, links clicked as
+// a user clicks them, scenarios downloaded with Basic authentication, shown on the page
+// and converted by the manager window into play records the control library accepts.
+#include "AltirenUi/AltirenPageImport.h"
+
+#include "AltirenClient/DriverMngr.h"
+#include "AltirenClient/StringTable.h"
+#include "AltirenUi/AltirenMngr.h"
+#include "AltirenUi/AltirenPageBrowser.h"
+#include "AltirenUi/AltirenPagePreset.h"
+#include "AltirenUi/BrowseView.h"
+#include "ManagerFakes.h"
+#include "PageDriving.h"
+#include "PagesFixture.h"
+#include "ScenarioChecks.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+using namespace pagestest;
+
+namespace {
+
+class ImportPage : public PagesTest {
+protected:
+    void Configure(mgmt::ServerOptions& options) override {
+        options.pages["/more.html"] = {"text/html",
+                                       "<html><body><p>More scenarios</p>"
+                                       "<a href=\"files/deep.tvl\">deep.tvl</a></body></html>"};
+        options.pages["/logo.png"] = {"image/png", LogoPng()};
+        options.browseExtra = browseExtra;
+    }
+
+    static std::string LogoPng() {
+        QImage image(4, 4, QImage::Format_RGB32);
+        image.fill(Qt::blue);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return bytes.toStdString();
+    }
+
+    QString FileNameShown(QWidget& page) {
+        return guitest::Find<QLineEdit>(&page, IDC_IMPORT_FILE_NAME)->text();
+    }
+    QString SummaryShown(QWidget& page) {
+        return guitest::Find<QTextBrowser>(&page, IDC_IMPORT_SUMMARY)->toPlainText();
+    }
+
+    std::string browseExtra = "<p><a href=\"/more.html\">More</a></p>";
+    guitest::CActingPrompt prompt;
+    RecordingSink sink;
+};
+
+TEST_F(ImportPage, OfflineTheButtonShowsTheMessageAndOpensNoDialog) {
+    CAltirenPageImport page(nullptr, &sink, prompt);
+    ClientState::SetServerOnline(false);
+    QTest::mouseClick(guitest::Find<QPushButton>(&page, IDC_IMPORT_SELECT), Qt::LeftButton);
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.Boxes()[0].text, LoadClientString(IDS_SERVER_UNREACHABLE));
+    EXPECT_EQ(prompt.Boxes()[0].caption, LoadClientString(IDS_CAPTION_ERROR));
+    EXPECT_EQ(prompt.Boxes()[0].flags, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(server->RequestCount(), 0u);
+    EXPECT_FALSE(page.HasScenarioToPlay());
+
+    // On-line, but without a browser page to open: no empty dialog either.
+    ClientState::SetServerOnline(true);
+    registry.registry().deleteValue(platform::registry::Hive::LocalMachine,
+                                    CClientSettings::kSettingsKey, "AltirenBrowser");
+    CAltirenPageBrowser dialog(nullptr, prompt, ImportedScenario());
+    EXPECT_EQ(dialog.Run(), IDCANCEL);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(server->Paths().size(), 0u);
+}
+
+TEST_F(ImportPage, TheDialogShowsTheBrowsePageFollowsPagesAndFetchesTheDocumentClicked) {
+    Serve("net.tvl", ScenarioDocument(""));
+    Serve("deep.tvl", ScenarioDocument("", 25));
+    CAltirenPageBrowser dialog(nullptr, prompt, ImportedScenario());
+    ASSERT_TRUE(dialog.Start());
+    ASSERT_TRUE(guitest::ShowAndWait(&dialog));
+    CBrowseView* view = dialog.View();
+    EXPECT_NE(view->toPlainText().indexOf("net.tvl"), -1) << view->toPlainText().toStdString();
+    EXPECT_EQ(dialog.windowTitle(), "Pramitone Server - Available Topovel Files");
+
+    // An HTML page is followed inside the dialog, its relative links against it.
+    ASSERT_TRUE(pagedriving::ClickLink(view, "More"));
+    EXPECT_NE(view->toPlainText().indexOf("More scenarios"), -1);
+    EXPECT_EQ(Hits("/more.html"), 1u);
+    ASSERT_TRUE(pagedriving::ClickLink(view, "deep.tvl"));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.Result().sourceKind, 1);
+    EXPECT_EQ(dialog.Result().fileName, "deep.tvl");
+    EXPECT_EQ(Hits("/files/deep.tvl"), 1u);
+    EXPECT_TRUE(prompt.Boxes().empty());
+}
+
+class ForeignResources : public ImportPage {
+protected:
+    // A resource the document holds as an image (it keeps the bytes it was given as the
+    // image they make).
+    static bool IsImage(const QVariant& resource) {
+        if (resource.typeId() == QMetaType::QImage)
+            return !resource.value<QImage>().isNull();
+        if (resource.typeId() == QMetaType::QPixmap)
+            return !resource.value<QPixmap>().isNull();
+        return !QImage::fromData(resource.toByteArray()).isNull();
+    }
+
+    void SetUp() override {
+        guitest::App();
+        mgmt::ServerOptions options;
+        options.address = "127.0.0.2";
+        options.pages["/logo.png"] = {"image/png", LogoPng()};
+        other = std::make_unique<mgmt::MgmtServer>(options);
+        std::string error;
+        ASSERT_TRUE(other->Start(error)) << error;
+        secret = (dir / "secret.png").string();
+        testsupport::write_file(secret, LogoPng());
+        browseExtra = "<img src=\"file://" + secret + "\"><img src=\"http://" + other->HostPort() +
+                      "/logo.png\"><img src=\"/logo.png\">";
+        ImportPage::SetUp();
+    }
+    void TearDown() override {
+        ImportPage::TearDown();
+        other->Stop();
+    }
+
+    std::unique_ptr<mgmt::MgmtServer> other;
+    std::string secret;
+};
+
+TEST_F(ForeignResources, APageNamingAFileOrAnotherHostsResourceFetchesNothingOfThem) {
+    CAltirenPageBrowser dialog(nullptr, prompt, ImportedScenario());
+    ASSERT_TRUE(dialog.Start());
+    ASSERT_TRUE(guitest::ShowAndWait(&dialog));
+    QTest::qWait(50);
+    QTextDocument* document = dialog.View()->document();
+    // The server's own image is there; the file and the other host's are not.
+    EXPECT_EQ(Hits("/logo.png"), 1u);
+    EXPECT_TRUE(IsImage(document->resource(QTextDocument::ImageResource, QUrl("/logo.png"))));
+    const QVariant file = document->resource(QTextDocument::ImageResource,
+                                             QUrl(QString::fromStdString("file://" + secret)));
+    EXPECT_FALSE(IsImage(file));
+    EXPECT_TRUE(file.toByteArray().isEmpty());
+    EXPECT_FALSE(IsImage(document->resource(
+        QTextDocument::ImageResource,
+        QUrl(QString::fromStdString("http://" + other->HostPort() + "/logo.png")))));
+    EXPECT_TRUE(other->Paths().empty());
+}
+
+// The manager window with the real pages; the import page as the manager made it.
+class ImportThroughManager : public ImportPage {
+protected:
+    void SetUp() override {
+        ImportPage::SetUp();
+        context.driver = &driver;
+        context.application = &application;
+        context.prompt = &prompt;
+        context.seams.presetPage = CAltirenPagePreset::Factory();
+        const ImportPageFactory make = CAltirenPageImport::Factory();
+        context.seams.importPage = [this, make](const ManagerPageContext& pageContext) {
+            auto page = make(pageContext);
+            importPage = static_cast<CAltirenPageImport*>(page.get());
+            return page;
+        };
+        manager = std::make_unique<CAltirenMngr>(context);
+        ASSERT_NE(importPage, nullptr);
+    }
+    void TearDown() override {
+        manager.reset();
+        ImportPage::TearDown();
+    }
+
+    // File > Select Emulated Network..., with the link clicked in the dialog as it runs.
+    void ImportByClicking(const QString& link) {
+        pagedriving::WhileBrowserRuns([link](CAltirenPageBrowser* dialog) {
+            if (!pagedriving::ClickLink(dialog->View(), link)) {
+                ADD_FAILURE() << "no link " << link.toStdString();
+                dialog->reject();
+            }
+        });
+        manager->OnCommand(ID_FILE_SELECT_NETWORK);
+    }
+
+    CDriverMngr driver;
+    FakeApplication application;
+    ManagerContext context;
+    std::unique_ptr<CAltirenMngr> manager;
+    CAltirenPageImport* importPage = nullptr;
+};
+
+TEST_F(ImportThroughManager, ADocumentBecomesThePagesScenarioAndAPlayRecordTheLibraryAccepts) {
+    Serve("net.tvl", ScenarioDocument(Ranges("INCLUDE_IPS", {"198.18.0.2"}), 60));
+    ASSERT_TRUE(guitest::ShowAndWait(manager.get()));
+    ImportByClicking("net.tvl");
+    EXPECT_EQ(manager->CurrentPage(), 2);
+    ASSERT_TRUE(importPage->HasScenarioToPlay());
+    EXPECT_EQ(FileNameShown(*importPage), "net.tvl");
+    const QString summary = SummaryShown(*importPage);
+    EXPECT_NE(summary.indexOf("Latency: Fixed 60 ms."), -1) << summary.toStdString();
+    EXPECT_NE(summary.indexOf("Filter type: Include"), -1) << summary.toStdString();
+    EXPECT_NE(summary.indexOf("198.18.0.2"), -1);
+    EXPECT_TRUE(manager->IsPlayButtonEnabled());
+    // Fetched once, behind the stand-in's Basic authentication.
+    EXPECT_EQ(Hits("/files/net.tvl"), 1u);
+    EXPECT_TRUE(prompt.Boxes().empty());
+
+    ASSERT_TRUE(manager->Model().InitPlaySettingsImport());
+    const PlayParameters& played = *manager->Model().GetPlayParameters();
+    EXPECT_EQ(played.minDelay, 60);
+    EXPECT_EQ(played.filterMode, 1u);
+    EXPECT_EQ(played.filterCount, 1u);
+    EXPECT_EQ(scenario_test::RealChecks(played), 0);
+}
+
+TEST_F(ImportThroughManager, ARecordingBecomesThePagesScenarioAndAPlayRecordTheLibraryAccepts) {
+    Serve("slow link.wst", Recording(40, 1, {kNetworkHost}));
+    ASSERT_TRUE(guitest::ShowAndWait(manager.get()));
+    ImportByClicking("slow link.wst");
+    ASSERT_TRUE(importPage->HasScenarioToPlay());
+    EXPECT_EQ(importPage->GetSourceKind(), IImportPage::kSourceRecording);
+    EXPECT_EQ(FileNameShown(*importPage), "slow link.wst");
+    EXPECT_NE(SummaryShown(*importPage).indexOf("Latency: Fixed 40 ms."), -1)
+        << SummaryShown(*importPage).toStdString();
+    EXPECT_TRUE(TempFiles().empty());
+
+    ASSERT_TRUE(manager->Model().InitPlaySettingsImport());
+    const PlayParameters& played = *manager->Model().GetPlayParameters();
+    EXPECT_EQ(played.minDelay, 40);
+    EXPECT_EQ(scenario_test::RealChecks(played), 0);
+}
+
+TEST_F(ImportThroughManager, ARefusedImportLeavesThePageAsItWas) {
+    Serve("first.tvl", ScenarioDocument("", 60));
+    Serve("server.tvl", ScenarioDocument(Ranges("INCLUDE_IPS", {"127.0.0.1"}), 90));
+    Serve("bad.wst", std::string("not a recording"));
+    ASSERT_TRUE(guitest::ShowAndWait(manager.get()));
+    ImportByClicking("first.tvl");
+    ASSERT_TRUE(importPage->HasScenarioToPlay());
+    const std::string first = importPage->GetDocument();
+
+    prompt.Answer(IDCANCEL); // keep the server in: no import
+    ImportByClicking("server.tvl");
+    prompt.Answer(IDOK); // "Invalid file."
+    ImportByClicking("bad.wst");
+    ASSERT_EQ(prompt.Boxes().size(), 2u);
+    EXPECT_EQ(prompt.Boxes()[1].text, LoadClientString(IDS_INVALID_FILE));
+    EXPECT_EQ(importPage->GetSourceKind(), IImportPage::kSourceDocument);
+    EXPECT_EQ(importPage->GetDocument(), first);
+    EXPECT_EQ(FileNameShown(*importPage), "first.tvl");
+    EXPECT_NE(SummaryShown(*importPage).indexOf("Fixed 60 ms"), -1);
+    EXPECT_TRUE(manager->IsPlayButtonEnabled());
+    EXPECT_TRUE(TempFiles().empty());
+
+    // A new user: nothing imported, Play off on this page.
+    manager->ResetUserSettings();
+    EXPECT_FALSE(importPage->HasScenarioToPlay());
+    EXPECT_EQ(FileNameShown(*importPage), "");
+    EXPECT_NE(SummaryShown(*importPage).indexOf("Latency:"), -1);
+    EXPECT_FALSE(manager->IsPlayButtonEnabled());
+}
+
+TEST_F(ImportThroughManager, ALongFileNameShowsItsBeginningAndAnEllipsis) {
+    const std::string name = "a-scenario-file-name-far-too-long-for-the-edit-of-the-page-to-"
+                             "hold-in-one-go-even-at-a-generous-width.tvl";
+    Serve(name, ScenarioDocument(""));
+    ASSERT_TRUE(guitest::ShowAndWait(manager.get()));
+    ImportByClicking(QString::fromStdString(name));
+    ASSERT_TRUE(importPage->HasScenarioToPlay());
+    const QString shown = FileNameShown(*importPage);
+    EXPECT_TRUE(shown.endsWith("...")) << shown.toStdString();
+    EXPECT_TRUE(QString::fromStdString(name).startsWith(shown.left(shown.size() - 3)));
+    EXPECT_GT(shown.size(), 10);
+    EXPECT_LT(shown.size(), static_cast<int>(name.size()));
+}
+
+} // namespace
