@@ -3,11 +3,11 @@
 #include "AltirenApp/HelpTopics.h"
 #include "AltirenClient/ClientSettings.h"
 #include "AltirenClient/ClientState.h"
+#include "AltirenClient/ClientTrace.h"
 #include "AltirenClient/OnlineProbe.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/EmulationManager.h"
 #include "AltirenUi/HelpHook.h"
-#include "ClientTrace.h"
 
 #include <QCoreApplication>
 #include <QWidget>

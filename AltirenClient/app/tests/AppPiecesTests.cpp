@@ -125,7 +125,7 @@ TEST(AppSeams, TheLandedPagesAreWiredAndTheRestLeftEmpty) {
     EXPECT_TRUE(seams.importPage);
     EXPECT_FALSE(seams.filterDialog);
     EXPECT_FALSE(seams.optionsSheet);
-    EXPECT_FALSE(seams.statisticGUIManager);
+    EXPECT_TRUE(seams.statisticGUIManager);
 }
 
 TEST(HelpTopics, ControlIdsMapToTheirTopics) {

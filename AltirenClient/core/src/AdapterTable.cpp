@@ -1,6 +1,6 @@
 #include "AltirenClient/AdapterTable.h"
 
-#include "ClientTrace.h"
+#include "AltirenClient/ClientTrace.h"
 
 #include <ControlSocket/ControlClient.h>
 #include <platform/Adapters.h>

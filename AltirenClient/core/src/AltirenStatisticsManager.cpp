@@ -1,8 +1,8 @@
 #include "AltirenClient/AltirenStatisticsManager.h"
 
 #include "AltirenClient/ClientSettings.h"
+#include "AltirenClient/ClientTrace.h"
 #include "AltirenClient/Resource.h"
-#include "ClientTrace.h"
 
 #include <algorithm>
 #include <climits>
@@ -238,6 +238,11 @@ int CAltirenStatisticsManager::AddConsumer(IStatisticsConsumer* consumer) {
     }
     m_consumers.push_back(consumer);
     return 1;
+}
+
+void CAltirenStatisticsManager::RemoveConsumer(IStatisticsConsumer* consumer) {
+    m_consumers.erase(std::remove(m_consumers.begin(), m_consumers.end(), consumer),
+                      m_consumers.end());
 }
 
 void CAltirenStatisticsManager::OnTimer(unsigned /*timerId*/) {

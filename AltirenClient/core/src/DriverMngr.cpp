@@ -2,7 +2,7 @@
 
 #include "AltirenClient/ScenarioConversion.h"
 
-#include "ClientTrace.h"
+#include "AltirenClient/ClientTrace.h"
 
 #include <arpa/inet.h>
 

@@ -3,7 +3,7 @@
 #include "AltirenClient/ClientSettings.h"
 #include "AltirenClient/ClientState.h"
 
-#include "ClientTrace.h"
+#include "AltirenClient/ClientTrace.h"
 
 #include <OrvaneUtils/HttpServices.h>
 

@@ -90,6 +90,40 @@ TEST(ConnectionKeyTest, RunsTheFieldsTogether) {
     EXPECT_EQ(FormatStatisticsTime(25 * 3600000u + 61000), "01:01:01");
 }
 
+TEST(ConnectionKeyTest, GraphWindowKeyNamesDestinationFirstAndReadsBack) {
+    StatisticsParam param;
+    param.sourceAddress = "10.0.0.1";
+    param.sourcePort = 80;
+    param.destinationAddress = "10.0.0.2";
+    param.destinationPort = 1025;
+    param.protocol = "TCP";
+    const std::string key = GraphWindowKey(param);
+    EXPECT_EQ(key, "10.0.0.2_1025_10.0.0.1_80_TCP");
+    const StatisticsParam back = StringIdToStatisticsParam(key);
+    EXPECT_EQ(back.sourceAddress, "10.0.0.1");
+    EXPECT_EQ(back.sourcePort, 80u);
+    EXPECT_EQ(back.destinationAddress, "10.0.0.2");
+    EXPECT_EQ(back.destinationPort, 1025u);
+    EXPECT_EQ(back.protocol, "TCP");
+
+    // IPv6 addresses and the blank protocol word of unknown protocols come back whole.
+    param.sourceAddress = "2001:2::1";
+    param.destinationAddress = "2001:2::2";
+    param.sourcePort = 0;
+    param.destinationPort = 0;
+    param.protocol = " ";
+    const StatisticsParam v6 = StringIdToStatisticsParam(GraphWindowKey(param));
+    EXPECT_EQ(v6.sourceAddress, "2001:2::1");
+    EXPECT_EQ(v6.destinationAddress, "2001:2::2");
+    EXPECT_EQ(v6.protocol, " ");
+
+    // A text without separators names only a destination.
+    const StatisticsParam bare = StringIdToStatisticsParam("10.0.0.9");
+    EXPECT_EQ(bare.destinationAddress, "10.0.0.9");
+    EXPECT_TRUE(bare.sourceAddress.empty());
+    EXPECT_TRUE(bare.protocol.empty());
+}
+
 TEST_F(StatisticsTest, FirstClockIsTheFirstStampRoundedDown) {
     ASSERT_EQ(manager.StartPoll(), 1);
     Batch batch = Udp(1);
@@ -308,6 +342,12 @@ TEST_F(StatisticsTest, MaxPairsExceededDropsEverythingAndRefills) {
     EXPECT_EQ(map.begin()->second.sourcePort, 20001u);
     EXPECT_EQ(manager.GetClock(), 90000u);
     EXPECT_EQ(manager.GetHistorySize(), 1u);
+
+    // A consumer that went away hears nothing more; the others still do.
+    manager.RemoveConsumer(&first);
+    manager.ClearStatisticsBuffer();
+    EXPECT_EQ(first.clears, 1);
+    EXPECT_EQ(second.clears, 2);
 }
 
 TEST_F(StatisticsTest, HistorySettlesAtItsBoundPlusOne) {

@@ -54,6 +54,8 @@ public:
     static void ClearHistoryStatistics(std::vector<HistoryPoint>& answer) { answer.clear(); }
 
     int AddConsumer(IStatisticsConsumer* consumer);
+    // Forgets a consumer that goes away before the manager.
+    void RemoveConsumer(IStatisticsConsumer* consumer);
     void ClearStatsConsumers() { m_consumers.clear(); }
 
     // The tick; the timer identifier is not examined.

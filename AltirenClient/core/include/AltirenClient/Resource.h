@@ -177,6 +177,20 @@ constexpr UINT IDB_TOOLBAR_HELP_HOT = 370;
 constexpr UINT IDB_TOOLBAR_PROFESSIONAL_HOT = 371;
 constexpr UINT IDB_TOOLBAR_STATISTICS_HOT = 372;
 
+// The statistics windows: the Top Talkers list, the connection graph window and its
+// context menu.
+constexpr UINT IDD_STATISTIC_LIST = 317;
+constexpr UINT IDD_STATISTIC_GRAF = 318;
+constexpr UINT IDR_STATISTIC_GRAF_MENU = 320;
+constexpr UINT IDI_STATISTIC_GRAF = 323;
+constexpr UINT IDI_STATISTIC_LIST = 324;
+constexpr UINT IDC_STATISTIC_LIST = 1101;
+constexpr UINT IDC_STATISTIC_CHART = 1103;
+constexpr UINT IDC_STATISTIC_AUTOSCROLL = 1104;
+constexpr UINT IDC_STATISTIC_CLEAR_ALL = 1105;
+constexpr UINT IDC_STATISTIC_EXPORT = 1108;
+constexpr UINT ID_STATISTIC_EXPORT_CSV = 32781;
+
 // Timers.
 constexpr UINT IDT_STATISTICS_POLL = 1;
 constexpr UINT IDT_UPGRADE = 102;

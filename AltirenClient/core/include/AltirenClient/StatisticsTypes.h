@@ -60,3 +60,11 @@ std::string ConnectionKey(const std::string& sourceAddress, uint16_t sourcePort,
 std::string NormaliseProtocolName(const std::string& text);
 // A time of day in ms as "%02d:%02d:%02d" (hours modulo 24).
 std::string FormatStatisticsTime(uint32_t ms);
+
+// The name of a connection's graph window: "%s_%d_%s_%d_%s" of the destination address,
+// destination port, source address, source port and protocol name.
+std::string GraphWindowKey(const StatisticsParam& param);
+// The connection a graph window's name describes: the first four "_"-separated pieces
+// are the destination address and port and the source address and port, the text
+// after the last "_" the protocol name. Missing pieces stay empty (ports 0).
+StatisticsParam StringIdToStatisticsParam(const std::string& key);

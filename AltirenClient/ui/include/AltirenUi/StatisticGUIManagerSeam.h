@@ -8,8 +8,10 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class CAltirenStatisticsManager;
+class CIpRuleSet;
 
 class IStatisticGUIManager {
 public:
@@ -33,6 +35,12 @@ struct StatisticGUIContext {
     IPrompt* prompt = nullptr;
     // Whether the manager window plays an emulation (graph windows open only then).
     std::function<bool()> isPlaying;
+    // The statistics address filter that the Top Talkers list applies to new connections
+    // (the application's, not owned; null lets every connection pass).
+    const CIpRuleSet* statisticsFilter = nullptr;
+    // The address of the adapter the client emulates on, read when the list opens: the
+    // list never filters it.
+    std::function<std::string()> activeAdapterAddress;
 };
 
 using StatisticGUIManagerFactory =

@@ -1,4 +1,5 @@
-// Trace lines of the client's classes: class name, method, file and line.
+// Trace lines of the client's classes (core and windows): class name, method, file and
+// line.
 #pragma once
 
 #include <Morrane/STrace.h>
