@@ -55,3 +55,6 @@ function(altiren_finish_tsan_target)
         add_dependencies(tsan_tests ${tests})
     endif()
 endfunction()
+
+# The client's shared data (the scenario DTD, the help pages) below the install prefix.
+set(ALTIREN_CLIENT_DATADIR ${CMAKE_INSTALL_DATADIR}/pramitone)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, runs every test (labels unit, netns, gui), then builds
-# and runs the thread tests under ThreadSanitizer, then builds the fuzz targets with
+# UndefinedBehaviorSanitizer, runs every test (labels unit, netns, gui), then makes a
+# Release build that installs and packages the system and tests that (label package),
+# builds and runs the thread tests under ThreadSanitizer, then builds the fuzz targets with
 # clang and runs each for 20 seconds (label fuzz). Exits non-zero on any failure.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +26,15 @@ trap 'rm -rf "$logs"' EXIT
     tee "$logs/asan.log" || status=1
 (cd "$asan" && ctest -L netns --output-on-failure -j 2 --timeout 600 --no-tests=ignore) |
     tee "$logs/netns.log" || status=1
+
+# The installed tree and the Debian package, from a Release build of their own with the
+# Debian layout (label package).
+pkg="${ALTIREN_PKG_BUILD_DIR:-$top/build/pkg}"
+cmake -S "$top" -B "$pkg" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+    -DALTIREN_BUILD_TESTS=OFF -DALTIREN_BUILD_BENCH=OFF -DALTIREN_PACKAGE_TESTS=ON || exit 1
+cmake --build "$pkg" -j "$jobs" || exit 1
+(cd "$pkg" && ctest -L package --output-on-failure --timeout 600 --no-tests=error) |
+    tee "$logs/package.log" || status=1
 
 tsan="${ALTIREN_TSAN_BUILD_DIR:-$top/build/tsan}"
 cmake -S "$top" -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DALTIREN_TSAN=ON \

@@ -50,6 +50,7 @@ CAltirenMngrModel::CAltirenMngrModel(const ManagerContext& context, IManagerView
         gui.statistics = &m_statistics;
         gui.prompt = &m_prompt;
         gui.isPlaying = [this] { return !m_bStopped; };
+        gui.activeAdapterAddress = [this] { return m_driver.GetActiveAdapterAddress(); };
         m_statisticGUI = context.seams.statisticGUIManager(gui);
     }
     AddServerToExcludeList();

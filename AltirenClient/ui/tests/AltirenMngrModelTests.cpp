@@ -146,6 +146,9 @@ TEST_F(MngrModel, GraphWindowsOpenAndOkPlaysAndTellsTheStatisticsWindows) {
     EXPECT_EQ(statistics->played, std::vector<bool>{true});
     EXPECT_TRUE(guiContext.isPlaying());
     EXPECT_EQ(guiContext.statistics, &model->GetStatisticsManager());
+    // The list never filters out the active adapter's own address: it asks the driver's.
+    ASSERT_TRUE(guiContext.activeAdapterAddress);
+    EXPECT_EQ(guiContext.activeAdapterAddress(), kAdapter);
 
     // With statistics switched off nothing is asked and the windows are not told.
     model->OnPlayCommand();

@@ -1,6 +1,7 @@
 // quellin: the emulation driver as a daemon.
 #include "QuellinEdges/Namespaces.h"
 #include "QuellinEdges/ServiceConfig.h"
+#include "QuellinLinux/ClientFolders.h"
 #include "QuellinLinux/Daemon.h"
 #include "QuellinLinux/DaemonOptions.h"
 #include "QuellinLinux/SignalWatch.h"
@@ -57,9 +58,25 @@ std::string own_path(const char* argv0) {
     return ec ? std::string(argv0) : absolute.string();
 }
 
+// The client's folders of an installed tree go in with the service keys (and out with them).
+long install_client_folders(const platform::registry::Registry& registry,
+                            const std::string& daemonPath, std::vector<std::string>& report) {
+    using namespace quellin::os;
+    const ClientFolders folders = installed_client_folders(daemonPath);
+    const long rc = write_client_folders(registry, folders);
+    const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kClientInstallKey;
+    if (rc == 0 && folders.installFolder)
+        report.push_back(key + ": InstallFolder = " + *folders.installFolder + " (written)");
+    if (rc == 0 && folders.helpFolder)
+        report.push_back(key + ": HelpFolder = " + *folders.helpFolder + " (written)");
+    return rc;
+}
+
 int install(const platform::registry::Registry& registry, const char* argv0) {
     std::vector<std::string> report;
-    const long rc = quellin::edges::install_service(registry, own_path(argv0), &report);
+    long rc = quellin::edges::install_service(registry, own_path(argv0), &report);
+    if (rc == 0)
+        rc = install_client_folders(registry, own_path(argv0), report);
     if (rc != 0) {
         std::fprintf(stderr, "quellin: --install failed (error %ld) in %s\n", rc,
                      registry.root().c_str());
@@ -76,7 +93,9 @@ int install(const platform::registry::Registry& registry, const char* argv0) {
 
 int uninstall(const platform::registry::Registry& registry) {
     std::string why;
-    const long rc = quellin::edges::uninstall_service(registry, &why);
+    long rc = quellin::edges::uninstall_service(registry, &why);
+    if (rc == 0)
+        rc = quellin::os::remove_client_folders(registry);
     if (rc != 0) {
         std::fprintf(stderr, "quellin: --uninstall failed (error %ld) in %s%s%s\n", rc,
                      registry.root().c_str(), why.empty() ? "" : ": ", why.c_str());
