@@ -47,6 +47,9 @@ std::optional<AdapterAddresses> query_adapter(const std::string& name) {
             continue;
         if (it->ifa_addr->sa_family == AF_INET && !result.hasIpv4) {
             result.ipv4 = reinterpret_cast<const sockaddr_in*>(it->ifa_addr)->sin_addr.s_addr;
+            if (it->ifa_netmask && it->ifa_netmask->sa_family == AF_INET)
+                result.ipv4Mask =
+                    reinterpret_cast<const sockaddr_in*>(it->ifa_netmask)->sin_addr.s_addr;
             result.hasIpv4 = true;
         } else if (it->ifa_addr->sa_family == AF_INET6) {
             const in6_addr& a = reinterpret_cast<const sockaddr_in6*>(it->ifa_addr)->sin6_addr;

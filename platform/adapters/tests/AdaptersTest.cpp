@@ -13,6 +13,7 @@ TEST(Adapters, LoopbackHasItsIpv4AddressAndNoGlobalIpv6) {
     EXPECT_EQ(lo->name, "lo");
     if (lo->hasIpv4) {
         EXPECT_EQ(lo->ipv4, htonl(INADDR_LOOPBACK));
+        EXPECT_EQ(lo->ipv4Mask, htonl(0xFF000000));
     }
     // ::1 is neither global nor link-local.
     for (uint8_t b : lo->ipv6)

@@ -195,3 +195,13 @@ constexpr UINT ID_STATISTIC_EXPORT_CSV = 32781;
 constexpr UINT IDT_STATISTICS_POLL = 1;
 constexpr UINT IDT_UPGRADE = 102;
 constexpr UINT IDT_THREAD_TIMER = 103;
+
+// The program: tray animation pictures, About box, message dialog icon, adapter dialog.
+constexpr UINT IDD_ABOUTBOX = 100;
+constexpr UINT IDD_NETWORK_ADAPTERS = 250;
+constexpr UINT IDI_TRAY_ANIMATION_FIRST = 302; // 302 to 310
+constexpr UINT IDI_TRAY_ANIMATION_LAST = 310;
+constexpr UINT IDI_TRAY_PLAYING = 311;
+constexpr UINT IDB_ABOUT = 312;
+constexpr UINT IDI_MESSAGE = 346;
+constexpr UINT IDC_ADAPTER_LIST = 1084;

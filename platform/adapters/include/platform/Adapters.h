@@ -13,7 +13,8 @@ namespace platform::adapters {
 struct AdapterAddresses {
     std::string name;
     bool hasIpv4 = false;
-    uint32_t ipv4 = 0; // first IPv4 address, network byte order
+    uint32_t ipv4 = 0;     // first IPv4 address, network byte order
+    uint32_t ipv4Mask = 0; // its netmask, network byte order
     // First global IPv6 address, else the first link-local one, else all zero.
     std::array<uint8_t, 16> ipv6{};
 };

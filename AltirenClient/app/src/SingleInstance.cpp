@@ -1,0 +1,100 @@
+#include "AltirenApp/SingleInstance.h"
+
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+CSingleInstance::CSingleInstance(std::string folder, std::string name)
+    : m_folder(folder.empty() ? QDir::tempPath().toStdString() : std::move(folder)),
+      m_name(std::move(name)), m_lockPath(m_folder + "/" + m_name + ".lock") {}
+
+CSingleInstance::~CSingleInstance() {
+    Close();
+}
+
+std::string CSingleInstance::SocketPath() const {
+    return m_folder + "/" + m_name;
+}
+
+bool CSingleInstance::Acquire() {
+    if (m_lockFd >= 0)
+        return true;
+    for (;;) {
+        const int fd = ::open(m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return false;
+        }
+        // The file may have been removed by a first instance that ended meanwhile: only
+        // a lock on the file that the path names counts.
+        struct stat held {
+        }, named{};
+        if (::fstat(fd, &held) == 0 && ::stat(m_lockPath.c_str(), &named) == 0 &&
+            held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+            m_lockFd = fd;
+            break;
+        }
+        ::close(fd);
+    }
+    // With the lock held no other instance serves: a socket file left here is stale.
+    const QString socket = QString::fromStdString(SocketPath());
+    QLocalServer::removeServer(socket);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnNewConnection);
+    if (!m_server->listen(socket)) {
+        // Start-up goes on as the first instance; later starts find no server to call.
+        delete m_server;
+        m_server = nullptr;
+    }
+    return true;
+}
+
+bool CSingleInstance::SendShowRequest(int showState) {
+    QLocalSocket socket;
+    socket.connectToServer(QString::fromStdString(SocketPath()));
+    if (!socket.waitForConnected(kConnectTimeoutMs))
+        return false;
+    socket.write(QByteArray::number(showState) + "\n");
+    const bool sent = socket.waitForBytesWritten(kConnectTimeoutMs);
+    socket.disconnectFromServer();
+    if (socket.state() != QLocalSocket::UnconnectedState)
+        socket.waitForDisconnected(kConnectTimeoutMs);
+    return sent;
+}
+
+void CSingleInstance::OnNewConnection() {
+    while (QLocalSocket* client = m_server->nextPendingConnection()) {
+        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+        connect(client, &QLocalSocket::readyRead, this, [this, client] {
+            while (client->canReadLine()) {
+                bool ok = false;
+                const int state = client->readLine().trimmed().toInt(&ok);
+                if (ok && m_handler)
+                    m_handler(state);
+            }
+        });
+    }
+}
+
+void CSingleInstance::Close() {
+    if (m_server) {
+        m_server->close(); // removes its socket file
+        delete m_server;
+        m_server = nullptr;
+    }
+    if (m_lockFd >= 0) {
+        // Removed while still held, so that a start waiting for it opens a fresh file.
+        ::unlink(m_lockPath.c_str());
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
+}

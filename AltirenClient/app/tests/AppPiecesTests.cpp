@@ -1,0 +1,241 @@
+// The main frame's rules, the single-instance guard, help addresses and the event text.
+#include "AppFakes.h"
+#include "FakeNuvexControl.h"
+
+#include "AltirenApp/AppSeams.h"
+#include "AltirenApp/HelpTopics.h"
+#include "AltirenApp/MainFrameModel.h"
+#include "AltirenApp/PlatformServices.h"
+#include "AltirenApp/SingleInstance.h"
+#include "AltirenClient/StringTable.h"
+#include "AltirenUiTest/GuiTest.h"
+
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace appfakes;
+
+namespace {
+
+class FakeApplication : public IClientApplication {
+public:
+    bool CheckActiveAdapter(bool) override { return true; }
+    void ChooseActiveAdapter() override { ++choices; }
+    void StartTrayAnimation() override {}
+    void StopTrayAnimation() override {}
+    void ShowHelpIndex() override { ++helps; }
+    void ShowAbout() override { ++abouts; }
+    int choices = 0, helps = 0, abouts = 0;
+};
+
+class MainFrameModelTest : public ::testing::Test {
+protected:
+    void Play() {
+        CPlayParams params;
+        ASSERT_EQ(driver.Play(params.get()), 1);
+    }
+    guitest::TestRegistry registry;
+    FakeNuvexControl control;
+    CDriverMngr driver{control};
+    FakeManager manager;
+    FakeApplication application;
+    CScriptedPrompt prompt;
+    int shows = 0, closes = 0;
+    CMainFrameModel model{
+        manager, driver, application, prompt, [this] { ++shows; }, [this] { ++closes; }};
+};
+
+TEST_F(MainFrameModelTest, CommandsGoToTheManagerOrTheApplication) {
+    for (UINT command : {ID_TRAY_OPEN, ID_TRAY_PLAY_STOP, ID_TRAY_SHOW_STATISTICS,
+                         ID_TRAY_SET_ADAPTER, ID_TRAY_ABOUT, ID_TRAY_HELP, ID_TRAY_OPTIONS})
+        model.OnCommand(command);
+    EXPECT_EQ(shows, 1);
+    EXPECT_EQ(manager.playStops, 1);
+    EXPECT_EQ(manager.statistics, 1);
+    EXPECT_EQ(manager.options, 1);
+    EXPECT_EQ(application.choices, 1);
+    EXPECT_EQ(application.abouts, 1);
+    EXPECT_EQ(application.helps, 1);
+    EXPECT_EQ(closes, 0);
+}
+
+TEST_F(MainFrameModelTest, PlayStopReadsStopWhilePlayingAndFollowsThePlayButtonOtherwise) {
+    EXPECT_EQ(model.Update(ID_TRAY_PLAY_STOP).text, "&Play");
+    EXPECT_TRUE(model.Update(ID_TRAY_PLAY_STOP).enabled);
+    manager.playEnabled = false;
+    EXPECT_FALSE(model.Update(ID_TRAY_PLAY_STOP).enabled);
+    Play();
+    EXPECT_EQ(model.Update(ID_TRAY_PLAY_STOP).text, "&Stop");
+    EXPECT_TRUE(model.Update(ID_TRAY_PLAY_STOP).enabled);
+}
+
+TEST_F(MainFrameModelTest, AdapterAndOptionsAreDisabledWhilePlaying) {
+    EXPECT_TRUE(model.Update(ID_TRAY_SET_ADAPTER).enabled);
+    EXPECT_TRUE(model.Update(ID_TRAY_OPTIONS).enabled);
+    Play();
+    EXPECT_FALSE(model.Update(ID_TRAY_SET_ADAPTER).enabled);
+    EXPECT_FALSE(model.Update(ID_TRAY_OPTIONS).enabled);
+    EXPECT_TRUE(model.Update(ID_TRAY_ABOUT).enabled);
+}
+
+TEST_F(MainFrameModelTest, TheStatisticsSwitchFlipsTheSettingThatEnablesShowStatistics) {
+    EXPECT_TRUE(model.Update(ID_TRAY_SHOW_STATISTICS).enabled);
+    EXPECT_TRUE(model.Update(ID_TRAY_STATISTICS_SWITCH).checked);
+    model.OnCommand(ID_TRAY_STATISTICS_SWITCH);
+    EXPECT_FALSE(CClientSettings().IsStatisticsEnabled());
+    EXPECT_FALSE(model.Update(ID_TRAY_SHOW_STATISTICS).enabled);
+    EXPECT_FALSE(model.Update(ID_TRAY_STATISTICS_SWITCH).checked);
+    model.OnCommand(ID_TRAY_STATISTICS_SWITCH);
+    EXPECT_TRUE(CClientSettings().IsStatisticsEnabled());
+}
+
+TEST_F(MainFrameModelTest, ExitWhileNotPlayingAsksNothing) {
+    EXPECT_TRUE(model.OnAppExit());
+    EXPECT_TRUE(prompt.Boxes().empty());
+    EXPECT_EQ(manager.exits, 1);
+    EXPECT_EQ(closes, 1);
+}
+
+TEST_F(MainFrameModelTest, ExitWhilePlayingAsksAndCancelKeepsPlaying) {
+    Play();
+    prompt.Answer(IDCANCEL);
+    model.OnCommand(ID_APP_EXIT);
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.Boxes()[0].text, LoadClientString(IDS_EXIT_WHILE_PLAYING));
+    EXPECT_EQ(prompt.Boxes()[0].flags, MB_OKCANCEL | MB_ICONWARNING);
+    EXPECT_EQ(manager.exits, 0);
+    EXPECT_EQ(closes, 0);
+    prompt.Answer(IDOK);
+    EXPECT_TRUE(model.OnAppExit());
+    EXPECT_EQ(manager.exits, 1);
+    EXPECT_EQ(closes, 1);
+}
+
+TEST(AppSeams, TheLandedPagesAreWiredAndTheRestLeftEmpty) {
+    const ManagerSeams seams = FillManagerSeams();
+    EXPECT_TRUE(seams.presetPage);
+    EXPECT_TRUE(seams.importPage);
+    EXPECT_FALSE(seams.filterDialog);
+    EXPECT_FALSE(seams.optionsSheet);
+    EXPECT_TRUE(seams.statisticGUIManager);
+}
+
+TEST(HelpTopics, ControlIdsMapToTheirTopics) {
+    EXPECT_EQ(HelpTopics::TopicFor(1002), "Emulating");
+    EXPECT_EQ(HelpTopics::TopicFor(1008), "Preset");
+    EXPECT_EQ(HelpTopics::TopicFor(1013), "Manual");
+    EXPECT_EQ(HelpTopics::TopicFor(1012), "");
+    EXPECT_EQ(HelpTopics::TopicFor(1128), "ChangeUser");
+    EXPECT_EQ(HelpTopics::TopicFor(1113), "ChangePassword");
+    EXPECT_EQ(HelpTopics::TopicFor(1165), "ChangePassword");
+    EXPECT_EQ(HelpTopics::TopicFor(1122), "");
+    EXPECT_EQ(HelpTopics::TopicFor(1149), "StatisticsOptionsDuplicate");
+    EXPECT_EQ(HelpTopics::TopicFor(1151), "IPRange");
+    EXPECT_EQ(HelpTopics::TopicFor(1145), "StatisticsOptionsRemove");
+    EXPECT_EQ(HelpTopics::TopicFor(61260), "Login_Options");
+}
+
+TEST(HelpTopics, AddressesOfTheHelpPages) {
+    EXPECT_EQ(HelpTopics::TopicUrl("/usr/share/help", "Preset"),
+              "file:///usr/share/help/index.htm?context=AltirenClient&topic=Preset");
+    EXPECT_EQ(HelpTopics::IndexUrl("help"), "file:///help/index.htm");
+    EXPECT_EQ(HelpTopics::TopicPageUrl("/h", "Manual"), "file:///h/Manual.htm");
+}
+
+TEST(HelpTopics, EveryTopicHasItsPageInTheHelpFolder) {
+    for (UINT id = 1000; id < 1200; ++id) {
+        const std::string topic = HelpTopics::TopicFor(id);
+        if (!topic.empty()) {
+            EXPECT_TRUE(
+                std::filesystem::exists(std::string(ALTIREN_HELP_DIR) + "/" + topic + ".htm"))
+                << topic;
+        }
+    }
+    EXPECT_TRUE(std::filesystem::exists(std::string(ALTIREN_HELP_DIR) + "/Login_Options.htm"));
+}
+
+TEST(EventLog, TheEventIdStandsInTheText) {
+    EXPECT_EQ(CSyslogEventLog::Format(0xC0000004, "Failed"), "Event 0xC0000004: Failed");
+}
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override { guitest::App(); }
+    // Runs the event loop until the condition holds (bounded).
+    template <class F>
+    bool Until(F done) {
+        for (int i = 0; i < 500 && !done(); ++i)
+            QTest::qWait(5);
+        return done();
+    }
+    testsupport::TempDir dir{"single"};
+};
+
+TEST_F(SingleInstanceTest, TheSecondInstanceHandsItsShowRequestToTheFirst) {
+    CSingleInstance first(dir.str());
+    std::vector<int> shown;
+    first.SetShowHandler([&](int state) { shown.push_back(state); });
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_TRUE(std::filesystem::exists(first.LockPath()));
+    EXPECT_TRUE(std::filesystem::exists(first.SocketPath()));
+
+    CSingleInstance second(dir.str());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_TRUE(second.SendShowRequest(5));
+    ASSERT_TRUE(Until([&] { return !shown.empty(); }));
+    EXPECT_EQ(shown, (std::vector<int>{5}));
+    // The second start left the live server's socket alone.
+    second.Close();
+    EXPECT_TRUE(std::filesystem::exists(first.SocketPath()));
+    EXPECT_TRUE(second.SendShowRequest(5));
+    ASSERT_TRUE(Until([&] { return shown.size() == 2; }));
+
+    first.Close();
+    EXPECT_FALSE(std::filesystem::exists(first.LockPath()));
+    EXPECT_FALSE(std::filesystem::exists(first.SocketPath()));
+    // With no first instance a show request finds nobody.
+    EXPECT_FALSE(second.SendShowRequest(5));
+    EXPECT_TRUE(second.Acquire());
+}
+
+TEST_F(SingleInstanceTest, AStaleSocketOfADeadInstanceIsReplaced) {
+    {
+        // A socket file nobody serves, as a killed first instance leaves it.
+        const std::string path = dir.str() + "/AltirenPreventSecondInstance";
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ASSERT_EQ(::listen(fd, 1), 0);
+        ::close(fd);
+        ASSERT_TRUE(std::filesystem::exists(path));
+    }
+    CSingleInstance first(dir.str());
+    int shown = 0;
+    first.SetShowHandler([&](int) { ++shown; });
+    ASSERT_TRUE(first.Acquire());
+    CSingleInstance second(dir.str());
+    EXPECT_TRUE(second.SendShowRequest(5));
+    EXPECT_TRUE(Until([&] { return shown == 1; }));
+}
+
+TEST_F(SingleInstanceTest, AStartWhileTheFirstHasNoServerFindsNobody) {
+    CSingleInstance first(dir.str());
+    ASSERT_TRUE(first.Acquire());
+    // The first instance is there but does not serve (its server went).
+    QLocalServer::removeServer(QString::fromStdString(first.SocketPath()));
+    CSingleInstance second(dir.str());
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_FALSE(second.SendShowRequest(5));
+}
+
+} // namespace

@@ -1,0 +1,66 @@
+// The program's dialogs under a real X server, saved as PNG files in <build>/screenshots.
+#include "AltirenClient/StringTable.h"
+#include "AltirenUi/AboutDlg.h"
+#include "AltirenUi/MessageDlg.h"
+#include "AltirenUi/NetworkAdapterDlg.h"
+#include "AltirenUiTest/Xvfb.h"
+
+#include <QImage>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ProgramScreenshots : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!Server().Running())
+            GTEST_SKIP() << Server().Error();
+        guitest::XcbApp(Server());
+        CMessageDlg::SetBeeper([](UINT) {});
+    }
+    void TearDown() override { CMessageDlg::SetBeeper({}); }
+    static void Save(QWidget& window, const std::string& name) {
+        ASSERT_TRUE(guitest::ShowAndWait(&window));
+        QTest::qWait(200);
+        const std::string path = guitest::SaveScreenshot(name);
+        ASSERT_FALSE(path.empty());
+        EXPECT_EQ(QImage(QString::fromStdString(path)).size(), QSize(1024, 768));
+        window.hide();
+    }
+    // One server for the process: its QApplication stays on the first display.
+    static guitest::XvfbServer& Server() {
+        static guitest::XvfbServer server;
+        return server;
+    }
+};
+
+TEST_F(ProgramScreenshots, TheAboutBox) {
+    CAboutDlg about;
+    Save(about, "about-box");
+}
+
+TEST_F(ProgramScreenshots, TheAdapterDialog) {
+    CAdapterTable table;
+    table.Add({"st0", "st0", "198.18.0.1", "255.255.255.0", 0, "st0"});
+    table.Add({"tap1", "tap1", "", "", 0, "tap1"});
+    table.Add({"eth2", "eth2", "192.0.2.10", "255.255.255.0", 0, "eth2"});
+    CNetworkAdapterDlg dialog(table, 2);
+    Save(dialog, "network-adapters");
+}
+
+TEST_F(ProgramScreenshots, TheMessageDialogOfAStartUpFailure) {
+    CMessageDlg dialog;
+    dialog.setWindowTitle("Pramitone");
+    // As Show fills it, without running it modally.
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        QTest::qWait(200);
+        guitest::SaveScreenshot("message-dialog-61212");
+        dialog.accept();
+    });
+    dialog.ShowById(IDS_REGISTER_FAILED, IDS_CAPTION_ERROR, MB_ICONERROR);
+    EXPECT_FALSE(dialog.IsChecked());
+}
+
+} // namespace
