@@ -153,8 +153,9 @@ TEST_F(ManagerOnDaemon, KeyClicksSetFiftyMillisecondsAndOneMegabitThatRealTraffi
     const double delayMs = MedianDelayMs(47100);
     const double limitedBps = TcpBitsPerSecond(47101, 300000);
     std::printf("emulating: one-way delay median %.2f ms, TCP %.0f bit/s\n", delayMs, limitedBps);
+    // The lower bound proves the delay; the upper one leaves room for a loaded machine.
     EXPECT_GE(delayMs, 48.0);
-    EXPECT_LE(delayMs, 55.0);
+    EXPECT_LE(delayMs, 65.0);
     EXPECT_LT(limitedBps, 1.0e6);
     EXPECT_GT(limitedBps, 0.3e6);
 
