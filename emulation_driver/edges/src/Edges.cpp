@@ -58,8 +58,9 @@ struct Edges::Port {
     uint64_t tapDroppedSeen = 0; // what of it was already counted
 };
 
-Edges::Edges(FdWatch& watch, const RestoreRecords& records, LogSink log)
-    : m_watch(watch), m_records(records), m_log(std::move(log)), m_buffer(kReadBuffer) {
+Edges::Edges(FdWatch& watch, const RestoreRecords& records, LogSink log, bool rings)
+    : m_watch(watch), m_records(records), m_log(std::move(log)), m_buffer(kReadBuffer),
+      m_rings(rings) {
     if (!m_log)
         m_log = [](int, const std::string&) {};
 }
@@ -268,7 +269,8 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
             p.held->give_to_station(b.station, p.tapIndex, m_log);
         p.stationGiven = true;
     }
-    p.lower = p.held->open_socket(lower.index);
+    p.lower = p.held->open_socket(lower.index, m_rings);
+    note_unmapped(*p.lower);
     if (!p.heldMonitor) {
         p.heldMonitor = p.held->open_monitor();
         m_watch.watch(p.heldMonitor->fd(), [this, index] { on_held_links_ready(index); });
@@ -308,9 +310,19 @@ bool Edges::open_interface_binding(Port& p, const LinkState& lower, const LinkSt
         m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.lower);
     if (!disable_receive_coalescing(b.station))
         m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.station);
-    p.lower = std::make_unique<PacketSocket>(lower.name, lower.index);
-    p.stationSocket = std::make_unique<PacketSocket>(station.name, station.index);
+    p.lower = std::make_unique<PacketSocket>(lower.name, lower.index, m_rings);
+    p.stationSocket = std::make_unique<PacketSocket>(station.name, station.index, m_rings);
+    note_unmapped(*p.lower);
+    note_unmapped(*p.stationSocket);
     return true;
+}
+
+void Edges::note_unmapped(const PacketSocket& socket) {
+    if (socket.mapped() || !m_rings || m_unmappedSaid)
+        return;
+    m_unmappedSaid = true;
+    m_log(kLogWarning, "no memory-mapped receive ring (" + socket.unmapped_reason() +
+                           "): packet sockets are read one frame per call");
 }
 
 void Edges::unbind(size_t index, const std::string& reason) {
@@ -318,6 +330,7 @@ void Edges::unbind(size_t index, const std::string& reason) {
     if (!p.adapter)
         return;
     const uint16_t number = rte_adapter_number(p.adapter);
+    flush(p);
     m_watch.unwatch(p.lower->fd());
     p.lower.reset();
     if (p.stationSocket) {
@@ -457,10 +470,11 @@ void Edges::on_station_ready(size_t index) {
         if (r == ReadResult::Failed && errno != ENETDOWN)
             return lose_station(index, std::strerror(errno));
         if (r != ReadResult::Frame)
-            return;
+            break;
         ++p.counters.stationFrames;
         deliver(p, 0, m_buffer.data(), info);
     }
+    flush(p);
     if (p.stationSocket)
         p.counters.unread[0] += p.stationSocket->take_kernel_drops();
 }
@@ -533,6 +547,7 @@ void Edges::on_lower_ready(size_t index) {
         ++p.counters.lowerFrames;
         deliver(p, 1, m_buffer.data(), info);
     }
+    flush(p);
     if (p.lower) {
         const uint32_t dropped = p.lower->take_kernel_drops();
         p.counters.kernelDrops += dropped;
@@ -548,8 +563,20 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
         return;
     const int d = direction & 1;
     FramePort* out = d == 0 ? static_cast<FramePort*>(p->lower.get()) : station_of(*p);
-    if (!out || (d == 0 && !p->powered) || !out->write(frame, length))
+    if (!out || (d == 0 && !p->powered) || !out->queue(frame, length))
         ++p->counters.lostWrites[d];
+}
+
+void Edges::flush(Port& p) {
+    if (p.lower)
+        p.counters.lostWrites[0] += p.lower->flush();
+    if (FramePort* station = station_of(p))
+        p.counters.lostWrites[1] += station->flush();
+}
+
+void Edges::flush() {
+    for (auto& p : m_ports)
+        flush(*p);
 }
 
 void Edges::on_links_ready() {

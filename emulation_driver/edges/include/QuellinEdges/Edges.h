@@ -82,8 +82,10 @@ class Edges final : public rte::TransmitSink {
 public:
     static constexpr size_t kBatch = 64;
 
-    // What the edges change is recorded in `records` before it is changed.
-    Edges(FdWatch& watch, const RestoreRecords& records, LogSink log = stderr_log());
+    // What the edges change is recorded in `records` before it is changed. `rings` false
+    // reads the packet sockets one frame per call, as where the kernel has no ring.
+    Edges(FdWatch& watch, const RestoreRecords& records, LogSink log = stderr_log(),
+          bool rings = true);
     ~Edges() override;
     Edges(const Edges&) = delete;
     Edges& operator=(const Edges&) = delete;
@@ -102,8 +104,11 @@ public:
     // interface and setting.
     void stop();
 
+    // Frames for a packet socket wait for flush(), which the ready handlers call at their
+    // end and the loop at the end of every wake-up.
     void transmit(uint16_t adapterNumber, int direction, const uint8_t* frame,
                   size_t length) override;
+    void flush();
 
     size_t bound_count() const;
     std::vector<AdapterView> adapters() const;
@@ -145,6 +150,8 @@ private:
     void deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& info);
     void enter(Port& p, int direction, const uint8_t* frame, size_t length);
     void refresh_station_addresses(Port& p);
+    void flush(Port& p);
+    void note_unmapped(const PacketSocket& socket);
 
     FdWatch& m_watch;
     const RestoreRecords& m_records;
@@ -157,6 +164,8 @@ private:
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
+    bool m_rings = true;
+    bool m_unmappedSaid = false;
 };
 
 } // namespace quellin::edges
