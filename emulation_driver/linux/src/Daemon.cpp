@@ -65,6 +65,10 @@ Daemon::Daemon(DaemonOptions options, DriverConfiguration config,
     : m_options(std::move(options)), m_config(config), m_bindings(std::move(bindings)),
       m_log(log ? std::move(log) : edges::stderr_log()), m_edges(m_fdWatch, m_records, m_log),
       m_binding(m_log) {
+    // The timers fire after the edges' batches of a wake-up, and what they sent leaves
+    // with those batches' frames at its end.
+    m_loop.run_last(m_timers.fd());
+    m_loop.after_each_wake([this] { m_edges.flush(); });
     m_seed = m_options.seed ? *m_options.seed : seed_from_clock();
     m_random = std::make_unique<rte::SeededRandom>(m_seed);
 }
