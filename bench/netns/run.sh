@@ -40,7 +40,7 @@
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
-self="$top/bench/netns/run.sh"
+self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 
 # ---------------------------------------------------------------- inner part
 # Runs inside altiren-netlab, which exports LAB_* and ALTIREN_TRAFFIC.
@@ -112,12 +112,14 @@ except Exception: print(0)' "$tmp/iperf.json"
 iperf_up() { iperf -t "$secs" -O 1; }
 iperf_down() { iperf -t "$secs" -O 1 -R; }
 
-paced_delay() { # -> "median_us p99_us loss_pct"
-    in_ns "$LAB_NETWORK" "$ALTIREN_TRAFFIC" udp-recv --bind "$LAB_NETWORK_V4" --port 47102 \
+paced_delay() { # [down] -> "median_us p99_us loss_pct", station to network unless down
+    local from=$LAB_STATION to=$LAB_NETWORK addr=$LAB_NETWORK_V4
+    if [ "${1:-}" = down ]; then from=$LAB_NETWORK to=$LAB_STATION addr=$LAB_STATION_V4; fi
+    in_ns "$to" "$ALTIREN_TRAFFIC" udp-recv --bind "$addr" --port 47102 \
         --idle-ms 2000 --timeout-ms 20000 >"$tmp/probes" &
     local rpid=$!
     ready "$tmp/probes"
-    in_ns "$LAB_STATION" "$ALTIREN_TRAFFIC" udp-send --to "$LAB_NETWORK_V4" --port 47102 \
+    in_ns "$from" "$ALTIREN_TRAFFIC" udp-send --to "$addr" --port 47102 \
         --size 200 --count 2000 --rate 1000 >/dev/null
     wait "$rpid"
     local out
@@ -144,6 +146,9 @@ delay_figures() { # prefix want_us
     put "${1}_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
     put "${1}_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
     put "${1}_loss_pct" "$dloss"
+    read -r med p99 dloss < <(paced_delay down)
+    put "${1}_down_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
+    put "${1}_down_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
     read -r med p99 dloss bps < <(loaded_delay)
     put "${1}_loaded_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
     put "${1}_loaded_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
@@ -309,7 +314,10 @@ awk '
       printf "%-24s %16s %16s %8s\n", "metric", "bridge", "daemon", "ratio"
       for (i = 1; i <= n; i++) {
         k = order[i]; b = val["bridge", k]; d = val["daemon", k]
-        r = (b != "" && d != "" && b + 0 != 0) ? sprintf("%.3f", d / b) : "-"
+        num = "^[0-9.eE+-]+$"
+        r = (b ~ num && d ~ num && b + 0 != 0) ? sprintf("%.3f", d / b) : "-"
+        if (b ~ num && b + 0 >= 1e6) b = sprintf("%.0f", b)
+        if (d ~ num && d + 0 >= 1e6) d = sprintf("%.0f", d)
         printf "%-24s %16s %16s %8s\n", k, (b == "" ? "-" : b), (d == "" ? "-" : d), r
       }
     }' "$results"
