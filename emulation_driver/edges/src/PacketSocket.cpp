@@ -19,12 +19,12 @@ namespace quellin::edges {
 
 namespace {
 constexpr int kReceiveBuffer = 8 << 20;
-// Blocks hold the largest frame a coalescing interface hands over; the kernel hands a
-// block over when it is full or 1 ms after its first frame.
-constexpr uint32_t kRingBlock = 1u << 17;
-constexpr uint32_t kRingBlocks = 48;
-constexpr uint32_t kRingFrame = 2048; // nominal in this ring version: only counts frames
-constexpr uint32_t kBlockTimeoutMs = 1;
+// Slots of 2 KiB hold a full-size frame with a VLAN tag; the kernel puts a longer one (of an
+// interface that coalesces, or of a large MTU) in the receive buffer and says so in its
+// slot. 4,096 slots: 50 ms of a 1 Gbit/s flow of full-size frames.
+constexpr uint32_t kRingFrame = 2048;
+constexpr uint32_t kRingBlock = 1u << 16;
+constexpr uint32_t kRingBlocks = 128;
 constexpr size_t kSendBatch = 64;
 constexpr size_t kSendBytes = 256 * 1024;
 
@@ -85,8 +85,8 @@ struct PacketSocket::Ring {
     uint8_t* map = nullptr;
     size_t size = 0;
     ReceiveRing walk;
-    uint32_t corrupt = 0; // frames of corrupt blocks, not yet reported
-    Ring(uint8_t* m, size_t s) : map(m), size(s), walk(m, kRingBlock, kRingBlocks, kRingBlock) {}
+    uint32_t corrupt = 0; // slots refused as corrupt, not yet reported
+    Ring(uint8_t* m, size_t s) : map(m), size(s), walk(m, kRingFrame, s / kRingFrame, kRingFrame) {}
     ~Ring() { ::munmap(map, size); }
 };
 
@@ -124,7 +124,7 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
     else
         m_unmappedReason = "a ring was not asked for";
     int size = kReceiveBuffer;
-    if (!m_ring && ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) < 0)
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) < 0)
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     sockaddr_ll addr{};
     addr.sll_family = AF_PACKET;
@@ -151,27 +151,30 @@ void PacketSocket::map_ring() {
     const auto fail = [&](const char* what) {
         m_unmappedReason = std::string(what) + ": " + std::strerror(errno);
     };
-    int version = TPACKET_V3;
+    int version = TPACKET_V2;
     if (::setsockopt(m_fd, SOL_PACKET, PACKET_VERSION, &version, sizeof version) < 0)
-        return fail("TPACKET_V3");
-    tpacket_req3 req{};
+        return fail("TPACKET_V2");
+    tpacket_req req{};
     req.tp_block_size = kRingBlock;
     req.tp_block_nr = kRingBlocks;
     req.tp_frame_size = kRingFrame;
     req.tp_frame_nr = kRingBlock / kRingFrame * kRingBlocks;
-    req.tp_retire_blk_tov = kBlockTimeoutMs;
     if (::setsockopt(m_fd, SOL_PACKET, PACKET_RX_RING, &req, sizeof req) < 0) {
         fail("PACKET_RX_RING");
         version = TPACKET_V1;
         ::setsockopt(m_fd, SOL_PACKET, PACKET_VERSION, &version, sizeof version);
         return;
     }
+    // Frames longer than a slot are copied to the receive buffer as well; without that
+    // they are only refused.
+    int one = 1;
+    ::setsockopt(m_fd, SOL_PACKET, PACKET_COPY_THRESH, &one, sizeof one);
     const size_t size = size_t{kRingBlock} * kRingBlocks;
     void* map = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
     if (map == MAP_FAILED) {
         fail("mapping the ring");
         // Without its mapping the ring is of no use: the socket goes back to its buffer.
-        req = tpacket_req3{};
+        req = tpacket_req{};
         ::setsockopt(m_fd, SOL_PACKET, PACKET_RX_RING, &req, sizeof req);
         version = TPACKET_V1;
         ::setsockopt(m_fd, SOL_PACKET, PACKET_VERSION, &version, sizeof version);
@@ -198,8 +201,15 @@ ReadResult PacketSocket::read_ring(uint8_t* buffer, size_t capacity, FrameInfo& 
         case ReceiveRing::Next::Corrupt:
             ++m_ring->corrupt;
             continue;
+        case ReceiveRing::Next::Copied:
+            // The whole frame waits in the receive buffer, in the order of the ring.
+            m_ring->walk.release_read();
+            if (const ReadResult r = read_queue(buffer, capacity, info); r != ReadResult::Empty)
+                return r;
+            continue;
         case ReceiveRing::Next::Refused:
-            // Cut by the ring: passed on as longer than any buffer, so that it is refused.
+            // Cut by its slot, no copy made: passed on as longer than any buffer, so that
+            // it is refused.
             info.length = std::max(f.wireLength, capacity + 1);
             m_ring->walk.release_read();
             return ReadResult::Frame;
@@ -221,8 +231,10 @@ ReadResult PacketSocket::read_ring(uint8_t* buffer, size_t capacity, FrameInfo& 
 
 ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, FrameInfo& info) {
     info = FrameInfo{};
-    if (m_ring)
-        return read_ring(buffer, capacity, info);
+    return m_ring ? read_ring(buffer, capacity, info) : read_queue(buffer, capacity, info);
+}
+
+ReadResult PacketSocket::read_queue(uint8_t* buffer, size_t capacity, FrameInfo& info) {
     for (;;) {
         info = FrameInfo{};
         sockaddr_ll from{};

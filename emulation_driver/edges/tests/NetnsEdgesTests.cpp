@@ -828,6 +828,28 @@ TEST_F(NetnsEdges, APacketSocketSendsWhatItQueuedWhenFlushedAndCountsWhatWasNotT
         EXPECT_EQ(early + seen.size(), 101u);
         EXPECT_EQ(seen.back(), 201);
     }
+    // A frame longer than a slot of the ring reaches the reader whole, between its
+    // neighbours.
+    ASSERT_TRUE(run("ip link set qa0 mtu 9000") && run("ip link set qb0 mtu 9000"));
+    std::vector<uint8_t> jumbo = marked_frame(2);
+    jumbo.resize(5000);
+    for (size_t i = 21; i < jumbo.size(); ++i)
+        jumbo[i] = static_cast<uint8_t>(i * 13);
+    const auto one = marked_frame(1), three = marked_frame(3);
+    ASSERT_TRUE(plain.write(one.data(), one.size()));
+    ASSERT_TRUE(plain.write(jumbo.data(), jumbo.size()));
+    ASSERT_TRUE(plain.write(three.data(), three.size()));
+    ::usleep(20000);
+    std::vector<std::vector<uint8_t>> got;
+    uint8_t buf[9100];
+    size_t n = 0;
+    while (ring.read(buf, sizeof buf, n) == ReadResult::Frame)
+        if (n >= 21 && std::memcmp(buf + 14, "QLTEST", 6) == 0)
+            got.emplace_back(buf, buf + n);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0][20], 1);
+    EXPECT_EQ(got[1], jumbo);
+    EXPECT_EQ(got[2][20], 3);
 }
 
 TEST_F(NetnsEdges, AnInterfaceBindingGivesBackTheCoalescingItSwitchedOff) {

@@ -70,7 +70,7 @@ private:
 
 // A raw packet socket bound to one interface: every frame of the link (promiscuous
 // membership), not the frames this host sends. Frames are received through a memory-mapped
-// ring (TPACKET_V3) where the kernel has one, else one per call from a large receive
+// ring (TPACKET_V2) where the kernel has one, else one per call from a large receive
 // buffer; queued frames leave in batches (sendmmsg).
 class PacketSocket final : public FramePort {
 public:
@@ -102,6 +102,7 @@ private:
     struct Batch;
     void map_ring();
     ReadResult read_ring(uint8_t* buffer, size_t capacity, FrameInfo& info);
+    ReadResult read_queue(uint8_t* buffer, size_t capacity, FrameInfo& info);
 
     int m_fd = -1;
     int m_ifindex = 0;

@@ -1,8 +1,12 @@
-// The walk over a TPACKET_V3 receive ring: `blockCount` blocks of `blockSize` bytes, each a
-// block descriptor and the frames the kernel put in it. The bytes are the mapped ring or,
-// in tests, a plain buffer. Nothing the kernel wrote is trusted: a frame that would reach
-// beyond its block, or a block whose first frame lies outside it, ends the block, which is
-// handed back whole. A block goes back to the kernel as soon as its last frame was read.
+// The walk over a TPACKET_V2 receive ring: `frameCount` slots of `frameSize` bytes laid
+// end to end, each a frame header and the frame the kernel put there. The bytes are the
+// mapped ring or, in tests, a plain buffer. Nothing the kernel wrote is trusted: a frame
+// whose offsets reach beyond its slot is refused. A slot goes back to the kernel as soon as
+// its frame was read.
+//
+// Frames rather than the blocks of TPACKET_V3: the kernel hands a V3 block over only when
+// it is full or its timer (1 ms at least) ran out, which delays every frame of a quiet link
+// by up to that much; a V2 slot is the reader's as soon as its frame is in.
 #pragma once
 
 #include <cstddef>
@@ -23,32 +27,30 @@ class ReceiveRing {
 public:
     enum class Next {
         Frame,   // a whole frame in `frame`
-        Refused, // a frame longer than `frameLimit`, or cut by the ring: wireLength tells
-        Corrupt, // a block held an offset out of bounds; the block was handed back
-        Empty,   // the block under the walk is still the kernel's
+        Copied,  // too long for its slot: the whole frame waits in the socket's queue
+        Refused, // longer than `frameLimit`, or cut by its slot: wireLength tells
+        Corrupt, // the slot's offsets reach outside it; the slot was handed back
+        Empty,   // the next slot is still the kernel's
     };
 
-    ReceiveRing(uint8_t* base, size_t blockSize, size_t blockCount, size_t frameLimit);
+    ReceiveRing(uint8_t* base, size_t frameSize, size_t frameCount, size_t frameLimit);
 
-    // The next frame; only valid until the next call of next() or release_read().
+    // The next frame, valid until release_read(), which must follow every result but
+    // Empty and Corrupt before the next call.
     Next next(RingFrame& frame);
-    // Hands back the block under the walk when every frame of it was read.
+    // Hands the slot just read back to the kernel and moves on.
     void release_read();
 
-    size_t block() const { return m_block; }
+    size_t slot() const { return m_slot; }
 
 private:
-    uint8_t* block_at(size_t index) const { return m_base + index * m_blockSize; }
-    void hand_back();
+    uint8_t* slot_at(size_t index) const { return m_base + index * m_frameSize; }
 
     uint8_t* m_base;
-    size_t m_blockSize;
-    size_t m_blockCount;
+    size_t m_frameSize;
+    size_t m_frameCount;
     size_t m_frameLimit;
-    size_t m_block = 0;
-    bool m_open = false; // the block under the walk is the user's and being read
-    uint32_t m_left = 0; // frames of it not read yet
-    size_t m_offset = 0; // of its next frame
+    size_t m_slot = 0;
 };
 
 } // namespace quellin::edges
