@@ -18,6 +18,7 @@
 #                      [--rate-setup "CMD" --rate-clear "CMD"]
 #   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S] --quellin
 #
+#   --only GROUPS       only these of udp,tcp,iperf3,delay,rate (comma-separated)
 #   --daemon CMD        started under `sh -c` in the wire namespace in place of the
 #                       bridge (for example "quellin --bind tap:st0=wn0"); its
 #                       output goes to a log file that is printed on failure
@@ -72,7 +73,7 @@ udp_rate() { # size seconds rate(0: as fast as it goes) -> "received_pps loss_pc
 
 udp_ladder() { # -> the highest rate the sender reached with at most 1 % of it lost
     local rate best=0 pps loss sent
-    for rate in 100000 200000 300000 400000 500000 600000 800000 1000000; do
+    for rate in 100000 150000 200000 250000 300000 350000 400000 500000 600000 800000 1000000; do
         read -r pps loss sent < <(udp_rate 64 1 "$rate")
         awk -v l="$loss" 'BEGIN {exit !(l <= 1)}' || break
         best=$sent
@@ -128,10 +129,10 @@ paced_delay() { # [down] -> "median_us p99_us loss_pct", station to network unle
 }
 
 loaded_delay() { # -> "median_us p99_us loss_pct tcp_bps": the probes beside a TCP flow
-    # A flow of 1.1 Gbit/s (iperf3 paces it), under what either path carries: what is
-    # measured is the delay beside it, not a queue of a path it overfills. It runs for a
-    # second and a half before the probes start.
-    iperf -t 5 -b 1100M >"$tmp/beside" &
+    # A flow of 1.1 Gbit/s (paced by the sender's kernel), under what either path carries:
+    # what is measured is the delay beside it, not a queue of a path it overfills. It runs
+    # for a second and a half before the probes start.
+    iperf -t 5 --fq-rate 1100M >"$tmp/beside" &
     local tpid=$!
     sleep 1.5
     local probes
@@ -163,6 +164,8 @@ rate_udp() {
         awk -v m="$1" '{printf "%.4f\n", $1 * 1428 / 1400 / (m * 1e6)}'
 }
 
+wanted() { [ -z "${BENCH_ONLY:-}" ] || [[ ",$BENCH_ONLY," == *",$1,"* ]]; }
+
 inner() {
     path=$1 runs=$2 secs=$3 rsecs=3
     tmp=$(mktemp -d /tmp/altiren-bench-XXXXXX)
@@ -173,26 +176,37 @@ inner() {
         in_ns "$ns" sysctl -q -w net.ipv4.tcp_rmem="4096 131072 67108864" \
             net.ipv4.tcp_wmem="4096 131072 67108864"
     done
+    # The network's end hands what it receives to other processors (RPS), as a host at the
+    # far end of a link would: else the sender to it, the bridge's or the daemon's, runs
+    # that host's protocol stack on its own processor.
+    in_ns "$LAB_NETWORK" sh -c "printf '%x' $(((1 << $(nproc)) - 1)) \
+        >/sys/class/net/nw0/queues/rx-0/rps_cpus"
     if [ -n "${BENCH_DAEMON_SETUP:-}" ]; then sh -c "$BENCH_DAEMON_SETUP"; fi
     # Warm the neighbour caches so that the first run does not pay for ARP.
     in_ns "$LAB_STATION" ping -n -c 1 -W 2 "$LAB_NETWORK_V4" >/dev/null || true
     local r pps loss sent
-    : >"$tmp/pps"
-    : >"$tmp/loss"
-    for r in $(seq "$runs"); do
-        read -r pps loss sent < <(udp_rate 64 "$secs" 0)
-        echo "$pps" >>"$tmp/pps"
-        echo "$loss" >>"$tmp/loss"
-    done
-    put udp64_pps "$(median <"$tmp/pps")"
-    put udp64_loss_pct "$(median <"$tmp/loss")"
-    put udp64_pps_at_1pct_loss "$(runs_median udp_ladder)"
-    put tcp_up_bps "$(runs_median tcp_up)"
-    put tcp_down_bps "$(runs_median tcp_down)"
-    put iperf3_tcp_up_bps "$(runs_median iperf_up)"
-    put iperf3_tcp_down_bps "$(runs_median iperf_down)"
-    delay_figures delay 0
-    if [ -n "${BENCH_RATE_SETUP:-}" ]; then
+    if wanted udp; then
+        : >"$tmp/pps"
+        : >"$tmp/loss"
+        for r in $(seq "$runs"); do
+            read -r pps loss sent < <(udp_rate 64 "$secs" 0)
+            echo "$pps" >>"$tmp/pps"
+            echo "$loss" >>"$tmp/loss"
+        done
+        put udp64_pps "$(median <"$tmp/pps")"
+        put udp64_loss_pct "$(median <"$tmp/loss")"
+        put udp64_pps_at_1pct_loss "$(runs_median udp_ladder)"
+    fi
+    if wanted tcp; then
+        put tcp_up_bps "$(runs_median tcp_up)"
+        put tcp_down_bps "$(runs_median tcp_down)"
+    fi
+    if wanted iperf3; then
+        put iperf3_tcp_up_bps "$(runs_median iperf_up)"
+        put iperf3_tcp_down_bps "$(runs_median iperf_down)"
+    fi
+    if wanted delay; then delay_figures delay 0; fi
+    if [ -n "${BENCH_RATE_SETUP:-}" ] && wanted rate; then
         local mbps
         for mbps in 1 10 100 1000; do
             local set=${BENCH_RATE_SETUP//@MBPS@/$mbps}
@@ -211,7 +225,7 @@ inner() {
         done
         sh -c "$BENCH_RATE_CLEAR" >/dev/null
     fi
-    if [ -n "${BENCH_DELAY_SETUP:-}" ]; then
+    if [ -n "${BENCH_DELAY_SETUP:-}" ] && wanted delay; then
         sh -c "$BENCH_DELAY_SETUP"
         delay_figures delay_error $((BENCH_DELAY_MS * 1000))
     fi
@@ -248,6 +262,7 @@ while [ $# -gt 0 ]; do
     --rate-setup) rate_setup=$2; shift 2 ;;
     --rate-clear) rate_clear=$2; shift 2 ;;
     --quellin) quellin=1; shift ;;
+    --only) export BENCH_ONLY=$2; shift 2 ;;
     *) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 2 ;;
     esac
 done

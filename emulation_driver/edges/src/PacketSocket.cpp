@@ -13,6 +13,7 @@
 #include <sys/uio.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quellin::edges {
@@ -86,6 +87,7 @@ struct PacketSocket::Ring {
     size_t size = 0;
     ReceiveRing walk;
     uint32_t corrupt = 0; // slots refused as corrupt, not yet reported
+    bool readAny = false; // frames came since the ring was last found empty
     Ring(uint8_t* m, size_t s) : map(m), size(s), walk(m, kRingFrame, s / kRingFrame, kRingFrame) {}
     ~Ring() { ::munmap(map, size); }
 };
@@ -190,9 +192,12 @@ ReadResult PacketSocket::read_ring(uint8_t* buffer, size_t capacity, FrameInfo& 
         case ReceiveRing::Next::Empty: {
             // A pending error (the interface went down) is only taken by a call on the
             // socket; left there it would keep the socket ready and fail the next send.
+            // Looked for when the socket was ready with nothing in the ring.
+            const bool readAny = std::exchange(m_ring->readAny, false);
             int error = 0;
             socklen_t size = sizeof error;
-            if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0) {
+            if (!readAny && ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
+                error != 0) {
                 errno = error;
                 return ReadResult::Failed;
             }
@@ -204,8 +209,10 @@ ReadResult PacketSocket::read_ring(uint8_t* buffer, size_t capacity, FrameInfo& 
         case ReceiveRing::Next::Copied:
             // The whole frame waits in the receive buffer, in the order of the ring.
             m_ring->walk.release_read();
-            if (const ReadResult r = read_queue(buffer, capacity, info); r != ReadResult::Empty)
+            if (const ReadResult r = read_queue(buffer, capacity, info); r != ReadResult::Empty) {
+                m_ring->readAny = true;
                 return r;
+            }
             continue;
         case ReceiveRing::Next::Refused:
             // Cut by its slot, no copy made: passed on as longer than any buffer, so that
@@ -216,6 +223,7 @@ ReadResult PacketSocket::read_ring(uint8_t* buffer, size_t capacity, FrameInfo& 
         case ReceiveRing::Next::Frame:
             break;
         }
+        m_ring->readAny = true;
         info.checksumPending = (f.status & TP_STATUS_CSUMNOTREADY) != 0;
         if (f.status & TP_STATUS_VLAN_VALID) {
             const uint16_t tpid = (f.status & TP_STATUS_VLAN_TPID_VALID) ? f.vlanTpid : ETH_P_8021Q;
