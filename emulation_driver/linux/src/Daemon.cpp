@@ -142,8 +142,15 @@ void Daemon::on_report(void* self) {
 }
 
 void Daemon::run() {
-    while (m_running && !m_loop.stopped())
-        m_loop.run_once(-1);
+    // While frames come close together the loop polls rather than sleeps: waking a sleeping
+    // thread for every frame of a paced flow costs more than the frame.
+    constexpr uint64_t kPollUs = 100;
+    uint64_t lastEvent = 0;
+    while (m_running && !m_loop.stopped()) {
+        const bool polling = monotonic_us() - lastEvent < kPollUs;
+        if (m_loop.run_once(polling ? 0 : -1) > 0)
+            lastEvent = monotonic_us();
+    }
     shutdown();
 }
 
