@@ -253,8 +253,15 @@ void CAltirenMngr::ShowPageCommand(UINT command) {
 }
 
 void CAltirenMngr::ShowPages(IManagerPage* page) {
-    if (page && page->GetWidget())
-        m_pageStack->setCurrentWidget(page->GetWidget());
+    QWidget* widget = page ? page->GetWidget() : nullptr;
+    if (!widget)
+        return;
+    // The stack shows a page only when it switches to it. In a window not yet on the
+    // screen the current page is shown again, so that it sets the Play button.
+    if (!isVisible() && m_pageStack->currentWidget() == widget)
+        widget->hide();
+    m_pageStack->setCurrentWidget(widget);
+    widget->show();
 }
 
 void CAltirenMngr::SelectEmulatedNetwork() {

@@ -1,5 +1,6 @@
 // The manager window with widgets, driven by mouse and key clicks: pages and their
 // exclusive buttons, the lock, the menu, tool tips, the seams, closing and help.
+#include "AltirenUi/AltirenPagePreset.h"
 #include "AltirenUi/HelpHook.h"
 
 #include "AltirenClient/ClientState.h"
@@ -195,6 +196,27 @@ TEST_F(ManagerWindow, ClosingOnlyHidesTheWindowAndPlayGoesOnFromTheTray) {
     EXPECT_FALSE(driver.IsPlaying());
     EXPECT_EQ(window->GetWindow(), nullptr);
     EXPECT_FALSE(window->OnlineTimer().isActive());
+}
+
+// The window stays hidden at start-up behind the tray; its page still sets the Play
+// button, which the tray's Play follows.
+TEST_F(ManagerWindow, NotYetOnTheScreenTheBasicPageWithoutPresetsKeepsPlayOff) {
+    context.seams.presetPage = [](const ManagerPageContext& page) -> std::unique_ptr<IEffectsPage> {
+        return std::make_unique<CAltirenPagePreset>(page.parent, page.sink,
+                                                    [](std::string&) { return false; });
+    };
+    window = std::make_unique<CAltirenMngr>(context);
+    ASSERT_FALSE(window->isVisible());
+    EXPECT_EQ(window->CurrentPage(), 0);
+    EXPECT_FALSE(window->IsPlayButtonEnabled());
+    window->OnCommand(ID_VIEW_ADVANCED);
+    EXPECT_TRUE(window->IsPlayButtonEnabled());
+    window->OnCommand(ID_VIEW_BASIC);
+    EXPECT_FALSE(window->IsPlayButtonEnabled());
+    ASSERT_TRUE(guitest::ShowAndWait(window.get()));
+    EXPECT_FALSE(window->IsPlayButtonEnabled());
+    QTest::mouseClick(ToolButton(ID_VIEW_ADVANCED), Qt::LeftButton);
+    EXPECT_TRUE(window->IsPlayButtonEnabled());
 }
 
 TEST_F(ManagerWindow, TheOnlineTimerProbesOnlyWhileOffline) {
