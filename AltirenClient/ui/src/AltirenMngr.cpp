@@ -44,7 +44,8 @@ const Menu kMenus[] = {
       {ID_FILE_SELECT_NETWORK, "Select &Emulated Network..."},
       {0, ""},
       {ID_FILE_CLOSE_WINDOW, "&Close"}}},
-    {"&Edit", {{ID_EDIT_FILTER, "&Filter Definition..."}}},
+    // Alt+E is the Professional page's "Select &Emulated Network..." button.
+    {"E&dit", {{ID_EDIT_FILTER, "&Filter Definition..."}}},
     {"&Tools",
      {{ID_TOOLS_SET_ADAPTER, "Set Active &Adapter..."}, {ID_TOOLS_OPTIONS, "&Options..."}}},
     {"&View",

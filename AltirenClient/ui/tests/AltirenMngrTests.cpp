@@ -1,5 +1,6 @@
 // The manager window with widgets, driven by mouse and key clicks: pages and their
 // exclusive buttons, the lock, the menu, tool tips, the seams, closing and help.
+#include "AltirenUi/AltirenPageImport.h"
 #include "AltirenUi/AltirenPagePreset.h"
 #include "AltirenUi/HelpHook.h"
 
@@ -217,6 +218,27 @@ TEST_F(ManagerWindow, NotYetOnTheScreenTheBasicPageWithoutPresetsKeepsPlayOff) {
     EXPECT_FALSE(window->IsPlayButtonEnabled());
     QTest::mouseClick(ToolButton(ID_VIEW_ADVANCED), Qt::LeftButton);
     EXPECT_TRUE(window->IsPlayButtonEnabled());
+}
+
+// Each mnemonic of the window and its pages names one control or menu: a page's own
+// reaches it with one press.
+TEST_F(ManagerWindow, ThePagesMnemonicsAreNotTheMenus) {
+    context.seams.importPage = CAltirenPageImport::Factory();
+    ClientState::SetServerOnline(false); // the import button then only says so
+    Open();
+    window->OnCommand(ID_VIEW_PROFESSIONAL);
+    QTest::keyClick(window.get(), Qt::Key_E, Qt::AltModifier);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    // The button clicks itself after its press is shown.
+    for (int i = 0; i < 100 && prompt.Boxes().empty(); ++i)
+        QTest::qWait(10);
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.Boxes()[0].text, "Could not access the Pramitone server.");
+
+    std::vector<QString> menus;
+    for (QAction* top : window->MenuBar()->actions())
+        menus.push_back(top->text());
+    EXPECT_EQ(menus, (std::vector<QString>{"&File", "E&dit", "&Tools", "&View", "&Help"}));
 }
 
 TEST_F(ManagerWindow, TheOnlineTimerProbesOnlyWhileOffline) {
