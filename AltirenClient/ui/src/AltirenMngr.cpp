@@ -203,7 +203,7 @@ void CAltirenMngr::OnCommand(UINT command) {
         SelectEmulatedNetwork();
         break;
     case ID_FILE_CLOSE_WINDOW:
-        hide();
+        close(); // a close, for whom it concerns; the window only hides
         break;
     case ID_EDIT_FILTER:
         ShowFilterDialog();
@@ -349,6 +349,10 @@ void CAltirenMngr::OnOnlineTimer() {
 void CAltirenMngr::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
+}
+
+void CAltirenMngr::reject() {
+    close();
 }
 
 bool CAltirenMngr::IsPageShown(const IManagerPage& page) const {
