@@ -17,7 +17,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -40,28 +39,6 @@ private:
     int& m_applies;
     bool& m_accept;
 };
-
-// Runs act on the modal window of type W once it is up; any modal window still up after
-// a few seconds is closed, so that no test waits on one.
-template <class W>
-void WhenModal(std::function<void(W*)> act) {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    auto deadline = std::make_shared<int>(500);
-    QObject::connect(poll, &QTimer::timeout, [poll, act, deadline] {
-        if (auto* window = qobject_cast<W*>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            act(window);
-        } else if (--*deadline <= 0) {
-            poll->stop();
-            poll->deleteLater();
-            if (QWidget* modal = QApplication::activeModalWidget())
-                modal->close();
-        }
-    });
-    poll->start();
-}
 
 class OptionsSheetTest : public ::testing::Test {
 protected:
@@ -221,14 +198,14 @@ TEST_F(OptionsSheetTest, OkDoesNothingWhileAnEmulationPlays) {
 TEST_F(OptionsSheetTest, RunModalAnswersOkOrCancelAndIsShownMeanwhile) {
     Make(IOptionsSheet::kPageLogin);
     bool shown = false;
-    WhenModal<COptionsSheet>([&](COptionsSheet* s) {
+    guitest::WhenModal<COptionsSheet>([&](COptionsSheet* s) {
         shown = s->IsWindowShown();
         QTest::mouseClick(guitest::Find<QPushButton>(s, IDCANCEL), Qt::LeftButton);
     });
     EXPECT_EQ(sheet->RunModal(nullptr), IDCANCEL);
     EXPECT_TRUE(shown);
     EXPECT_FALSE(sheet->IsWindowShown());
-    WhenModal<COptionsSheet>([](COptionsSheet* s) {
+    guitest::WhenModal<COptionsSheet>([](COptionsSheet* s) {
         QTest::mouseClick(guitest::Find<QPushButton>(s, IDOK), Qt::LeftButton);
     });
     EXPECT_EQ(sheet->RunModal(nullptr), IDOK);
@@ -259,7 +236,7 @@ TEST_F(OptionsSheetTest, ChangePasswordGoesThroughItsDialog) {
     Make(IOptionsSheet::kPageLogin);
     ASSERT_TRUE(guitest::ShowAndWait(sheet.get()));
     prompt.SetDefaultAnswer(IDOK);
-    WhenModal<CSClientChangePwd>([this](CSClientChangePwd* dialog) {
+    guitest::WhenModal<CSClientChangePwd>([this](CSClientChangePwd* dialog) {
         EXPECT_EQ(guitest::Find<QLineEdit>(dialog, IDC_CHANGE_PWD_USER)->text(), "ann");
         EXPECT_TRUE(guitest::Find<QLineEdit>(dialog, IDC_CHANGE_PWD_USER)->isReadOnly());
         QTest::keyClicks(guitest::Find<QLineEdit>(dialog, IDC_CHANGE_PWD_OLD), "Secret1");
