@@ -44,7 +44,11 @@ bool CSClientOptionsLoginPageModel::OnApply() {
     CClientSettings settings;
     std::string oldServer;
     const bool hadServer = settings.bGetServerIP(oldServer, false);
-    settings.bSetServerIP(m_values.serverAddress);
+    if (!settings.bSetServerIP(m_values.serverAddress)) {
+        CLIENT_TRACE(CSTrace::eError, "bSetServerIP failed", kClass);
+        Show(IDS_CHANGE_LOGIN_FAILED, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+        return false;
+    }
     std::string oldUser, oldPassword;
     const bool hadUser = settings.bGetUserDetails(oldUser, oldPassword, true);
     const bool wasOnline = ClientState::IsServerOnline();
@@ -54,7 +58,13 @@ bool CSClientOptionsLoginPageModel::OnApply() {
         oldPassword == m_values.password)
         return true;
 
-    settings.bSetUserDetails(m_values.userName, m_values.password, true);
+    if (!settings.bSetUserDetails(m_values.userName, m_values.password, true)) {
+        // The server would be asked about the old account and its answer taken for the new.
+        CLIENT_TRACE(CSTrace::eError, "bSetUserDetails failed", kClass);
+        settings.bSetServerIP(oldServer);
+        Show(IDS_CHANGE_LOGIN_FAILED, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+        return false;
+    }
     IEmulationManager* manager = m_context.manager ? m_context.manager() : nullptr;
     if (serverChanged && manager)
         manager->SetIsServerOnline(true);

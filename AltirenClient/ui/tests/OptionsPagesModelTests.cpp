@@ -139,6 +139,26 @@ TEST_F(OptionsModel, AFailedLaunchRequestRestoresLikeARefusal) {
     EXPECT_TRUE(Showed(IDS_CHANGE_LOGIN_FAILED));
 }
 
+TEST_F(OptionsModel, AnAccountThatCannotBeStoredIsNeverSentForTheOldOne) {
+    // Longer than the settings' read buffer: the store refuses it.
+    const std::string tooLong(CClientSettings::kStringBufferSize + 1, 'n');
+    Login login(Context());
+    login.OnInitDialog();
+    login.GetValues().userName = tooLong;
+    login.GetValues().serverAddress = "new.example:81";
+    EXPECT_FALSE(login.OnApply());
+    Inst registration(Context());
+    registration.OnInitDialog();
+    registration.GetValues().userName = tooLong;
+    EXPECT_FALSE(registration.OnApply());
+    EXPECT_TRUE(script.sent.empty());
+    EXPECT_EQ(Stored().first, "ann");
+    EXPECT_EQ(StoredServer(), "old.example:80");
+    EXPECT_TRUE(Showed(IDS_CHANGE_LOGIN_FAILED));
+    EXPECT_TRUE(Showed(IDS_REGISTRATION_FAILED));
+    EXPECT_EQ(manager.resets, 0);
+}
+
 TEST_F(OptionsModel, AccountBoxesFollowTheOnlineStateUnlessTheServerChanges) {
     ClientState::SetServerOnline(false);
     Login page(Context());

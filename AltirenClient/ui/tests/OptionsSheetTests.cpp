@@ -5,6 +5,7 @@
 
 #include "AltirenClient/ClientState.h"
 #include "AltirenClient/StringTable.h"
+#include "AltirenUi/HelpHook.h"
 #include "AltirenUi/OptionsSheet.h"
 #include "AltirenUi/SClientChangePwd.h"
 #include "AltirenUiTest/GuiTest.h"
@@ -273,6 +274,34 @@ TEST_F(OptionsSheetTest, ThePreferencesBoxIsWrittenByOk) {
     EXPECT_FALSE(sheet->isVisible());
     EXPECT_TRUE(CClientSettings().IsStartWithWindows());
     EXPECT_TRUE(std::filesystem::exists(config.path() / "autostart" / "pramitone.desktop"));
+}
+
+TEST_F(OptionsSheetTest, HelpOnTheRegistrationPageAsksForTheLogOnOptionsTopic) {
+    Make(IOptionsSheet::kPageRegistration | IOptionsSheet::kPageLogin);
+    ASSERT_TRUE(guitest::ShowAndWait(sheet.get()));
+    std::vector<UINT> asked;
+    HelpHook::SetHandler([&](UINT id) {
+        asked.push_back(id);
+        return true;
+    });
+    SelectTab(IOptionsSheet::kPageRegistration);
+    Control(IDC_INSTALL_USER_NAME)->setFocus();
+    QTest::keyClick(Control(IDC_INSTALL_USER_NAME), Qt::Key_F1);
+    SelectTab(IOptionsSheet::kPageLogin);
+    Control(IDC_LOGIN_SERVER)->setFocus();
+    QTest::keyClick(Control(IDC_LOGIN_SERVER), Qt::Key_F1);
+    HelpHook::SetHandler({});
+    EXPECT_EQ(asked, (std::vector<UINT>{IDS_LOGIN_OPTIONS_TOPIC, IDC_LOGIN_SERVER}));
+}
+
+TEST_F(OptionsSheetTest, TheProviderMakesOneSheetForEveryCopy) {
+    const OptionsSheetProvider provider = COptionsSheet::Provider({});
+    const OptionsSheetProvider copy = provider;
+    IOptionsSheet* first = provider();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(copy(), first);
+    first->RequestPages(0xFFFFFFFE);
+    EXPECT_EQ(static_cast<COptionsSheet*>(first)->Tabs()->count(), 2);
 }
 
 } // namespace
