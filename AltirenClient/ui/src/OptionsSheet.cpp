@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -46,9 +45,6 @@ COptionsSheet::COptionsSheet(OptionsSheetSetup setup, UINT titleId, QWidget* par
     if (!m_setup.manager)
         m_setup.manager = [this] { return dynamic_cast<IEmulationManager*>(m_runParent); };
 
-    m_description = new QLabel(this);
-    m_description->setWordWrap(true);
-    m_description->hide();
     m_tabs = new QTabWidget(this);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_ok = buttons->button(QDialogButtonBox::Ok);
@@ -62,7 +58,6 @@ COptionsSheet::COptionsSheet(OptionsSheetSetup setup, UINT titleId, QWidget* par
     });
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_description);
     layout->addWidget(m_tabs, 1);
     layout->addWidget(buttons);
     resize(460, 360);
@@ -109,6 +104,8 @@ void COptionsSheet::RequestPages(uint32_t mask) {
             position += m_pages[j] ? 1 : 0;
         m_pages[i] = page.release();
         m_tabs->insertTab(position, m_pages[i], m_pages[i]->Title());
+        if (i == kRegistration)
+            static_cast<CSClientOptionsInstPage*>(m_pages[i])->SetMessage(m_description);
     }
     m_mask |= mask;
 }
@@ -121,9 +118,9 @@ COptionsPage* COptionsSheet::Page(uint32_t bit) const {
 }
 
 void COptionsSheet::SetDescription(UINT textId) {
-    const std::string text = LoadClientString(textId);
-    m_description->setText(QString::fromStdString(text));
-    m_description->setVisible(!text.empty());
+    m_description = textId;
+    if (m_pages[kRegistration])
+        static_cast<CSClientOptionsInstPage*>(m_pages[kRegistration])->SetMessage(textId);
 }
 
 bool COptionsSheet::IsWindowShown() const {

@@ -1,5 +1,6 @@
 #include "AltirenUi/SClientOptionsInstPage.h"
 
+#include "AltirenClient/StringTable.h"
 #include "AltirenUi/ControlId.h"
 
 #include <QButtonGroup>
@@ -111,6 +112,12 @@ bool CSClientOptionsInstPage::OnApply() {
         }
     }
     return done;
+}
+
+void CSClientOptionsInstPage::SetMessage(UINT textId) {
+    const std::string text = textId ? LoadClientString(textId) : std::string();
+    m_message->setText(QString::fromStdString(text));
+    m_message->setVisible(!text.empty());
 }
 
 void CSClientOptionsInstPage::OnSetActive() {

@@ -1,6 +1,7 @@
 // The options sheet "Pramitone Client Options" (string 61239): tabs for the registration,
 // log-on, statistics and preferences pages (mask bits 1, 2, 4, 8, always in that order),
-// the description over them, OK and Cancel. OK applies each changed page in tab order;
+// OK and Cancel. The description is the registration page's message (the log-on page
+// has its own). OK applies each changed page in tab order;
 // the first that must stay is selected and the sheet stays open. The sheet is top-most;
 // OK is disabled while an emulation plays.
 #pragma once
@@ -17,7 +18,6 @@
 #include <string>
 
 class CMessageDlgPrompt;
-class QLabel;
 class QPushButton;
 class QTabWidget;
 
@@ -77,7 +77,7 @@ private:
     QWidget* m_runParent = nullptr;
     uint32_t m_mask = 0;
     std::array<COptionsPage*, kPageCount> m_pages{};
-    QLabel* m_description = nullptr;
+    UINT m_description = 0;
     QTabWidget* m_tabs = nullptr;
     QPushButton* m_ok = nullptr;
 };

@@ -19,6 +19,8 @@ public:
     QString Title() const override;
     bool OnApply() override;
     void OnSetActive() override;
+    // The message over the page's boxes (a string id; 0 shows none).
+    void SetMessage(UINT textId);
 
     CSClientOptionsInstPageModel& Model() { return m_model; }
 
