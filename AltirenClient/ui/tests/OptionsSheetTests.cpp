@@ -304,4 +304,23 @@ TEST_F(OptionsSheetTest, TheProviderMakesOneSheetForEveryCopy) {
     EXPECT_EQ(static_cast<COptionsSheet*>(first)->Tabs()->count(), 2);
 }
 
+// A window that is the manager, as the sheet's owner is when the manager opens it.
+class ManagerWidget : public QWidget, public FakeEmulationManager {};
+
+TEST_F(OptionsSheetTest, WithoutAManagerGivenTheSheetTakesTheWindowItRunsOver) {
+    OptionsSheetSetup setup;
+    setup.prompt = &prompt;
+    setup.server = script.Factory();
+    sheet = std::make_unique<COptionsSheet>(std::move(setup));
+    sheet->RequestPages(IOptionsSheet::kPageLogin);
+    ManagerWidget owner;
+    guitest::WhenModal<COptionsSheet>([this](COptionsSheet* s) {
+        Retype(guitest::Find<QLineEdit>(s, IDC_LOGIN_PASSWORD), "Other2");
+        QTest::mouseClick(guitest::Find<QPushButton>(s, IDOK), Qt::LeftButton);
+    });
+    EXPECT_EQ(sheet->RunModal(&owner), IDOK);
+    EXPECT_EQ(script.Events(), std::vector<ServerEventType>{CLIENT_LAUNCH});
+    EXPECT_EQ(owner.resets, 1);
+}
+
 } // namespace
