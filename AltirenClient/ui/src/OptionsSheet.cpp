@@ -133,8 +133,23 @@ void COptionsSheet::Raise() {
     activateWindow();
 }
 
+void COptionsSheet::RemakePages() {
+    for (COptionsPage*& page : m_pages) {
+        if (!page)
+            continue;
+        m_tabs->removeTab(m_tabs->indexOf(page));
+        delete page;
+        page = nullptr;
+    }
+    const uint32_t mask = m_mask;
+    m_mask = 0;
+    RequestPages(mask);
+}
+
 int COptionsSheet::RunModal(QWidget* parent) {
     m_runParent = parent;
+    // Every run opens its pages afresh: what an earlier run left unapplied is gone.
+    RemakePages();
     if (m_tabs->count() > 0) {
         m_tabs->setCurrentIndex(0);
         if (auto* page = qobject_cast<COptionsPage*>(m_tabs->currentWidget()))

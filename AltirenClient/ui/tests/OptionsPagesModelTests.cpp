@@ -129,16 +129,6 @@ TEST_F(OptionsModel, ARefusedLaunchRestoresNamePasswordServerAndOnlineFlag) {
     EXPECT_EQ(manager.probes, std::vector<bool>{true});
 }
 
-TEST_F(OptionsModel, AFailedLaunchRequestRestoresLikeARefusal) {
-    script.failing = {CLIENT_LAUNCH};
-    Login page(Context());
-    page.OnInitDialog();
-    page.GetValues().password = "Wrong";
-    EXPECT_FALSE(page.OnApply());
-    EXPECT_EQ(Stored().second, "Secret1");
-    EXPECT_TRUE(Showed(IDS_CHANGE_LOGIN_FAILED));
-}
-
 TEST_F(OptionsModel, AnAccountThatCannotBeStoredIsNeverSentForTheOldOne) {
     // Longer than the settings' read buffer: the store refuses it.
     const std::string tooLong(CClientSettings::kStringBufferSize + 1, 'n');
@@ -240,19 +230,6 @@ TEST_F(OptionsModel, ARefusedOrCancelledPasswordChangeKeepsTheOldPassword) {
 }
 
 // ---- registration page ----
-
-TEST_F(OptionsModel, RegistrationOpensOnTheStoredAccountAsAnExistingUser) {
-    Inst page(Context());
-    page.OnInitDialog();
-    EXPECT_EQ(page.GetValues().userName, "ann");
-    EXPECT_EQ(page.GetValues().password, "Secret1");
-    EXPECT_EQ(page.GetValues().loginType, Inst::kExistingUser);
-    EXPECT_TRUE(page.IsPasswordEnabled());
-    EXPECT_FALSE(page.IsEmailEnabled());
-    page.GetValues().loginType = Inst::kNewUser;
-    EXPECT_FALSE(page.IsPasswordEnabled());
-    EXPECT_TRUE(page.IsEmailEnabled());
-}
 
 TEST_F(OptionsModel, RegistrationAsksForTheNameAndTheMailAddressFirst) {
     Inst page(Context());

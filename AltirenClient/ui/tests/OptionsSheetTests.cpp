@@ -196,22 +196,6 @@ TEST_F(OptionsSheetTest, OkDoesNothingWhileAnEmulationPlays) {
     EXPECT_FALSE(sheet->isVisible());
 }
 
-TEST_F(OptionsSheetTest, RunModalAnswersOkOrCancelAndIsShownMeanwhile) {
-    Make(IOptionsSheet::kPageLogin);
-    bool shown = false;
-    guitest::WhenModal<COptionsSheet>([&](COptionsSheet* s) {
-        shown = s->IsWindowShown();
-        QTest::mouseClick(guitest::Find<QPushButton>(s, IDCANCEL), Qt::LeftButton);
-    });
-    EXPECT_EQ(sheet->RunModal(nullptr), IDCANCEL);
-    EXPECT_TRUE(shown);
-    EXPECT_FALSE(sheet->IsWindowShown());
-    guitest::WhenModal<COptionsSheet>([](COptionsSheet* s) {
-        QTest::mouseClick(guitest::Find<QPushButton>(s, IDOK), Qt::LeftButton);
-    });
-    EXPECT_EQ(sheet->RunModal(nullptr), IDOK);
-}
-
 TEST_F(OptionsSheetTest, TheLoginTypeSwitchesBetweenMailAddressAndPassword) {
     Make(IOptionsSheet::kPageRegistration);
     ASSERT_TRUE(guitest::ShowAndWait(sheet.get()));
@@ -321,6 +305,26 @@ TEST_F(OptionsSheetTest, WithoutAManagerGivenTheSheetTakesTheWindowItRunsOver) {
     EXPECT_EQ(sheet->RunModal(&owner), IDOK);
     EXPECT_EQ(script.Events(), std::vector<ServerEventType>{CLIENT_LAUNCH});
     EXPECT_EQ(owner.resets, 1);
+}
+
+TEST_F(OptionsSheetTest, ARunOpensItsPagesAfreshAfterACancel) {
+    Make(IOptionsSheet::kPageLogin | IOptionsSheet::kPageStatistics);
+    guitest::WhenModal<COptionsSheet>([this](COptionsSheet* s) {
+        Retype(guitest::Find<QLineEdit>(s, IDC_LOGIN_PASSWORD), "Other2");
+        s->Page(IOptionsSheet::kPageStatistics)->SetModified(true);
+        QTest::mouseClick(guitest::Find<QPushButton>(s, IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_EQ(sheet->RunModal(nullptr), IDCANCEL);
+    QString shown;
+    guitest::WhenModal<COptionsSheet>([&](COptionsSheet* s) {
+        shown = guitest::Find<QLineEdit>(s, IDC_LOGIN_PASSWORD)->text();
+        QTest::mouseClick(guitest::Find<QPushButton>(s, IDOK), Qt::LeftButton);
+    });
+    EXPECT_EQ(sheet->RunModal(nullptr), IDOK);
+    EXPECT_EQ(shown, "Secret1");
+    EXPECT_TRUE(script.sent.empty());
+    EXPECT_EQ(statisticsApplies, 0);
+    EXPECT_EQ(TabTitles(), (std::vector<QString>{"Login", "Statistics"}));
 }
 
 } // namespace

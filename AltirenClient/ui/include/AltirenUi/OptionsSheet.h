@@ -47,6 +47,7 @@ public:
     void SetDescription(UINT textId) override;
     bool IsWindowShown() const override;
     void Raise() override;
+    // Opens its pages afresh (from the settings), then runs modally.
     int RunModal(QWidget* parent) override;
     void EnableOkButton(bool enable) override;
 
@@ -69,6 +70,7 @@ protected:
 private:
     static constexpr size_t kPageCount = 4;
     std::unique_ptr<COptionsPage> MakePage(size_t index);
+    void RemakePages();
     IEmulationManager* Manager() const;
 
     OptionsSheetSetup m_setup;
