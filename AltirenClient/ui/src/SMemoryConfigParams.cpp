@@ -41,6 +41,14 @@ bool ReadLimits(const orvane::xml::DOMDocument* document, const char* tag, long&
            ReadWholeNumber(GetAttr(element, "MAX"), max);
 }
 
+// Characters of a UTF-8 text (the bytes that do not continue a character).
+long long CharacterCount(const std::string& text) {
+    long long count = 0;
+    for (unsigned char c : text)
+        count += (c & 0xC0) != 0x80;
+    return count;
+}
+
 } // namespace
 
 CSMemoryConfigParams* CSMemoryConfigParams::instance() {
@@ -100,7 +108,7 @@ bool CSMemoryConfigParams::CheckUserNameLengthValidity(const AccountServerFactor
                      kClass);
         return false;
     }
-    if (static_cast<long long>(name.size()) > limits.userMax) {
+    if (CharacterCount(name) > limits.userMax) {
         prompt.MessageBox(FormatClientString(IDS_USER_NAME_TOO_LONG, limits.userMax),
                           LoadClientString(IDS_CAPTION_ERROR), MB_OK | MB_ICONERROR);
         CLIENT_TRACE(CSTrace::eError, "Username length is not valid", kClass);

@@ -367,6 +367,14 @@ TEST_F(OptionsModel, LimitsAreReadFromTheFirstElementsAndEveryValueIsNeeded) {
     }
 }
 
+TEST_F(OptionsModel, TheNameLimitCountsCharactersNotBytes) {
+    script.replies[GET_CONFIGURABLE_PARAM] = {LimitsReply("3", "5"), LimitsReply("3", "5")};
+    CSMemoryConfigParams* limits = CSMemoryConfigParams::instance();
+    EXPECT_TRUE(limits->CheckUserNameLengthValidity(script.Factory(), prompt,
+                                                    "J\xC3\xB6rg\xC3\xA9")); // 5 of 7 bytes
+    EXPECT_FALSE(limits->CheckUserNameLengthValidity(script.Factory(), prompt, "J\xC3\xB6rgen"));
+}
+
 TEST_F(OptionsModel, AReplyMissingAValueFailsTheNewUserWith61264) {
     script.replies[GET_CONFIGURABLE_PARAM] = {LimitsReply("3", "")};
     EXPECT_FALSE(CSMemoryConfigParams::instance()->CheckUserNameLengthValidity(script.Factory(),
