@@ -94,9 +94,14 @@ void CSClientOptionsLoginPageModel::OnChangePwd(const ChangePasswordDialog& dial
     std::string reply;
     if (proxy) {
         proxy->SetNewPassword(*fresh);
+        // The request names the stored account, whatever the page's box shows now.
+        CClientSettings settings;
+        std::string account, unused;
+        if (!settings.bGetUserDetails(account, unused, true))
+            account = m_values.userName;
         if (proxy->Send(CHANGE_PASSWORD, reply) && reply == "OK") {
             m_values.password = *fresh;
-            if (!CClientSettings().bSetUserDetails(m_values.userName, *fresh, true))
+            if (!settings.bSetUserDetails(account, *fresh, true))
                 CLIENT_TRACE(CSTrace::eError, "bSetUserDetails failed", kClass);
             Show(IDS_PASSWORD_CHANGED, IDS_CAPTION_INFORMATION, MB_OK | MB_ICONINFORMATION);
             return;

@@ -216,6 +216,17 @@ TEST_F(OptionsModel, AnAcceptedPasswordChangeIsSentAndStored) {
     EXPECT_EQ(prompt.Boxes()[0].flags & MB_ICONMASK, MB_ICONINFORMATION);
 }
 
+TEST_F(OptionsModel, ThePasswordChangedIsStoredForTheAccountTheServerChangedItFor) {
+    Login page(Context());
+    page.OnInitDialog();
+    // A name typed but not applied: the request still goes for the stored account.
+    page.GetValues().userName = "zed";
+    page.OnChangePwd([](const std::string&) { return std::optional<std::string>("Fresh9"); });
+    ASSERT_EQ(script.sent.size(), 1u);
+    EXPECT_EQ(script.sent[0].storedUser, "ann");
+    EXPECT_EQ(Stored(), std::make_pair(std::string("ann"), std::string("Fresh9")));
+}
+
 TEST_F(OptionsModel, ARefusedOrCancelledPasswordChangeKeepsTheOldPassword) {
     script.replies[CHANGE_PASSWORD] = {"NOK"};
     Login page(Context());
