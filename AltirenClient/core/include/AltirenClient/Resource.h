@@ -191,9 +191,8 @@ constexpr UINT IDC_STATISTIC_CLEAR_ALL = 1105;
 constexpr UINT IDC_STATISTIC_EXPORT = 1108;
 constexpr UINT ID_STATISTIC_EXPORT_CSV = 32781;
 
-// The options sheet: its Apply command; the registration page (dialog 352), the log-on
-// page (350), the change-password dialog (353) and the preferences page (375).
-constexpr UINT ID_APPLY_NOW = 0x3021;
+// The options sheet: the registration page (dialog 352), the log-on page (350), the
+// change-password dialog (353) and the preferences page (375).
 constexpr UINT IDD_CHANGE_PASSWORD = 353;
 constexpr UINT IDD_OPTIONS_PREFERENCES = 375;
 constexpr UINT IDC_INSTALL_EMAIL = 1116;
