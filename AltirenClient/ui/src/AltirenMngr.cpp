@@ -20,11 +20,14 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char* kCaption = "Pramitone Client";
 constexpr const char* kPlayText = "&Play";
 constexpr const char* kStopText = "Sto&p";
+constexpr uint32_t kMinimumTimerMs = 10;
 // The request of the options sheet's pages: log-on, statistics and preferences.
 constexpr uint32_t kOptionsPages = 0xFFFFFFFE;
 
@@ -78,7 +81,11 @@ CAltirenMngr::~CAltirenMngr() {
 
 void CAltirenMngr::OnInitDialog() {
     COnlineProbe::SetIsServerOnline(true);
-    m_onlineTimer.setInterval(static_cast<int>(CClientSettings().GetOnlineServerTimerInterval()));
+    // As a window timer: a period below 10 ms runs at 10 ms, one beyond its range at the
+    // longest it takes.
+    const uint32_t interval = std::clamp<uint32_t>(CClientSettings().GetOnlineServerTimerInterval(),
+                                                   kMinimumTimerMs, 0x7FFFFFFF);
+    m_onlineTimer.setInterval(static_cast<int>(interval));
     connect(&m_onlineTimer, &QTimer::timeout, this, &CAltirenMngr::OnOnlineTimer);
     m_onlineTimer.start();
 

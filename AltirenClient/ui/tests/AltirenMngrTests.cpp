@@ -257,6 +257,20 @@ TEST_F(ManagerWindow, TheOnlineTimerProbesOnlyWhileOffline) {
     EXPECT_FALSE(ClientState::IsServerOnline());
 }
 
+// As a window timer: a period of 0 runs at 10 ms rather than on every pass of the event
+// loop, and one beyond the timer's range at its longest rather than never.
+TEST_F(ManagerWindow, TheOnlineTimerKeepsToTheTimersRange) {
+    registry.SetDword("OnlineServerTimerInterval", 0);
+    Open();
+    EXPECT_EQ(window->OnlineTimer().interval(), 10);
+    EXPECT_TRUE(window->OnlineTimer().isActive());
+    window.reset();
+    registry.SetDword("OnlineServerTimerInterval", 0xFFFFFFFFu);
+    Open();
+    EXPECT_EQ(window->OnlineTimer().interval(), 0x7FFFFFFF);
+    EXPECT_TRUE(window->OnlineTimer().isActive());
+}
+
 TEST_F(ManagerWindow, F1AsksForHelpOnTheFocusedControl) {
     Open();
     std::vector<UINT> asked;
