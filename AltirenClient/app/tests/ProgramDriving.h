@@ -4,6 +4,7 @@
 #pragma once
 
 #include "AltirenClient/ClientSettings.h"
+#include "ClientSetup.h"
 #include "MgmtServer/MgmtServer.h"
 #include "NetnsLab/Process.h"
 #include "platform/Registry.h"
@@ -87,32 +88,14 @@ inline bool Requested(const mgmt::MgmtServer& server, const std::string& event) 
     return false;
 }
 
-// The client's settings in the registry store at `root`: the server, the account and the
-// user, a trace into `traceFolder`, registration at the first start, failures to the trace
-// rather than to a box.
+// The client's settings in the registry store at `root` for a run in the lab.
 inline void ProvisionClient(const std::string& root, const std::string& server,
                             const std::string& account, const std::string& user,
                             const std::string& password, const std::string& traceFolder) {
-    using namespace platform::registry;
-    Registry registry(root);
-    const std::string key = CClientSettings::kSettingsKey;
-    registry.createKey(Hive::LocalMachine, key);
-    registry.createKey(Hive::LocalMachine, CClientSettings::kInstallKey);
-    auto sz = [&](const char* name, const std::string& value) {
-        registry.setValue(Hive::LocalMachine, key, name, Value::Sz(value));
-    };
-    auto dword = [&](const char* name, uint32_t value) {
-        registry.setValue(Hive::LocalMachine, key, name, Value::Dword(value));
-    };
-    sz("AltirenServerIP", server);
-    sz("AccountID", account);
-    sz("TraceFolder", traceFolder);
-    dword("TraceLevel", 1);
-    dword("InstalledStatus", 0); // registers at its first start
-    dword("BootMessage", 0);     // a failure goes to the log, never to a box
-    dword("QuellinNumber", 0);
-    CClientSettings settings(registry);
-    ASSERT_TRUE(settings.bSetUserDetails(user, password, true));
+    std::string error;
+    ASSERT_TRUE(
+        client_setup::write_lab_client(root, {server, account, user, password, traceFolder}, error))
+        << error;
 }
 
 } // namespace programtest
