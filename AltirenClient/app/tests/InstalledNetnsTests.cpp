@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <sstream>
 
 using namespace netnslab;
@@ -109,6 +110,42 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
     }
+    // A menu by its key, then its item by its key: each key once the menu is there (it
+    // opens as a window of its own) and the next only once it has gone; the open menu's
+    // screenshot when `shot` names one.
+    void MenuItem(const std::string& window, const std::string& menuKey, const std::string& itemKey,
+                  const std::string& shot = {}) {
+        const std::set<std::string> before = ProgramWindows();
+        Keys(window, {menuKey});
+        std::set<std::string> menu;
+        EXPECT_TRUE(Within(std::chrono::seconds(10),
+                           [&] {
+                               menu.clear();
+                               for (const std::string& id : ProgramWindows())
+                                   if (!before.count(id))
+                                       menu.insert(id);
+                               return !menu.empty();
+                           }))
+            << menuKey << " opened no menu";
+        if (!shot.empty())
+            Screenshot(shot);
+        Xdo(xvfb.Display(), {"key", "--delay", "80", itemKey});
+        EXPECT_TRUE(Within(std::chrono::seconds(10),
+                           [&] {
+                               const std::set<std::string> now = ProgramWindows();
+                               for (const std::string& id : menu)
+                                   if (now.count(id))
+                                       return false;
+                               return true;
+                           }))
+            << itemKey << " left the menu open";
+    }
+    std::set<std::string> ProgramWindows() const {
+        const auto ids =
+            Lines(Xdo(xvfb.Display(), {"search", "--onlyvisible", "--class", "Pramitone"}));
+        return {ids.begin(), ids.end()};
+    }
+
     void Type(const std::string& text) {
         Xdo(xvfb.Display(), {"type", "--delay", "80", text});
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -182,9 +219,7 @@ TEST_F(InstalledOnWorkstation, APersonPlaysFiftyMillisecondsAndAMegabitSeesTopTa
     Screenshot("1-started");
 
     // View > Advanced: the manual page. Alt+L and Alt+B reach its fields.
-    Keys(manager, {"alt+v"});
-    Screenshot("2-view-menu");
-    Keys(manager, {"a"});
+    MenuItem(manager, "alt+v", "a", "2-view-menu");
     Keys(manager, {"alt+l", "ctrl+a"});
     Type("50");
     Keys(manager, {"alt+b", "ctrl+a"});
@@ -213,7 +248,7 @@ TEST_F(InstalledOnWorkstation, APersonPlaysFiftyMillisecondsAndAMegabitSeesTopTa
     EXPECT_GT(bps, 0.3e6);
 
     // View > Statistics opens Top Talkers, which lists a flow while it runs.
-    Keys(manager, {"alt+v", "s"});
+    MenuItem(manager, "alt+v", "s");
     std::vector<std::string> lists;
     ASSERT_TRUE(Within(std::chrono::seconds(10), [&] {
         lists = VisibleWindows(xvfb.Display(), kTopTalkersTitle);
@@ -238,7 +273,8 @@ TEST_F(InstalledOnWorkstation, APersonPlaysFiftyMillisecondsAndAMegabitSeesTopTa
     Keys(manager, {"alt+p"});
     ASSERT_TRUE(Within(std::chrono::seconds(15), [&] { return Requested(*server, "CLIENT_STOP"); }))
         << ReadText(log);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(Within(std::chrono::seconds(5), [&] { return Logged("stops the emulation"); }))
+        << log_text();
     const double stoppedDelayMs = UdpDelayMs(47603);
     std::printf("[ measure ] stopped: one-way delay median %.2f ms\n", stoppedDelayMs);
     EXPECT_LT(stoppedDelayMs, 20.0);
@@ -251,6 +287,8 @@ TEST_F(InstalledOnWorkstation, APersonPlaysFiftyMillisecondsAndAMegabitSeesTopTa
         << ReadText(log);
     EXPECT_EQ(program->wait(Millis(1000)).status, 0) << ReadText(log);
     EXPECT_TRUE(Requested(*server, "CLIENT_SHUTDOWN"));
+    EXPECT_TRUE(Logged("closes the control session")) << log_text();
+    EXPECT_TRUE(VisibleWindows(xvfb.Display(), kManagerTitle).empty());
     Screenshot("7-exited");
     for (const char* bad : {"Sanitizer", "runtime error:"})
         EXPECT_EQ(ReadText(log).find(bad), std::string::npos) << ReadText(log);
