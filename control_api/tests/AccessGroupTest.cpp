@@ -155,9 +155,19 @@ TEST_F(AccessGroupTest, AMemberUsesTheDaemonAndTheStoreAnOutsiderIsRefusedWithTh
         As(member, member, {static_cast<gid_t>(group)}, [&] { return Status(); });
     EXPECT_EQ(memberStatus.code, 0) << memberStatus.causes;
     EXPECT_EQ(memberStatus.causes, "");
-    EXPECT_EQ(
-        As(member, member, {static_cast<gid_t>(group)}, [&] { return WriteSetting("m"); }).code,
-        platform::registry::kSuccess);
+    // Its change, under a umask that keeps everything to itself, stays the group's to read
+    // and to change.
+    EXPECT_EQ(As(member, member, {static_cast<gid_t>(group)},
+                 [&] {
+                     ::umask(077);
+                     return WriteSetting("m");
+                 })
+                  .code,
+              platform::registry::kSuccess);
+    const struct stat changed = Stat(root + "/HKEY_LOCAL_MACHINE.reg");
+    EXPECT_EQ(changed.st_uid, member);
+    EXPECT_EQ(changed.st_gid, group);
+    EXPECT_EQ(changed.st_mode & 07777, 0664u);
 
     // An outsider reads the store but changes nothing, and hears why the daemon is closed.
     const Answer outsiderStatus = As(outsider, outsider, {}, [&] { return Status(); });
