@@ -1,25 +1,19 @@
 // A user of the access group reaches the daemon and changes the registry store without
 // root; a user outside it is refused, and the control library says why. The group is made
-// for the test only: a copy of /etc/group with the group added is mounted over the real
-// one in a mount namespace of the test's own, with ids nobody uses.
+// for the test only (TestSupport/ThrowAwayGroup.h).
 #include "AltirenAPI/DriverLog.h"
 #include "AltirenAPI/Session.h"
 #include "ServiceRegistry.h"
 
 #include "TestSupport/QuellinProcess.h"
 #include "TestSupport/TempDir.h"
+#include "TestSupport/ThrowAwayGroup.h"
 #include "platform/AccessGroup.h"
 #include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <fstream>
 #include <functional>
-#include <grp.h>
-#include <pwd.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,36 +33,16 @@ struct Answer {
 class AccessGroupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::geteuid() != 0)
-            GTEST_SKIP() << "needs root: it makes a group and changes user";
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-            GTEST_SKIP() << "no mount namespace of its own: " << std::strerror(errno);
-        group = UnusedId();
-        member = UnusedId(group + 1);
-        outsider = UnusedId(member + 1);
-        const std::string groups = (dir / "group").string();
-        {
-            std::ifstream in("/etc/group");
-            std::ofstream out(groups);
-            out << in.rdbuf() << platform::kAccessGroupName << ":x:" << group << ":" << member
-                << "\n";
-        }
-        ASSERT_EQ(::mount(groups.c_str(), "/etc/group", nullptr, MS_BIND, nullptr), 0)
-            << std::strerror(errno);
-        if (platform::access_group_id() != static_cast<gid_t>(group))
-            GTEST_SKIP() << "the group database does not read /etc/group";
+        std::string why;
+        if (!ids.make(dir.str(), why))
+            GTEST_SKIP() << why;
+        group = ids.group;
+        member = ids.member;
+        outsider = ids.outsider;
         ASSERT_EQ(::chmod(dir.str().c_str(), 0755), 0); // the users reach what lies in it
         ASSERT_NO_FATAL_FAILURE(testsupport::register_service(root, QUELLIN_BINARY));
         ::setenv("ALTIREN_REGISTRY_ROOT", root.c_str(), 1);
         ASSERT_TRUE(daemon.start(QUELLIN_BINARY, device));
-    }
-
-    // An id that neither the user nor the group database holds, from `from` on.
-    static unsigned UnusedId(unsigned from = 61000) {
-        while (::getpwuid(from) || ::getgrgid(from))
-            ++from;
-        return from;
     }
 
     // Runs `call` in a child process as `uid` with the primary group `gid` and the
@@ -129,6 +103,7 @@ protected:
     testsupport::TempDir dir{"access-group"};
     std::string root = (dir / "registry").string();
     std::string device = (dir / "run" / "QL").string();
+    testsupport::ThrowAwayGroup ids;
     testsupport::QuellinProcess daemon;
     unsigned group = 0, member = 0, outsider = 0;
 };

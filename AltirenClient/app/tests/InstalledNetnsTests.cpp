@@ -2,13 +2,15 @@
 // root (DESTDIR); the installed daemon takes the lab workstation's eth0 over, started by
 // its systemd unit's command line with the Bindings written by the installed altiren-reg;
 // the management-server stand-in answers on the workstation with a demo account; the
-// installed Pramitone runs on the workstation under Xvfb and is driven by xdotool only:
+// installed Pramitone runs on the workstation under Xvfb, as a member of the access group
+// rather than root (a throw-away group and user), and is driven by xdotool only:
 // keys type 50 ms and 1,000 kbit/s into the manual page and press Play, real traffic feels
 // both, the Top Talkers window opens from the menu and lists the flow, Stop and Exit end
 // it, and the workstation's interface is given back as it was. A screenshot of each step
 // goes to the build folder; the checks read measurements, logs and the server's record.
 #include "AltirenUiTest/Xvfb.h"
 #include "ProgramDriving.h"
+#include "TestSupport/ThrowAwayGroup.h"
 #include "WorkstationLab.h"
 
 #include <gtest/gtest.h>
@@ -44,9 +46,18 @@ protected:
                                                Clock::now() - started)
                                                .count()));
         quellin = Installed(INSTALLED_SBINDIR "/quellin");
+        // The person is a member of the access group, not root.
+        std::string why;
+        if (!person.make(groupFile.str(), why))
+            GTEST_SKIP() << why;
         WorkstationLab::SetUp(); // quellin --install from the installed tree
         if (IsSkipped() || HasFatalFailure())
             return;
+        // The installed tree, the store and the socket are the person's to reach.
+        for (const testsupport::TempDir* shared : {&root, &dir})
+            ASSERT_EQ(::chmod(shared->str().c_str(), 0755), 0);
+        for (const testsupport::TempDir* own : {&runDir, &trace})
+            ASSERT_EQ(::chown(own->str().c_str(), person.member, person.member), 0);
         ASSERT_TRUE(xvfb.Running()) << xvfb.Error();
         guitest::XcbApp(xvfb);
 
@@ -61,7 +72,7 @@ protected:
             store.AddUser({"demo", "demo", "DEMO-1", "demo@example.org"});
         });
         ASSERT_NO_FATAL_FAILURE(
-            ProvisionClient(dir.str(), server->HostPort(), "DEMO-1", "demo", "demo", trace.str()));
+            ProvisionClient(registry, server->HostPort(), "DEMO-1", "demo", "demo", trace.str()));
         const RunResult bound =
             run("", {Installed(INSTALLED_BINDIR "/altiren-reg"), "set",
                      "HKLM\\SYSTEM\\CurrentControlSet\\Services\\QL\\Parameters", "Bindings",
@@ -188,6 +199,8 @@ protected:
     }
     guitest::XvfbServer& xvfb = Xvfb();
     testsupport::TempDir root{"installed-root"};
+    testsupport::TempDir groupFile{"installed-group"};
+    testsupport::ThrowAwayGroup person;
     testsupport::TempDir runDir{"installed-run"};
     testsupport::TempDir trace{"installed-trace"};
     std::unique_ptr<mgmt::MgmtServer> server;
@@ -205,13 +218,21 @@ TEST_F(InstalledOnWorkstation, APersonPlaysFiftyMillisecondsAndAMegabitSeesTopTa
     // Started as from the desktop entry, in the workstation's shell; without a tray the
     // manager window shows at once.
     const std::string log = (dir / "pramitone.log").string();
-    program.emplace(Process::start(
-        "", {"nsenter", "--net=/run/netns/" + ws, Installed(INSTALLED_BINDIR "/Pramitone")}, log));
+    std::vector<std::string> argv = {"nsenter", "--net=/run/netns/" + ws};
+    for (const std::string& arg : person.as_member())
+        argv.push_back(arg);
+    argv.insert(argv.end(), {"env", "HOME=" + runDir.str()});
+    argv.push_back(Installed(INSTALLED_BINDIR "/Pramitone"));
+    program.emplace(Process::start("", argv, log));
     std::vector<std::string> managers;
     ASSERT_TRUE(Within(std::chrono::seconds(60), [&] {
         managers = VisibleWindows(xvfb.Display(), kManagerTitle);
-        return !managers.empty();
-    })) << ReadText(log);
+        return !managers.empty() || !program->running();
+    }));
+    ASSERT_FALSE(managers.empty()) << ReadText(log);
+    const std::string status = ReadText("/proc/" + std::to_string(program->pid()) + "/status");
+    EXPECT_NE(status.find("\nUid:\t" + std::to_string(person.member) + "\t"), std::string::npos)
+        << status;
     const std::string manager = managers.front();
     ASSERT_TRUE(Within(std::chrono::seconds(30), [&] {
         return Requested(*server, "CLIENT_LAUNCH");
@@ -287,6 +308,11 @@ TEST_F(InstalledOnWorkstation, APersonPlaysFiftyMillisecondsAndAMegabitSeesTopTa
         << ReadText(log);
     EXPECT_EQ(program->wait(Millis(1000)).status, 0) << ReadText(log);
     EXPECT_TRUE(Requested(*server, "CLIENT_SHUTDOWN"));
+    // It registered, and wrote so in the store as the person.
+    bool registered = false;
+    EXPECT_TRUE(
+        CClientSettings(platform::registry::Registry(registry)).bGetInstalledStatus(registered));
+    EXPECT_TRUE(registered);
     EXPECT_TRUE(Logged("closes the control session")) << log_text();
     EXPECT_TRUE(VisibleWindows(xvfb.Display(), kManagerTitle).empty());
     Screenshot("7-exited");

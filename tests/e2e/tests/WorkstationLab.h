@@ -83,7 +83,7 @@ protected:
         run_checked(ws, {"ip", "route", "add", "default", "via", kNwV4});
         run_checked(ws, {"ip", "-6", "route", "add", "default", "via", kNwV6});
         // The namespace of the workstation's process is the workstation.
-        ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+        ::setenv("ALTIREN_REGISTRY_ROOT", registry.c_str(), 1);
         ::setenv("QL_DEVICE", device.c_str(), 1);
         const RunResult installed = run("", {quellin, "--install"});
         ASSERT_TRUE(installed.ok()) << installed.err;
@@ -241,6 +241,7 @@ protected:
 
     std::string quellin; // the daemon program
     testsupport::TempDir dir{"e2e-workstation"};
+    std::string registry = (dir / "registry").string(); // made by the store
     std::string device = (dir / "QL").string();
     std::string log = (dir / "quellin.log").string();
     std::string ws, nw;
