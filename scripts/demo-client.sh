@@ -132,6 +132,10 @@ if [ "${1:-}" = "--inner" ]; then
         echo "   (Exit in its tray menu, or closing its window, ends the demo)"
     fi
     wait "$client" || status=$?
+    if [ "$status" -ne 0 ]; then
+        echo "== the client ended with status $status; its last lines:"
+        tail -20 "$DEMO_TMP/pramitone.log"
+    fi
     kill "$server" 2>/dev/null || true
     wait "$server" 2>/dev/null || true
     exit "$status"
