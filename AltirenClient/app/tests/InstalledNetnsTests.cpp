@@ -36,6 +36,10 @@ protected:
             GTEST_SKIP() << "xdotool is needed (scripts/packages.txt)";
         if (auto why = Lab::unavailable_reason())
             GTEST_SKIP() << *why;
+        // The person is a member of the access group, not root.
+        std::string why;
+        if (!person.make(groupFile.str(), why))
+            GTEST_SKIP() << why;
         const auto started = Clock::now();
         const RunResult installed =
             run("", {"env", "DESTDIR=" + root.str(), CMAKE_COMMAND, "--install", ALTIREN_BUILD_DIR},
@@ -46,10 +50,6 @@ protected:
                                                Clock::now() - started)
                                                .count()));
         quellin = Installed(INSTALLED_SBINDIR "/quellin");
-        // The person is a member of the access group, not root.
-        std::string why;
-        if (!person.make(groupFile.str(), why))
-            GTEST_SKIP() << why;
         WorkstationLab::SetUp(); // quellin --install from the installed tree
         if (IsSkipped() || HasFatalFailure())
             return;
