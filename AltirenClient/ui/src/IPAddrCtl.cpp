@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QStyleOptionFrame>
 
@@ -20,6 +21,9 @@ CIPAddrCtl::CIPAddrCtl(IPrompt* prompt, QWidget* parent) : QWidget(parent), m_pr
         auto* field = new QLineEdit(this);
         field->setProperty(kFieldProperty, static_cast<int>(i + 1));
         field->setMaxLength(3);
+        // Digits only, pasted text too.
+        field->setValidator(new QRegularExpressionValidator(
+            QRegularExpression(QStringLiteral("[0-9]{0,3}")), field));
         field->setFrame(false);
         field->setAlignment(Qt::AlignCenter);
         field->setContextMenuPolicy(Qt::NoContextMenu);
