@@ -3,7 +3,9 @@
 #include "AltirenUi/AltirenPageImport.h"
 #include "AltirenUi/AltirenPagePreset.h"
 #include "AltirenUi/IpFilterDlg.h"
+#include "AltirenUi/OptionsSheet.h"
 #include "AltirenUi/StatisticGUIManager.h"
+#include "AltirenUi/StatisticsOptionsPage.h"
 
 ManagerSeams FillManagerSeams(CIpRuleSet& statisticsFilter) {
     ManagerSeams seams;
@@ -19,6 +21,10 @@ ManagerSeams FillManagerSeams(CIpRuleSet& statisticsFilter) {
     };
     // Edit > Filter Definition...: edits the manager's emulation filter in place.
     seams.filterDialog = CIpFilterDlg::Provider();
-    // Not yet built: optionsSheet. Each window library that lands sets its seam here.
+    // The options sheet, one for the process, with the pages other libraries build: the
+    // statistics tab edits the application's statistics filter.
+    OptionsSheetPages optionsPages;
+    optionsPages.statisticsPage = CStatisticsOptionsPage::Factory(statisticsFilter);
+    seams.optionsSheet = COptionsSheet::Provider(std::move(optionsPages));
     return seams;
 }

@@ -145,6 +145,9 @@ bool CIPAddrCtl::eventFilter(QObject* watched, QEvent* event) {
 // True when the key is handled here; false lets the field (and after it the dialog) have it.
 bool CIPAddrCtl::OnFieldKey(int index, QKeyEvent* key) {
     QLineEdit* field = m_fields[static_cast<size_t>(index)];
+    // A '.' typed after a third digit has already moved the focus belongs to that field.
+    const bool justAdvanced = m_nAdvancedTo == index && field->text().isEmpty();
+    m_nAdvancedTo = -1;
     switch (key->key()) {
     case Qt::Key_Tab:
         LeaveControl(true);
@@ -182,7 +185,7 @@ bool CIPAddrCtl::OnFieldKey(int index, QKeyEvent* key) {
         return false; // editing and movement keys
     const QChar c = text[0];
     if (c == QLatin1Char('.') || c == QLatin1Char(' ')) {
-        if (index < 3)
+        if (index < 3 && !justAdvanced)
             FocusField(index + 1, true);
         return true;
     }
@@ -211,8 +214,10 @@ void CIPAddrCtl::AfterDigit(int index) {
         FocusField(index, true);
         return;
     }
-    if (index < 3)
+    if (index < 3) {
         FocusField(index + 1, true);
+        m_nAdvancedTo = index + 1;
+    }
 }
 
 void CIPAddrCtl::LeaveControl(bool forward) {

@@ -2,7 +2,6 @@
 
 #include "AltirenClient/ClientState.h"
 #include "AltirenUi/ControlId.h"
-#include "AltirenUi/HelpHook.h"
 #include "AltirenUi/IpRangeDlg.h"
 
 #include <QGroupBox>
@@ -128,8 +127,8 @@ CStatisticsOptionsPage::CStatisticsOptionsPage(const OptionsPageContext& context
     Refresh(IpRuleList::Include);
     Refresh(IpRuleList::Exclude);
     SetModified(false);
+    // F1 is the sheet's: it asks for the focused control's topic.
     ControlId::ApplyToolTips(this);
-    HelpHook::Install(this);
 }
 
 CStatisticsOptionsPage::~CStatisticsOptionsPage() = default;

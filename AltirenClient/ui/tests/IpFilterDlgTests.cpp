@@ -83,6 +83,20 @@ TEST_F(AddressEntry, DigitsMoveOnAtTheThirdDotsAndBlanksJumpAndOtherKeysAreDropp
     EXPECT_EQ(dialog->GetText(), "192.16.0.7");
 }
 
+TEST_F(AddressEntry, ADotAfterAThirdDigitDoesNotSkipTheNextField) {
+    for (const char c : std::string("192.168.1.1"))
+        QTest::keyClick(QApplication::focusWidget(), c);
+    IpAddressValue value;
+    ASSERT_TRUE(control->GetAddress(value, false)) << value.count;
+    EXPECT_EQ(value.Number(), 0xC0A80101u);
+    // An empty field reached with '.' is skipped by the next '.'.
+    control->Clear();
+    control->setFocus();
+    for (const char c : std::string("10..1"))
+        QTest::keyClick(QApplication::focusWidget(), c);
+    EXPECT_EQ(Field(2)->text(), "1");
+}
+
 TEST_F(AddressEntry, AnIncompleteOrZeroAddressKeepsTheDialogAndEscapeCancels) {
     QTest::keyClicks(Field(0), "10.");
     QTest::keyClick(Field(1), Qt::Key_Return);

@@ -2,14 +2,18 @@
 // by key and mouse clicks.
 #include "AltirenUi/IPAddrCtl.h"
 #include "AltirenUi/IpRangeDlg.h"
+#include "AltirenUi/OptionsSheet.h"
 #include "AltirenUi/StatisticsOptionsPage.h"
 
+#include "AltirenClient/ClientState.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUiTest/GuiTest.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -206,6 +210,67 @@ TEST_F(StatisticsPage, ADuplicatedRowKeepsThePageOpenUntilItIsRemoved) {
     QTest::mouseClick(Button(IDC_EXCLUDE_EDIT), Qt::LeftButton); // nothing to edit
     EXPECT_EQ(prompt.Boxes().back().caption, "Select Item");
     EXPECT_TRUE(asked.empty());
+}
+
+// The sheet's statistics tab as the program makes it: a range typed into the real range
+// dialog reaches the application's filter when the sheet's OK is clicked, and the
+// workstation's address inside it brings the warning.
+TEST(StatisticsTabOfTheSheet, ARangeTypedInTheRangeDialogReachesTheFilterOnOk) {
+    guitest::App();
+    guitest::TestRegistry registry;
+    guitest::CActingPrompt prompt;
+    class Warning : public IMessageDialogPrompt {
+    public:
+        int ShowMessageDialog(const std::string& text, const std::string& caption, UINT,
+                              bool&) override {
+            shown.push_back(caption + "|" + text);
+            return IDOK;
+        }
+        std::vector<std::string> shown;
+    } warning;
+    ClientState::SetChosenAdapterAddress("198.18.0.105");
+    CIpRuleSet filter;
+    OptionsSheetSetup setup;
+    setup.prompt = &prompt;
+    setup.messageDialog = &warning;
+    setup.pages.statisticsPage = CStatisticsOptionsPage::Factory(filter);
+    COptionsSheet sheet(std::move(setup));
+    sheet.RequestPages(IOptionsSheet::kPageStatistics);
+    ASSERT_EQ(sheet.Tabs()->count(), 1);
+    EXPECT_EQ(sheet.Tabs()->tabText(0), "Statistics");
+
+    QTimer::singleShot(0, &sheet, [&] {
+        QTimer::singleShot(0, &sheet, [&] {
+            auto* range = qobject_cast<CIpRangeDlg*>(QApplication::activeModalWidget());
+            ASSERT_NE(range, nullptr);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(range));
+            for (auto [id, text] : {std::pair{IDC_RANGE_FROM, "198.18.0.100"},
+                                    std::pair{IDC_RANGE_TO, "198.18.0.109"}}) {
+                auto* control = guitest::Find<CIPAddrCtl>(range, id);
+                control->setFocus();
+                for (const char* c = text; *c; ++c)
+                    QTest::keyClick(QApplication::focusWidget(), *c);
+            }
+            QTest::mouseClick(guitest::Find<QPushButton>(range, IDOK), Qt::LeftButton);
+            if (range->isVisible())
+                range->reject();
+        });
+        QWidget* page = sheet.Page(IOptionsSheet::kPageStatistics);
+        QTest::mouseClick(guitest::Find<QPushButton>(page, IDC_INCLUDE_ADD), Qt::LeftButton);
+        EXPECT_EQ(guitest::Find<QTreeWidget>(page, IDC_INCLUDE_LIST)->topLevelItemCount(), 1)
+            << (prompt.Boxes().empty() ? "" : prompt.Boxes()[0].text);
+        EXPECT_TRUE(filter.m_include.empty()); // not before OK
+        QTest::mouseClick(guitest::Find<QPushButton>(&sheet, IDOK), Qt::LeftButton);
+        if (sheet.isVisible())
+            sheet.reject();
+    });
+    EXPECT_EQ(sheet.RunModal(nullptr), IDOK)
+        << (prompt.Boxes().empty() ? "" : prompt.Boxes()[0].text);
+    ASSERT_EQ(filter.m_include.size(), 1u);
+    EXPECT_EQ(filter.m_include[0], CIpRangeRule(0xC6120064, 0xC612006D, 0, 0));
+    EXPECT_EQ(warning.shown, std::vector<std::string>{"Local Host in Range|" +
+                                                      LoadClientString(IDS_LOCAL_HOST_IN_RANGE)});
+    ClientState::SetChosenAdapterAddress("");
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // The address control: four fields of at most three digits side by side with dots drawn
 // between them. Digits are typed; '.' and blank move to the next field; a third digit
 // checks the field (above 255 gives the message and selects it again, else the focus
-// moves on); Right at a field's end and Left at its start cross to the neighbour field;
-// Tab and Shift+Tab leave the control; Enter and Escape go on to the dialog. Colours come
-// from the palette.
+// moves on, and a '.' right after it stays in the new field); Right at a field's end and Left at
+// its start cross to the neighbour field; Tab and Shift+Tab leave the control; Enter and Escape go
+// on to the dialog. Colours come from the palette.
 #pragma once
 
 #include "AltirenClient/Prompt.h"
@@ -63,4 +63,6 @@ private:
     IPrompt* m_prompt;
     std::array<QLineEdit*, 4> m_fields{};
     bool m_bReadOnly = false;
+    // The field a third digit has just moved the focus to (-1 after any other key).
+    int m_nAdvancedTo = -1;
 };
