@@ -218,7 +218,7 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
     // The TAP first: a name that is taken must not cost the station its interface.
     if (!p.tap) {
         try {
-            p.tap = std::make_unique<TapDevice>(b.station);
+            p.tap = std::make_unique<TapDevice>(b.station, m_tapOffloads);
         } catch (const std::system_error& e) {
             note(p, kLogError,
                  what + ": not bound: cannot make the TAP " + b.station + ": " +
@@ -228,6 +228,9 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
                           : ""));
             return false;
         }
+        if (m_tapOffloads && !p.tap->offloads())
+            m_log(kLogInfo, what + ": " + b.station + " without offloads (" +
+                                p.tap->offload_note() + "): the station cuts its own segments");
         // A deeper queue than the kernel's default: the daemon may not be scheduled for a
         // while, and what overflows the queue is dropped.
         if (!set_link_queue_length(b.station, kTapQueueLength))
@@ -354,7 +357,8 @@ void Edges::unbind(size_t index, const std::string& reason) {
               std::to_string(c.refused[0] + c.refused[1]) + " refused, " +
               std::to_string(c.unread[0] + c.unread[1]) + " unread; left to offload: " +
               std::to_string(c.checksumsCompleted) + " checksums finished, " +
-              std::to_string(c.segmented) + " TCP packets cut into segments");
+              std::to_string(c.segmented) + " packets cut into segments, " +
+              std::to_string(c.offloadRefused) + " refused as malformed");
     // A binding refused for want of a slot takes the one just freed.
     if (!m_stopping)
         for (size_t j = 0; j < m_ports.size(); ++j)
@@ -470,9 +474,26 @@ void Edges::deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& inf
         ++p.counters.oversized; // cut by the read: never passed on as if whole
         return;
     }
+    const uint32_t mtu = p.segment_mtu();
+    if (info.hasVnet && info.vnet.offloaded()) {
+        const auto sink = [&](const uint8_t* s, size_t n) { enter(p, direction, s, n); };
+        switch (finish_offloads(info.vnet, frame, info.length, mtu, m_segment, sink)) {
+        case OffloadResult::Refused:
+            ++p.counters.offloadRefused;
+            break;
+        case OffloadResult::Segmented:
+            ++p.counters.segmented;
+            break;
+        case OffloadResult::Checksum:
+            ++p.counters.checksumsCompleted;
+            break;
+        case OffloadResult::Whole:
+            break;
+        }
+        return;
+    }
     // A frame larger than the link carries comes from an offloading sender: cut it as its
     // interface would have. Cutting finishes every checksum.
-    const uint32_t mtu = p.segment_mtu();
     if (mtu && info.length > size_t{mtu} + 14 &&
         segment_tcp(frame, info.length, mtu, m_segment,
                     [&](const uint8_t* s, size_t n) { enter(p, direction, s, n); })) {
@@ -496,6 +517,7 @@ void Edges::enter(Port& p, int direction, const uint8_t* frame, size_t length) {
             return;
         m_lastReceiveFree = rte_free_descriptors(p.adapter, 1);
     }
+    ++p.counters.entered[direction & 1];
     switch (edge_packet_in(p.adapter, direction, frame, length)) {
     case EdgeResult::Refused:
         ++p.counters.refused[direction & 1];
@@ -550,6 +572,8 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
     FramePort* out = d == 0 ? static_cast<FramePort*>(p->lower.get()) : station_of(*p);
     if (!out || (d == 0 && !p->powered) || !out->write(frame, length))
         ++p->counters.lostWrites[d];
+    else
+        ++p->counters.written[d];
 }
 
 void Edges::on_links_ready() {

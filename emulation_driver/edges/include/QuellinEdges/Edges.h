@@ -23,8 +23,9 @@
 // must run before du_shutdown and rte_shutdown.
 //
 // Frames the sender left to offload are finished before they enter: checksums computed,
-// TCP packets above the MTU cut into segments. Packets lost for want of descriptors are
-// counted per adapter and reported by report_losses().
+// super-frames of a TAP with offloads and TCP packets above the MTU cut into wire-size
+// segments, so that every packet in the engine is one the wire carries. Packets lost for want of
+// descriptors are counted per adapter and reported by report_losses().
 #pragma once
 
 #include "QuellinEdges/Bindings.h"
@@ -66,7 +67,11 @@ struct AdapterCounters {
     // TAP's queue or a packet socket's buffer being full (the TAP's as of the last report).
     std::array<uint64_t, 2> unread{};
     uint64_t checksumsCompleted = 0; // checksums left to offload, finished here
-    uint64_t segmented = 0;          // offloaded TCP packets cut into segments
+    uint64_t segmented = 0;          // offloaded TCP and UDP packets cut into segments
+    uint64_t offloadRefused = 0;     // offload headers that do not fit their frame, dropped
+    // Per direction: wire-size packets handed to the engine, and written out by it.
+    std::array<uint64_t, 2> entered{};
+    std::array<uint64_t, 2> written{};
 };
 
 struct AdapterView {
@@ -98,6 +103,9 @@ public:
     // The largest MTU a TAP is given, whatever its lower interface has: frames longer than
     // the packet layer's buffers would be refused. 0: no limit.
     void limit_station_mtu(uint32_t mtu) { m_mtuLimit = mtu; }
+    // Whether TAPs made from now on ask for checksum and segmentation offloads (they do
+    // unless told otherwise; a kernel that refuses them gets TAPs without).
+    void use_tap_offloads(bool on) { m_tapOffloads = on; }
     // Daemon shutdown: unbinds every adapter, closes every device and gives back every
     // interface and setting.
     void stop();
@@ -157,6 +165,7 @@ private:
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
+    bool m_tapOffloads = true;
 };
 
 } // namespace quellin::edges
