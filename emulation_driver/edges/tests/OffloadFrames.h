@@ -9,7 +9,9 @@
 #include <cstring>
 #include <vector>
 
-namespace quellin::edges::test {
+namespace quellin::edges_test {
+
+using namespace quellin::edges;
 
 inline constexpr uint8_t kTcp = 6;
 inline constexpr uint8_t kUdp = 17;
@@ -125,4 +127,4 @@ inline bool ipv4_header_verifies(const std::vector<uint8_t>& f, size_t ip) {
     return wire::internet_checksum(f.data() + ip, 20) == 0xFFFF;
 }
 
-} // namespace quellin::edges::test
+} // namespace quellin::edges_test

@@ -9,7 +9,7 @@
 
 using namespace quellin;
 using namespace quellin::edges;
-using namespace quellin::edges::test;
+using namespace quellin::edges_test;
 
 TEST(Offload, ChecksumsOfTcpAndUdpOverBothFamiliesAreFinished) {
     std::vector<std::vector<uint8_t>> frames = {ipv4(kUdp, 8, 101), ipv4(kTcp, 32, 1000),

@@ -8,7 +8,7 @@
 
 using namespace quellin;
 using namespace quellin::edges;
-using namespace quellin::edges::test;
+using namespace quellin::edges_test;
 
 namespace {
 
