@@ -5,13 +5,7 @@
 #include "AltirenUi/AltirenMngr.h"
 #include "AltirenUi/NumericEdit.h"
 
-#include "AltirenClient/ClientSettings.h"
-#include "AltirenClient/ClientState.h"
-#include "AltirenUiTest/GuiTest.h"
-#include "DaemonLab.h"
-#include "ManagerFakes.h"
-
-#include <MgmtServer/MgmtServer.h>
+#include "ManagerDaemonLab.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -26,65 +20,12 @@ using namespace netnslab;
 
 namespace {
 
-class ManagerOnDaemon : public e2e::DaemonLab {
+class ManagerOnDaemon : public ManagerDaemonLab {
 protected:
-    void SetUp() override {
-        e2e::DaemonLab::SetUp();
-        if (IsSkipped() || HasFatalFailure())
-            return;
-        guitest::App();
-        // The client runs where the station's interface is; its threads start here too.
-        station = std::make_unique<NetnsGuard>(lab().station());
-
-        server = std::make_unique<mgmt::MgmtServer>(mgmt::ServerOptions{});
-        std::string error;
-        ASSERT_TRUE(server->Start(error)) << error;
-        server->EditStore([](mgmt::AccountStore& store) {
-            store.AddUser({"ann", "Secret1", "ACC-7", "ann@example.org"});
-        });
-        platform::registry::Registry registry;
-        using platform::registry::Hive;
-        using platform::registry::Value;
-        ASSERT_EQ(registry.createKey(Hive::LocalMachine, CClientSettings::kSettingsKey), 0);
-        const char* key = CClientSettings::kSettingsKey;
-        registry.setValue(Hive::LocalMachine, key, "AltirenServerIP",
-                          Value::Sz(server->HostPort()));
-        registry.setValue(Hive::LocalMachine, key, "AccountID", Value::Sz("ACC-7"));
-        registry.setValue(Hive::LocalMachine, key, "CommunicationTimeout", Value::Dword(5000));
-        ASSERT_TRUE(CClientSettings().bSetUserDetails("ann", "Secret1", true));
-        ClientState::SetServerOnline(false); // the window's first probe finds the server
-
-        driver = std::make_unique<CDriverMngr>();
-        driver->SetActiveAdapterAddress(kStationV4);
-        context.driver = driver.get();
-        context.application = &application;
-        context.prompt = &prompt;
-        context.control = &CNuvexControl::Instance();
-        window = std::make_unique<CAltirenMngr>(context);
-        ASSERT_TRUE(guitest::ShowAndWait(window.get()));
-    }
-
-    void TearDown() override {
-        if (driver && driver->IsPlaying())
-            driver->Stop();
-        window.reset();
-        if (server)
-            server->Stop();
-        station.reset();
-        e2e::DaemonLab::TearDown();
-    }
-
     static void TypeInto(QWidget* field, const char* text) {
         field->setFocus();
         QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(field, text);
-    }
-
-    size_t Events(const char* type) const {
-        size_t n = 0;
-        for (const mgmt::RecordedRequest& request : server->Requests())
-            n += mgmt::Attribute(request.attributes, "EVENT_TYPE") == type;
-        return n;
     }
 
     bool StoppedWithin(std::chrono::milliseconds limit) const {
@@ -118,14 +59,6 @@ protected:
         EXPECT_EQ(r.recv.count("bytes"), bytes);
         return r.recv.num("throughput_bps");
     }
-
-    std::unique_ptr<NetnsGuard> station;
-    std::unique_ptr<mgmt::MgmtServer> server;
-    std::unique_ptr<CDriverMngr> driver;
-    FakeApplication application;
-    CScriptedPrompt prompt;
-    ManagerContext context;
-    std::unique_ptr<CAltirenMngr> window;
 };
 
 TEST_F(ManagerOnDaemon, KeyClicksSetFiftyMillisecondsAndOneMegabitThatRealTrafficFeels) {

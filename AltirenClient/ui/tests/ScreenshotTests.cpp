@@ -19,23 +19,7 @@
 
 namespace {
 
-class Screenshots : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!server.Running())
-            GTEST_SKIP() << server.Error();
-        guitest::XcbApp(server);
-    }
-
-    // The saved file is a PNG of the whole screen.
-    static void ExpectScreen(const std::string& path) {
-        ASSERT_FALSE(path.empty());
-        const QImage image(QString::fromStdString(path));
-        EXPECT_EQ(image.size(), QSize(1024, 768));
-    }
-
-    guitest::XvfbServer server;
-};
+using Screenshots = guitest::XvfbTest;
 
 TEST_F(Screenshots, AnErrorBoxOfThePrompt) {
     CQtPrompt prompt;
@@ -44,7 +28,7 @@ TEST_F(Screenshots, AnErrorBoxOfThePrompt) {
                          LoadClientString(IDS_CAPTION_ERROR), MB_OK | MB_ICONERROR));
     ASSERT_TRUE(guitest::ShowAndWait(box.get()));
     QTest::qWait(200);
-    ExpectScreen(guitest::SaveScreenshot("prompt-61237"));
+    guitest::ExpectScreenshot(guitest::SaveScreenshot("prompt-61237"));
 }
 
 // The manager window as the user first sees it, playing, and with its File menu open.
@@ -76,14 +60,14 @@ protected:
 };
 
 TEST_F(ManagerScreenshots, TheAdvancedPage) {
-    ExpectScreen(guitest::SaveScreenshot("manager-advanced"));
+    guitest::ExpectScreenshot(guitest::SaveScreenshot("manager-advanced"));
 }
 
 TEST_F(ManagerScreenshots, PlayingWithTheControlsLocked) {
     window->PlayStop();
     ASSERT_FALSE(window->IsStopped());
     QTest::qWait(200);
-    ExpectScreen(guitest::SaveScreenshot("manager-playing"));
+    guitest::ExpectScreenshot(guitest::SaveScreenshot("manager-playing"));
 }
 
 TEST_F(ManagerScreenshots, TheMenus) {
@@ -95,7 +79,7 @@ TEST_F(ManagerScreenshots, TheMenus) {
             continue;
         window->MenuBar()->setActiveAction(top);
         QTest::qWait(300);
-        ExpectScreen(guitest::SaveScreenshot("manager-menu-" + std::to_string(++n)));
+        guitest::ExpectScreenshot(guitest::SaveScreenshot("manager-menu-" + std::to_string(++n)));
         menu->hide();
         QTest::qWait(100);
     }

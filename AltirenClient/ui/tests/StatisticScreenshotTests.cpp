@@ -19,21 +19,7 @@ namespace {
 using guitest::ParamOf;
 using guitest::TcpPacket;
 
-class StatisticScreenshots : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (!server.Running())
-            GTEST_SKIP() << server.Error();
-        guitest::XcbApp(server);
-    }
-
-    static void ExpectScreen(const std::string& path) {
-        ASSERT_FALSE(path.empty());
-        EXPECT_EQ(QImage(QString::fromStdString(path)).size(), QSize(1024, 768));
-    }
-
-    guitest::XvfbServer server;
-};
+using StatisticScreenshots = guitest::XvfbTest;
 
 TEST_F(StatisticScreenshots, TopTalkersAndAConnectionGraph) {
     guitest::TestRegistry registry;
@@ -77,7 +63,7 @@ TEST_F(StatisticScreenshots, TopTalkersAndAConnectionGraph) {
     list.OnTimerEvent();
     ASSERT_TRUE(guitest::ShowAndWait(&list));
     QTest::qWait(300);
-    ExpectScreen(guitest::SaveScreenshot("statistic-list"));
+    guitest::ExpectScreenshot(guitest::SaveScreenshot("statistic-list"));
 
     gui.OnListDataRequest(ParamOf(download));
     CStatisticGrafWindow* graph = gui.FindGraphWindow(GraphWindowKey(ParamOf(download)));
@@ -86,7 +72,7 @@ TEST_F(StatisticScreenshots, TopTalkersAndAConnectionGraph) {
     graph->move(300, 300);
     ASSERT_TRUE(guitest::ShowAndWait(graph));
     QTest::qWait(300);
-    ExpectScreen(guitest::SaveScreenshot("statistic-graph"));
+    guitest::ExpectScreenshot(guitest::SaveScreenshot("statistic-graph"));
     gui.OnEmulationStopped();
 }
 

@@ -8,13 +8,7 @@
 #include "AltirenUi/StatisticGrafWindow.h"
 #include "AltirenUi/StatisticListDlg.h"
 
-#include "AltirenClient/ClientSettings.h"
-#include "AltirenClient/ClientState.h"
-#include "AltirenUiTest/GuiTest.h"
-#include "DaemonLab.h"
-#include "ManagerFakes.h"
-
-#include <MgmtServer/MgmtServer.h>
+#include "ManagerDaemonLab.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -36,58 +30,24 @@ using namespace netnslab;
 
 namespace {
 
-class StatisticsOnDaemon : public e2e::DaemonLab {
+class StatisticsOnDaemon : public ManagerDaemonLab {
 protected:
     void SetUp() override {
-        e2e::DaemonLab::SetUp();
+        ManagerDaemonLab::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        guitest::App();
-        station = std::make_unique<NetnsGuard>(lab().station());
-
-        server = std::make_unique<mgmt::MgmtServer>(mgmt::ServerOptions{});
-        std::string error;
-        ASSERT_TRUE(server->Start(error)) << error;
-        server->EditStore([](mgmt::AccountStore& store) {
-            store.AddUser({"ann", "Secret1", "ACC-7", "ann@example.org"});
-        });
-        platform::registry::Registry registry;
-        using platform::registry::Hive;
-        using platform::registry::Value;
-        ASSERT_EQ(registry.createKey(Hive::LocalMachine, CClientSettings::kSettingsKey), 0);
-        const char* key = CClientSettings::kSettingsKey;
-        registry.setValue(Hive::LocalMachine, key, "AltirenServerIP",
-                          Value::Sz(server->HostPort()));
-        registry.setValue(Hive::LocalMachine, key, "AccountID", Value::Sz("ACC-7"));
-        registry.setValue(Hive::LocalMachine, key, "CommunicationTimeout", Value::Dword(5000));
-        // The statistics manager polls every second on its own; the windows never refresh
-        // by themselves: the test does it.
-        registry.setValue(Hive::LocalMachine, key, "StatGuiRefresh", Value::Dword(3600000));
-        ASSERT_TRUE(CClientSettings().bSetUserDetails("ann", "Secret1", true));
-        ClientState::SetServerOnline(false);
-
-        driver = std::make_unique<CDriverMngr>();
-        driver->SetActiveAdapterAddress(kStationV4);
-        context.driver = driver.get();
-        context.application = &application;
-        context.prompt = &prompt;
-        context.control = &CNuvexControl::Instance();
-        context.seams.statisticGUIManager = CStatisticGUIManager::Factory();
-        window = std::make_unique<CAltirenMngr>(context);
-        ASSERT_TRUE(guitest::ShowAndWait(window.get()));
         gui = dynamic_cast<CStatisticGUIManager*>(window->Model().GetStatisticGUIManager());
         ASSERT_NE(gui, nullptr);
     }
 
-    void TearDown() override {
-        if (driver && driver->IsPlaying())
-            driver->Stop();
-        window.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        if (server)
-            server->Stop();
-        station.reset();
-        e2e::DaemonLab::TearDown();
+    void Configure(platform::registry::Registry& registry, const char* key) override {
+        // The statistics manager polls every second on its own; the windows never refresh
+        // by themselves: the test does it.
+        registry.setValue(platform::registry::Hive::LocalMachine, key, "StatGuiRefresh",
+                          platform::registry::Value::Dword(3600000));
+    }
+    void AddSeams(ManagerSeams& seams) override {
+        seams.statisticGUIManager = CStatisticGUIManager::Factory();
     }
 
     // Runs a flow on a thread of its own while this thread serves the statistics
@@ -125,13 +85,6 @@ protected:
         return -1;
     }
 
-    std::unique_ptr<NetnsGuard> station;
-    std::unique_ptr<mgmt::MgmtServer> server;
-    std::unique_ptr<CDriverMngr> driver;
-    FakeApplication application;
-    CScriptedPrompt prompt;
-    ManagerContext context;
-    std::unique_ptr<CAltirenMngr> window;
     CStatisticGUIManager* gui = nullptr;
 };
 

@@ -100,22 +100,13 @@ std::optional<LinkEvent> parse_link(const nlmsghdr* h, size_t available) {
 
 std::vector<LinkEvent> parse_link_messages(const uint8_t* data, size_t length) {
     std::vector<LinkEvent> out;
-    size_t off = 0;
-    while (off + sizeof(nlmsghdr) <= length) {
-        nlmsghdr h;
-        std::memcpy(&h, data + off, sizeof h);
-        if (h.nlmsg_len < sizeof(nlmsghdr) || h.nlmsg_len > length - off)
-            break;
-        if (h.nlmsg_type == NLMSG_DONE)
+    for (const nl::Message& m : nl::split(data, length)) {
+        if (m.type == NLMSG_DONE)
             break;
         // Parse from an aligned copy: the buffer may hold the message at any offset.
-        alignas(nlmsghdr) uint8_t copy[kBufferSize];
-        if (h.nlmsg_len <= sizeof copy) {
-            std::memcpy(copy, data + off, h.nlmsg_len);
-            if (auto ev = parse_link(reinterpret_cast<const nlmsghdr*>(copy), h.nlmsg_len))
-                out.push_back(std::move(*ev));
-        }
-        off += NLMSG_ALIGN(h.nlmsg_len);
+        const std::vector<uint8_t> copy = nl::join({m});
+        if (auto ev = parse_link(reinterpret_cast<const nlmsghdr*>(copy.data()), copy.size()))
+            out.push_back(std::move(*ev));
     }
     return out;
 }

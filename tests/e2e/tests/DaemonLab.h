@@ -12,6 +12,7 @@
 #include "NetnsLab/LabTest.h"
 #include "NetnsLab/Netns.h"
 
+#include "TestSupport/QuellinProcess.h"
 #include "TestSupport/TempDir.h"
 
 #include <arpa/inet.h>
@@ -159,15 +160,7 @@ protected:
         return all.str();
     }
 
-    bool can_connect() const {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", device.c_str());
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        ::close(fd);
-        return ok;
-    }
+    bool can_connect() const { return testsupport::can_connect_unix(device); }
 
     testsupport::TempDir dir{"e2e-daemon"};
     std::string device = (dir / "QL").string();

@@ -10,6 +10,7 @@
 #include "NetnsLab/Lab.h"
 #include "NetnsLab/Netns.h"
 #include "NetnsLab/Process.h"
+#include "TestSupport/QuellinProcess.h"
 
 #include "TestSupport/TempDir.h"
 
@@ -151,15 +152,7 @@ protected:
         return false;
     }
 
-    bool can_connect() const {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", device.c_str());
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-        ::close(fd);
-        return ok;
-    }
+    bool can_connect() const { return testsupport::can_connect_unix(device); }
 
     // The held namespace of a daemon, as it names it.
     std::string held_namespace(pid_t pid) const {

@@ -7,8 +7,11 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPixmap>
 #include <QScreen>
+
+#include <gtest/gtest.h>
 
 #include <csignal>
 #include <fcntl.h>
@@ -103,5 +106,23 @@ inline std::string SaveScreenshot(const std::string& name) {
     const QString path = folder + "/" + QString::fromStdString(name) + ".png";
     return screen->grabWindow(0).save(path, "PNG") ? path.toStdString() : std::string();
 }
+
+// A saved screenshot is a PNG of the whole 1024 x 768 screen.
+inline void ExpectScreenshot(const std::string& path) {
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(QImage(QString::fromStdString(path)).size(), QSize(1024, 768));
+}
+
+// A test over an X server of its own; skipped where Xvfb cannot start.
+class XvfbTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!server.Running())
+            GTEST_SKIP() << server.Error();
+        XcbApp(server);
+    }
+
+    XvfbServer server;
+};
 
 } // namespace guitest
