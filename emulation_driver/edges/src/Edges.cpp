@@ -1,5 +1,6 @@
 #include "QuellinEdges/Edges.h"
 
+#include "QuellinEdges/Coalescing.h"
 #include "QuellinEdges/Namespaces.h"
 #include "QuellinEdges/Netlink.h"
 #include "QuellinEdges/Offload.h"
@@ -48,6 +49,7 @@ struct Edges::Port {
         return lowerMtu ? lowerMtu : stationMtu;
     }
     std::array<uint8_t, 6> mac{};
+    Coalescer toStation; // runs of TCP segments for a TAP with offloads, within a batch
     bool waitingForSlot = false;
     std::string lastNote; // what was last said of a binding that does not bind
     AdapterCounters counters;
@@ -547,6 +549,9 @@ void Edges::on_lower_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
+    // What the batch sends on to the station at once is joined where it can be; nothing is
+    // held beyond the batch.
+    m_joining = true;
     for (size_t n = 0; n < kBatch && p.lower; ++n) {
         FrameInfo info;
         const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), info);
@@ -555,6 +560,9 @@ void Edges::on_lower_ready(size_t index) {
         ++p.counters.lowerFrames;
         deliver(p, 1, m_buffer.data(), info);
     }
+    m_joining = false;
+    for (auto& port : m_ports)
+        port->toStation.flush(station_writer(*port));
     if (p.lower) {
         const uint32_t dropped = p.lower->take_kernel_drops();
         p.counters.kernelDrops += dropped;
@@ -569,11 +577,26 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
     if (!p)
         return;
     const int d = direction & 1;
+    if (d == 1 && m_joining && p->tap && p->tap->offloads()) {
+        p->toStation.add(frame, length, station_writer(*p));
+        return;
+    }
     FramePort* out = d == 0 ? static_cast<FramePort*>(p->lower.get()) : station_of(*p);
     if (!out || (d == 0 && !p->powered) || !out->write(frame, length))
         ++p->counters.lostWrites[d];
     else
         ++p->counters.written[d];
+}
+
+Coalescer::Writer Edges::station_writer(Port& p) {
+    return [&p](const VnetHeader& header, const uint8_t* frame, size_t length, size_t segments) {
+        if (p.tap && p.tap->write(frame, length, header)) {
+            p.counters.written[1] += segments;
+            p.counters.coalesced += segments > 1 ? 1 : 0;
+        } else {
+            p.counters.lostWrites[1] += segments;
+        }
+    };
 }
 
 void Edges::on_links_ready() {

@@ -18,27 +18,12 @@ constexpr uint8_t kFin = 0x01;
 constexpr uint8_t kPsh = 0x08;
 constexpr uint8_t kCwr = 0x80;
 
-// The checksum of a segment with its pseudo header: the pseudo header's folded sum goes
-// into the checksum field first, so one pass over the segment finishes it.
+// The checksum of a segment: the pseudo header's folded sum goes into the checksum field
+// first, so one pass over the segment finishes it.
 void set_transport_checksum(uint8_t* frame, const IpLayout& l, size_t field) {
-    const size_t segment = l.end - l.transport;
-    uint8_t pseudo[40] = {};
-    size_t n = 0;
-    if (l.version == 4) {
-        std::memcpy(pseudo, frame + l.ip + 12, 8);
-        pseudo[9] = l.protocol;
-        wire::put_be16(pseudo, 10, static_cast<uint16_t>(segment));
-        n = 12;
-    } else {
-        std::memcpy(pseudo, frame + l.ip + 8, 32);
-        wire::put_be32(pseudo, 32, static_cast<uint32_t>(segment));
-        pseudo[39] = l.protocol;
-        n = 40;
-    }
-    const uint16_t pseudoSum = static_cast<uint16_t>(~wire::internet_checksum(pseudo, n));
-    wire::put_be16(frame, l.transport + field, pseudoSum);
+    wire::put_be16(frame, l.transport + field, wire::internet_fold(pseudo_header_sum(frame, l)));
     wire::put_be16(frame, l.transport + field,
-                   wire::internet_checksum(frame + l.transport, segment));
+                   wire::internet_checksum(frame + l.transport, l.end - l.transport));
 }
 
 void set_ipv4_header_checksum(uint8_t* frame, const IpLayout& l) {
@@ -48,6 +33,20 @@ void set_ipv4_header_checksum(uint8_t* frame, const IpLayout& l) {
 }
 
 } // namespace
+
+uint32_t pseudo_header_sum(const uint8_t* frame, const IpLayout& l) {
+    const size_t segment = l.end - l.transport;
+    if (l.version == 4)
+        return wire::internet_sum(frame + l.ip + 12, 8) + l.protocol +
+               static_cast<uint32_t>(segment);
+    return wire::internet_sum(frame + l.ip + 8, 32) + static_cast<uint32_t>(segment >> 16) +
+           static_cast<uint32_t>(segment & 0xFFFF) + l.protocol;
+}
+
+bool transport_checksum_ok(const uint8_t* frame, const IpLayout& l) {
+    return wire::internet_fold(wire::internet_sum(frame + l.transport, l.end - l.transport,
+                                                  pseudo_header_sum(frame, l))) == 0xFFFF;
+}
 
 std::optional<IpLayout> ip_layout(const uint8_t* frame, size_t length) {
     if (!frame || length < 14)

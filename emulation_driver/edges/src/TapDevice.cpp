@@ -116,7 +116,12 @@ ReadResult TapDevice::read(uint8_t* buffer, size_t capacity, FrameInfo& info) {
 bool TapDevice::write(const uint8_t* frame, size_t length) {
     // No flags: the station verifies the checksums itself, so that a bit error the
     // emulation made, or one from the wire, is seen as one.
-    uint8_t header[VnetHeader::kSize] = {};
+    return write(frame, length, VnetHeader{});
+}
+
+bool TapDevice::write(const uint8_t* frame, size_t length, const VnetHeader& vnet) {
+    uint8_t header[VnetHeader::kSize];
+    vnet.encode(header);
     iovec parts[2] = {{header, sizeof header}, {const_cast<uint8_t*>(frame), length}};
     const size_t expected = length + (m_offloads ? sizeof header : 0);
     for (;;) {

@@ -11,6 +11,7 @@
 #include "quellin_test/Frames.h"
 #include "quellin_wire/Checksum.h"
 
+#include "NetnsLab/Inspect.h"
 #include "NetnsLab/Process.h"
 #include "PollWatch.h"
 #include "StationFlows.h"
@@ -145,9 +146,11 @@ protected:
 
     AdapterCounters counters() const { return edges->adapters()[0].counters; }
 
-    // A TCP flow of `bytes` from the station, run to its end through the edges' loop.
-    void tcp(const std::string& to, uint64_t bytes, int ms = 15000) {
-        TcpFlows flow(network, to, port++, 1, bytes);
+    // A TCP flow of `bytes` from the station (or to it), run to its end through the edges'
+    // loop.
+    void tcp(const std::string& to, uint64_t bytes, int ms = 15000,
+             TcpFlows::Direction direction = TcpFlows::FromStation) {
+        TcpFlows flow(network, to, port++, 1, bytes, direction);
         EXPECT_TRUE(loop.run_until([&] { return flow.done(); }, ms)) << flow.error();
         flow.stop();
         EXPECT_EQ(flow.received(), bytes) << to;
@@ -323,6 +326,29 @@ TEST_F(NetnsOffloads, BitErrorsHitWirePacketsAfterTheirChecksumsWereMade) {
     EXPECT_LE(t.largest, 1500u);
 }
 
+TEST_F(NetnsOffloads, SegmentsForTheStationAreJoinedButNeverPastAChecksumError) {
+    ASSERT_TRUE(play());
+    tcp(kStation4, 8 << 20, 15000, TcpFlows::ToStation);
+    tcp(kStation6, 4 << 20, 15000, TcpFlows::ToStation);
+    const auto joined = counters();
+    EXPECT_GT(joined.coalesced, 100u);
+    EXPECT_GT(joined.written[1], joined.coalesced * 2);
+    EXPECT_EQ(joined.lostWrites[1], 0u);
+
+    // Bit errors towards the station: the corrupted segments reach it alone and are
+    // refused by its checksum check, the flow arrives whole.
+    ASSERT_TRUE(play([](wire::DriverPlayBlock& b) {
+        b.setBitErrorChance(200000);
+        b.setBitErrorMinBurst(1);
+        b.setBitErrorMaxBurst(1);
+    }));
+    const auto errorsBefore = netnslab::snmp_counter("", "Tcp", "InCsumErrors").value_or(0);
+    tcp(kStation4, 4 << 20, 25000, TcpFlows::ToStation);
+    const auto errors = netnslab::snmp_counter("", "Tcp", "InCsumErrors").value_or(0);
+    EXPECT_GT(errors - errorsBefore, 50u);
+    EXPECT_GT(counters().coalesced, joined.coalesced);
+}
+
 TEST_F(NetnsWithoutOffloads, ATapWithoutTheOffloadHeaderStillCarriesTcpAndUdp) {
     EXPECT_FALSE(feature_on(kTap, "tcp-segmentation-offload"));
     ASSERT_TRUE(play());
@@ -338,6 +364,8 @@ TEST_F(NetnsWithoutOffloads, ATapWithoutTheOffloadHeaderStillCarriesTcpAndUdp) {
     const auto c = counters();
     EXPECT_EQ(c.segmented, 0u);
     EXPECT_EQ(c.entered[0] + c.failedSends, c.stationFrames);
+    tcp(kStation4, 1 << 20, 15000, TcpFlows::ToStation);
+    EXPECT_EQ(counters().coalesced, 0u);
     for (const auto& m : log)
         EXPECT_EQ(m.find("without offloads"), std::string::npos) << m; // not asked, not said
 }

@@ -67,16 +67,19 @@ inline uint8_t pattern(uint64_t offset) {
     return static_cast<uint8_t>(offset % 251);
 }
 
-// TCP connections from the station to `address`:`port` in the network namespace, each
-// carrying `bytes` (0: until stopped) of a pattern the receiver checks byte by byte. The
-// listener is made at once; the threads need the edges' loop running to get anywhere.
+// TCP connections to `address`:`port`, each carrying `bytes` (0: until stopped) of a
+// pattern the receiver checks byte by byte: from the station to the network namespace, or
+// the other way round. The listener is made at once; the threads need the edges' loop
+// running to get anywhere.
 class TcpFlows {
 public:
+    enum Direction { FromStation, ToStation };
+
     TcpFlows(const std::string& network, const std::string& address, int port, int connections,
-             uint64_t bytes)
+             uint64_t bytes, Direction direction = FromStation)
         : m_bytes(bytes) {
         const auto where = socket_address(address, port);
-        m_listener = in_netns(network, [&] {
+        auto listen = [&] {
             const int fd = ::socket(where.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
             int one = 1;
             ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -84,11 +87,16 @@ public:
                 ::listen(fd, connections) != 0)
                 throw std::runtime_error(std::string("listen: ") + std::strerror(errno));
             return fd;
-        });
+        };
+        m_listener = direction == FromStation ? in_netns(network, listen) : listen();
         set_timeout(m_listener, SO_RCVTIMEO, 100);
         for (int i = 0; i < connections; ++i) {
             m_threads.emplace_back([this] { receive(); });
-            m_threads.emplace_back([this, where] { send(where); });
+            if (direction == FromStation)
+                m_threads.emplace_back([this, where] { send(where); });
+            else
+                m_threads.emplace_back(
+                    [this, where, network] { in_netns(network, [&] { send(where); }); });
         }
     }
     ~TcpFlows() { stop(); }

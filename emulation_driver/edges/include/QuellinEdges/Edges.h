@@ -24,11 +24,14 @@
 //
 // Frames the sender left to offload are finished before they enter: checksums computed,
 // super-frames of a TAP with offloads and TCP packets above the MTU cut into wire-size
-// segments, so that every packet in the engine is one the wire carries. Packets lost for want of
+// segments, so that every packet in the engine is one the wire carries. What a batch of
+// the lower side sends on to such a station at once is handed over in runs of TCP segments
+// joined as a receiving card joins them. Packets lost for want of
 // descriptors are counted per adapter and reported by report_losses().
 #pragma once
 
 #include "QuellinEdges/Bindings.h"
+#include "QuellinEdges/Coalescing.h"
 #include "QuellinEdges/FramePort.h"
 #include "QuellinEdges/HeldInterface.h"
 #include "QuellinEdges/Links.h"
@@ -69,6 +72,7 @@ struct AdapterCounters {
     uint64_t checksumsCompleted = 0; // checksums left to offload, finished here
     uint64_t segmented = 0;          // offloaded TCP and UDP packets cut into segments
     uint64_t offloadRefused = 0;     // offload headers that do not fit their frame, dropped
+    uint64_t coalesced = 0;          // runs of TCP segments handed to the station in one piece
     // Per direction: wire-size packets handed to the engine, and written out by it.
     std::array<uint64_t, 2> entered{};
     std::array<uint64_t, 2> written{};
@@ -153,6 +157,7 @@ private:
     void deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& info);
     void enter(Port& p, int direction, const uint8_t* frame, size_t length);
     void refresh_station_addresses(Port& p);
+    static Coalescer::Writer station_writer(Port& p);
 
     FdWatch& m_watch;
     const RestoreRecords& m_records;
@@ -166,6 +171,7 @@ private:
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
     bool m_tapOffloads = true;
+    bool m_joining = false; // in a batch from a lower side: frames for a station may be joined
 };
 
 } // namespace quellin::edges

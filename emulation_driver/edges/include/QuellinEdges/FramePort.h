@@ -62,6 +62,8 @@ public:
     using FramePort::read;
     ReadResult read(uint8_t* buffer, size_t capacity, FrameInfo& info) override;
     bool write(const uint8_t* frame, size_t length) override;
+    // With offloads: the frame with `header` before it (a super-frame, a partial checksum).
+    bool write(const uint8_t* frame, size_t length, const VnetHeader& header);
 
     // Through the device's descriptor, so they keep working when the device has been moved
     // to another network namespace.

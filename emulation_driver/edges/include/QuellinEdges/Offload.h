@@ -25,6 +25,11 @@ struct IpLayout {
 // fit the frame. Every read is bounded by `length`.
 std::optional<IpLayout> ip_layout(const uint8_t* frame, size_t length);
 
+// The sum of the pseudo header of the transport segment from `l.transport` to `l.end`.
+uint32_t pseudo_header_sum(const uint8_t* frame, const IpLayout& l);
+// Whether the segment's checksum verifies over its pseudo header.
+bool transport_checksum_ok(const uint8_t* frame, const IpLayout& l);
+
 // Computes the TCP or UDP checksum anew, over the pseudo header and the whole segment.
 // False (and nothing changed) for any other frame or a fragment.
 bool complete_checksum(uint8_t* frame, size_t length);
