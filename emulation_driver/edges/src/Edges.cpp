@@ -13,8 +13,10 @@
 #include <cstring>
 #include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace quellin::edges {
 
@@ -49,7 +51,7 @@ struct Edges::Port {
         return lowerMtu ? lowerMtu : stationMtu;
     }
     std::array<uint8_t, 6> mac{};
-    Coalescer toStation; // runs of TCP segments for a TAP with offloads, within a batch
+    Coalescer toStation; // runs of TCP segments for a TAP with offloads, written soon
     bool waitingForSlot = false;
     std::string lastNote; // what was last said of a binding that does not bind
     AdapterCounters counters;
@@ -82,6 +84,10 @@ bool Edges::start(const std::vector<Binding>& bindings) {
         return false;
     }
     m_watch.watch(m_monitor->fd(), [this] { on_links_ready(); });
+    // Without it, frames for a station are only joined within a lower side's batch.
+    m_flushFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_flushFd >= 0)
+        m_watch.watch(m_flushFd, [this] { on_flush_ready(); });
     m_lastReceiveFree = rte_pool_size();
     for (const auto& b : bindings) {
         auto p = std::make_unique<Port>();
@@ -95,6 +101,7 @@ bool Edges::start(const std::vector<Binding>& bindings) {
 
 void Edges::stop() {
     m_stopping = true;
+    flush_stations();
     for (size_t i = 0; i < m_ports.size(); ++i) {
         unbind(i, "the daemon stops");
         give_back(*m_ports[i]);
@@ -104,6 +111,12 @@ void Edges::stop() {
         m_watch.unwatch(m_monitor->fd());
         m_monitor.reset();
     }
+    if (m_flushFd >= 0) {
+        m_watch.unwatch(m_flushFd);
+        ::close(m_flushFd);
+    }
+    m_flushFd = -1;
+    m_flushArmed = false;
     m_stopping = false;
 }
 
@@ -323,6 +336,7 @@ void Edges::unbind(size_t index, const std::string& reason) {
     if (!p.adapter)
         return;
     const uint16_t number = rte_adapter_number(p.adapter);
+    p.toStation.flush(station_writer(p));
     m_watch.unwatch(p.lower->fd());
     p.lower.reset();
     if (p.stationSocket) {
@@ -549,8 +563,8 @@ void Edges::on_lower_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
-    // What the batch sends on to the station at once is joined where it can be; nothing is
-    // held beyond the batch.
+    // What the batch sends on to the station is joined where it can be, and written at its
+    // end.
     m_joining = true;
     for (size_t n = 0; n < kBatch && p.lower; ++n) {
         FrameInfo info;
@@ -561,8 +575,7 @@ void Edges::on_lower_ready(size_t index) {
         deliver(p, 1, m_buffer.data(), info);
     }
     m_joining = false;
-    for (auto& port : m_ports)
-        port->toStation.flush(station_writer(*port));
+    flush_stations();
     if (p.lower) {
         const uint32_t dropped = p.lower->take_kernel_drops();
         p.counters.kernelDrops += dropped;
@@ -577,8 +590,16 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
     if (!p)
         return;
     const int d = direction & 1;
-    if (d == 1 && m_joining && p->tap && p->tap->offloads()) {
+    // Frames for a station are joined until the batch ends, or (sent by a timer or a
+    // control request) until the loop has dispatched what was ready with them.
+    if (d == 1 && p->tap && p->tap->offloads() && (m_joining || m_flushFd >= 0)) {
         p->toStation.add(frame, length, station_writer(*p));
+        if (!m_joining && p->toStation.held() && !m_flushArmed) {
+            const uint64_t one = 1;
+            m_flushArmed = ::write(m_flushFd, &one, sizeof one) == sizeof one;
+            if (!m_flushArmed)
+                p->toStation.flush(station_writer(*p));
+        }
         return;
     }
     FramePort* out = d == 0 ? static_cast<FramePort*>(p->lower.get()) : station_of(*p);
@@ -586,6 +607,19 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
         ++p->counters.lostWrites[d];
     else
         ++p->counters.written[d];
+}
+
+void Edges::on_flush_ready() {
+    uint64_t count = 0;
+    if (::read(m_flushFd, &count, sizeof count) < 0 && errno != EAGAIN)
+        return;
+    m_flushArmed = false;
+    flush_stations();
+}
+
+void Edges::flush_stations() {
+    for (auto& p : m_ports)
+        p->toStation.flush(station_writer(*p));
 }
 
 Coalescer::Writer Edges::station_writer(Port& p) {

@@ -456,7 +456,7 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
     ASSERT_TRUE(run(std::string("ip link del ") + kTap));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
-    EXPECT_EQ(loop.watched(), 2u); // the two link monitors only: the dead TAP is let go
+    EXPECT_EQ(loop.watched(), 3u); // the link monitors and the flush event: the dead TAP is let go
 
     ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 1450"));
     EXPECT_TRUE(loop.run_until([&] {

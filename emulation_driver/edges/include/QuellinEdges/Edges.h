@@ -24,10 +24,10 @@
 //
 // Frames the sender left to offload are finished before they enter: checksums computed,
 // super-frames of a TAP with offloads and TCP packets above the MTU cut into wire-size
-// segments, so that every packet in the engine is one the wire carries. What a batch of
-// the lower side sends on to such a station at once is handed over in runs of TCP segments
-// joined as a receiving card joins them. Packets lost for want of
-// descriptors are counted per adapter and reported by report_losses().
+// segments, so that every packet in the engine is one the wire carries. What is sent on to
+// such a station is handed over in runs of TCP segments joined as a receiving card joins
+// them, held only until the loop has dispatched what was ready with them. Packets lost for
+// want of descriptors are counted per adapter and reported by report_losses().
 #pragma once
 
 #include "QuellinEdges/Bindings.h"
@@ -158,6 +158,8 @@ private:
     void enter(Port& p, int direction, const uint8_t* frame, size_t length);
     void refresh_station_addresses(Port& p);
     static Coalescer::Writer station_writer(Port& p);
+    void on_flush_ready();
+    void flush_stations();
 
     FdWatch& m_watch;
     const RestoreRecords& m_records;
@@ -171,7 +173,9 @@ private:
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
     bool m_tapOffloads = true;
-    bool m_joining = false; // in a batch from a lower side: frames for a station may be joined
+    bool m_joining = false; // in a batch from a lower side
+    int m_flushFd = -1;     // readable while frames for a station are held
+    bool m_flushArmed = false;
 };
 
 } // namespace quellin::edges
