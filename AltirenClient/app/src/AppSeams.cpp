@@ -2,6 +2,7 @@
 
 #include "AltirenUi/AltirenPageImport.h"
 #include "AltirenUi/AltirenPagePreset.h"
+#include "AltirenUi/OptionsSheet.h"
 #include "AltirenUi/StatisticGUIManager.h"
 
 ManagerSeams FillManagerSeams() {
@@ -11,7 +12,9 @@ ManagerSeams FillManagerSeams() {
     seams.importPage = CAltirenPageImport::Factory();
     // The statistics list and graph windows.
     seams.statisticGUIManager = CStatisticGUIManager::Factory();
-    // Not yet built: filterDialog, optionsSheet. Each window library that lands sets its
-    // seam here.
+    // The options sheet, one for the process, with the pages other libraries build.
+    OptionsSheetPages optionsPages;
+    seams.optionsSheet = COptionsSheet::Provider(std::move(optionsPages));
+    // Not yet built: filterDialog. Each window library that lands sets its seam here.
     return seams;
 }

@@ -124,7 +124,7 @@ TEST(AppSeams, TheLandedPagesAreWiredAndTheRestLeftEmpty) {
     EXPECT_TRUE(seams.presetPage);
     EXPECT_TRUE(seams.importPage);
     EXPECT_FALSE(seams.filterDialog);
-    EXPECT_FALSE(seams.optionsSheet);
+    EXPECT_TRUE(seams.optionsSheet);
     EXPECT_TRUE(seams.statisticGUIManager);
 }
 

@@ -191,6 +191,27 @@ constexpr UINT IDC_STATISTIC_CLEAR_ALL = 1105;
 constexpr UINT IDC_STATISTIC_EXPORT = 1108;
 constexpr UINT ID_STATISTIC_EXPORT_CSV = 32781;
 
+// The options sheet: the registration page (dialog 352), the log-on page (350), the
+// change-password dialog (353) and the preferences page (375).
+constexpr UINT IDD_CHANGE_PASSWORD = 353;
+constexpr UINT IDD_OPTIONS_PREFERENCES = 375;
+constexpr UINT IDC_INSTALL_EMAIL = 1116;
+constexpr UINT IDC_INSTALL_NEW_USER = 1155;
+constexpr UINT IDC_INSTALL_EXISTING_USER = 1156;
+constexpr UINT IDC_INSTALL_USER_NAME = 1157;
+constexpr UINT IDC_INSTALL_PASSWORD = 1158;
+constexpr UINT IDC_INSTALL_MESSAGE = 1160;
+constexpr UINT IDC_LOGIN_USER_NAME = 1109;
+constexpr UINT IDC_LOGIN_PASSWORD = 1110;
+constexpr UINT IDC_LOGIN_MESSAGE = 1112;
+constexpr UINT IDC_LOGIN_SERVER = 1128;
+constexpr UINT IDC_LOGIN_CHANGE_PASSWORD = 1166;
+constexpr UINT IDC_CHANGE_PWD_NEW = 1113;
+constexpr UINT IDC_CHANGE_PWD_USER = 1163;
+constexpr UINT IDC_CHANGE_PWD_OLD = 1164;
+constexpr UINT IDC_CHANGE_PWD_CONFIRM = 1165;
+constexpr UINT IDC_START_WITH_SYSTEM = 1181;
+
 // Timers.
 constexpr UINT IDT_STATISTICS_POLL = 1;
 constexpr UINT IDT_UPGRADE = 102;
