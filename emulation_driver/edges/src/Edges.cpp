@@ -51,7 +51,8 @@ struct Edges::Port {
         return lowerMtu ? lowerMtu : stationMtu;
     }
     std::array<uint8_t, 6> mac{};
-    Coalescer toStation; // runs of TCP segments for a TAP with offloads, written soon
+    Coalescer toStation;      // runs of TCP segments for a TAP with offloads, written soon
+    bool joinRefused = false; // its kernel refused a joined run
     bool waitingForSlot = false;
     std::string lastNote; // what was last said of a binding that does not bind
     AdapterCounters counters;
@@ -592,7 +593,8 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
     const int d = direction & 1;
     // Frames for a station are joined until the batch ends, or (sent by a timer or a
     // control request) until the loop has dispatched what was ready with them.
-    if (d == 1 && p->tap && p->tap->offloads() && (m_joining || m_flushFd >= 0)) {
+    if (d == 1 && p->tap && p->tap->offloads() && !p->joinRefused &&
+        (m_joining || m_flushFd >= 0)) {
         p->toStation.add(frame, length, station_writer(*p));
         if (!m_joining && p->toStation.held() && !m_flushArmed) {
             const uint64_t one = 1;
@@ -623,14 +625,30 @@ void Edges::flush_stations() {
 }
 
 Coalescer::Writer Edges::station_writer(Port& p) {
-    return [&p](const VnetHeader& header, const uint8_t* frame, size_t length, size_t segments) {
-        if (p.tap && p.tap->write(frame, length, header)) {
-            p.counters.written[1] += segments;
-            p.counters.coalesced += segments > 1 ? 1 : 0;
-        } else {
-            p.counters.lostWrites[1] += segments;
-        }
-    };
+    return
+        [this, &p](const VnetHeader& header, const uint8_t* frame, size_t length, size_t segments) {
+            if (p.tap && p.tap->write(frame, length, header)) {
+                p.counters.written[1] += segments;
+                p.counters.coalesced += segments > 1 ? 1 : 0;
+                return;
+            }
+            if (segments == 1 || errno != EINVAL || !p.tap) {
+                p.counters.lostWrites[1] += segments;
+                return;
+            }
+            // A kernel that takes no joined segments gets them one by one from now on.
+            p.joinRefused = true;
+            m_log(kLogWarning, format_binding(p.binding) + ": " + p.binding.station +
+                                   " refuses joined TCP segments (" + std::strerror(EINVAL) +
+                                   "): they go on one by one");
+            segment_tcp_by_size(frame, length, header.gsoSize, m_split,
+                                [&](const uint8_t* s, size_t n) {
+                                    if (p.tap->write(s, n))
+                                        ++p.counters.written[1];
+                                    else
+                                        ++p.counters.lostWrites[1];
+                                });
+        };
 }
 
 void Edges::on_links_ready() {

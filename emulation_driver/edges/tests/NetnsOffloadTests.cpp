@@ -176,8 +176,9 @@ protected:
             << flow.error();
         flow.stop();
         EXPECT_EQ(flow.received(), bytes) << to;
-        if (check == Intact)
+        if (check == Intact) {
             EXPECT_TRUE(flow.intact()) << to;
+        }
     }
 
     // `sends` sends of `datagrams` datagrams of `size` bytes each, handed to the kernel as

@@ -157,7 +157,7 @@ private:
     void deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& info);
     void enter(Port& p, int direction, const uint8_t* frame, size_t length);
     void refresh_station_addresses(Port& p);
-    static Coalescer::Writer station_writer(Port& p);
+    Coalescer::Writer station_writer(Port& p);
     void on_flush_ready();
     void flush_stations();
 
@@ -169,6 +169,7 @@ private:
     std::array<Port*, kRteMaxAdapters> m_byNumber{};
     std::vector<uint8_t> m_buffer;
     std::vector<uint8_t> m_segment;
+    std::vector<uint8_t> m_split; // a joined run the station refused, cut again
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
