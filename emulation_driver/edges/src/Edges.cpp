@@ -277,12 +277,14 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
         lower = *moved;
     }
     if (!p.stationGiven) {
-        if (lower.hasMac && !p.tap->set_mac(lower.mac))
-            m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
-        p.mac = lower.mac;
+        // The MTU before the address: whoever moves the TAP elsewhere once it bears the lower
+        // interface's address must find it with its MTU.
         if (!set_link_mtu(b.station, station_mtu(lower.mtu)))
             m_log(kLogWarning, what + ": cannot set the MTU of " + b.station);
         p.mtu = lower.mtu;
+        if (lower.hasMac && !p.tap->set_mac(lower.mac))
+            m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
+        p.mac = lower.mac;
         if (p.tapIndex)
             p.held->give_to_station(b.station, p.tapIndex, m_log);
         p.stationGiven = true;
