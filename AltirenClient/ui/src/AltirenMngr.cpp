@@ -194,8 +194,10 @@ void CAltirenMngr::UpdateMenu(QMenu* menu) {
         if (!UpdateManagerCommand(ControlId::Get(action), state, update))
             continue;
         action->setEnabled(update.enabled);
-        action->setCheckable(update.checkable);
-        action->setChecked(update.checked);
+        // A menu item shows a mark only while it is checked, as a frame's menu does; an
+        // unchecked checkable action would show an empty box.
+        action->setCheckable(update.checkable && update.checked);
+        action->setChecked(update.checkable && update.checked);
         if (!update.text.empty())
             action->setText(QString::fromStdString(update.text));
     }

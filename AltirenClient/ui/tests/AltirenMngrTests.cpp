@@ -73,6 +73,8 @@ TEST_F(ManagerWindow, PageButtonsAreExclusiveAndShowOnePageAtATime) {
     EXPECT_EQ(window->CurrentPage(), 0);
     EXPECT_TRUE(ToolButton(ID_VIEW_BASIC)->isChecked());
     EXPECT_FALSE(MenuAction(ID_VIEW_PROFESSIONAL)->isChecked());
+    // Unchecked, it shows no empty box either.
+    EXPECT_FALSE(MenuAction(ID_VIEW_PROFESSIONAL)->isCheckable());
 
     // On the Professional page Play needs a scenario; Select Emulated Network... runs the
     // page's import button there.
