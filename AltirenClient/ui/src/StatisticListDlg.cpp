@@ -98,6 +98,7 @@ CStatisticListDlg::CStatisticListDlg(QWidget* parent)
     connect(m_pList, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { OnDblclkStatisticList(); });
     connect(m_pClearAll, &QPushButton::clicked, this, [this] { OnClearAll(); });
+    m_pList->viewport()->installEventFilter(this);
     HelpHook::Install(this);
     hide();
 }
@@ -212,4 +213,10 @@ void CStatisticListDlg::resizeEvent(QResizeEvent* event) {
 void CStatisticListDlg::showEvent(QShowEvent* event) {
     CStatisticWindowBase::showEvent(event);
     UpdateHeaderWidth();
+}
+
+bool CStatisticListDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pList->viewport() && event->type() == QEvent::Resize)
+        UpdateHeaderWidth();
+    return CStatisticWindowBase::eventFilter(watched, event);
 }
