@@ -18,7 +18,8 @@ self="$top/scripts/demo-client.sh"
 
 # ------------------------------------------------------------ inside the lab
 # Runs inside altiren-netlab (LAB_* variables), with DEMO_BUILD, DEMO_TMP, DEMO_SHOTS set.
-in_ns() { ip netns exec "$1" "${@:2}"; }
+# shellcheck source=demo-lib.sh
+. "$top/scripts/demo-lib.sh"
 xdo() { xdotool "$@" 2>/dev/null || true; }
 
 # Waits up to $2 seconds for a visible window titled $1; prints its id.
@@ -51,20 +52,6 @@ keys() { # window, keys...
         xdo key --delay 80 "$key"
         sleep 0.2
     done
-}
-
-udp_flow() { # port count rate size -> the receiver's summary line
-    local out
-    out=$(mktemp)
-    in_ns "$LAB_NETWORK" "$ALTIREN_TRAFFIC" udp-recv --bind "$LAB_NETWORK_V4" --port "$1" \
-        --idle-ms 1500 --timeout-ms 30000 >"$out" &
-    local rpid=$!
-    for _ in $(seq 100); do grep -q '^ready' "$out" && break; sleep 0.02; done
-    in_ns "$LAB_STATION" "$ALTIREN_TRAFFIC" udp-send --to "$LAB_NETWORK_V4" --port "$1" \
-        --count "$2" --rate "$3" --size "$4" >/dev/null
-    wait "$rpid"
-    grep '^udp-recv' "$out"
-    rm -f "$out"
 }
 
 tour() { # the client's windows under Xvfb, by the keys a person presses
