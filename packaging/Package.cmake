@@ -30,6 +30,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+# The maintainer scripts make the access group with addgroup.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
 if(TARGET Pramitone)
     # The client opens its help pages and web addresses with the desktop's opener.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")

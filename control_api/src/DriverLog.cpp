@@ -24,7 +24,8 @@ std::string unreachable_cause(const std::string& path, int error) {
         break;
     case EACCES:
     case EPERM:
-        why = "permission refused: the control socket is for root and its group";
+        why = "permission refused: the control socket is for root and the group altiren "
+              "(usermod -aG altiren USER, then log in again)";
         break;
     default:
         why = "the control socket cannot be reached";

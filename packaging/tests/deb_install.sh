@@ -74,6 +74,16 @@ for library in $libraries; do
 done
 systemd-analyze verify "$unit" >"$workdir/verify.log" 2>&1 ||
     fail "systemd-analyze verify $unit: $(cat "$workdir/verify.log")"
+# The access group owns the store with root; installing again keeps the one group.
+store=/var/lib/altiren/registry
+owner_mode() { stat -c '%U:%G %a' "$1"; }
+getent group altiren >/dev/null || fail "no group altiren after dpkg -i"
+expect_eq "the registry store" "$(owner_mode "$store")" "root:altiren 2775"
+for file in "$store"/*; do
+    expect_eq "$file" "$(owner_mode "$file")" "root:altiren 664"
+done
+dpkg_step -i "$deb"
+expect_eq "groups altiren after a second dpkg -i" "$(getent group altiren | wc -l)" 1
 
 # The unit's start: its command, with the bindings of the registry store, serves a veth of
 # this network namespace through a TAP; its stop (SIGTERM) gives the veth back as it was.
@@ -114,6 +124,7 @@ for _ in $(seq 300); do
 done
 if [ $bound = 1 ]; then
     [ -S /run/quellin/QL ] || fail "no control socket at /run/quellin/QL"
+    expect_eq "the control socket" "$(owner_mode /run/quellin/QL)" "root:altiren 660"
     # A daemon that takes the interface from this stack puts the TAP in its place.
     if ! ip link show "$lower" >/dev/null 2>&1; then
         expect_eq "the addresses of $tap" "$(addresses "$tap")" "$addresses_before"

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <clocale>
 #include <thread>
 
 namespace {
@@ -155,6 +156,10 @@ int CAltirenClientApp::Run() {
 
 bool CAltirenClientApp::InitDependModules() {
     CLIENT_TRACE_ENTERED(kClass);
+    // The desktop's application object takes the C library's locale from the user's; the
+    // client's number texts are written and read with a point (formats of the string
+    // table, typed bandwidths, scenario values). The widgets' own locale is Qt's.
+    std::setlocale(LC_NUMERIC, "C");
     CClientSettings settings;
     std::string folder;
     if (settings.bGetTraceFolder(folder))

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         CQtAppWindows windows(application, application.DriverMngr(),
                               [&application] { application.RequestQuit(0); });
         application.SetWindows(&windows);
-        application.SetManagerSeams(FillManagerSeams());
+        application.SetManagerSeams(FillManagerSeams(application.StatisticsFilter()));
         const bool run = application.InitInstance();
         exitCode = run ? application.Run() : application.StartupExitCode();
         exitCode = application.ExitInstance(exitCode);

@@ -262,11 +262,16 @@ public:
     void ShowAbout() override { ++abouts; }
     void ShowManager(int state) override { shownStates.push_back(state); }
     void ExitWithManagerWindow() override { exitWithManager = true; }
-    IOptionsSheet* OptionsSheet() override { return hasSheet ? &sheet : nullptr; }
+    IOptionsSheet* OptionsSheet() override {
+        if (realSheet)
+            return realSheet;
+        return hasSheet ? &sheet : nullptr;
+    }
     void DestroyWindows() override { ++destroys; }
 
     FakeManager manager;
     FakeSheet sheet;
+    IOptionsSheet* realSheet = nullptr; // the one handed out when set
     FakeTray* tray = nullptr;
     bool makesManager = true, makesFrame = true, makesTray = true, trayAvailable = true,
          trayAdds = true, hasSheet = true;

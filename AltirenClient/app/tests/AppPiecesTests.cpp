@@ -120,11 +120,12 @@ TEST_F(MainFrameModelTest, ExitWhilePlayingAsksAndCancelKeepsPlaying) {
 }
 
 TEST(AppSeams, TheLandedPagesAreWiredAndTheRestLeftEmpty) {
-    const ManagerSeams seams = FillManagerSeams();
+    CIpRuleSet statisticsFilter;
+    const ManagerSeams seams = FillManagerSeams(statisticsFilter);
     EXPECT_TRUE(seams.presetPage);
     EXPECT_TRUE(seams.importPage);
-    EXPECT_FALSE(seams.filterDialog);
-    EXPECT_FALSE(seams.optionsSheet);
+    EXPECT_TRUE(seams.filterDialog);
+    EXPECT_TRUE(seams.optionsSheet);
     EXPECT_TRUE(seams.statisticGUIManager);
 }
 

@@ -4,8 +4,11 @@
 #include "FakeNuvexControl.h"
 
 #include "AltirenApp/MainFrame.h"
+#include "AltirenApp/QtAppWindows.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/AboutDlg.h"
+#include "AltirenUi/AltirenMngr.h"
+#include "AltirenUi/ControlId.h"
 #include "AltirenUi/MessageDlg.h"
 #include "AltirenUi/NetworkAdapterDlg.h"
 #include "AltirenUiTest/GuiTest.h"
@@ -141,6 +144,40 @@ protected:
     }
     std::vector<UINT> beeps;
 };
+
+// Where no tray shows the icon, closing the shown manager window is the way out: each
+// of its ways of closing ends the program, as the tray's Exit would.
+TEST(WithoutATray, EveryWayOfClosingTheManagerWindowExits) {
+    guitest::App();
+    guitest::TestRegistry registry;
+    FakeNuvexControl control;
+    CDriverMngr driver{control};
+    FakeApplication application;
+    guitest::CActingPrompt prompt;
+    for (const char* way : {"File > Close", "Escape"}) {
+        int exits = 0;
+        CQtAppWindows windows(application, driver, [&exits] { ++exits; });
+        ManagerContext context;
+        context.driver = &driver;
+        context.application = &application;
+        context.prompt = &prompt;
+        context.control = &control;
+        ASSERT_TRUE(windows.CreateMainFrame(windows.CreateManager(context)));
+        windows.ExitWithManagerWindow();
+        windows.ShowManager(5);
+        CAltirenMngr* manager = windows.Manager();
+        ASSERT_TRUE(guitest::ShowAndWait(manager));
+        if (std::string(way) == "Escape")
+            QTest::keyClick(manager, Qt::Key_Escape);
+        else
+            ControlId::FindAction(manager, ID_FILE_CLOSE_WINDOW)->trigger();
+        EXPECT_FALSE(manager->isVisible()) << way;
+        for (int i = 0; i < 300 && exits == 0; ++i)
+            QTest::qWait(10);
+        EXPECT_EQ(exits, 1) << way;
+        EXPECT_EQ(manager->GetWindow(), nullptr) << way;
+    }
+}
 
 TEST_F(MessageDlgTest, TheCheckBoxStartsClearedAndIsReadAfterOk) {
     CMessageDlg dialog;

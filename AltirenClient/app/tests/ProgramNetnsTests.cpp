@@ -3,10 +3,9 @@
 // the network namespace and a real X server (Xvfb) with a tray. It registers, logs on and
 // sits in the tray; a second start shows its manager window and exits; Exit in the tray
 // menu ends it with nothing left behind. Screenshots go to the build folder.
-#include "AltirenClient/ClientSettings.h"
 #include "AltirenUiTest/Xvfb.h"
 #include "DaemonLab.h"
-#include "MgmtServer/MgmtServer.h"
+#include "ProgramDriving.h"
 
 #include <gtest/gtest.h>
 
@@ -17,47 +16,9 @@
 #include <thread>
 
 using namespace netnslab;
-using Clock = std::chrono::steady_clock;
+using namespace programtest;
 
 namespace {
-
-constexpr const char* kManagerTitle = "Pramitone Client";
-
-// xdotool's output (trimmed); empty when it failed.
-std::string Xdo(const std::string& display, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {"env", "DISPLAY=" + display, "xdotool"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    RunResult r = run("", argv, Millis(5000));
-    std::string out = r.out;
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return r.status == 0 ? out : std::string();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        if (end > start)
-            lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-template <class F>
-bool Within(std::chrono::milliseconds limit, F done) {
-    const auto end = Clock::now() + limit;
-    while (!done()) {
-        if (Clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 class ProgramOnDaemon : public e2e::DaemonLab {
 protected:
@@ -102,40 +63,19 @@ protected:
     }
 
     void Provision() {
-        using namespace platform::registry;
-        Registry registry(dir.str());
-        const std::string key = CClientSettings::kSettingsKey;
-        registry.createKey(Hive::LocalMachine, key);
-        registry.createKey(Hive::LocalMachine, CClientSettings::kInstallKey);
-        auto sz = [&](const char* name, const std::string& value) {
-            registry.setValue(Hive::LocalMachine, key, name, Value::Sz(value));
-        };
-        auto dword = [&](const char* name, uint32_t value) {
-            registry.setValue(Hive::LocalMachine, key, name, Value::Dword(value));
-        };
-        sz("AltirenServerIP", server->HostPort());
-        sz("AccountID", "ACME");
-        sz("TraceFolder", trace.str());
-        dword("TraceLevel", 1);
-        dword("InstalledStatus", 0); // registers at its first start
-        dword("BootMessage", 0);     // a failure goes to the log, never to a box
-        dword("QuellinNumber", 0);
-        registry.setValue(Hive::LocalMachine, CClientSettings::kInstallKey, "InstallFolder",
-                          Value::Sz(dir.str() + "/install"));
-        CClientSettings settings(registry);
-        ASSERT_TRUE(settings.bSetUserDetails("alice", "secret", true));
+        ASSERT_NO_FATAL_FAILURE(
+            ProvisionClient(dir.str(), server->HostPort(), "ACME", "alice", "secret", trace.str()));
+        platform::registry::Registry(dir.str()).setValue(
+            platform::registry::Hive::LocalMachine, CClientSettings::kInstallKey, "InstallFolder",
+            platform::registry::Value::Sz(dir.str() + "/install"));
     }
 
     bool Requested(const std::string& event) const {
-        for (const mgmt::RecordedRequest& r : server->Requests())
-            for (const auto& [name, value] : r.attributes)
-                if (name == "EVENT_TYPE" && value == event)
-                    return true;
-        return false;
+        return programtest::Requested(*server, event);
     }
 
     std::vector<std::string> VisibleManagers() const {
-        return Lines(Xdo(xvfb.Display(), {"search", "--onlyvisible", "--name", kManagerTitle}));
+        return VisibleWindows(xvfb.Display(), kManagerTitle);
     }
 
     std::string Screenshot(const std::string& name) {
@@ -147,18 +87,8 @@ protected:
         return lab().spawn(lab().station(), {PRAMITONE_BINARY}, log);
     }
 
-    // Everything the program traced.
-    std::string TraceText() const {
-        std::string all;
-        for (const auto& file : std::filesystem::directory_iterator(trace.path()))
-            all += Log(file.path().string());
-        return all;
-    }
-
-    std::string Log(const std::string& path) const {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string TraceText() const { return programtest::TraceText(trace.str()); }
+    std::string Log(const std::string& path) const { return ReadText(path); }
 
     // One X server for the process: the test's own QApplication stays on it.
     static guitest::XvfbServer& Xvfb() {

@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+
 using namespace appfakes;
 
 namespace {
@@ -105,6 +109,27 @@ TEST_F(StartupTest, AStartRunsEveryStepInOrderAndSitsInTheTray) {
     EXPECT_EQ(instance.closes, 1);
     EXPECT_EQ(windows.destroys, 1);
     EXPECT_EQ(xml.terminates, 1);
+}
+
+// The desktop's application object sets the C library's locale from the user's; the
+// client's number texts ("%.1f" of the string table, typed bandwidths read back) keep the
+// point whatever that locale writes.
+TEST_F(StartupTest, NumbersAreConvertedWithThePointWhateverTheUsersLocale) {
+    const std::string previous = std::setlocale(LC_NUMERIC, nullptr);
+    // A locale with a decimal comma where one is installed.
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        ASSERT_NE(std::setlocale(LC_NUMERIC, "C.UTF-8"), nullptr);
+    }
+    const bool started = App().InitInstance();
+    const std::string numeric = std::setlocale(LC_NUMERIC, nullptr);
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", 2.4);
+    const double read = std::strtod("15.5", nullptr);
+    std::setlocale(LC_NUMERIC, previous.c_str());
+    ASSERT_TRUE(started);
+    EXPECT_EQ(numeric, "C");
+    EXPECT_STREQ(text, "2.4");
+    EXPECT_EQ(read, 15.5);
 }
 
 TEST_F(StartupTest, AnUpgradeIntervalOfZeroDoesNotSpinTheTimer) {

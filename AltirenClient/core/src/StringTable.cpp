@@ -112,6 +112,15 @@ constexpr Entry kStrings[] = {
      "The Pramitone service failed to detect Ethernet adapters with valid IP address."},
     {IDS_NO_VALID_ADAPTER_CHECK, "The Pramitone service failed to detect Ethernet adapters with "
                                  "valid IP address. Please check your settings."},
+    {IDS_IP_FIELD_RANGE,
+     "%d is not a valid entry.  Please specify a value between 0 and 255 for this field."},
+    {IDS_IP_MISSING_VALUE, "Missing value in IP address"},
+    {IDS_IP_ERROR_CAPTION, "Error"},
+    {IDS_SELECT_ITEM_CAPTION, "Select Item"},
+    {IDS_INVALID_RANGE_CAPTION, "Invalid IP Range"},
+    {IDS_RANGE_ERROR_CAPTION, "IP Range Error"},
+    {IDS_LOCAL_HOST_CAPTION, "Local Host in Range"},
+    {IDS_INTEGER_RANGE, "Please enter an integer between %d and %d."},
 };
 
 // Tool tips of the toolbar's commands.

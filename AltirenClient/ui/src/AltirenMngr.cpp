@@ -20,11 +20,14 @@
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr const char* kCaption = "Pramitone Client";
 constexpr const char* kPlayText = "&Play";
 constexpr const char* kStopText = "Sto&p";
+constexpr uint32_t kMinimumTimerMs = 10;
 // The request of the options sheet's pages: log-on, statistics and preferences.
 constexpr uint32_t kOptionsPages = 0xFFFFFFFE;
 
@@ -44,7 +47,8 @@ const Menu kMenus[] = {
       {ID_FILE_SELECT_NETWORK, "Select &Emulated Network..."},
       {0, ""},
       {ID_FILE_CLOSE_WINDOW, "&Close"}}},
-    {"&Edit", {{ID_EDIT_FILTER, "&Filter Definition..."}}},
+    // Alt+E is the Professional page's "Select &Emulated Network..." button.
+    {"E&dit", {{ID_EDIT_FILTER, "&Filter Definition..."}}},
     {"&Tools",
      {{ID_TOOLS_SET_ADAPTER, "Set Active &Adapter..."}, {ID_TOOLS_OPTIONS, "&Options..."}}},
     {"&View",
@@ -77,7 +81,11 @@ CAltirenMngr::~CAltirenMngr() {
 
 void CAltirenMngr::OnInitDialog() {
     COnlineProbe::SetIsServerOnline(true);
-    m_onlineTimer.setInterval(static_cast<int>(CClientSettings().GetOnlineServerTimerInterval()));
+    // As a window timer: a period below 10 ms runs at 10 ms, one beyond its range at the
+    // longest it takes.
+    const uint32_t interval = std::clamp<uint32_t>(CClientSettings().GetOnlineServerTimerInterval(),
+                                                   kMinimumTimerMs, 0x7FFFFFFF);
+    m_onlineTimer.setInterval(static_cast<int>(interval));
     connect(&m_onlineTimer, &QTimer::timeout, this, &CAltirenMngr::OnOnlineTimer);
     m_onlineTimer.start();
 
@@ -186,8 +194,10 @@ void CAltirenMngr::UpdateMenu(QMenu* menu) {
         if (!UpdateManagerCommand(ControlId::Get(action), state, update))
             continue;
         action->setEnabled(update.enabled);
-        action->setCheckable(update.checkable);
-        action->setChecked(update.checked);
+        // A menu item shows a mark only while it is checked, as a frame's menu does; an
+        // unchecked checkable action would show an empty box.
+        action->setCheckable(update.checkable && update.checked);
+        action->setChecked(update.checkable && update.checked);
         if (!update.text.empty())
             action->setText(QString::fromStdString(update.text));
     }
@@ -202,7 +212,7 @@ void CAltirenMngr::OnCommand(UINT command) {
         SelectEmulatedNetwork();
         break;
     case ID_FILE_CLOSE_WINDOW:
-        hide();
+        close(); // a close, for whom it concerns; the window only hides
         break;
     case ID_EDIT_FILTER:
         ShowFilterDialog();
@@ -253,8 +263,15 @@ void CAltirenMngr::ShowPageCommand(UINT command) {
 }
 
 void CAltirenMngr::ShowPages(IManagerPage* page) {
-    if (page && page->GetWidget())
-        m_pageStack->setCurrentWidget(page->GetWidget());
+    QWidget* widget = page ? page->GetWidget() : nullptr;
+    if (!widget)
+        return;
+    // The stack shows a page only when it switches to it. In a window not yet on the
+    // screen the current page is shown again, so that it sets the Play button.
+    if (!isVisible() && m_pageStack->currentWidget() == widget)
+        widget->hide();
+    m_pageStack->setCurrentWidget(widget);
+    widget->show();
 }
 
 void CAltirenMngr::SelectEmulatedNetwork() {
@@ -341,6 +358,10 @@ void CAltirenMngr::OnOnlineTimer() {
 void CAltirenMngr::closeEvent(QCloseEvent* event) {
     event->ignore();
     hide();
+}
+
+void CAltirenMngr::reject() {
+    close();
 }
 
 bool CAltirenMngr::IsPageShown(const IManagerPage& page) const {

@@ -190,10 +190,11 @@ void CAltirenPageImport::OnSummaryLink(const QUrl& address) {
         QDesktopServices::openUrl(target);
 }
 
-void CAltirenPageImport::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (m_sink)
+bool CAltirenPageImport::event(QEvent* event) {
+    // ShowToParent comes also while the window is hidden, as the page is switched to.
+    if ((event->type() == QEvent::Show || event->type() == QEvent::ShowToParent) && m_sink)
         m_sink->EnablePlayButton(m_model.IsLoaded());
+    return QWidget::event(event);
 }
 
 void CAltirenPageImport::closeEvent(QCloseEvent* event) {

@@ -146,10 +146,11 @@ bool CAltirenPageManual::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CAltirenPageManual::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (m_sink)
+bool CAltirenPageManual::event(QEvent* event) {
+    // ShowToParent comes also while the window is hidden, as the page is switched to.
+    if ((event->type() == QEvent::Show || event->type() == QEvent::ShowToParent) && m_sink)
         m_sink->EnablePlayButton(true);
+    return QWidget::event(event);
 }
 
 void CAltirenPageManual::closeEvent(QCloseEvent* event) {

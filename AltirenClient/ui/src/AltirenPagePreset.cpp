@@ -193,10 +193,11 @@ void CAltirenPagePreset::Reset() {
     WriteValueLabels();
 }
 
-void CAltirenPagePreset::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (m_sink)
+bool CAltirenPagePreset::event(QEvent* event) {
+    // ShowToParent comes also while the window is hidden, as the page is switched to.
+    if ((event->type() == QEvent::Show || event->type() == QEvent::ShowToParent) && m_sink)
         m_sink->EnablePlayButton(m_model.ArePresetsAvailable());
+    return QWidget::event(event);
 }
 
 void CAltirenPagePreset::closeEvent(QCloseEvent* event) {

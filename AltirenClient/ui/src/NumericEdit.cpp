@@ -5,6 +5,15 @@
 #include <QLocale>
 #include <QMouseEvent>
 
+namespace {
+
+// The right button would open the context menu; the middle one pastes the X selection.
+bool IsRefusedButton(const QMouseEvent* event) {
+    return event->button() == Qt::RightButton || event->button() == Qt::MiddleButton;
+}
+
+} // namespace
+
 CNumericEdit::CNumericEdit(QWidget* parent) : QLineEdit(parent) {
     const QLocale locale = QLocale::system();
     const QString decimal = locale.decimalPoint();
@@ -102,7 +111,7 @@ void CNumericEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 void CNumericEdit::mousePressEvent(QMouseEvent* event) {
-    if (event->button() == Qt::RightButton) {
+    if (IsRefusedButton(event)) {
         event->accept();
         return;
     }
@@ -110,7 +119,7 @@ void CNumericEdit::mousePressEvent(QMouseEvent* event) {
 }
 
 void CNumericEdit::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::RightButton) {
+    if (IsRefusedButton(event)) {
         event->accept();
         return;
     }

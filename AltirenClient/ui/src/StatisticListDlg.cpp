@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -97,6 +98,7 @@ CStatisticListDlg::CStatisticListDlg(QWidget* parent)
     connect(m_pList, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex&) { OnDblclkStatisticList(); });
     connect(m_pClearAll, &QPushButton::clicked, this, [this] { OnClearAll(); });
+    m_pList->viewport()->installEventFilter(this);
     HelpHook::Install(this);
     hide();
 }
@@ -146,9 +148,23 @@ bool CStatisticListDlg::UpdateList() {
     }
     if (map.empty())
         return true;
+    // The connections shown before, to trace each one the list starts showing as its
+    // first three columns read (the list sorts new rows in among the others).
+    auto shown = [](const CStatisticListModel::Row& row) {
+        return row.cells[0] + " -> " + row.cells[1] + " " + row.cells[2];
+    };
+    std::set<std::string> known;
+    for (int row = 0; row < m_model.RowCount(); ++row)
+        known.insert(shown(m_model.GetRow(row)));
     m_pList->setUpdatesEnabled(false);
     m_model.UpdateList(map);
     m_pList->setUpdatesEnabled(true);
+    if (m_model.RowCount() > static_cast<int>(known.size()))
+        for (int row = 0; row < m_model.RowCount(); ++row)
+            if (const std::string text = shown(m_model.GetRow(row)); !known.count(text)) {
+                const std::string line = "Top Talkers shows " + text;
+                CLIENT_TRACE(CSTrace::eInformation, line.c_str(), kClass);
+            }
     CAltirenStatisticsManager::ClearLastSecondStatistics(map);
     return true;
 }
@@ -197,4 +213,10 @@ void CStatisticListDlg::resizeEvent(QResizeEvent* event) {
 void CStatisticListDlg::showEvent(QShowEvent* event) {
     CStatisticWindowBase::showEvent(event);
     UpdateHeaderWidth();
+}
+
+bool CStatisticListDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_pList->viewport() && event->type() == QEvent::Resize)
+        UpdateHeaderWidth();
+    return CStatisticWindowBase::eventFilter(watched, event);
 }

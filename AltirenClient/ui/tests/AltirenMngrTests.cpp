@@ -1,5 +1,7 @@
 // The manager window with widgets, driven by mouse and key clicks: pages and their
 // exclusive buttons, the lock, the menu, tool tips, the seams, closing and help.
+#include "AltirenUi/AltirenPageImport.h"
+#include "AltirenUi/AltirenPagePreset.h"
 #include "AltirenUi/HelpHook.h"
 
 #include "AltirenClient/ClientState.h"
@@ -71,6 +73,8 @@ TEST_F(ManagerWindow, PageButtonsAreExclusiveAndShowOnePageAtATime) {
     EXPECT_EQ(window->CurrentPage(), 0);
     EXPECT_TRUE(ToolButton(ID_VIEW_BASIC)->isChecked());
     EXPECT_FALSE(MenuAction(ID_VIEW_PROFESSIONAL)->isChecked());
+    // Unchecked, it shows no empty box either.
+    EXPECT_FALSE(MenuAction(ID_VIEW_PROFESSIONAL)->isCheckable());
 
     // On the Professional page Play needs a scenario; Select Emulated Network... runs the
     // page's import button there.
@@ -197,6 +201,48 @@ TEST_F(ManagerWindow, ClosingOnlyHidesTheWindowAndPlayGoesOnFromTheTray) {
     EXPECT_FALSE(window->OnlineTimer().isActive());
 }
 
+// The window stays hidden at start-up behind the tray; its page still sets the Play
+// button, which the tray's Play follows.
+TEST_F(ManagerWindow, NotYetOnTheScreenTheBasicPageWithoutPresetsKeepsPlayOff) {
+    context.seams.presetPage = [](const ManagerPageContext& page) -> std::unique_ptr<IEffectsPage> {
+        return std::make_unique<CAltirenPagePreset>(page.parent, page.sink,
+                                                    [](std::string&) { return false; });
+    };
+    window = std::make_unique<CAltirenMngr>(context);
+    ASSERT_FALSE(window->isVisible());
+    EXPECT_EQ(window->CurrentPage(), 0);
+    EXPECT_FALSE(window->IsPlayButtonEnabled());
+    window->OnCommand(ID_VIEW_ADVANCED);
+    EXPECT_TRUE(window->IsPlayButtonEnabled());
+    window->OnCommand(ID_VIEW_BASIC);
+    EXPECT_FALSE(window->IsPlayButtonEnabled());
+    ASSERT_TRUE(guitest::ShowAndWait(window.get()));
+    EXPECT_FALSE(window->IsPlayButtonEnabled());
+    QTest::mouseClick(ToolButton(ID_VIEW_ADVANCED), Qt::LeftButton);
+    EXPECT_TRUE(window->IsPlayButtonEnabled());
+}
+
+// Each mnemonic of the window and its pages names one control or menu: a page's own
+// reaches it with one press.
+TEST_F(ManagerWindow, ThePagesMnemonicsAreNotTheMenus) {
+    context.seams.importPage = CAltirenPageImport::Factory();
+    ClientState::SetServerOnline(false); // the import button then only says so
+    Open();
+    window->OnCommand(ID_VIEW_PROFESSIONAL);
+    QTest::keyClick(window.get(), Qt::Key_E, Qt::AltModifier);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    // The button clicks itself after its press is shown.
+    for (int i = 0; i < 100 && prompt.Boxes().empty(); ++i)
+        QTest::qWait(10);
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.Boxes()[0].text, "Could not access the Pramitone server.");
+
+    std::vector<QString> menus;
+    for (QAction* top : window->MenuBar()->actions())
+        menus.push_back(top->text());
+    EXPECT_EQ(menus, (std::vector<QString>{"&File", "E&dit", "&Tools", "&View", "&Help"}));
+}
+
 TEST_F(ManagerWindow, TheOnlineTimerProbesOnlyWhileOffline) {
     registry.SetDword("OnlineServerTimerInterval", 4321);
     Open();
@@ -211,6 +257,20 @@ TEST_F(ManagerWindow, TheOnlineTimerProbesOnlyWhileOffline) {
     window->OnOnlineTimer();
     EXPECT_TRUE(COnlineProbe::WaitForOutstandingProbes(std::chrono::seconds(10)));
     EXPECT_FALSE(ClientState::IsServerOnline());
+}
+
+// As a window timer: a period of 0 runs at 10 ms rather than on every pass of the event
+// loop, and one beyond the timer's range at its longest rather than never.
+TEST_F(ManagerWindow, TheOnlineTimerKeepsToTheTimersRange) {
+    registry.SetDword("OnlineServerTimerInterval", 0);
+    Open();
+    EXPECT_EQ(window->OnlineTimer().interval(), 10);
+    EXPECT_TRUE(window->OnlineTimer().isActive());
+    window.reset();
+    registry.SetDword("OnlineServerTimerInterval", 0xFFFFFFFFu);
+    Open();
+    EXPECT_EQ(window->OnlineTimer().interval(), 0x7FFFFFFF);
+    EXPECT_TRUE(window->OnlineTimer().isActive());
 }
 
 TEST_F(ManagerWindow, F1AsksForHelpOnTheFocusedControl) {

@@ -3,6 +3,7 @@
 // the station's loopback, the manual page is set by key clicks, Play and Stop are
 // clicked, and real traffic between the namespaces shows the emulation and its end.
 #include "AltirenUi/AltirenMngr.h"
+#include "AltirenUi/IpFilterDlg.h"
 #include "AltirenUi/NumericEdit.h"
 
 #include "ManagerDaemonLab.h"
@@ -10,6 +11,8 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -41,9 +44,10 @@ protected:
     }
 
     // One-way delay of a slow UDP flow (median, ms) and the throughput of a TCP stream.
-    double MedianDelayMs(int port) {
+    double MedianDelayMs(int port, const char* dest = kNetworkV4) {
         UdpFlow flow = udp(100, 100, 100);
         flow.port = port;
+        flow.dest = dest;
         const UdpResult r = run_udp(flow);
         EXPECT_EQ(r.recv.count("received"), 100u);
         return r.recv.num("delay_us_median") / 1000.0;
@@ -106,6 +110,70 @@ TEST_F(ManagerOnDaemon, KeyClicksSetFiftyMillisecondsAndOneMegabitThatRealTraffi
     EXPECT_TRUE(prompt.Boxes().empty());
     EXPECT_EQ(Events("CLIENT_STOP"), 1u);
     EXPECT_EQ(server->RequestCount(), 1u);
+}
+
+// The manager window with the filter dialog as its Edit > Filter Definition... seam; the
+// dialog's Add is given the addresses of filterAnswers.
+class FilterOnDaemon : public ManagerOnDaemon {
+protected:
+    void AddSeams(ManagerSeams& seams) override {
+        filterDialog = std::make_unique<CIpFilterDlg>(&prompt);
+        filterDialog->SetAddressAsker([this](const std::string&) {
+            return filterAnswers.empty() ? std::optional<std::string>()
+                                         : std::optional<std::string>(filterAnswers.front());
+        });
+        seams.filterDialog = [this]() -> IFilterDialog* { return filterDialog.get(); };
+    }
+
+    std::unique_ptr<CIpFilterDlg> filterDialog;
+    std::vector<std::string> filterAnswers;
+};
+
+// Edit > Filter Definition...: one address excluded by mouse clicks in the dialog; the
+// play record carries it beside the management server, and the daemon delays the other
+// address's traffic but not its.
+TEST_F(FilterOnDaemon, AnAddressExcludedInTheFilterDialogIsNotDelayedWhileAnotherIs) {
+    constexpr const char* kExcluded = "198.18.0.3";
+    lab().add_address(lab().network(), kNetworkIf, std::string(kExcluded) + "/24");
+    filterAnswers = {kExcluded};
+    QTimer::singleShot(0, filterDialog.get(), [this] {
+        QTest::mouseClick(guitest::Find<QPushButton>(filterDialog.get(), IDC_FILTER_ADD),
+                          Qt::LeftButton);
+        EXPECT_TRUE(
+            guitest::Find<QRadioButton>(filterDialog.get(), IDC_FILTER_EXCLUDE)->isChecked());
+        QTest::mouseClick(guitest::Find<QPushButton>(filterDialog.get(), IDOK), Qt::LeftButton);
+        if (filterDialog->isVisible())
+            filterDialog->reject();
+    });
+    window->OnCommand(ID_EDIT_FILTER);
+    ASSERT_EQ(window->Model().GetFilter().addresses, std::vector<std::string>{kExcluded});
+    EXPECT_EQ(window->Model().GetFilter().mode, 0);
+
+    auto* latency = guitest::Find<CNumericEdit>(window.get(), IDC_MANUAL_LATENCY);
+    auto* play = guitest::Find<QPushButton>(window.get(), IDC_PLAY_STOP);
+    ASSERT_TRUE(latency && play);
+    TypeInto(latency, "50");
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped())
+        << (prompt.Boxes().empty() ? "" : prompt.Boxes()[0].text) << log_text();
+    ASSERT_TRUE(emulating_within(std::chrono::seconds(10))) << log_text();
+    const PlayParameters& played = *window->Model().GetPlayParameters();
+    EXPECT_EQ(played.filterMode, 0u);
+    ASSERT_EQ(played.filterCount, 2u); // the dialog's address, then the stand-in's
+    EXPECT_EQ(played.filterAddresses[0], e2e::ipv4_of(kExcluded));
+    EXPECT_EQ(played.filterAddresses[1], e2e::ipv4_of("127.0.0.1"));
+
+    const double excludedMs = MedianDelayMs(47110, kExcluded);
+    const double delayedMs = MedianDelayMs(47111);
+    std::printf("excluded %s: one-way delay median %.2f ms; %s: %.2f ms\n", kExcluded, excludedMs,
+                kNetworkV4, delayedMs);
+    EXPECT_LT(excludedMs, 20.0);
+    EXPECT_GE(delayedMs, 48.0);
+    EXPECT_LE(delayedMs, 65.0);
+
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_TRUE(window->IsStopped());
+    EXPECT_TRUE(prompt.Boxes().empty()) << prompt.Boxes()[0].text;
 }
 
 } // namespace

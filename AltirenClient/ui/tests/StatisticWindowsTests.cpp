@@ -356,6 +356,29 @@ TEST_F(StatisticWindows, HeaderClickSortsByTheListsOwnRule) {
     EXPECT_EQ(List().Model().GetRow(0).record.sourceAddress, "198.18.0.9");
 }
 
+// Rows enough for the vertical scroll bar: the columns share what is left of the width,
+// so that the last one is not cut off (there is no horizontal scroll bar).
+TEST_F(StatisticWindows, TheColumnsFitBesideTheScrollBarOnceTheRowsNeedIt) {
+    Play(true);
+    QTableView* view = List().ListView();
+    const auto columnsWidth = [view] {
+        int sum = 0;
+        for (int column = 0; column < view->model()->columnCount(); ++column)
+            sum += view->horizontalHeader()->sectionSize(column);
+        return sum;
+    };
+    EXPECT_LE(columnsWidth(), view->viewport()->width());
+    std::vector<PacketSpec> packets;
+    for (uint16_t flow = 0; flow < 40; ++flow)
+        packets.push_back(TcpPacket(static_cast<uint16_t>(41000 + flow), 600));
+    feed.Tick(packets);
+    List().OnTimerEvent();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(view->verticalScrollBar()->isVisible());
+    EXPECT_LE(columnsWidth(), view->viewport()->width());
+    EXPECT_GT(columnsWidth(), view->viewport()->width() - 7); // shared out, not left over
+}
+
 TEST_F(StatisticWindows, TheChartsMenuOffersTheExport) {
     Play(false);
     const PacketSpec tcp = TcpPacket(40000);

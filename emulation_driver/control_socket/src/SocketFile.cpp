@@ -1,5 +1,7 @@
 #include "SocketFile.h"
 
+#include "platform/AccessGroup.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -120,6 +122,17 @@ bool SocketFile::bind(int fd, const std::string& path, std::string& error) {
         !S_ISSOCK(st.st_mode) || st.st_uid != ::geteuid() ||
         ::fchmodat(m_folder, m_name.c_str(), kSocketMode, AT_SYMLINK_NOFOLLOW) != 0) {
         error = errno_text("cannot set the mode of " + path);
+        remove();
+        return false;
+    }
+    // The access group's members use the daemon. Only root may give the socket to a group
+    // it is not in; a daemon of another user keeps its own group.
+    if (const auto group = platform::access_group_id();
+        group &&
+        ::fchownat(m_folder, m_name.c_str(), static_cast<uid_t>(-1), *group, AT_SYMLINK_NOFOLLOW) !=
+            0 &&
+        ::geteuid() == 0) {
+        error = errno_text("cannot give " + path + " to the group " + platform::kAccessGroupName);
         remove();
         return false;
     }

@@ -19,7 +19,8 @@ public:
 
     // Makes the missing folders of `path` (mode 0755), replaces a stale socket there (a
     // live one, or anything else, is refused), binds `fd` to `path` and gives the socket
-    // mode 0660. false with a message in `error`.
+    // mode 0660 and, where it exists, the access group (platform/AccessGroup.h). false with
+    // a message in `error`.
     bool bind(int fd, const std::string& path, std::string& error);
     // Removes the socket when a socket is still at its name; closes the folder.
     void remove();

@@ -1,5 +1,6 @@
 #include "QuellinEdges/Edges.h"
 
+#include "QuellinEdges/Coalescing.h"
 #include "QuellinEdges/Namespaces.h"
 #include "QuellinEdges/Netlink.h"
 #include "QuellinEdges/Offload.h"
@@ -12,8 +13,10 @@
 #include <cstring>
 #include <linux/if_addr.h>
 #include <linux/rtnetlink.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace quellin::edges {
 
@@ -48,6 +51,8 @@ struct Edges::Port {
         return lowerMtu ? lowerMtu : stationMtu;
     }
     std::array<uint8_t, 6> mac{};
+    Coalescer toStation;      // runs of TCP segments for a TAP with offloads, written soon
+    bool joinRefused = false; // its kernel refused a joined run
     bool waitingForSlot = false;
     std::string lastNote; // what was last said of a binding that does not bind
     AdapterCounters counters;
@@ -58,9 +63,8 @@ struct Edges::Port {
     uint64_t tapDroppedSeen = 0; // what of it was already counted
 };
 
-Edges::Edges(FdWatch& watch, const RestoreRecords& records, LogSink log, bool rings)
-    : m_watch(watch), m_records(records), m_log(std::move(log)), m_buffer(kReadBuffer),
-      m_rings(rings) {
+Edges::Edges(FdWatch& watch, const RestoreRecords& records, LogSink log)
+    : m_watch(watch), m_records(records), m_log(std::move(log)), m_buffer(kReadBuffer) {
     if (!m_log)
         m_log = [](int, const std::string&) {};
 }
@@ -81,6 +85,10 @@ bool Edges::start(const std::vector<Binding>& bindings) {
         return false;
     }
     m_watch.watch(m_monitor->fd(), [this] { on_links_ready(); });
+    // Without it, frames for a station are only joined within a lower side's batch.
+    m_flushFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_flushFd >= 0)
+        m_watch.watch(m_flushFd, [this] { on_flush_ready(); });
     m_lastReceiveFree = rte_pool_size();
     for (const auto& b : bindings) {
         auto p = std::make_unique<Port>();
@@ -94,6 +102,7 @@ bool Edges::start(const std::vector<Binding>& bindings) {
 
 void Edges::stop() {
     m_stopping = true;
+    flush_stations();
     for (size_t i = 0; i < m_ports.size(); ++i) {
         unbind(i, "the daemon stops");
         give_back(*m_ports[i]);
@@ -103,6 +112,12 @@ void Edges::stop() {
         m_watch.unwatch(m_monitor->fd());
         m_monitor.reset();
     }
+    if (m_flushFd >= 0) {
+        m_watch.unwatch(m_flushFd);
+        ::close(m_flushFd);
+    }
+    m_flushFd = -1;
+    m_flushArmed = false;
     m_stopping = false;
 }
 
@@ -219,7 +234,7 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
     // The TAP first: a name that is taken must not cost the station its interface.
     if (!p.tap) {
         try {
-            p.tap = std::make_unique<TapDevice>(b.station);
+            p.tap = std::make_unique<TapDevice>(b.station, m_tapOffloads);
         } catch (const std::system_error& e) {
             note(p, kLogError,
                  what + ": not bound: cannot make the TAP " + b.station + ": " +
@@ -229,6 +244,9 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
                           : ""));
             return false;
         }
+        if (m_tapOffloads && !p.tap->offloads())
+            m_log(kLogInfo, what + ": " + b.station + " without offloads (" +
+                                p.tap->offload_note() + "): the station cuts its own segments");
         // A deeper queue than the kernel's default: the daemon may not be scheduled for a
         // while, and what overflows the queue is dropped.
         if (!set_link_queue_length(b.station, kTapQueueLength))
@@ -259,12 +277,14 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
         lower = *moved;
     }
     if (!p.stationGiven) {
-        if (lower.hasMac && !p.tap->set_mac(lower.mac))
-            m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
-        p.mac = lower.mac;
+        // The MTU before the address: whoever moves the TAP elsewhere once it bears the lower
+        // interface's address must find it with its MTU.
         if (!set_link_mtu(b.station, station_mtu(lower.mtu)))
             m_log(kLogWarning, what + ": cannot set the MTU of " + b.station);
         p.mtu = lower.mtu;
+        if (lower.hasMac && !p.tap->set_mac(lower.mac))
+            m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
+        p.mac = lower.mac;
         if (p.tapIndex)
             p.held->give_to_station(b.station, p.tapIndex, m_log);
         p.stationGiven = true;
@@ -331,6 +351,7 @@ void Edges::unbind(size_t index, const std::string& reason) {
         return;
     const uint16_t number = rte_adapter_number(p.adapter);
     flush(p);
+    p.toStation.flush(station_writer(p));
     m_watch.unwatch(p.lower->fd());
     p.lower.reset();
     if (p.stationSocket) {
@@ -367,7 +388,8 @@ void Edges::unbind(size_t index, const std::string& reason) {
               std::to_string(c.refused[0] + c.refused[1]) + " refused, " +
               std::to_string(c.unread[0] + c.unread[1]) + " unread; left to offload: " +
               std::to_string(c.checksumsCompleted) + " checksums finished, " +
-              std::to_string(c.segmented) + " TCP packets cut into segments");
+              std::to_string(c.segmented) + " packets cut into segments, " +
+              std::to_string(c.offloadRefused) + " refused as malformed");
     // A binding refused for want of a slot takes the one just freed.
     if (!m_stopping)
         for (size_t j = 0; j < m_ports.size(); ++j)
@@ -484,9 +506,26 @@ void Edges::deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& inf
         ++p.counters.oversized; // cut by the read: never passed on as if whole
         return;
     }
+    const uint32_t mtu = p.segment_mtu();
+    if (info.hasVnet && info.vnet.offloaded()) {
+        const auto sink = [&](const uint8_t* s, size_t n) { enter(p, direction, s, n); };
+        switch (finish_offloads(info.vnet, frame, info.length, mtu, m_segment, sink)) {
+        case OffloadResult::Refused:
+            ++p.counters.offloadRefused;
+            break;
+        case OffloadResult::Segmented:
+            ++p.counters.segmented;
+            break;
+        case OffloadResult::Checksum:
+            ++p.counters.checksumsCompleted;
+            break;
+        case OffloadResult::Whole:
+            break;
+        }
+        return;
+    }
     // A frame larger than the link carries comes from an offloading sender: cut it as its
     // interface would have. Cutting finishes every checksum.
-    const uint32_t mtu = p.segment_mtu();
     if (mtu && info.length > size_t{mtu} + 14 &&
         segment_tcp(frame, info.length, mtu, m_segment,
                     [&](const uint8_t* s, size_t n) { enter(p, direction, s, n); })) {
@@ -510,6 +549,7 @@ void Edges::enter(Port& p, int direction, const uint8_t* frame, size_t length) {
             return;
         m_lastReceiveFree = rte_free_descriptors(p.adapter, 1);
     }
+    ++p.counters.entered[direction & 1];
     switch (edge_packet_in(p.adapter, direction, frame, length)) {
     case EdgeResult::Refused:
         ++p.counters.refused[direction & 1];
@@ -539,6 +579,9 @@ void Edges::on_lower_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
+    // What the batch sends on to the station is joined where it can be, and written at its
+    // end.
+    m_joining = true;
     for (size_t n = 0; n < kBatch && p.lower; ++n) {
         FrameInfo info;
         const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), info);
@@ -547,6 +590,8 @@ void Edges::on_lower_ready(size_t index) {
         ++p.counters.lowerFrames;
         deliver(p, 1, m_buffer.data(), info);
     }
+    m_joining = false;
+    flush_stations();
     flush(p);
     if (p.lower) {
         const uint32_t dropped = p.lower->take_kernel_drops();
@@ -562,16 +607,76 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
     if (!p)
         return;
     const int d = direction & 1;
+    // Frames for a station are joined until the batch ends, or (sent by a timer or a
+    // control request) until the loop has dispatched what was ready with them.
+    if (d == 1 && p->tap && p->tap->offloads() && !p->joinRefused &&
+        (m_joining || m_flushFd >= 0)) {
+        p->toStation.add(frame, length, station_writer(*p));
+        if (!m_joining && p->toStation.held() && !m_flushArmed) {
+            const uint64_t one = 1;
+            m_flushArmed = ::write(m_flushFd, &one, sizeof one) == sizeof one;
+            if (!m_flushArmed)
+                p->toStation.flush(station_writer(*p));
+        }
+        return;
+    }
     FramePort* out = d == 0 ? static_cast<FramePort*>(p->lower.get()) : station_of(*p);
     if (!out || (d == 0 && !p->powered) || !out->queue(frame, length))
         ++p->counters.lostWrites[d];
+    else
+        ++p->counters.written[d];
+}
+
+void Edges::on_flush_ready() {
+    uint64_t count = 0;
+    if (::read(m_flushFd, &count, sizeof count) < 0 && errno != EAGAIN)
+        return;
+    m_flushArmed = false;
+    flush_stations();
+}
+
+void Edges::flush_stations() {
+    for (auto& p : m_ports)
+        p->toStation.flush(station_writer(*p));
+}
+
+Coalescer::Writer Edges::station_writer(Port& p) {
+    return
+        [this, &p](const VnetHeader& header, const uint8_t* frame, size_t length, size_t segments) {
+            if (p.tap && p.tap->write(frame, length, header)) {
+                p.counters.written[1] += segments;
+                p.counters.coalesced += segments > 1 ? 1 : 0;
+                return;
+            }
+            if (segments == 1 || errno != EINVAL || !p.tap) {
+                p.counters.lostWrites[1] += segments;
+                return;
+            }
+            // A kernel that takes no joined segments gets them one by one from now on.
+            p.joinRefused = true;
+            m_log(kLogWarning, format_binding(p.binding) + ": " + p.binding.station +
+                                   " refuses joined TCP segments (" + std::strerror(EINVAL) +
+                                   "): they go on one by one");
+            segment_tcp_by_size(frame, length, header.gsoSize, m_split,
+                                [&](const uint8_t* s, size_t n) {
+                                    if (p.tap->write(s, n))
+                                        ++p.counters.written[1];
+                                    else
+                                        ++p.counters.lostWrites[1];
+                                });
+        };
 }
 
 void Edges::flush(Port& p) {
+    // Queued frames were counted as written; those a flush did not send are lost instead.
+    const auto lose = [&](int d, size_t lost) {
+        p.counters.lostWrites[d] += lost;
+        p.counters.written[d] -= std::min<uint64_t>(lost, p.counters.written[d]);
+    };
     if (p.lower)
-        p.counters.lostWrites[0] += p.lower->flush();
+        lose(0, p.lower->flush());
     if (FramePort* station = station_of(p))
-        p.counters.lostWrites[1] += station->flush();
+        lose(1, station->flush());
 }
 
 void Edges::flush() {

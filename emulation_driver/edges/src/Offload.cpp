@@ -18,27 +18,12 @@ constexpr uint8_t kFin = 0x01;
 constexpr uint8_t kPsh = 0x08;
 constexpr uint8_t kCwr = 0x80;
 
-// The checksum of a segment with its pseudo header: the pseudo header's folded sum goes
-// into the checksum field first, so one pass over the segment finishes it.
+// The checksum of a segment: the pseudo header's folded sum goes into the checksum field
+// first, so one pass over the segment finishes it.
 void set_transport_checksum(uint8_t* frame, const IpLayout& l, size_t field) {
-    const size_t segment = l.end - l.transport;
-    uint8_t pseudo[40] = {};
-    size_t n = 0;
-    if (l.version == 4) {
-        std::memcpy(pseudo, frame + l.ip + 12, 8);
-        pseudo[9] = l.protocol;
-        wire::put_be16(pseudo, 10, static_cast<uint16_t>(segment));
-        n = 12;
-    } else {
-        std::memcpy(pseudo, frame + l.ip + 8, 32);
-        wire::put_be32(pseudo, 32, static_cast<uint32_t>(segment));
-        pseudo[39] = l.protocol;
-        n = 40;
-    }
-    const uint16_t pseudoSum = static_cast<uint16_t>(~wire::internet_checksum(pseudo, n));
-    wire::put_be16(frame, l.transport + field, pseudoSum);
+    wire::put_be16(frame, l.transport + field, wire::internet_fold(pseudo_header_sum(frame, l)));
     wire::put_be16(frame, l.transport + field,
-                   wire::internet_checksum(frame + l.transport, segment));
+                   wire::internet_checksum(frame + l.transport, l.end - l.transport));
 }
 
 void set_ipv4_header_checksum(uint8_t* frame, const IpLayout& l) {
@@ -48,6 +33,20 @@ void set_ipv4_header_checksum(uint8_t* frame, const IpLayout& l) {
 }
 
 } // namespace
+
+uint32_t pseudo_header_sum(const uint8_t* frame, const IpLayout& l) {
+    const size_t segment = l.end - l.transport;
+    if (l.version == 4)
+        return wire::internet_sum(frame + l.ip + 12, 8) + l.protocol +
+               static_cast<uint32_t>(segment);
+    return wire::internet_sum(frame + l.ip + 8, 32) + static_cast<uint32_t>(segment >> 16) +
+           static_cast<uint32_t>(segment & 0xFFFF) + l.protocol;
+}
+
+bool transport_checksum_ok(const uint8_t* frame, const IpLayout& l) {
+    return wire::internet_fold(wire::internet_sum(frame + l.transport, l.end - l.transport,
+                                                  pseudo_header_sum(frame, l))) == 0xFFFF;
+}
 
 std::optional<IpLayout> ip_layout(const uint8_t* frame, size_t length) {
     if (!frame || length < 14)
@@ -119,47 +118,106 @@ bool complete_checksum(uint8_t* frame, size_t length) {
     return false;
 }
 
-bool segment_tcp(const uint8_t* frame, size_t length, uint32_t mtu, std::vector<uint8_t>& scratch,
-                 const std::function<void(const uint8_t*, size_t)>& emit) {
-    const auto l = ip_layout(frame, length);
-    if (!l || l->fragment || l->protocol != kTcp || l->end - l->ip <= mtu ||
-        l->transport + 20 > l->end)
+namespace {
+
+// The IP header of one segment: its length field, a fresh IPv4 identification and header
+// checksum.
+void set_segment_ip(uint8_t* frame, const IpLayout& s, uint16_t id, size_t index) {
+    if (s.version == 4) {
+        wire::put_be16(frame, s.ip + 2, static_cast<uint16_t>(s.end - s.ip));
+        wire::put_be16(frame, s.ip + 4, static_cast<uint16_t>(id + index));
+        set_ipv4_header_checksum(frame, s);
+    } else {
+        wire::put_be16(frame, s.ip + 4, static_cast<uint16_t>(s.end - s.ip - 40));
+    }
+}
+
+// Whether `l` is a TCP packet that can be cut, and where its payload starts.
+bool tcp_headers(const uint8_t* frame, const IpLayout& l, size_t& headers) {
+    if (l.fragment || l.protocol != kTcp || l.transport + 20 > l.end)
         return false;
-    const size_t tcpHeader = static_cast<size_t>(frame[l->transport + 12] >> 4) * 4;
-    const size_t headers = l->transport + tcpHeader; // link, IP and TCP headers
-    const size_t ipHeaders = l->transport - l->ip;
-    if (tcpHeader < 20 || headers >= l->end || ipHeaders + tcpHeader >= mtu)
-        return false;
-    const size_t mss = mtu - ipHeaders - tcpHeader;
-    const size_t payload = l->end - headers;
-    const uint32_t seq = wire::get_be32(frame, l->transport + 4);
-    const uint16_t id = l->version == 4 ? wire::get_be16(frame, l->ip + 4) : 0;
-    const uint8_t flags = frame[l->transport + 13];
-    scratch.resize(headers + mss);
+    const size_t tcpHeader = static_cast<size_t>(frame[l.transport + 12] >> 4) * 4;
+    headers = l.transport + tcpHeader; // link, IP and TCP headers
+    return tcpHeader >= 20 && headers <= l.end;
+}
+
+void cut_tcp(const uint8_t* frame, const IpLayout& l, size_t headers, size_t mss,
+             std::vector<uint8_t>& scratch, const FrameSink& emit) {
+    const size_t payload = l.end - headers;
+    const uint32_t seq = wire::get_be32(frame, l.transport + 4);
+    const uint16_t id = l.version == 4 ? wire::get_be16(frame, l.ip + 4) : 0;
+    const uint8_t flags = frame[l.transport + 13];
+    scratch.resize(headers + std::min(mss, payload));
     size_t index = 0;
-    for (size_t done = 0; done < payload; done += mss, ++index) {
+    size_t done = 0;
+    do {
         const size_t chunk = std::min(mss, payload - done);
         std::memcpy(scratch.data(), frame, headers);
         std::memcpy(scratch.data() + headers, frame + headers + done, chunk);
-        IpLayout s = *l;
+        IpLayout s = l;
         s.end = headers + chunk;
-        if (l->version == 4) {
-            wire::put_be16(scratch.data(), l->ip + 2, static_cast<uint16_t>(s.end - l->ip));
-            wire::put_be16(scratch.data(), l->ip + 4, static_cast<uint16_t>(id + index));
-            set_ipv4_header_checksum(scratch.data(), s);
-        } else {
-            wire::put_be16(scratch.data(), l->ip + 4, static_cast<uint16_t>(s.end - l->ip - 40));
-        }
-        wire::put_be32(scratch.data(), l->transport + 4, static_cast<uint32_t>(seq + done));
+        set_segment_ip(scratch.data(), s, id, index);
+        wire::put_be32(scratch.data(), l.transport + 4, static_cast<uint32_t>(seq + done));
         uint8_t f = flags;
         if (done + chunk < payload)
             f &= static_cast<uint8_t>(~(kFin | kPsh));
         if (done > 0)
             f &= static_cast<uint8_t>(~kCwr);
-        scratch[l->transport + 13] = f;
+        scratch[l.transport + 13] = f;
         set_transport_checksum(scratch.data(), s, 16);
         emit(scratch.data(), s.end);
-    }
+        done += chunk;
+        ++index;
+    } while (done < payload);
+}
+
+} // namespace
+
+bool segment_tcp(const uint8_t* frame, size_t length, uint32_t mtu, std::vector<uint8_t>& scratch,
+                 const FrameSink& emit) {
+    const auto l = ip_layout(frame, length);
+    size_t headers = 0;
+    if (!l || l->end - l->ip <= mtu || !tcp_headers(frame, *l, headers) || headers >= l->end ||
+        headers - l->ip >= mtu)
+        return false;
+    cut_tcp(frame, *l, headers, mtu - (headers - l->ip), scratch, emit);
+    return true;
+}
+
+bool segment_tcp_by_size(const uint8_t* frame, size_t length, size_t mss,
+                         std::vector<uint8_t>& scratch, const FrameSink& emit) {
+    const auto l = ip_layout(frame, length);
+    size_t headers = 0;
+    if (mss == 0 || !l || !tcp_headers(frame, *l, headers))
+        return false;
+    cut_tcp(frame, *l, headers, mss, scratch, emit);
+    return true;
+}
+
+bool segment_udp(const uint8_t* frame, size_t length, size_t size, std::vector<uint8_t>& scratch,
+                 const FrameSink& emit) {
+    const auto l = ip_layout(frame, length);
+    if (size == 0 || !l || l->fragment || l->protocol != kUdp || l->transport + 8 > l->end)
+        return false;
+    const size_t headers = l->transport + 8;
+    const size_t payload = l->end - headers;
+    const uint16_t id = l->version == 4 ? wire::get_be16(frame, l->ip + 4) : 0;
+    scratch.resize(headers + std::min(size, payload));
+    size_t index = 0;
+    size_t done = 0;
+    do {
+        const size_t chunk = std::min(size, payload - done);
+        std::memcpy(scratch.data(), frame, headers);
+        std::memcpy(scratch.data() + headers, frame + headers + done, chunk);
+        IpLayout s = *l;
+        s.end = headers + chunk;
+        set_segment_ip(scratch.data(), s, id, index);
+        wire::put_be16(scratch.data(), l->transport + 4, static_cast<uint16_t>(8 + chunk));
+        set_transport_checksum(scratch.data(), s, 6);
+        emit(scratch.data(), s.end);
+        done += chunk;
+        ++index;
+    } while (done < payload);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "QuellinEdges/FramePort.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -7,27 +8,80 @@
 #include <linux/if_arp.h>
 #include <linux/if_tun.h>
 #include <sys/ioctl.h>
+#include <sys/uio.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace quellin::edges {
 
-TapDevice::TapDevice(const std::string& name) : m_name(name) {
-    if (name.empty() || name.size() >= IFNAMSIZ)
-        throw std::system_error(EINVAL, std::generic_category(), "TAP name");
-    m_fd = ::open("/dev/net/tun", O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0)
+namespace {
+
+// Newer than the system's headers may know.
+constexpr unsigned kTunUso4 = 0x20;
+constexpr unsigned kTunUso6 = 0x40;
+constexpr unsigned kTunTcpOffloads = TUN_F_CSUM | TUN_F_TSO4 | TUN_F_TSO6 | TUN_F_TSO_ECN;
+
+int open_tap(const std::string& name, short flags, std::string& actualName) {
+    const int fd = ::open("/dev/net/tun", O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         throw std::system_error(errno, std::generic_category(), "/dev/net/tun");
     ifreq ifr{};
-    ifr.ifr_flags = IFF_TAP | IFF_NO_PI;
+    ifr.ifr_flags = static_cast<short>(IFF_TAP | IFF_NO_PI | flags);
     std::memcpy(ifr.ifr_name, name.c_str(), name.size() + 1);
-    if (::ioctl(m_fd, TUNSETIFF, &ifr) < 0 || ::ioctl(m_fd, TUNSETOFFLOAD, 0UL) < 0) {
+    if (::ioctl(fd, TUNSETIFF, &ifr) < 0) {
+        const int e = errno;
+        ::close(fd);
+        throw std::system_error(e, std::generic_category(), "TAP " + name);
+    }
+    actualName = ifr.ifr_name;
+    return fd;
+}
+
+// The header in little-endian order and the offloads on; why not when they cannot be.
+std::string enable_offloads(int fd) {
+    int size = static_cast<int>(VnetHeader::kSize);
+    if (::ioctl(fd, TUNSETVNETHDRSZ, &size) < 0)
+        return std::string("no offload header size: ") + std::strerror(errno);
+    int littleEndian = 1;
+    if (::ioctl(fd, TUNSETVNETLE, &littleEndian) < 0 && std::endian::native != std::endian::little)
+        return std::string("no little-endian offload header: ") + std::strerror(errno);
+    // UDP segmentation is newer than the rest: without it, the station cuts datagrams.
+    if (::ioctl(fd, TUNSETOFFLOAD,
+                static_cast<unsigned long>(kTunTcpOffloads | kTunUso4 | kTunUso6)) == 0 ||
+        ::ioctl(fd, TUNSETOFFLOAD, static_cast<unsigned long>(kTunTcpOffloads)) == 0)
+        return "";
+    return std::string("offloads refused: ") + std::strerror(errno);
+}
+
+} // namespace
+
+TapDevice::TapDevice(const std::string& name, bool offloads) : m_name(name) {
+    if (name.empty() || name.size() >= IFNAMSIZ)
+        throw std::system_error(EINVAL, std::generic_category(), "TAP name");
+    if (offloads) {
+        try {
+            m_fd = open_tap(name, IFF_VNET_HDR, m_name);
+            m_offloadNote = enable_offloads(m_fd);
+        } catch (const std::system_error& e) {
+            if (e.code().value() != EINVAL)
+                throw; // the name is taken, or no TAP can be made: the same without offloads
+            m_offloadNote = std::string("no offload header: ") + e.code().message();
+        }
+        if (m_offloadNote.empty()) {
+            m_offloads = true;
+            return;
+        }
+        if (m_fd >= 0)
+            ::close(m_fd); // the device goes with it, and is made anew below
+        m_fd = -1;
+    }
+    m_fd = open_tap(name, 0, m_name);
+    if (::ioctl(m_fd, TUNSETOFFLOAD, 0UL) < 0) {
         const int e = errno;
         ::close(m_fd);
         m_fd = -1;
         throw std::system_error(e, std::generic_category(), "TAP " + name);
     }
-    m_name = ifr.ifr_name;
 }
 
 TapDevice::~TapDevice() {
@@ -37,10 +91,20 @@ TapDevice::~TapDevice() {
 
 ReadResult TapDevice::read(uint8_t* buffer, size_t capacity, FrameInfo& info) {
     info = FrameInfo{};
+    uint8_t header[VnetHeader::kSize];
+    iovec parts[2] = {{header, sizeof header}, {buffer, capacity}};
     for (;;) {
-        const ssize_t n = ::read(m_fd, buffer, capacity);
+        const ssize_t n = m_offloads ? ::readv(m_fd, parts, 2) : ::read(m_fd, buffer, capacity);
         if (n >= 0) {
-            info.length = static_cast<size_t>(n);
+            if (!m_offloads) {
+                info.length = static_cast<size_t>(n);
+                return ReadResult::Frame;
+            }
+            if (static_cast<size_t>(n) < sizeof header)
+                continue;
+            info.length = static_cast<size_t>(n) - sizeof header;
+            info.hasVnet = true;
+            info.vnet = VnetHeader::decode(header);
             return ReadResult::Frame;
         }
         if (errno == EINTR)
@@ -50,10 +114,20 @@ ReadResult TapDevice::read(uint8_t* buffer, size_t capacity, FrameInfo& info) {
 }
 
 bool TapDevice::write(const uint8_t* frame, size_t length) {
+    // No flags: the station verifies the checksums itself, so that a bit error the
+    // emulation made, or one from the wire, is seen as one.
+    return write(frame, length, VnetHeader{});
+}
+
+bool TapDevice::write(const uint8_t* frame, size_t length, const VnetHeader& vnet) {
+    uint8_t header[VnetHeader::kSize];
+    vnet.encode(header);
+    iovec parts[2] = {{header, sizeof header}, {const_cast<uint8_t*>(frame), length}};
+    const size_t expected = length + (m_offloads ? sizeof header : 0);
     for (;;) {
-        const ssize_t n = ::write(m_fd, frame, length);
+        const ssize_t n = m_offloads ? ::writev(m_fd, parts, 2) : ::write(m_fd, frame, length);
         if (n >= 0)
-            return static_cast<size_t>(n) == length;
+            return static_cast<size_t>(n) == expected;
         if (errno != EINTR)
             return false;
     }

@@ -93,9 +93,10 @@ TEST(LinkMessages, DamagedAndForeignMessagesAreSkippedSafely) {
     // An address message, and a link without a name, carry no link event.
     auto addr = LinkMessage(RTM_NEWADDR, 5, 0).name("eth2").bytes();
     auto nameless = LinkMessage(RTM_NEWLINK, 6, 0).bytes();
-    std::vector<uint8_t> buf = addr;
-    buf.insert(buf.end(), nameless.begin(), nameless.end());
-    buf.insert(buf.end(), good.begin(), good.end());
+    std::vector<uint8_t> buf(addr.size() + nameless.size() + good.size());
+    auto at = std::copy(addr.begin(), addr.end(), buf.begin());
+    at = std::copy(nameless.begin(), nameless.end(), at);
+    std::copy(good.begin(), good.end(), at);
     const auto events = parse_link_messages(buf.data(), buf.size());
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].link.name, "eth0");

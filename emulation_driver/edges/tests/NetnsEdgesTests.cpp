@@ -4,6 +4,8 @@
 #include "QuellinEdges/Edges.h"
 #include "QuellinEdges/Namespaces.h"
 
+#include "PollWatch.h"
+
 #include "quellin_engine/Engine.h"
 #include "quellin_rte/TestSeams.h"
 #include "quellin_test/Frames.h"
@@ -32,6 +34,7 @@
 
 using namespace quellin;
 using namespace quellin::edges;
+using quellin::edges_test::PollWatch;
 
 namespace {
 
@@ -72,45 +75,6 @@ std::optional<LinkState> held_link(const std::string& netns, const std::string& 
     ::close(fd);
     return link;
 }
-
-// The loop the daemon would run, as poll() over the watched descriptors.
-class PollWatch final : public FdWatch {
-public:
-    bool watch(int fd, std::function<void()> ready) override {
-        m_handlers[fd] = std::move(ready);
-        return true;
-    }
-    void unwatch(int fd) override { m_handlers.erase(fd); }
-    size_t watched() const { return m_handlers.size(); }
-
-    // Dispatches until `done` holds or `ms` passed; the result of `done` at the end.
-    bool run_until(const std::function<bool()>& done, int ms = 3000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() >= end)
-                return false;
-            std::vector<pollfd> fds;
-            for (const auto& [fd, h] : m_handlers)
-                fds.push_back({fd, POLLIN, 0});
-            if (::poll(fds.data(), fds.size(), 20) <= 0)
-                continue;
-            for (const auto& p : fds) {
-                auto it = m_handlers.find(p.fd);
-                if (p.revents && it != m_handlers.end()) {
-                    auto handler = it->second; // may unwatch itself
-                    handler();
-                }
-            }
-        }
-        return true;
-    }
-    void pump(int ms) {
-        run_until([] { return false; }, ms);
-    }
-
-private:
-    std::map<int, std::function<void()>> m_handlers;
-};
 
 // A test frame: broadcast, experimental ether type 0x88B5, a marker and a number.
 std::vector<uint8_t> marked_frame(uint8_t number) {
@@ -242,8 +206,9 @@ protected:
         rte_shutdown();
         RteConfig cfg;
         cfg.packetPoolSize = kPool;
-        edges = std::make_unique<Edges>(
-            loop, records, [this](int, const std::string& m) { log.push_back(m); }, rings);
+        edges = std::make_unique<Edges>(loop, records,
+                                        [this](int, const std::string& m) { log.push_back(m); });
+        edges->use_rings(rings);
         ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, edges.get()}));
         ASSERT_TRUE(du_init());
         ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
@@ -509,7 +474,7 @@ TEST_F(NetnsEdges, ATapDeletedUnderTheDaemonUnbindsAndIsMadeAnew) {
     ASSERT_TRUE(run(std::string("ip link del ") + kTap));
     EXPECT_TRUE(loop.run_until([&] { return edges->bound_count() == 0; }));
     EXPECT_EQ(rte_adapter_count(), 0u);
-    EXPECT_EQ(loop.watched(), 2u); // the two link monitors only: the dead TAP is let go
+    EXPECT_EQ(loop.watched(), 3u); // the link monitors and the flush event: the dead TAP is let go
 
     ASSERT_TRUE(run_held(std::string("link set ") + kLower + " mtu 1450"));
     EXPECT_TRUE(loop.run_until([&] {

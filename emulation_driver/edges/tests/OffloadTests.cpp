@@ -1,10 +1,6 @@
 // Checksums and segments finished for a sender that left them to offload. A checksum is
-// verified over the pseudo header and the segment laid out by the test itself: the sum of
-// a correct segment with its checksum in place folds to all ones.
-#include "QuellinEdges/Offload.h"
-
-#include "quellin_wire/ByteOrder.h"
-#include "quellin_wire/Checksum.h"
+// verified over the pseudo header and the segment laid out by the test itself.
+#include "OffloadFrames.h"
 
 #include <gtest/gtest.h>
 
@@ -13,116 +9,7 @@
 
 using namespace quellin;
 using namespace quellin::edges;
-
-namespace {
-
-constexpr uint8_t kTcp = 6;
-constexpr uint8_t kUdp = 17;
-
-std::vector<uint8_t> ethernet(uint16_t type, int vlanTags = 0) {
-    std::vector<uint8_t> f(12, 0x02);
-    for (int i = 0; i < vlanTags; ++i)
-        f.insert(f.end(), {0x81, 0x00, 0x00, static_cast<uint8_t>(i + 1)});
-    f.push_back(static_cast<uint8_t>(type >> 8));
-    f.push_back(static_cast<uint8_t>(type));
-    return f;
-}
-
-// An IPv4 packet of `protocol` with a transport header of `header` bytes and `payload`
-// bytes (a counting pattern); the transport checksum field holds garbage.
-std::vector<uint8_t> ipv4(uint8_t protocol, size_t header, size_t payload, int vlanTags = 0) {
-    auto f = ethernet(0x0800, vlanTags);
-    const size_t ip = f.size();
-    f.resize(ip + 20 + header + payload, 0);
-    f[ip] = 0x45;
-    wire::put_be16(f.data(), ip + 2, static_cast<uint16_t>(20 + header + payload));
-    wire::put_be16(f.data(), ip + 4, 0x1234);
-    wire::put_be16(f.data(), ip + 6, 0x4000); // don't fragment
-    f[ip + 8] = 64;
-    f[ip + 9] = protocol;
-    const uint8_t addresses[8] = {198, 18, 0, 1, 198, 18, 0, 2};
-    std::memcpy(f.data() + ip + 12, addresses, 8);
-    const size_t t = ip + 20;
-    wire::put_be16(f.data(), t, 40000);
-    wire::put_be16(f.data(), t + 2, 80);
-    if (protocol == kTcp) {
-        wire::put_be32(f.data(), t + 4, 1000);
-        f[t + 12] = static_cast<uint8_t>((header / 4) << 4);
-        f[t + 13] = 0x18 | 0x01 | 0x80; // PSH ACK FIN CWR
-        wire::put_be16(f.data(), t + 16, 0xBEEF);
-    } else {
-        wire::put_be16(f.data(), t + 4, static_cast<uint16_t>(header + payload));
-        wire::put_be16(f.data(), t + 6, 0xBEEF);
-    }
-    for (size_t i = 0; i < payload; ++i)
-        f[t + header + i] = static_cast<uint8_t>(i * 7 + 3);
-    return f;
-}
-
-// IPv6 with a hop-by-hop header of 8 bytes before the transport header.
-std::vector<uint8_t> ipv6(uint8_t protocol, size_t header, size_t payload) {
-    auto f = ethernet(0x86DD);
-    const size_t ip = f.size();
-    f.resize(ip + 40 + 8 + header + payload, 0);
-    f[ip] = 0x60;
-    wire::put_be16(f.data(), ip + 4, static_cast<uint16_t>(8 + header + payload));
-    f[ip + 6] = 0; // hop-by-hop
-    f[ip + 7] = 64;
-    for (int i = 0; i < 16; ++i) {
-        f[ip + 8 + i] = static_cast<uint8_t>(0x20 + i);
-        f[ip + 24 + i] = static_cast<uint8_t>(0x40 + i);
-    }
-    f[ip + 40] = protocol; // next header after hop-by-hop, length 0 (8 bytes)
-    const size_t t = ip + 48;
-    if (protocol == kTcp) {
-        wire::put_be32(f.data(), t + 4, 7);
-        f[t + 12] = static_cast<uint8_t>((header / 4) << 4);
-        f[t + 13] = 0x18;
-    } else {
-        wire::put_be16(f.data(), t + 4, static_cast<uint16_t>(header + payload));
-    }
-    for (size_t i = 0; i < payload; ++i)
-        f[t + header + i] = static_cast<uint8_t>(i * 5 + 1);
-    return f;
-}
-
-// The pseudo header and the segment, laid out anew, summed: 0xFFFF when the checksum in
-// the segment is right (internet_checksum gives 0 as 0xFFFF, so a right sum reads 0xFFFF
-// there too).
-bool transport_verifies(const std::vector<uint8_t>& f) {
-    const auto l = ip_layout(f.data(), f.size());
-    if (!l)
-        return false;
-    std::vector<uint8_t> all;
-    const size_t segment = l->end - l->transport;
-    if (l->version == 4) {
-        all.insert(all.end(), f.begin() + static_cast<long>(l->ip) + 12,
-                   f.begin() + static_cast<long>(l->ip) + 20);
-        all.insert(all.end(), {0, l->protocol, static_cast<uint8_t>(segment >> 8),
-                               static_cast<uint8_t>(segment)});
-    } else {
-        all.insert(all.end(), f.begin() + static_cast<long>(l->ip) + 8,
-                   f.begin() + static_cast<long>(l->ip) + 40);
-        all.insert(all.end(), {0, 0, static_cast<uint8_t>(segment >> 8),
-                               static_cast<uint8_t>(segment), 0, 0, 0, l->protocol});
-    }
-    all.insert(all.end(), f.begin() + static_cast<long>(l->transport),
-               f.begin() + static_cast<long>(l->end));
-    uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < all.size(); i += 2)
-        sum += wire::get_be16(all.data(), i);
-    if (all.size() % 2)
-        sum += static_cast<uint32_t>(all.back()) << 8;
-    while (sum >> 16)
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    return sum == 0xFFFF;
-}
-
-bool ipv4_header_verifies(const std::vector<uint8_t>& f, size_t ip) {
-    return wire::internet_checksum(f.data() + ip, 20) == 0xFFFF;
-}
-
-} // namespace
+using namespace quellin::edges_test;
 
 TEST(Offload, ChecksumsOfTcpAndUdpOverBothFamiliesAreFinished) {
     std::vector<std::vector<uint8_t>> frames = {ipv4(kUdp, 8, 101), ipv4(kTcp, 32, 1000),

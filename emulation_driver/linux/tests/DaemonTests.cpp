@@ -42,8 +42,9 @@ std::vector<uint8_t> control_message(uint16_t command, const std::vector<uint8_t
     m.dataLength = static_cast<uint32_t>(data.size());
     m.checksum = wire::internet_checksum(data.data(), data.size());
     auto head = m.encode();
-    std::vector<uint8_t> bytes(head.begin(), head.end());
-    bytes.insert(bytes.end(), data.begin(), data.end());
+    std::vector<uint8_t> bytes(head.size() + data.size());
+    std::copy(head.begin(), head.end(), bytes.begin());
+    std::copy(data.begin(), data.end(), bytes.begin() + head.size());
     return bytes;
 }
 

@@ -2,6 +2,8 @@
 
 #include "HiveFile.h"
 
+#include "platform/AccessGroup.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -79,11 +81,26 @@ const char* hive_name(Hive hive) {
 
 namespace {
 
+// The store is shared by root and the access group: its folder is setgid and group
+// writable, so that every file made in it belongs to the group, and its files are group
+// writable whatever the umask.
+constexpr mode_t kStoreFolderMode = 02775;
+constexpr mode_t kStoreFileMode = 0664;
+
+// Gives a file this process owns the store's file mode.
+void own_file_mode(int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 07777) != kStoreFileMode)
+        ::fchmod(fd, kStoreFileMode);
+}
+
 // Holds the hive's lock file with flock for one operation.
 class HiveLock {
 public:
     HiveLock(const std::string& path, bool exclusive) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, kStoreFileMode);
+        if (m_fd >= 0)
+            own_file_mode(m_fd);
         if (m_fd < 0 && !exclusive)
             m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (m_fd < 0)
@@ -104,12 +121,31 @@ private:
     bool m_locked = false;
 };
 
+// Makes the store's folder and the missing folders above it, whatever the umask: those
+// above searchable by everyone (0755), the store's own with the store's mode and the
+// access group.
 bool make_dirs(const std::string& path) {
     std::string prefix;
     for (size_t pos = 0; pos <= path.size(); ++pos) {
         if (pos == path.size() || path[pos] == '/') {
             prefix = path.substr(0, pos);
-            if (!prefix.empty() && ::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST)
+            if (prefix.empty())
+                continue;
+            if (::mkdir(prefix.c_str(), 0755) != 0) {
+                if (errno != EEXIST)
+                    return false;
+                continue;
+            }
+            const bool store = path.find_first_not_of('/', pos) == std::string::npos;
+            const int dir = ::open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (dir < 0)
+                return false;
+            if (store)
+                if (const auto group = platform::access_group_id())
+                    (void)::fchown(dir, static_cast<uid_t>(-1), *group);
+            const bool ok = ::fchmod(dir, store ? kStoreFolderMode : 0755) == 0;
+            ::close(dir);
+            if (!ok)
                 return false;
         }
     }
@@ -180,9 +216,10 @@ public:
         std::random_device random;
         std::string temp =
             temp_prefix() + std::to_string(::getpid()) + "." + std::to_string(random());
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kStoreFileMode);
         if (fd < 0)
             return kAccessDenied;
+        ::fchmod(fd, kStoreFileMode);
         bool ok = write_all(fd, text) && ::fsync(fd) == 0;
         ok = ::close(fd) == 0 && ok;
         if (!ok || ::rename(temp.c_str(), m_file.c_str()) != 0) {

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -349,6 +350,30 @@ TEST_F(RegistryTest, RootFolderIsCreatedOnFirstWrite) {
     EXPECT_EQ(nested.openKey(Hive::LocalMachine, "X"), kFileNotFound);
     EXPECT_EQ(nested.createKey(Hive::LocalMachine, "X"), kSuccess);
     EXPECT_EQ(nested.openKey(Hive::LocalMachine, "x"), kSuccess);
+}
+
+// The store is shared with the access group whatever the writer's umask: its folder setgid
+// and group writable, the folders above it only searchable, its files group writable.
+TEST_F(RegistryTest, TheStoreIsGroupWritableWhateverTheUmask) {
+    const mode_t old = ::umask(077);
+    Registry nested((dir / "a" / "store").string());
+    EXPECT_EQ(nested.createKey(Hive::LocalMachine, "X"), kSuccess);
+    EXPECT_EQ(nested.setValue(Hive::LocalMachine, "X", "v", Value::Dword(1)), kSuccess);
+    ::umask(old);
+    auto mode = [&](const std::string& name) {
+        struct stat st {};
+        EXPECT_EQ(::stat((dir / name).c_str(), &st), 0) << name;
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(mode("a"), 0755u);
+    EXPECT_EQ(mode("a/store"), 02775u);
+    EXPECT_EQ(mode("a/store/HKEY_LOCAL_MACHINE.reg"), 0664u);
+    EXPECT_EQ(mode("a/store/HKEY_LOCAL_MACHINE.reg.lock"), 0664u);
+    // A lock file this user made before with another mode is given the store's mode.
+    ASSERT_EQ(::chmod((dir / "a/store/HKEY_LOCAL_MACHINE.reg.lock").c_str(), 0600), 0);
+    Value value;
+    EXPECT_EQ(nested.queryValue(Hive::LocalMachine, "X", "v", value), kSuccess);
+    EXPECT_EQ(mode("a/store/HKEY_LOCAL_MACHINE.reg.lock"), 0664u);
 }
 
 TEST(RegistryNames, HiveNames) {

@@ -12,6 +12,7 @@
 #include "AltirenApp/AppServices.h"
 #include "AltirenClient/AdapterTable.h"
 #include "AltirenClient/DriverMngr.h"
+#include "AltirenClient/IpRules.h"
 #include "AltirenUi/ClientApplication.h"
 
 #include <QObject>
@@ -95,6 +96,10 @@ public:
     void SetWindows(IAppWindows* windows) { m_services.windows = windows; }
     // The seams of the windows other parts of the client build (AppSeams.h).
     void SetManagerSeams(ManagerSeams seams) { m_seams = std::move(seams); }
+    // The statistics address filter: the Top Talkers list applies it, the options sheet's
+    // statistics page edits it. It lives as long as the process's work (not stored
+    // between runs).
+    CIpRuleSet& StatisticsFilter() { return m_statisticsFilter; }
 
 private:
     bool SingleInstance();
@@ -131,5 +136,10 @@ private:
     bool m_bInLoop = false;
     bool m_bFailed = false;
     std::optional<int> m_quitCode;
+    // The client's two address filters have one owner each: the emulation filter is the
+    // manager window's (CAltirenMngrModel, edited in place by the filter dialog); the
+    // statistics filter is the application's, here, and goes after the seams that refer
+    // to it.
+    CIpRuleSet m_statisticsFilter;
     ManagerSeams m_seams;
 };

@@ -5,4 +5,8 @@
 
 #include "AltirenUi/ManagerContext.h"
 
-ManagerSeams FillManagerSeams();
+class CIpRuleSet;
+
+// statisticsFilter: the application's statistics address filter, which the statistics
+// windows read and the options sheet's statistics page writes; it outlives the seams.
+ManagerSeams FillManagerSeams(CIpRuleSet& statisticsFilter);

@@ -191,6 +191,64 @@ constexpr UINT IDC_STATISTIC_CLEAR_ALL = 1105;
 constexpr UINT IDC_STATISTIC_EXPORT = 1108;
 constexpr UINT ID_STATISTIC_EXPORT_CSV = 32781;
 
+// Address entry, the emulation filter dialog, the statistics options page and its range
+// dialog: dialogs, controls and the texts of their message boxes.
+constexpr UINT IDD_IP_RANGE = 243;
+constexpr UINT IDD_ENTER_IP = 347;
+constexpr UINT IDD_IP_FILTER = 348;
+constexpr UINT IDD_STATISTICS_OPTIONS = 351;
+constexpr UINT IDC_PAIRS_LIMIT = 1116;
+constexpr UINT IDC_FILTER_EDIT = 1118;
+constexpr UINT IDC_FILTER_LIST = 1119;
+constexpr UINT IDC_FILTER_EXCLUDE = 1120;
+constexpr UINT IDC_FILTER_INCLUDE = 1121;
+constexpr UINT IDC_ENTER_IP_ADDRESS = 1123;
+constexpr UINT IDC_FILTER_OVERRIDE = 1124;
+constexpr UINT IDC_FILTER_ADD = 1125;
+constexpr UINT IDC_FILTER_REMOVE = 1126;
+constexpr UINT IDC_INCLUDE_DUPLICATE = 1127;
+constexpr UINT IDC_RANGE_TO = 1130;
+constexpr UINT IDC_RANGE_FROM = 1132;
+constexpr UINT IDC_INCLUDE_LIST = 1133;
+constexpr UINT IDC_EXCLUDE_LIST = 1134;
+constexpr UINT IDC_INCLUDE_ADD = 1136;
+constexpr UINT IDC_INCLUDE_EDIT = 1138;
+constexpr UINT IDC_INCLUDE_REMOVE = 1139;
+constexpr UINT IDC_EXCLUDE_ADD = 1140;
+constexpr UINT IDC_EXCLUDE_EDIT = 1143;
+constexpr UINT IDC_EXCLUDE_REMOVE = 1145;
+constexpr UINT IDC_RANGE_PROTOCOL = 1147;
+constexpr UINT IDC_EXCLUDE_DUPLICATE = 1149;
+constexpr UINT IDC_RANGE_PORT = 1151;
+constexpr UINT IDS_IP_FIELD_RANGE = 61401;
+constexpr UINT IDS_IP_MISSING_VALUE = 61402;
+constexpr UINT IDS_IP_ERROR_CAPTION = 61403;
+constexpr UINT IDS_SELECT_ITEM_CAPTION = 61404;
+constexpr UINT IDS_INVALID_RANGE_CAPTION = 61405;
+constexpr UINT IDS_RANGE_ERROR_CAPTION = 61406;
+constexpr UINT IDS_LOCAL_HOST_CAPTION = 61407;
+constexpr UINT IDS_INTEGER_RANGE = 61408;
+// The options sheet: the registration page (dialog 352), the log-on page (350), the
+// change-password dialog (353) and the preferences page (375).
+constexpr UINT IDD_CHANGE_PASSWORD = 353;
+constexpr UINT IDD_OPTIONS_PREFERENCES = 375;
+constexpr UINT IDC_INSTALL_EMAIL = 1116;
+constexpr UINT IDC_INSTALL_NEW_USER = 1155;
+constexpr UINT IDC_INSTALL_EXISTING_USER = 1156;
+constexpr UINT IDC_INSTALL_USER_NAME = 1157;
+constexpr UINT IDC_INSTALL_PASSWORD = 1158;
+constexpr UINT IDC_INSTALL_MESSAGE = 1160;
+constexpr UINT IDC_LOGIN_USER_NAME = 1109;
+constexpr UINT IDC_LOGIN_PASSWORD = 1110;
+constexpr UINT IDC_LOGIN_MESSAGE = 1112;
+constexpr UINT IDC_LOGIN_SERVER = 1128;
+constexpr UINT IDC_LOGIN_CHANGE_PASSWORD = 1166;
+constexpr UINT IDC_CHANGE_PWD_NEW = 1113;
+constexpr UINT IDC_CHANGE_PWD_USER = 1163;
+constexpr UINT IDC_CHANGE_PWD_OLD = 1164;
+constexpr UINT IDC_CHANGE_PWD_CONFIRM = 1165;
+constexpr UINT IDC_START_WITH_SYSTEM = 1181;
+
 // Timers.
 constexpr UINT IDT_STATISTICS_POLL = 1;
 constexpr UINT IDT_UPGRADE = 102;

@@ -71,6 +71,9 @@ public:
     int CurrentPage() const { return m_nCurrentPage; }
     CAltirenPageManual* ManualPage() const { return m_manualPage.get(); }
 
+    // Escape closes the window as its title bar would.
+    void reject() override;
+
 protected:
     // Closing only hides the window.
     void closeEvent(QCloseEvent* event) override;

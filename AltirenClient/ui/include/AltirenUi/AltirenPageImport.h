@@ -43,8 +43,9 @@ public:
     const CAltirenPageImportModel& Model() const { return m_model; }
 
 protected:
-    // The Play button is on while a scenario is imported.
-    void showEvent(QShowEvent* event) override;
+    // Shown, in the window on the screen or in one still hidden: the Play button is on
+    // while a scenario is imported.
+    bool event(QEvent* event) override;
     // The page is not closed by itself.
     void closeEvent(QCloseEvent* event) override;
 

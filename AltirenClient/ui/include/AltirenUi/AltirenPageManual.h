@@ -31,8 +31,9 @@ public:
     double GetBandwidth() const override { return m_model.GetBandwidth(); }
 
 protected:
-    // The Play button is enabled whenever the page is shown.
-    void showEvent(QShowEvent* event) override;
+    // Shown, in the window on the screen or in one still hidden: the Play button is
+    // enabled whenever the page is shown.
+    bool event(QEvent* event) override;
     // The page is not closed by itself.
     void closeEvent(QCloseEvent* event) override;
     // Focus leaving the bandwidth list or the latency edit.

@@ -41,8 +41,9 @@ public:
     const CAltirenPagePresetModel& Model() const { return m_model; }
 
 protected:
-    // The Play button is on only while presets are held.
-    void showEvent(QShowEvent* event) override;
+    // Shown, in the window on the screen or in one still hidden: the Play button is on
+    // only while presets are held.
+    bool event(QEvent* event) override;
     // The page is not closed by itself.
     void closeEvent(QCloseEvent* event) override;
 

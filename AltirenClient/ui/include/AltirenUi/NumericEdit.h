@@ -1,7 +1,7 @@
 // An edit that holds a floating-point value and always shows it formatted (sign, digits
 // grouped in threes, decimal separator, a fixed number of fraction digits). Keys are
 // taken one by one (CNumericEditModel); the separators come from the system locale. The
-// right mouse button is ignored: no context menu, no pasting of other text.
+// right and middle mouse buttons are ignored: no context menu, no pasting of other text.
 #pragma once
 
 #include "AltirenUi/NumericEditModel.h"

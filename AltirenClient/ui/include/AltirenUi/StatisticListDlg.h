@@ -45,6 +45,8 @@ protected:
     void OnDestroyWindow() override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // The list's viewport narrows when its vertical scroll bar comes: the columns follow.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void UpdateHeaderWidth();

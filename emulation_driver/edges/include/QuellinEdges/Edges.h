@@ -23,11 +23,15 @@
 // must run before du_shutdown and rte_shutdown.
 //
 // Frames the sender left to offload are finished before they enter: checksums computed,
-// TCP packets above the MTU cut into segments. Packets lost for want of descriptors are
-// counted per adapter and reported by report_losses().
+// super-frames of a TAP with offloads and TCP packets above the MTU cut into wire-size
+// segments, so that every packet in the engine is one the wire carries. What is sent on to
+// such a station is handed over in runs of TCP segments joined as a receiving card joins
+// them, held only until the loop has dispatched what was ready with them. Packets lost for
+// want of descriptors are counted per adapter and reported by report_losses().
 #pragma once
 
 #include "QuellinEdges/Bindings.h"
+#include "QuellinEdges/Coalescing.h"
 #include "QuellinEdges/FramePort.h"
 #include "QuellinEdges/HeldInterface.h"
 #include "QuellinEdges/Links.h"
@@ -66,7 +70,12 @@ struct AdapterCounters {
     // TAP's queue or a packet socket's buffer being full (the TAP's as of the last report).
     std::array<uint64_t, 2> unread{};
     uint64_t checksumsCompleted = 0; // checksums left to offload, finished here
-    uint64_t segmented = 0;          // offloaded TCP packets cut into segments
+    uint64_t segmented = 0;          // offloaded TCP and UDP packets cut into segments
+    uint64_t offloadRefused = 0;     // offload headers that do not fit their frame, dropped
+    uint64_t coalesced = 0;          // runs of TCP segments handed to the station in one piece
+    // Per direction: wire-size packets handed to the engine, and written out by it.
+    std::array<uint64_t, 2> entered{};
+    std::array<uint64_t, 2> written{};
 };
 
 struct AdapterView {
@@ -82,10 +91,8 @@ class Edges final : public rte::TransmitSink {
 public:
     static constexpr size_t kBatch = 64;
 
-    // What the edges change is recorded in `records` before it is changed. `rings` false
-    // reads the packet sockets one frame per call, as where the kernel has no ring.
-    Edges(FdWatch& watch, const RestoreRecords& records, LogSink log = stderr_log(),
-          bool rings = true);
+    // What the edges change is recorded in `records` before it is changed.
+    Edges(FdWatch& watch, const RestoreRecords& records, LogSink log = stderr_log());
     ~Edges() override;
     Edges(const Edges&) = delete;
     Edges& operator=(const Edges&) = delete;
@@ -100,6 +107,12 @@ public:
     // The largest MTU a TAP is given, whatever its lower interface has: frames longer than
     // the packet layer's buffers would be refused. 0: no limit.
     void limit_station_mtu(uint32_t mtu) { m_mtuLimit = mtu; }
+    // Whether TAPs made from now on ask for checksum and segmentation offloads (they do
+    // unless told otherwise; a kernel that refuses them gets TAPs without).
+    void use_tap_offloads(bool on) { m_tapOffloads = on; }
+    // False reads the packet sockets one frame per call, as where the kernel has no
+    // receive ring; for the sockets made after the call.
+    void use_rings(bool on) { m_rings = on; }
     // Daemon shutdown: unbinds every adapter, closes every device and gives back every
     // interface and setting.
     void stop();
@@ -152,6 +165,9 @@ private:
     void refresh_station_addresses(Port& p);
     void flush(Port& p);
     void note_unmapped(const PacketSocket& socket);
+    Coalescer::Writer station_writer(Port& p);
+    void on_flush_ready();
+    void flush_stations();
 
     FdWatch& m_watch;
     const RestoreRecords& m_records;
@@ -161,11 +177,16 @@ private:
     std::array<Port*, kRteMaxAdapters> m_byNumber{};
     std::vector<uint8_t> m_buffer;
     std::vector<uint8_t> m_segment;
+    std::vector<uint8_t> m_split; // a joined run the station refused, cut again
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
     bool m_rings = true;
     bool m_unmappedSaid = false;
+    bool m_tapOffloads = true;
+    bool m_joining = false; // in a batch from a lower side
+    int m_flushFd = -1;     // readable while frames for a station are held
+    bool m_flushArmed = false;
 };
 
 } // namespace quellin::edges

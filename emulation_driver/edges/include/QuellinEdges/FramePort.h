@@ -3,6 +3,8 @@
 // drained in batches by the caller.
 #pragma once
 
+#include "QuellinEdges/Segmentation.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +22,8 @@ enum class ReadResult {
 struct FrameInfo {
     size_t length = 0;            // the frame's full length, whatever the buffer held
     bool checksumPending = false; // its TCP or UDP checksum was left to offload
+    bool hasVnet = false;         // a TAP with offloads: `vnet` says what was left to do
+    VnetHeader vnet;
 };
 
 class FramePort {
@@ -42,21 +46,29 @@ public:
     virtual size_t flush() { return 0; }
 };
 
-// A TAP device: IFF_TAP | IFF_NO_PI, no offloads (so the station's stack hands it whole
-// frames with finished checksums), closed (and so removed) with the object.
+// A TAP device: IFF_TAP | IFF_NO_PI, closed (and so removed) with the object. With offloads
+// (IFF_VNET_HDR, checksums and TCP and UDP segmentation) the station's stack hands over
+// super-frames and partial checksums, each read saying so in FrameInfo::vnet; writes carry
+// a header without flags. Where the kernel refuses them, the device is made without (the
+// station then hands over whole frames with finished checksums) and offload_note() says
+// why.
 class TapDevice final : public FramePort {
 public:
     // Throws std::system_error when the device cannot be made.
-    explicit TapDevice(const std::string& name);
+    explicit TapDevice(const std::string& name, bool offloads = true);
     ~TapDevice() override;
     TapDevice(const TapDevice&) = delete;
     TapDevice& operator=(const TapDevice&) = delete;
 
     const std::string& name() const { return m_name; }
+    bool offloads() const { return m_offloads; }
+    const std::string& offload_note() const { return m_offloadNote; }
     int fd() const override { return m_fd; }
     using FramePort::read;
     ReadResult read(uint8_t* buffer, size_t capacity, FrameInfo& info) override;
     bool write(const uint8_t* frame, size_t length) override;
+    // With offloads: the frame with `header` before it (a super-frame, a partial checksum).
+    bool write(const uint8_t* frame, size_t length, const VnetHeader& header);
 
     // Through the device's descriptor, so they keep working when the device has been moved
     // to another network namespace.
@@ -66,6 +78,8 @@ public:
 private:
     std::string m_name;
     int m_fd = -1;
+    bool m_offloads = false;
+    std::string m_offloadNote; // why there are no offloads, when they were asked for
 };
 
 // A raw packet socket bound to one interface: every frame of the link (promiscuous

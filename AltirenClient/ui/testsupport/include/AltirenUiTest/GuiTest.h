@@ -12,9 +12,11 @@
 
 #include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -82,6 +84,28 @@ public:
         return false;
     }
 };
+
+// Runs act on the modal window of type W once a modal run has put it up (call it just
+// before the call that runs the window modally). A modal window still up after about five
+// seconds is closed instead, so that no test waits on one.
+template <class W>
+void WhenModal(std::function<void(W*)> act) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    auto ticksLeft = std::make_shared<int>(500);
+    QObject::connect(poll, &QTimer::timeout, [poll, act, ticksLeft] {
+        auto* window = qobject_cast<W*>(QApplication::activeModalWidget());
+        if (!window && --*ticksLeft > 0)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (window)
+            act(window);
+        else if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    poll->start();
+}
 
 // A registry store in a temporary folder of the test's own, with the client's settings
 // key made: ALTIREN_REGISTRY_ROOT points at it while the object lives.
