@@ -483,7 +483,9 @@ void Edges::on_station_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
-    for (size_t n = 0; n < kBatch; ++n) {
+    // A batch ends at kBatch wire packets, however few frames (cut into segments) they came in.
+    const uint64_t entered = m_entered;
+    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch; ++n) {
         FramePort* station = station_of(p);
         if (!station)
             return;
@@ -538,6 +540,7 @@ void Edges::deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& inf
 }
 
 void Edges::enter(Port& p, int direction, const uint8_t* frame, size_t length) {
+    ++m_entered;
     if (direction == 0) {
         // A send fails unless the adapter is bound, powered and connected.
         if (!p.adapter || !p.powered || !p.media) {
@@ -582,7 +585,8 @@ void Edges::on_lower_ready(size_t index) {
     // What the batch sends on to the station is joined where it can be, and written at its
     // end.
     m_joining = true;
-    for (size_t n = 0; n < kBatch && p.lower; ++n) {
+    const uint64_t entered = m_entered;
+    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch && p.lower; ++n) {
         FrameInfo info;
         const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), info);
         if (r != ReadResult::Frame)
