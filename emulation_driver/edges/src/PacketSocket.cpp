@@ -20,6 +20,7 @@ namespace quellin::edges {
 
 namespace {
 constexpr int kReceiveBuffer = 8 << 20;
+constexpr int kSendBuffer = 8 << 20;
 // Slots of 2 KiB hold a full-size frame with a VLAN tag; the kernel puts a longer one (of an
 // interface that coalesces, or of a large MTU) in the receive buffer and says so in its
 // slot. 4,096 slots: 50 ms of a 1 Gbit/s flow of full-size frames.
@@ -128,6 +129,11 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
     int size = kReceiveBuffer;
     if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) < 0)
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    // Sent frames count against the socket until the interface is done with them: a burst
+    // the engine releases at once must fit, or its tail is refused.
+    size = kSendBuffer;
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size) < 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     sockaddr_ll addr{};
     addr.sll_family = AF_PACKET;
     addr.sll_protocol = htons(ETH_P_ALL);
