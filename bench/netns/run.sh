@@ -1,18 +1,24 @@
 #!/usr/bin/env bash
 # Network benchmark over the test lab (not part of CI; needs root).
 #
-# Measures, on the path through the wire namespace, the highest UDP packet rate
-# the receiver sees (64- and 1,400-byte payloads), TCP bulk throughput and the
-# one-way delay of a paced flow. The baseline path is a kernel bridge in the
-# wire namespace. When --daemon is given, the same measurements run through the
-# emulator in the wire namespace in the same invocation, and each figure is
-# also reported as a ratio against the baseline.
+# Measures, on the path through the wire namespace: the highest 64-byte UDP
+# packet rate the receiver sees, and the highest offered rate forwarded with at
+# most 1 % lost; TCP bulk throughput both ways, with the project's traffic tool
+# and with iperf3; the one-way delay of a paced flow alone and beside a TCP
+# flow; and goodput at the IP layer over the asked rate at 1, 10, 100 and
+# 1,000 Mbit/s, TCP and UDP. The baseline path is a kernel bridge in the wire
+# namespace, its rate limit the kernel's tbf. When --daemon is given, the same
+# measurements run through the emulator in the wire namespace in the same
+# invocation, and each figure is also reported as a ratio against the baseline.
+# Every figure is the median of --runs runs; load1 notes the machine's load.
 #
 #   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S]
 #                      [--daemon "CMD"] [--daemon-tap IF] [--daemon-setup "CMD"]
 #                      [--delay-setup "CMD" --delay-ms MS]
+#                      [--rate-setup "CMD" --rate-clear "CMD"]
 #   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S] --quellin
 #
+#   --only GROUPS       only these of udp,tcp,iperf3,delay,rate (comma-separated)
 #   --daemon CMD        started under `sh -c` in the wire namespace in place of the
 #                       bridge (for example "quellin --bind tap:st0=wn0"); its
 #                       output goes to a log file that is printed on failure
@@ -22,99 +28,208 @@
 #                       the daemon is up, e.g. to play an unlimited emulation
 #   --delay-setup CMD   run after the throughput figures, e.g. to play a fixed
 #                       delay of --delay-ms; the delay error (measured one-way
-#                       delay minus MS) is reported as median and 99th percentile
+#                       delay minus MS) is reported as median and 99th percentile,
+#                       alone and beside a TCP flow
+#   --rate-setup CMD    limits the station's outbound rate to @MBPS@ Mbit/s
+#                       (@KBPS@ kbit/s); --rate-clear lifts the limit
 #   --quellin           the emulator of this tree: quellin with its TAP st0 over wn0
 #                       and a registry of its own, an unlimited emulation played
-#                       through libAltirenAPI (altiren-play), then a fixed delay of
-#                       50 ms for the delay error
+#                       through libAltirenAPI (altiren-play), rate limits played
+#                       the same way, then a fixed delay of 50 ms for the delay error
 #
 # Output: one "bench path=P metric=M value=V" line per figure, then a table.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
-self="$top/bench/netns/run.sh"
+self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 
 # ---------------------------------------------------------------- inner part
 # Runs inside altiren-netlab, which exports LAB_* and ALTIREN_TRAFFIC.
 field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1" | tail -1; }
 median() { sort -g | awk '{v[NR]=$1} END {if (NR) print v[int((NR+1)/2)]; else print 0}'; }
 in_ns() { ip netns exec "$1" "${@:2}"; }
+ready() { for _ in $(seq 200); do grep -q '^ready' "$1" 2>/dev/null && return; sleep 0.02; done; }
+put() { echo "bench path=$path metric=$1 value=$2"; }
+runs_median() { # command... -> the median of its output over $runs runs
+    local r
+    for r in $(seq "$runs"); do "$@"; done | median
+}
 
-udp_max_rate() { # size seconds -> prints "pps loss_pct"
-    local size=$1 secs=$2 out
+udp_rate() { # size seconds rate(0: as fast as it goes) -> "received_pps loss_pct sent_pps"
+    local size=$1 secs=$2 rate=$3 out
     in_ns "$LAB_NETWORK" "$ALTIREN_TRAFFIC" udp-recv --bind "$LAB_NETWORK_V4" --port 47100 \
         --idle-ms 500 --timeout-ms $((secs * 1000 + 10000)) >"$tmp/recv" &
     local rpid=$!
-    for _ in $(seq 100); do grep -q '^ready' "$tmp/recv" 2>/dev/null && break; sleep 0.02; done
+    ready "$tmp/recv"
     in_ns "$LAB_STATION" "$ALTIREN_TRAFFIC" udp-send --to "$LAB_NETWORK_V4" --port 47100 \
-        --size "$size" --count 100000000 --duration-ms $((secs * 1000)) >"$tmp/send"
+        --size "$size" --count 100000000 --duration-ms $((secs * 1000)) --rate "$rate" >"$tmp/send"
     wait "$rpid"
     out=$(grep '^udp-recv' "$tmp/recv")
     local sent got
     sent=$(field "$(cat "$tmp/send")" sent)
     got=$(field "$out" received)
-    echo "$(field "$out" rate_pps) $(awk -v s="$sent" -v g="$got" 'BEGIN {printf "%.2f", s ? 100*(s-g)/s : 0}')"
+    echo "$(field "$out" rate_pps) $(awk -v s="$sent" -v g="$got" 'BEGIN {printf "%.2f", s ? 100*(s-g)/s : 0}') $(field "$(cat "$tmp/send")" rate_pps)"
 }
 
-tcp_throughput() { # seconds -> prints bits per second
-    local secs=$1
-    in_ns "$LAB_NETWORK" "$ALTIREN_TRAFFIC" tcp-recv --bind "$LAB_NETWORK_V4" --port 47101 \
-        --timeout-ms $((secs * 1000 + 10000)) >"$tmp/recv" &
+udp_ladder() { # -> the highest rate the sender reached with at most 1 % of it lost
+    local rate best=0 pps loss sent
+    for rate in 100000 150000 200000 250000 300000 350000 400000 500000 600000 800000 1000000; do
+        read -r pps loss sent < <(udp_rate 64 1 "$rate")
+        awk -v l="$loss" 'BEGIN {exit !(l <= 1)}' || break
+        best=$sent
+        # A sender that fell short of this rate reaches no higher one.
+        awk -v s="$sent" -v r="$rate" 'BEGIN {exit !(s < 0.95 * r)}' && break
+    done
+    echo "$best"
+}
+
+tcp_flow() { # from-ns to-ns to-addr seconds port -> bits per second the receiver got
+    local from=$1 to=$2 addr=$3 secs=$4 port=$5
+    in_ns "$to" "$ALTIREN_TRAFFIC" tcp-recv --bind "$addr" --port "$port" \
+        --timeout-ms $((secs * 1000 + 10000)) >"$tmp/tcprecv.$port" &
     local rpid=$!
-    for _ in $(seq 100); do grep -q '^ready' "$tmp/recv" 2>/dev/null && break; sleep 0.02; done
-    in_ns "$LAB_STATION" "$ALTIREN_TRAFFIC" tcp-send --to "$LAB_NETWORK_V4" --port 47101 \
-        --bytes 1000000000000 --duration-ms $((secs * 1000)) >"$tmp/send"
+    ready "$tmp/tcprecv.$port"
+    in_ns "$from" "$ALTIREN_TRAFFIC" tcp-send --to "$addr" --port "$port" \
+        --bytes 1000000000000 --duration-ms $((secs * 1000)) >/dev/null
     wait "$rpid"
-    field "$(grep '^tcp-recv' "$tmp/recv")" throughput_bps
+    field "$(grep '^tcp-recv' "$tmp/tcprecv.$port")" throughput_bps
 }
+tcp_up() { tcp_flow "$LAB_STATION" "$LAB_NETWORK" "$LAB_NETWORK_V4" "$secs" 47101; }
+tcp_down() { tcp_flow "$LAB_NETWORK" "$LAB_STATION" "$LAB_STATION_V4" "$secs" 47101; }
 
-paced_delay() { # -> prints "median_us p99_us loss_pct"
-    in_ns "$LAB_NETWORK" "$ALTIREN_TRAFFIC" udp-recv --bind "$LAB_NETWORK_V4" --port 47102 \
-        --idle-ms 2000 --timeout-ms 20000 >"$tmp/recv" &
+iperf() { # client arguments... -> goodput the receiver got, bits per second
+    in_ns "$LAB_NETWORK" iperf3 -s -1 -B "$LAB_NETWORK_V4" -p 47110 >/dev/null 2>&1 &
+    local spid=$!
+    for _ in $(seq 100); do
+        in_ns "$LAB_NETWORK" ss -Hltn 'sport = :47110' | grep -q . && break
+        sleep 0.02
+    done
+    in_ns "$LAB_STATION" iperf3 -c "$LAB_NETWORK_V4" -p 47110 -J "$@" >"$tmp/iperf.json" || true
+    wait "$spid" || true
+    python3 -c 'import json,sys
+try: print(json.load(open(sys.argv[1]))["end"]["sum_received"]["bits_per_second"])
+except Exception: print(0)' "$tmp/iperf.json"
+}
+iperf_up() { iperf -t "$secs" -O 1; }
+iperf_down() { iperf -t "$secs" -O 1 -R; }
+
+paced_delay() { # [down] -> "median_us p99_us loss_pct", station to network unless down
+    local from=$LAB_STATION to=$LAB_NETWORK addr=$LAB_NETWORK_V4
+    if [ "${1:-}" = down ]; then from=$LAB_NETWORK to=$LAB_STATION addr=$LAB_STATION_V4; fi
+    in_ns "$to" "$ALTIREN_TRAFFIC" udp-recv --bind "$addr" --port 47102 \
+        --idle-ms 2000 --timeout-ms 20000 >"$tmp/probes" &
     local rpid=$!
-    for _ in $(seq 100); do grep -q '^ready' "$tmp/recv" 2>/dev/null && break; sleep 0.02; done
-    in_ns "$LAB_STATION" "$ALTIREN_TRAFFIC" udp-send --to "$LAB_NETWORK_V4" --port 47102 \
-        --size 200 --count 2000 --rate 1000 >"$tmp/send"
+    ready "$tmp/probes"
+    in_ns "$from" "$ALTIREN_TRAFFIC" udp-send --to "$addr" --port 47102 \
+        --size 200 --count 2000 --rate 1000 >/dev/null
     wait "$rpid"
     local out
-    out=$(grep '^udp-recv' "$tmp/recv")
+    out=$(grep '^udp-recv' "$tmp/probes")
     echo "$(field "$out" delay_us_median) $(field "$out" delay_us_p99) $(field "$out" loss_pct)"
 }
 
+loaded_delay() { # -> "median_us p99_us loss_pct tcp_bps": the probes beside a TCP flow
+    # A flow of 1.1 Gbit/s (paced by the sender's kernel), under what either path carries:
+    # what is measured is the delay beside it, not a queue of a path it overfills. It runs
+    # for a second and a half before the probes start.
+    iperf -t 5 --fq-rate 1100M >"$tmp/beside" &
+    local tpid=$!
+    sleep 1.5
+    local probes
+    probes=$(paced_delay)
+    wait "$tpid"
+    echo "$probes $(cat "$tmp/beside")"
+}
+
+delay_figures() { # prefix want_us
+    local med p99 dloss bps
+    read -r med p99 dloss < <(paced_delay)
+    put "${1}_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
+    put "${1}_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
+    put "${1}_loss_pct" "$dloss"
+    read -r med p99 dloss < <(paced_delay down)
+    put "${1}_down_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
+    put "${1}_down_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
+    read -r med p99 dloss bps < <(loaded_delay)
+    put "${1}_loaded_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
+    put "${1}_loaded_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
+    put "${1}_loaded_tcp_bps" "$bps"
+}
+
+# Goodput at the IP layer over the asked rate: TCP segments of 1,448 bytes travel in
+# 1,500-byte packets, UDP datagrams of 1,400 bytes in 1,428-byte ones.
+rate_tcp() { iperf -t "$rsecs" -O 1 | awk -v m="$1" '{printf "%.4f\n", $1 * 1500 / 1448 / (m * 1e6)}'; }
+rate_udp() {
+    iperf -t "$rsecs" -O 1 -u -l 1400 -b "$(($1 * 11 / 10))M" |
+        awk -v m="$1" '{printf "%.4f\n", $1 * 1428 / 1400 / (m * 1e6)}'
+}
+
+wanted() { [ -z "${BENCH_ONLY:-}" ] || [[ ",$BENCH_ONLY," == *",$1,"* ]]; }
+
 inner() {
-    local path=$1 runs=$2 secs=$3
+    path=$1 runs=$2 secs=$3 rsecs=3
     tmp=$(mktemp -d /tmp/altiren-bench-XXXXXX)
     trap 'rm -rf "$tmp"' RETURN
+    put load1 "$(cut -d' ' -f1 /proc/loadavg)"
+    # A window for a gigabit flow over the 100 ms of the delayed round trip.
+    for ns in "$LAB_STATION" "$LAB_NETWORK"; do
+        in_ns "$ns" sysctl -q -w net.ipv4.tcp_rmem="4096 131072 67108864" \
+            net.ipv4.tcp_wmem="4096 131072 67108864"
+    done
+    # The network's end hands what it receives to other processors (RPS), as a host at the
+    # far end of a link would: else the sender to it, the bridge's or the daemon's, runs
+    # that host's protocol stack on its own processor.
+    in_ns "$LAB_NETWORK" sh -c "printf '%x' $(((1 << $(nproc)) - 1)) \
+        >/sys/class/net/nw0/queues/rx-0/rps_cpus"
     if [ -n "${BENCH_DAEMON_SETUP:-}" ]; then sh -c "$BENCH_DAEMON_SETUP"; fi
     # Warm the neighbour caches so that the first run does not pay for ARP.
     in_ns "$LAB_STATION" ping -n -c 1 -W 2 "$LAB_NETWORK_V4" >/dev/null || true
-    local size r pps loss tcp
-    for size in 64 1400; do
+    local r pps loss sent
+    if wanted udp; then
         : >"$tmp/pps"
         : >"$tmp/loss"
         for r in $(seq "$runs"); do
-            read -r pps loss < <(udp_max_rate "$size" "$secs")
+            read -r pps loss sent < <(udp_rate 64 "$secs" 0)
             echo "$pps" >>"$tmp/pps"
             echo "$loss" >>"$tmp/loss"
         done
-        echo "bench path=$path metric=udp${size}_pps value=$(median <"$tmp/pps")"
-        echo "bench path=$path metric=udp${size}_loss_pct value=$(median <"$tmp/loss")"
-    done
-    : >"$tmp/tcp"
-    for r in $(seq "$runs"); do tcp_throughput "$secs" >>"$tmp/tcp"; done
-    echo "bench path=$path metric=tcp_bps value=$(median <"$tmp/tcp")"
-    local med p99 dloss
-    read -r med p99 dloss < <(paced_delay)
-    echo "bench path=$path metric=delay_us_median value=$med"
-    echo "bench path=$path metric=delay_us_p99 value=$p99"
-    if [ -n "${BENCH_DELAY_SETUP:-}" ]; then
-        sh -c "$BENCH_DELAY_SETUP"
-        read -r med p99 dloss < <(paced_delay)
-        local want=$((BENCH_DELAY_MS * 1000))
-        echo "bench path=$path metric=delay_error_us_median value=$(awk -v m="$med" -v w="$want" 'BEGIN {printf "%.1f", m - w}')"
-        echo "bench path=$path metric=delay_error_us_p99 value=$(awk -v m="$p99" -v w="$want" 'BEGIN {printf "%.1f", m - w}')"
-        echo "bench path=$path metric=delay_loss_pct value=$dloss"
+        put udp64_pps "$(median <"$tmp/pps")"
+        put udp64_loss_pct "$(median <"$tmp/loss")"
+        put udp64_pps_at_1pct_loss "$(runs_median udp_ladder)"
     fi
+    if wanted tcp; then
+        put tcp_up_bps "$(runs_median tcp_up)"
+        put tcp_down_bps "$(runs_median tcp_down)"
+    fi
+    if wanted iperf3; then
+        put iperf3_tcp_up_bps "$(runs_median iperf_up)"
+        put iperf3_tcp_down_bps "$(runs_median iperf_down)"
+    fi
+    if wanted delay; then delay_figures delay 0; fi
+    if [ -n "${BENCH_RATE_SETUP:-}" ] && wanted rate; then
+        local mbps
+        for mbps in 1 10 100 1000; do
+            local set=${BENCH_RATE_SETUP//@MBPS@/$mbps}
+            set=${set//@KBPS@/$((mbps * 1000))}
+            # A bucket of 4 ms at the rate, and never less than four frames.
+            set=${set//@BURST@/$((mbps * 500 > 6400 ? mbps * 500 : 6400))}
+            # A rate the path's control cannot ask for (the control API ends at
+            # 10,240 kbit/s) is reported as such.
+            if ! sh -c "$set" >/dev/null 2>&1; then
+                put "rate${mbps}_tcp_of_asked" not-asked
+                put "rate${mbps}_udp_of_asked" not-asked
+                continue
+            fi
+            put "rate${mbps}_tcp_of_asked" "$(runs_median rate_tcp "$mbps")"
+            put "rate${mbps}_udp_of_asked" "$(runs_median rate_udp "$mbps")"
+        done
+        sh -c "$BENCH_RATE_CLEAR" >/dev/null
+    fi
+    if [ -n "${BENCH_DELAY_SETUP:-}" ] && wanted delay; then
+        sh -c "$BENCH_DELAY_SETUP"
+        delay_figures delay_error $((BENCH_DELAY_MS * 1000))
+    fi
+    put load1_end "$(cut -d' ' -f1 /proc/loadavg)"
 }
 
 if [ "${1:-}" = "--inner" ]; then
@@ -131,6 +246,8 @@ daemon_tap="st0"
 daemon_setup=""
 delay_setup=""
 delay_ms=""
+rate_setup=""
+rate_clear=""
 quellin=0
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -142,7 +259,10 @@ while [ $# -gt 0 ]; do
     --daemon-setup) daemon_setup=$2; shift 2 ;;
     --delay-setup) delay_setup=$2; shift 2 ;;
     --delay-ms) delay_ms=$2; shift 2 ;;
+    --rate-setup) rate_setup=$2; shift 2 ;;
+    --rate-clear) rate_clear=$2; shift 2 ;;
     --quellin) quellin=1; shift ;;
+    --only) export BENCH_ONLY=$2; shift 2 ;;
     *) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 2 ;;
     esac
 done
@@ -175,15 +295,21 @@ if [ "$quellin" = 1 ]; then
     daemon_tap=st0
     daemon_setup="$play"
     delay_setup="$play --reset --delay-ms 50"
+    rate_setup="$play --reset --kbps @KBPS@"
+    rate_clear="$play --reset"
     delay_ms=50
 fi
 
-"$netlab" --tag bb --timeout-s 900 -- "$self" --inner bridge "$runs" "$secs" | tee -a "$results"
+# The kernel's token bucket on the bridge's way to the network stands for the asked rate.
+BENCH_RATE_SETUP="ip netns exec \$LAB_WIRE tc qdisc replace dev wn0 root tbf rate @MBPS@mbit burst @BURST@ latency 100ms" \
+    BENCH_RATE_CLEAR="ip netns exec \$LAB_WIRE tc qdisc del dev wn0 root" \
+    "$netlab" --tag bb --timeout-s 900 -- "$self" --inner bridge "$runs" "$secs" | tee -a "$results"
 
 if [ -n "$daemon" ]; then
     tapargs=()
     [ -n "$daemon_tap" ] && tapargs=(--station-tap "$daemon_tap")
     if ! BENCH_DAEMON_SETUP="$daemon_setup" BENCH_DELAY_SETUP="$delay_setup" \
+        BENCH_RATE_SETUP="$rate_setup" BENCH_RATE_CLEAR="$rate_clear" \
         BENCH_DELAY_MS="$delay_ms" "$netlab" --tag bd --timeout-s 900 --wire-cmd "$daemon" \
         --wire-log "$log" "${tapargs[@]}" -- "$self" --inner daemon "$runs" "$secs" |
         tee -a "$results"; then
@@ -203,7 +329,10 @@ awk '
       printf "%-24s %16s %16s %8s\n", "metric", "bridge", "daemon", "ratio"
       for (i = 1; i <= n; i++) {
         k = order[i]; b = val["bridge", k]; d = val["daemon", k]
-        r = (b != "" && d != "" && b + 0 != 0) ? sprintf("%.3f", d / b) : "-"
+        num = "^[0-9.eE+-]+$"
+        r = (b ~ num && d ~ num && b + 0 != 0) ? sprintf("%.3f", d / b) : "-"
+        if (b ~ num && b + 0 >= 1e6) b = sprintf("%.0f", b)
+        if (d ~ num && d + 0 >= 1e6) d = sprintf("%.0f", d)
         printf "%-24s %16s %16s %8s\n", k, (b == "" ? "-" : b), (d == "" ? "-" : d), r
       }
     }' "$results"

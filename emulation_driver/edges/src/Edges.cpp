@@ -289,7 +289,8 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
             p.held->give_to_station(b.station, p.tapIndex, m_log);
         p.stationGiven = true;
     }
-    p.lower = p.held->open_socket(lower.index);
+    p.lower = p.held->open_socket(lower.index, m_rings);
+    note_unmapped(*p.lower);
     if (!p.heldMonitor) {
         p.heldMonitor = p.held->open_monitor();
         m_watch.watch(p.heldMonitor->fd(), [this, index] { on_held_links_ready(index); });
@@ -329,9 +330,19 @@ bool Edges::open_interface_binding(Port& p, const LinkState& lower, const LinkSt
         m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.lower);
     if (!disable_receive_coalescing(b.station))
         m_log(kLogWarning, what + ": cannot switch receive coalescing off on " + b.station);
-    p.lower = std::make_unique<PacketSocket>(lower.name, lower.index);
-    p.stationSocket = std::make_unique<PacketSocket>(station.name, station.index);
+    p.lower = std::make_unique<PacketSocket>(lower.name, lower.index, m_rings);
+    p.stationSocket = std::make_unique<PacketSocket>(station.name, station.index, m_rings);
+    note_unmapped(*p.lower);
+    note_unmapped(*p.stationSocket);
     return true;
+}
+
+void Edges::note_unmapped(const PacketSocket& socket) {
+    if (socket.mapped() || !m_rings || m_unmappedSaid)
+        return;
+    m_unmappedSaid = true;
+    m_log(kLogWarning, "no memory-mapped receive ring (" + socket.unmapped_reason() +
+                           "): packet sockets are read one frame per call");
 }
 
 void Edges::unbind(size_t index, const std::string& reason) {
@@ -339,6 +350,7 @@ void Edges::unbind(size_t index, const std::string& reason) {
     if (!p.adapter)
         return;
     const uint16_t number = rte_adapter_number(p.adapter);
+    flush(p);
     p.toStation.flush(station_writer(p));
     m_watch.unwatch(p.lower->fd());
     p.lower.reset();
@@ -471,7 +483,9 @@ void Edges::on_station_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
-    for (size_t n = 0; n < kBatch; ++n) {
+    // A batch ends at kBatch wire packets, however few frames (cut into segments) they came in.
+    const uint64_t entered = m_entered;
+    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch; ++n) {
         FramePort* station = station_of(p);
         if (!station)
             return;
@@ -480,10 +494,11 @@ void Edges::on_station_ready(size_t index) {
         if (r == ReadResult::Failed && errno != ENETDOWN)
             return lose_station(index, std::strerror(errno));
         if (r != ReadResult::Frame)
-            return;
+            break;
         ++p.counters.stationFrames;
         deliver(p, 0, m_buffer.data(), info);
     }
+    flush(p);
     if (p.stationSocket)
         p.counters.unread[0] += p.stationSocket->take_kernel_drops();
 }
@@ -525,6 +540,7 @@ void Edges::deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& inf
 }
 
 void Edges::enter(Port& p, int direction, const uint8_t* frame, size_t length) {
+    ++m_entered;
     if (direction == 0) {
         // A send fails unless the adapter is bound, powered and connected.
         if (!p.adapter || !p.powered || !p.media) {
@@ -569,7 +585,8 @@ void Edges::on_lower_ready(size_t index) {
     // What the batch sends on to the station is joined where it can be, and written at its
     // end.
     m_joining = true;
-    for (size_t n = 0; n < kBatch && p.lower; ++n) {
+    const uint64_t entered = m_entered;
+    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch && p.lower; ++n) {
         FrameInfo info;
         const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), info);
         if (r != ReadResult::Frame)
@@ -579,6 +596,7 @@ void Edges::on_lower_ready(size_t index) {
     }
     m_joining = false;
     flush_stations();
+    flush(p);
     if (p.lower) {
         const uint32_t dropped = p.lower->take_kernel_drops();
         p.counters.kernelDrops += dropped;
@@ -607,7 +625,7 @@ void Edges::transmit(uint16_t adapterNumber, int direction, const uint8_t* frame
         return;
     }
     FramePort* out = d == 0 ? static_cast<FramePort*>(p->lower.get()) : station_of(*p);
-    if (!out || (d == 0 && !p->powered) || !out->write(frame, length))
+    if (!out || (d == 0 && !p->powered) || !out->queue(frame, length))
         ++p->counters.lostWrites[d];
     else
         ++p->counters.written[d];
@@ -651,6 +669,23 @@ Coalescer::Writer Edges::station_writer(Port& p) {
                                         ++p.counters.lostWrites[1];
                                 });
         };
+}
+
+void Edges::flush(Port& p) {
+    // Queued frames were counted as written; those a flush did not send are lost instead.
+    const auto lose = [&](int d, size_t lost) {
+        p.counters.lostWrites[d] += lost;
+        p.counters.written[d] -= std::min<uint64_t>(lost, p.counters.written[d]);
+    };
+    if (p.lower)
+        lose(0, p.lower->flush());
+    if (FramePort* station = station_of(p))
+        lose(1, station->flush());
+}
+
+void Edges::flush() {
+    for (auto& p : m_ports)
+        flush(*p);
 }
 
 void Edges::on_links_ready() {

@@ -183,11 +183,11 @@ std::optional<LinkState> HeldInterface::query() const {
     return query_link(name());
 }
 
-std::unique_ptr<PacketSocket> HeldInterface::open_socket(int ifindex) const {
+std::unique_ptr<PacketSocket> HeldInterface::open_socket(int ifindex, bool mapped) const {
     NetnsScope in(m_netns);
     if (!in.entered())
         throw std::system_error(EBADF, std::generic_category(), "enter " + namespace_name());
-    return std::make_unique<PacketSocket>(name(), ifindex);
+    return std::make_unique<PacketSocket>(name(), ifindex, mapped);
 }
 
 std::unique_ptr<LinkMonitor> HeldInterface::open_monitor() const {

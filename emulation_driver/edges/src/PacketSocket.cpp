@@ -1,19 +1,54 @@
 #include "QuellinEdges/FramePort.h"
+#include "QuellinEdges/ReceiveRing.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <system_error>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace quellin::edges {
 
 namespace {
 constexpr int kReceiveBuffer = 8 << 20;
+constexpr int kSendBuffer = 8 << 20;
+// Slots of 2 KiB hold a full-size frame with a VLAN tag; the kernel puts a longer one (of an
+// interface that coalesces, or of a large MTU) in the receive buffer and says so in its
+// slot. 4,096 slots: 50 ms of a 1 Gbit/s flow of full-size frames.
+constexpr uint32_t kRingFrame = 2048;
+constexpr uint32_t kRingBlock = 1u << 16;
+constexpr uint32_t kRingBlocks = 128;
+constexpr size_t kSendBatch = 64;
+constexpr size_t kSendBytes = 256 * 1024;
+
+// The frame with the VLAN tag the kernel took off put back behind the addresses; gives the
+// tagged length, whatever of it `capacity` held.
+size_t copy_tagged(uint8_t* buffer, size_t capacity, const uint8_t* frame, size_t length,
+                   uint16_t tpid, uint16_t tci) {
+    if (length < 12) {
+        std::memcpy(buffer, frame, std::min(length, capacity));
+        return length;
+    }
+    const size_t full = length + 4;
+    if (full > capacity)
+        return full; // refused by the caller: nothing copied
+    std::memcpy(buffer, frame, 12);
+    buffer[12] = static_cast<uint8_t>(tpid >> 8);
+    buffer[13] = static_cast<uint8_t>(tpid);
+    buffer[14] = static_cast<uint8_t>(tci >> 8);
+    buffer[15] = static_cast<uint8_t>(tci);
+    std::memcpy(buffer + 16, frame + 12, length - 12);
+    return full;
+}
 
 // Reads what the kernel reported beside a received frame: puts back the VLAN tag it took
 // off, and tells whether the checksum was left to offload.
@@ -48,7 +83,27 @@ void read_auxdata(const msghdr& msg, uint8_t* buffer, size_t capacity, FrameInfo
 }
 } // namespace
 
-PacketSocket::PacketSocket(const std::string& name, int ifindex) : m_ifindex(ifindex) {
+struct PacketSocket::Ring {
+    uint8_t* map = nullptr;
+    size_t size = 0;
+    ReceiveRing walk;
+    uint32_t corrupt = 0; // slots refused as corrupt, not yet reported
+    bool readAny = false; // frames came since the ring was last found empty
+    Ring(uint8_t* m, size_t s) : map(m), size(s), walk(m, kRingFrame, s / kRingFrame, kRingFrame) {}
+    ~Ring() { ::munmap(map, size); }
+};
+
+struct PacketSocket::Batch {
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(kSendBytes);
+    std::array<iovec, kSendBatch> iov{};
+    std::array<mmsghdr, kSendBatch> msgs{};
+    size_t count = 0;
+    size_t used = 0;
+    size_t lost = 0; // frames not taken by a flush queue() made, for the next flush()
+};
+
+PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
+    : m_ifindex(ifindex), m_batch(std::make_unique<Batch>()) {
     // Protocol 0 until bound, so no frame of another interface slips in before bind.
     m_fd = ::socket(AF_PACKET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (m_fd < 0)
@@ -66,9 +121,19 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex) : m_ifindex(ifi
     // the checksum is still to be computed.
     if (::setsockopt(m_fd, SOL_PACKET, PACKET_AUXDATA, &one, sizeof one) < 0)
         fail("PACKET_AUXDATA");
+    // The ring before bind: no frame may land in the receive buffer it replaces.
+    if (mapped)
+        map_ring();
+    else
+        m_unmappedReason = "a ring was not asked for";
     int size = kReceiveBuffer;
     if (::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) < 0)
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    // Sent frames count against the socket until the interface is done with them: a burst
+    // the engine releases at once must fit, or its tail is refused.
+    size = kSendBuffer;
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUFFORCE, &size, sizeof size) < 0)
+        ::setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     sockaddr_ll addr{};
     addr.sll_family = AF_PACKET;
     addr.sll_protocol = htons(ETH_P_ALL);
@@ -85,11 +150,105 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex) : m_ifindex(ifi
 }
 
 PacketSocket::~PacketSocket() {
+    m_ring.reset();
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
+void PacketSocket::map_ring() {
+    const auto fail = [&](const char* what) {
+        m_unmappedReason = std::string(what) + ": " + std::strerror(errno);
+    };
+    int version = TPACKET_V2;
+    if (::setsockopt(m_fd, SOL_PACKET, PACKET_VERSION, &version, sizeof version) < 0)
+        return fail("TPACKET_V2");
+    tpacket_req req{};
+    req.tp_block_size = kRingBlock;
+    req.tp_block_nr = kRingBlocks;
+    req.tp_frame_size = kRingFrame;
+    req.tp_frame_nr = kRingBlock / kRingFrame * kRingBlocks;
+    if (::setsockopt(m_fd, SOL_PACKET, PACKET_RX_RING, &req, sizeof req) < 0) {
+        fail("PACKET_RX_RING");
+        version = TPACKET_V1;
+        ::setsockopt(m_fd, SOL_PACKET, PACKET_VERSION, &version, sizeof version);
+        return;
+    }
+    // Frames longer than a slot are copied to the receive buffer as well; without that
+    // they are only refused.
+    int one = 1;
+    ::setsockopt(m_fd, SOL_PACKET, PACKET_COPY_THRESH, &one, sizeof one);
+    const size_t size = size_t{kRingBlock} * kRingBlocks;
+    void* map = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_fd, 0);
+    if (map == MAP_FAILED) {
+        fail("mapping the ring");
+        // Without its mapping the ring is of no use: the socket goes back to its buffer.
+        req = tpacket_req{};
+        ::setsockopt(m_fd, SOL_PACKET, PACKET_RX_RING, &req, sizeof req);
+        version = TPACKET_V1;
+        ::setsockopt(m_fd, SOL_PACKET, PACKET_VERSION, &version, sizeof version);
+        return;
+    }
+    m_ring = std::make_unique<Ring>(static_cast<uint8_t*>(map), size);
+}
+
+ReadResult PacketSocket::read_ring(uint8_t* buffer, size_t capacity, FrameInfo& info) {
+    for (;;) {
+        RingFrame f;
+        switch (m_ring->walk.next(f)) {
+        case ReceiveRing::Next::Empty: {
+            // A pending error (the interface went down) is only taken by a call on the
+            // socket; left there it would keep the socket ready and fail the next send.
+            // Looked for when the socket was ready with nothing in the ring.
+            const bool readAny = std::exchange(m_ring->readAny, false);
+            int error = 0;
+            socklen_t size = sizeof error;
+            if (!readAny && ::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 &&
+                error != 0) {
+                errno = error;
+                return ReadResult::Failed;
+            }
+            return ReadResult::Empty;
+        }
+        case ReceiveRing::Next::Corrupt:
+            ++m_ring->corrupt;
+            continue;
+        case ReceiveRing::Next::Copied:
+            // The whole frame waits in the receive buffer, in the order of the ring.
+            m_ring->walk.release_read();
+            if (const ReadResult r = read_queue(buffer, capacity, info); r != ReadResult::Empty) {
+                m_ring->readAny = true;
+                return r;
+            }
+            continue;
+        case ReceiveRing::Next::Refused:
+            // Cut by its slot, no copy made: passed on as longer than any buffer, so that
+            // it is refused.
+            info.length = std::max(f.wireLength, capacity + 1);
+            m_ring->walk.release_read();
+            return ReadResult::Frame;
+        case ReceiveRing::Next::Frame:
+            break;
+        }
+        m_ring->readAny = true;
+        info.checksumPending = (f.status & TP_STATUS_CSUMNOTREADY) != 0;
+        if (f.status & TP_STATUS_VLAN_VALID) {
+            const uint16_t tpid = (f.status & TP_STATUS_VLAN_TPID_VALID) ? f.vlanTpid : ETH_P_8021Q;
+            info.length = copy_tagged(buffer, capacity, f.data, f.length, tpid, f.vlanTci);
+        } else {
+            std::memcpy(buffer, f.data, std::min(f.length, capacity));
+            info.length = f.length;
+        }
+        m_ring->walk.release_read();
+        return ReadResult::Frame;
+    }
+}
+
 ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, FrameInfo& info) {
+    info = FrameInfo{};
+    return m_ring ? read_ring(buffer, capacity, info) : read_queue(buffer, capacity, info);
+}
+
+ReadResult PacketSocket::read_queue(uint8_t* buffer, size_t capacity, FrameInfo& info) {
     for (;;) {
         info = FrameInfo{};
         sockaddr_ll from{};
@@ -116,7 +275,48 @@ ReadResult PacketSocket::read(uint8_t* buffer, size_t capacity, FrameInfo& info)
     }
 }
 
+bool PacketSocket::queue(const uint8_t* frame, size_t length) {
+    Batch& b = *m_batch;
+    if (length > b.bytes.size())
+        return write(frame, length);
+    if (b.count == kSendBatch || b.bytes.size() - b.used < length)
+        b.lost += flush();
+    std::memcpy(b.bytes.data() + b.used, frame, length);
+    b.iov[b.count] = iovec{b.bytes.data() + b.used, length};
+    b.used += length;
+    ++b.count;
+    return true;
+}
+
+size_t PacketSocket::flush() {
+    Batch& b = *m_batch;
+    size_t lost = b.lost;
+    b.lost = 0;
+    for (size_t i = 0; i < b.count; ++i) {
+        b.msgs[i] = mmsghdr{};
+        b.msgs[i].msg_hdr.msg_iov = &b.iov[i];
+        b.msgs[i].msg_hdr.msg_iovlen = 1;
+    }
+    for (size_t done = 0; done < b.count;) {
+        const int n = ::sendmmsg(m_fd, b.msgs.data() + done, static_cast<unsigned>(b.count - done),
+                                 MSG_DONTWAIT);
+        if (n > 0) {
+            for (size_t i = done; i < done + static_cast<size_t>(n); ++i)
+                lost += b.msgs[i].msg_len != b.iov[i].iov_len ? 1 : 0;
+            done += static_cast<size_t>(n);
+        } else if (errno != EINTR) {
+            ++lost; // this frame was not taken; the rest may be
+            ++done;
+        }
+    }
+    b.count = 0;
+    b.used = 0;
+    return lost;
+}
+
 bool PacketSocket::write(const uint8_t* frame, size_t length) {
+    if (m_batch->count)
+        m_batch->lost += flush(); // what was queued goes first
     for (;;) {
         const ssize_t n = ::send(m_fd, frame, length, MSG_DONTWAIT);
         if (n >= 0)
@@ -129,9 +329,12 @@ bool PacketSocket::write(const uint8_t* frame, size_t length) {
 uint32_t PacketSocket::take_kernel_drops() {
     tpacket_stats stats{};
     socklen_t size = sizeof stats;
+    uint32_t corrupt = 0;
+    if (m_ring)
+        std::swap(corrupt, m_ring->corrupt);
     if (::getsockopt(m_fd, SOL_PACKET, PACKET_STATISTICS, &stats, &size) < 0)
-        return 0;
-    return stats.tp_drops;
+        return corrupt;
+    return stats.tp_drops + corrupt;
 }
 
 } // namespace quellin::edges

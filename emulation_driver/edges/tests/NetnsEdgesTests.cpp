@@ -199,6 +199,24 @@ protected:
         });
     }
 
+    // The edges made anew, reading their packet sockets through rings or one frame per call.
+    void restart_edges(bool rings) {
+        edges->stop();
+        du_shutdown();
+        rte_shutdown();
+        RteConfig cfg;
+        cfg.packetPoolSize = kPool;
+        edges = std::make_unique<Edges>(loop, records,
+                                        [this](int, const std::string& m) { log.push_back(m); });
+        edges->use_rings(rings);
+        ASSERT_TRUE(rte_init(cfg, {&clock, &random, &timers, edges.get()}));
+        ASSERT_TRUE(du_init());
+        ASSERT_TRUE(edges->start({Binding{StationKind::Tap, kTap, kLower}}));
+        ASSERT_TRUE(run(std::string("ip link set ") + kTap + " up"));
+        ASSERT_TRUE(media_becomes(true));
+        held = edges->adapters()[0].heldNamespace;
+    }
+
     // Plays a block for adapter 1 whose east exit runs at `eastOut` (in 100 bit/s).
     static bool play(uint32_t eastOut) {
         wire::DriverPlayBlock block;
@@ -680,6 +698,123 @@ TEST_F(NetnsEdges, PacketsDroppedAtThePoolFloorAreCountedAndReported) {
     // Said once: nothing new, nothing said.
     edges->report_losses();
     EXPECT_EQ(log.size(), 1u);
+}
+
+TEST_F(NetnsEdges, BothReadPathsForwardAndCountWhatTheKernelDroppedUnread) {
+    for (const bool rings : {true, false}) {
+        SCOPED_TRACE(rings ? "through the ring" : "one frame per call");
+        if (!rings)
+            restart_edges(false);
+        open_ports();
+        EXPECT_EQ(cross(*stationPort, *peerPort, 5).size(), 5u);
+        EXPECT_EQ(cross(*peerPort, *stationPort, 5).size(), 5u);
+        // More full-size frames than the ring or the receive buffer holds, while the edges
+        // do not read.
+        const auto before = edges->adapters()[0].counters;
+        auto f = marked_frame(7);
+        f.resize(1514, 0x5A);
+        size_t sent = 0;
+        for (int i = 0; i < 15000; ++i)
+            sent += peerPort->write(f.data(), f.size()) ? 1 : 0;
+        ASSERT_GE(sent, 12000u);
+        uint64_t read = 0;
+        loop.run_until([&] {
+            const uint64_t now = edges->adapters()[0].counters.lowerFrames;
+            const bool still = now != read;
+            read = now;
+            return !still && read > before.lowerFrames;
+        });
+        loop.pump(50);
+        const auto c = edges->adapters()[0].counters;
+        const uint64_t dropped = c.kernelDrops - before.kernelDrops;
+        EXPECT_GE(dropped, 1000u);
+        EXPECT_GE(c.lowerFrames - before.lowerFrames + dropped, sent);
+        EXPECT_EQ(c.unread[1] - before.unread[1], dropped);
+        log.clear();
+        edges->report_losses();
+        EXPECT_NE(all_log().find("packets from the network lost"), std::string::npos) << all_log();
+        EXPECT_NE(all_log().find("dropped by the kernel before the daemon read them"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(all_log().find("no memory-mapped receive ring"), std::string::npos);
+}
+
+TEST_F(NetnsEdges, EachReadyCallServesOneBoundedBatchAndSendsItBeforeReturning) {
+    open_ports();
+    for (uint8_t i = 1; i <= 3 * Edges::kBatch; ++i) {
+        const auto f = marked_frame(i);
+        ASSERT_TRUE(stationPort->write(f.data(), f.size()));
+        ASSERT_TRUE(peerPort->write(f.data(), f.size()));
+    }
+    ::usleep(20000); // the ring hands its block over a millisecond after the first frame
+    const auto before = edges->adapters()[0].counters;
+    edges->on_lower_ready(0);
+    edges->on_station_ready(0);
+    const auto c = edges->adapters()[0].counters;
+    EXPECT_EQ(c.lowerFrames - before.lowerFrames, Edges::kBatch);
+    EXPECT_EQ(c.stationFrames - before.stationFrames, Edges::kBatch);
+    // The station's batch went out before the call returned (its own frames may be first).
+    ::usleep(20000);
+    EXPECT_GE(marked_numbers(*peerPort).size(), Edges::kBatch - 8);
+    // The rest follows a batch a call.
+    edges->on_lower_ready(0);
+    EXPECT_EQ(edges->adapters()[0].counters.lowerFrames - c.lowerFrames, Edges::kBatch);
+}
+
+TEST_F(NetnsEdges, APacketSocketSendsWhatItQueuedWhenFlushedAndCountsWhatWasNotTaken) {
+    ASSERT_TRUE(run("ip link add qa0 type veth peer name qb0") && run("ip link set qa0 up") &&
+                run("ip link set qb0 up"));
+    PacketSocket ring("qa0", query_link("qa0")->index);
+    PacketSocket plain("qb0", query_link("qb0")->index, false);
+    EXPECT_TRUE(ring.mapped());
+    EXPECT_FALSE(plain.mapped());
+    EXPECT_FALSE(plain.unmapped_reason().empty());
+    ::usleep(100000); // the link settles
+    marked_numbers(ring);
+    marked_numbers(plain);
+    for (auto [from, to] : {std::pair{&plain, &ring}, std::pair{&ring, &plain}}) {
+        for (uint8_t i = 1; i <= 100; ++i) {
+            const auto f = marked_frame(i);
+            ASSERT_TRUE(from->queue(f.data(), f.size()));
+        }
+        // A frame above the link's MTU is not taken; those queued after it still go.
+        std::vector<uint8_t> big = marked_frame(200);
+        big.resize(3000);
+        ASSERT_TRUE(from->queue(big.data(), big.size()));
+        const auto last = marked_frame(201);
+        ASSERT_TRUE(from->queue(last.data(), last.size()));
+        ::usleep(20000);
+        const size_t early = marked_numbers(*to).size();
+        EXPECT_LT(early, 100u); // what a full batch sent, not yet the rest
+        EXPECT_EQ(from->flush(), 1u);
+        EXPECT_EQ(from->flush(), 0u);
+        ::usleep(20000);
+        const auto seen = marked_numbers(*to);
+        EXPECT_EQ(early + seen.size(), 101u);
+        EXPECT_EQ(seen.back(), 201);
+    }
+    // A frame longer than a slot of the ring reaches the reader whole, between its
+    // neighbours.
+    ASSERT_TRUE(run("ip link set qa0 mtu 9000") && run("ip link set qb0 mtu 9000"));
+    std::vector<uint8_t> jumbo = marked_frame(2);
+    jumbo.resize(5000);
+    for (size_t i = 21; i < jumbo.size(); ++i)
+        jumbo[i] = static_cast<uint8_t>(i * 13);
+    const auto one = marked_frame(1), three = marked_frame(3);
+    ASSERT_TRUE(plain.write(one.data(), one.size()));
+    ASSERT_TRUE(plain.write(jumbo.data(), jumbo.size()));
+    ASSERT_TRUE(plain.write(three.data(), three.size()));
+    ::usleep(20000);
+    std::vector<std::vector<uint8_t>> got;
+    uint8_t buf[9100];
+    size_t n = 0;
+    while (ring.read(buf, sizeof buf, n) == ReadResult::Frame)
+        if (n >= 21 && std::memcmp(buf + 14, "QLTEST", 6) == 0)
+            got.emplace_back(buf, buf + n);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0][20], 1);
+    EXPECT_EQ(got[1], jumbo);
+    EXPECT_EQ(got[2][20], 3);
 }
 
 TEST_F(NetnsEdges, AnInterfaceBindingGivesBackTheCoalescingItSwitchedOff) {

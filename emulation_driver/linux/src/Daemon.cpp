@@ -65,6 +65,10 @@ Daemon::Daemon(DaemonOptions options, DriverConfiguration config,
     : m_options(std::move(options)), m_config(config), m_bindings(std::move(bindings)),
       m_log(log ? std::move(log) : edges::stderr_log()), m_edges(m_fdWatch, m_records, m_log),
       m_binding(m_log) {
+    // The timers fire after the edges' batches of a wake-up, and what they sent leaves
+    // with those batches' frames at its end.
+    m_loop.run_last(m_timers.fd());
+    m_loop.after_each_wake([this] { m_edges.flush(); });
     m_seed = m_options.seed ? *m_options.seed : seed_from_clock();
     m_random = std::make_unique<rte::SeededRandom>(m_seed);
 }
@@ -138,8 +142,15 @@ void Daemon::on_report(void* self) {
 }
 
 void Daemon::run() {
-    while (m_running && !m_loop.stopped())
-        m_loop.run_once(-1);
+    // While frames come close together the loop polls rather than sleeps: waking a sleeping
+    // thread for every frame of a paced flow costs more than the frame.
+    constexpr uint64_t kPollUs = 100;
+    uint64_t lastEvent = 0;
+    while (m_running && !m_loop.stopped()) {
+        const bool polling = monotonic_us() - lastEvent < kPollUs;
+        if (m_loop.run_once(polling ? 0 : -1) > 0)
+            lastEvent = monotonic_us();
+    }
     shutdown();
 }
 

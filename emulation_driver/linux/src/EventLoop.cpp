@@ -1,5 +1,6 @@
 #include "QuellinLinux/EventLoop.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -74,26 +75,46 @@ void EventLoop::run() {
 
 int EventLoop::run_once(int timeout_ms) {
     epoll_event events[kMaxEvents];
-    int n = ::epoll_wait(m_epoll, events, kMaxEvents, timeout_ms);
+    const int n = ::epoll_wait(m_epoll, events, kMaxEvents, timeout_ms);
     int handled = 0;
+    int last[kMaxEvents];
+    int deferred = 0;
     for (int i = 0; i < n; ++i) {
-        const uint64_t key = events[i].data.u64;
-        if (key == kWakeKey) {
-            uint64_t count;
-            (void)!::read(m_wake, &count, sizeof count);
-            continue;
-        }
-        // A handler earlier in this batch may have unwatched this one: its key is gone,
-        // and a new watch on the same fd has a new key.
-        auto it = m_watches.find(key);
-        if (it == m_watches.end())
-            continue;
-        std::shared_ptr<Handler> handler = it->second.handler;
-        (*handler)(events[i].events);
-        ++handled;
+        const auto it = m_watches.find(events[i].data.u64);
+        if (it != m_watches.end() &&
+            std::find(m_last.begin(), m_last.end(), it->second.fd) != m_last.end())
+            last[deferred++] = i;
+        else
+            handled += dispatch(events[i]) ? 1 : 0;
     }
+    for (int i = 0; i < deferred; ++i)
+        handled += dispatch(events[last[i]]) ? 1 : 0;
     run_posted();
+    if (m_afterWake)
+        m_afterWake();
     return handled;
+}
+
+bool EventLoop::dispatch(const epoll_event& event) {
+    const uint64_t key = event.data.u64;
+    if (key == kWakeKey) {
+        uint64_t count;
+        (void)!::read(m_wake, &count, sizeof count);
+        return false;
+    }
+    // A handler earlier in this batch may have unwatched this one: its key is gone, and a
+    // new watch on the same fd has a new key.
+    auto it = m_watches.find(key);
+    if (it == m_watches.end())
+        return false;
+    std::shared_ptr<Handler> handler = it->second.handler;
+    (*handler)(event.events);
+    return true;
+}
+
+void EventLoop::run_last(int fd) {
+    if (std::find(m_last.begin(), m_last.end(), fd) == m_last.end())
+        m_last.push_back(fd);
 }
 
 void EventLoop::stop() {

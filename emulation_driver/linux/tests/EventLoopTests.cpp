@@ -1,6 +1,7 @@
 #include "QuellinLinux/EventLoop.h"
 
 #include <gtest/gtest.h>
+#include <string>
 #include <sys/epoll.h>
 #include <thread>
 #include <unistd.h>
@@ -97,4 +98,35 @@ TEST(EventLoop, PostAndStopWorkFromOtherThreads) {
     });
     second.run();
     stopper.join();
+}
+
+TEST(EventLoop, ADescriptorRunLastWaitsForTheOthersOfItsWakeUpAndTheWakeUpHookEndsIt) {
+    EventLoop loop;
+    Pipe timer, a, b; // the one run last is watched first
+    std::string order;
+    const auto note = [&](const Pipe& p, char c) {
+        return [&order, &p, c](uint32_t) {
+            p.drain();
+            order += c;
+        };
+    };
+    ASSERT_TRUE(loop.watch(timer.r, EPOLLIN, note(timer, 't')));
+    ASSERT_TRUE(loop.watch(a.r, EPOLLIN, note(a, 'a')));
+    ASSERT_TRUE(loop.watch(b.r, EPOLLIN, note(b, 'b')));
+    loop.run_last(timer.r);
+    loop.after_each_wake([&] { order += '.'; });
+    for (int i = 0; i < 3; ++i) {
+        timer.poke();
+        a.poke();
+        b.poke();
+        ::usleep(1000);
+        order.clear();
+        ASSERT_EQ(loop.run_once(1000), 3);
+        ASSERT_EQ(order.size(), 4u) << order;
+        EXPECT_EQ(order.substr(2), "t.");
+    }
+    // A wake-up without events still ends with the hook.
+    order.clear();
+    EXPECT_EQ(loop.run_once(0), 0);
+    EXPECT_EQ(order, ".");
 }

@@ -110,12 +110,18 @@ public:
     // Whether TAPs made from now on ask for checksum and segmentation offloads (they do
     // unless told otherwise; a kernel that refuses them gets TAPs without).
     void use_tap_offloads(bool on) { m_tapOffloads = on; }
+    // False reads the packet sockets one frame per call, as where the kernel has no
+    // receive ring; for the sockets made after the call.
+    void use_rings(bool on) { m_rings = on; }
     // Daemon shutdown: unbinds every adapter, closes every device and gives back every
     // interface and setting.
     void stop();
 
+    // Frames for a packet socket wait for flush(), which the ready handlers call at their
+    // end and the loop at the end of every wake-up.
     void transmit(uint16_t adapterNumber, int direction, const uint8_t* frame,
                   size_t length) override;
+    void flush();
 
     size_t bound_count() const;
     std::vector<AdapterView> adapters() const;
@@ -157,6 +163,8 @@ private:
     void deliver(Port& p, int direction, uint8_t* frame, const FrameInfo& info);
     void enter(Port& p, int direction, const uint8_t* frame, size_t length);
     void refresh_station_addresses(Port& p);
+    void flush(Port& p);
+    void note_unmapped(const PacketSocket& socket);
     Coalescer::Writer station_writer(Port& p);
     void on_flush_ready();
     void flush_stations();
@@ -173,6 +181,9 @@ private:
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
+    uint64_t m_entered = 0; // wire packets handed to the engine, for the batches' bound
+    bool m_rings = true;
+    bool m_unmappedSaid = false;
     bool m_tapOffloads = true;
     bool m_joining = false; // in a batch from a lower side
     int m_flushFd = -1;     // readable while frames for a station are held

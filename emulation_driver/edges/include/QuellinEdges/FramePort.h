@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quellin::edges {
@@ -39,6 +40,10 @@ public:
     }
     // One frame out; false with errno when it was not taken (the frame is then lost).
     virtual bool write(const uint8_t* frame, size_t length) = 0;
+    // One frame out with the next flush(), or at once by a port that sends one by one.
+    virtual bool queue(const uint8_t* frame, size_t length) { return write(frame, length); }
+    // Sends what queue() holds; gives the number of frames not taken.
+    virtual size_t flush() { return 0; }
 };
 
 // A TAP device: IFF_TAP | IFF_NO_PI, closed (and so removed) with the object. With offloads
@@ -78,11 +83,14 @@ private:
 };
 
 // A raw packet socket bound to one interface: every frame of the link (promiscuous
-// membership), not the frames this host sends, a large receive buffer.
+// membership), not the frames this host sends. Frames are received through a memory-mapped
+// ring (TPACKET_V2) where the kernel has one, else one per call from a large receive
+// buffer; queued frames leave in batches (sendmmsg).
 class PacketSocket final : public FramePort {
 public:
-    // Throws std::system_error when the socket cannot be made or bound.
-    PacketSocket(const std::string& name, int ifindex);
+    // Throws std::system_error when the socket cannot be made or bound. `mapped` false
+    // reads one frame per call even where a ring could be had.
+    PacketSocket(const std::string& name, int ifindex, bool mapped = true);
     ~PacketSocket() override;
     PacketSocket(const PacketSocket&) = delete;
     PacketSocket& operator=(const PacketSocket&) = delete;
@@ -93,14 +101,28 @@ public:
     // Marks frames whose checksum the sender's interface was to finish.
     ReadResult read(uint8_t* buffer, size_t capacity, FrameInfo& info) override;
     bool write(const uint8_t* frame, size_t length) override;
+    bool queue(const uint8_t* frame, size_t length) override;
+    size_t flush() override;
 
-    // Frames the kernel dropped for want of receive buffer since the last call
-    // (PACKET_STATISTICS).
+    // Frames the kernel dropped for want of receive room since the last call
+    // (PACKET_STATISTICS), and those of the ring refused as corrupt.
     uint32_t take_kernel_drops();
+    // Whether frames come through the ring; why not when they do not.
+    bool mapped() const { return m_ring != nullptr; }
+    const std::string& unmapped_reason() const { return m_unmappedReason; }
 
 private:
+    struct Ring;
+    struct Batch;
+    void map_ring();
+    ReadResult read_ring(uint8_t* buffer, size_t capacity, FrameInfo& info);
+    ReadResult read_queue(uint8_t* buffer, size_t capacity, FrameInfo& info);
+
     int m_fd = -1;
     int m_ifindex = 0;
+    std::unique_ptr<Ring> m_ring;
+    std::unique_ptr<Batch> m_batch;
+    std::string m_unmappedReason;
 };
 
 } // namespace quellin::edges

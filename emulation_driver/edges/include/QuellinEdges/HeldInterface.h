@@ -35,7 +35,7 @@ public:
     // The interface in the daemon's namespace; nullopt when it is not there.
     std::optional<LinkState> query() const;
     // A packet socket on it and a monitor of the links there; throw std::system_error.
-    std::unique_ptr<PacketSocket> open_socket(int ifindex) const;
+    std::unique_ptr<PacketSocket> open_socket(int ifindex, bool mapped = true) const;
     std::unique_ptr<LinkMonitor> open_monitor() const;
 
     // Gives the station's TAP (in the calling thread's namespace) what the interface had.

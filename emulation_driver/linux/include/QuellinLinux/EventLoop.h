@@ -12,6 +12,8 @@
 #include <mutex>
 #include <vector>
 
+struct epoll_event;
+
 namespace quellin::os {
 
 class EventLoop final : public ctlsock::FdWatcher {
@@ -31,6 +33,11 @@ public:
     // of fd events handled.
     int run_once(int timeout_ms);
 
+    // The events of `fd` run after those of every other descriptor of the same wake-up
+    // (the timers after the edges' batches), and `fn` after all of them.
+    void run_last(int fd);
+    void after_each_wake(std::function<void()> fn) { m_afterWake = std::move(fn); }
+
     // May be called from any thread or a signal-free context: run() returns soon.
     void stop();
     bool stopped() const { return m_stop.load(); }
@@ -44,6 +51,7 @@ private:
     };
     void wake();
     void run_posted();
+    bool dispatch(const epoll_event& event);
 
     int m_epoll = -1;
     int m_wake = -1;
@@ -51,6 +59,8 @@ private:
     uint64_t m_next_key = 1;
     std::map<uint64_t, Watch> m_watches; // registration key -> watch
     std::map<int, uint64_t> m_keys;      // fd -> registration key
+    std::vector<int> m_last;             // descriptors whose events run last
+    std::function<void()> m_afterWake;
     std::mutex m_posted_mutex;
     std::vector<std::function<void()>> m_posted;
 };

@@ -35,6 +35,7 @@ public:
     bool cancel(int handle) override;
 
     size_t armed() const;
+    int fd() const { return m_fd; }
     // Fires what is due, earliest first; the watcher calls it when the timerfd is readable.
     size_t fire_due();
 

@@ -189,7 +189,7 @@ int udp_send(const Options& opts) {
     if (::connect(sock.fd(), reinterpret_cast<sockaddr*>(&peer), len) != 0)
         throw std::runtime_error(std::string("connect: ") + strerror(errno));
 
-    const std::size_t batch = rate > 0 ? 1 : kBatch;
+    const std::size_t batch = kBatch;
     std::vector<uint8_t> storage(batch * size);
     std::vector<mmsghdr> msgs(batch);
     std::vector<iovec> iovs(batch);
@@ -202,13 +202,22 @@ int udp_send(const Options& opts) {
         int64_t now = monotonic_ns();
         if (now - start >= durationNs)
             break;
+        std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(batch, count - next));
         if (rate > 0) {
             int64_t due =
                 start + static_cast<int64_t>(next * 1000000000ull / static_cast<uint64_t>(rate));
-            if (due > now)
+            if (due > now) {
                 sleep_until(due);
+                now = monotonic_ns();
+            }
+            // Every probe due by now leaves in one call, so that rates above one call per
+            // probe hold on average.
+            const uint64_t dueCount =
+                static_cast<uint64_t>(now - start) * static_cast<uint64_t>(rate) / 1000000000ull +
+                1;
+            n = static_cast<std::size_t>(
+                std::min<uint64_t>(n, dueCount > next ? dueCount - next : 1));
         }
-        std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(batch, count - next));
         int64_t stamp = monotonic_ns();
         for (std::size_t i = 0; i < n; ++i) {
             uint8_t* p = storage.data() + i * size;
