@@ -187,6 +187,9 @@ bool Edges::bind(size_t index) {
             return false;
         }
     }
+    // A TAP given to the station in this binding gets the lower interface's MTU before its
+    // address; once it bears the address it may already have been moved elsewhere.
+    const bool tapNewlyGiven = b.kind == StationKind::Tap && !p.stationGiven;
     try {
         const bool opened = b.kind == StationKind::Tap
                                 ? open_tap_binding(index, *lower)
@@ -215,7 +218,8 @@ bool Edges::bind(size_t index) {
         m_watch.watch(station_of(p)->fd(), [this, index] { on_station_ready(index); });
         p.stationWatched = true;
     }
-    p.mtu = 0; // a TAP kept from an earlier binding takes this lower interface's MTU too
+    if (!tapNewlyGiven)
+        p.mtu = 0; // a TAP kept from an earlier binding takes this lower interface's MTU too
     // Only a new address is set: setting one flushes the TAP's neighbours, static ones too.
     if (p.tap && lower->hasMac && lower->mac != p.mac && !p.tap->set_mac(lower->mac))
         m_log(kLogWarning, what + ": cannot give " + b.station + " the address of " + b.lower);
