@@ -163,12 +163,6 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export QT_QPA_PLATFORM=xcb
 
-echo "== quellin in the wire namespace, its TAP st0 in the station namespace"
 status=0
-"$build/bin/altiren-netlab" --tag dcli --timeout-s 3600 \
-    --wire-cmd "exec $top/tests/e2e/quellin-wire.sh \$LAB_STATION $build/bin/quellin --foreground --device $QL_DEVICE --bind tap:st0=wn0" \
-    --wire-log "$tmp/quellin.log" --station-tap st0 -- "$self" --inner || status=$?
-echo "== the daemon's log"
-cat "$tmp/quellin.log"
-"$build/bin/quellin" --uninstall
+run_lab dcli 3600 || status=$?
 exit "$status"

@@ -18,3 +18,18 @@ udp_flow() { # port count rate size -> the receiver's summary line
     grep '^udp-recv' "$out"
     rm -f "$out"
 }
+
+# Runs "$self --inner" in a lab whose wire holds quellin with a TAP for the station, prints
+# the daemon's log and removes the service keys; returns the inner run's status. Needs
+# top, build, self, tmp and QL_DEVICE.
+run_lab() { # tag timeout-seconds
+    local status=0
+    echo "== quellin in the wire namespace, its TAP st0 in the station namespace"
+    "$build/bin/altiren-netlab" --tag "$1" --timeout-s "$2" \
+        --wire-cmd "exec $top/tests/e2e/quellin-wire.sh \$LAB_STATION $build/bin/quellin --foreground --device $QL_DEVICE --bind tap:st0=wn0" \
+        --wire-log "$tmp/quellin.log" --station-tap st0 -- "$self" --inner || status=$?
+    echo "== the daemon's log"
+    cat "$tmp/quellin.log"
+    "$build/bin/quellin" --uninstall
+    return "$status"
+}

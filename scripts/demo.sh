@@ -92,12 +92,6 @@ export ALTIREN_PLAY="$build/bin/altiren-play"
 mkdir -p "$ALTIREN_REGISTRY_ROOT"
 "$build/bin/quellin" --install
 
-echo "== quellin in the wire namespace, its TAP st0 in the station namespace"
 status=0
-"$build/bin/altiren-netlab" --tag demo --timeout-s 300 \
-    --wire-cmd "exec $top/tests/e2e/quellin-wire.sh \$LAB_STATION $build/bin/quellin --foreground --device $QL_DEVICE --bind tap:st0=wn0" \
-    --wire-log "$tmp/quellin.log" --station-tap st0 -- "$self" --inner || status=$?
-echo "== the daemon's log"
-cat "$tmp/quellin.log"
-"$build/bin/quellin" --uninstall
+run_lab demo 300 || status=$?
 exit "$status"
