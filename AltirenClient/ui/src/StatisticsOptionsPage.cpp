@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -155,9 +156,15 @@ QTreeWidget* CStatisticsOptionsPage::MakeList(UINT id) {
     for (const Column& column : kColumns)
         titles << QString::fromLatin1(column.title);
     list->setHeaderLabels(titles);
-    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i)
+    int columns = 0;
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
         list->setColumnWidth(i, kColumns[i].width);
+        columns += kColumns[i].width;
+    }
     list->header()->setStretchLastSection(false);
+    // Wide enough for its columns beside a vertical scroll bar, so none is cut off.
+    list->setMinimumWidth(columns + 2 * list->frameWidth() +
+                          list->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     return list;
 }
 

@@ -10,8 +10,10 @@
 #include "AltirenUiTest/GuiTest.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
@@ -159,6 +161,9 @@ TEST_F(StatisticsPage, OpensWithTheColumnsTheRowsAndThePairLimit) {
     EXPECT_EQ(include->columnWidth(0), 120);
     EXPECT_EQ(include->columnWidth(2), 80);
     EXPECT_EQ(include->columnWidth(3), 75);
+    // The columns fit the list beside a vertical scroll bar: no horizontal one is needed.
+    const int scrollBar = include->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    EXPECT_LE(include->header()->length(), include->viewport()->width() - scrollBar + 1);
     ASSERT_EQ(include->topLevelItemCount(), 1);
     EXPECT_EQ(include->topLevelItem(0)->text(0), "10.0.0.0");
     EXPECT_EQ(include->topLevelItem(0)->text(2), "*");
