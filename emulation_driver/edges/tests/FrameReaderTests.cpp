@@ -1,0 +1,183 @@
+// Reads of a port shared between its taker and a thread of its own, over a datagram socket
+// pair standing in for a TAP: the taker reads while it keeps up, the thread once it falls
+// behind, the frames keep their order through every hand-over, a failed port is told after
+// what was read before it, and the watched descriptor is readable when there is work.
+#include "QuellinEdges/FrameReader.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace quellin::edges;
+
+namespace {
+
+constexpr size_t kLimit = 2048;
+
+ssize_t read_one(int fd, uint8_t* room, size_t capacity) {
+    const ssize_t n = ::recv(fd, room, capacity, MSG_DONTWAIT);
+    if (n == 0) {
+        errno = EPIPE; // the other end closed: the port failed
+        return -1;
+    }
+    return n;
+}
+
+bool readable(int fd, int timeoutMs = 0) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, timeoutMs) == 1;
+}
+
+class FrameReaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, fds), 0);
+        int size = 4 << 20;
+        ::setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        ::setsockopt(fds[1], SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        reader = std::make_unique<FrameReader>(
+            fds[1],
+            [this](uint8_t* room, size_t capacity) { return read_one(fds[1], room, capacity); },
+            kLimit, 1 << 20);
+    }
+    void TearDown() override {
+        reader.reset();
+        for (int fd : fds)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    bool send_frame(uint32_t number) {
+        uint8_t f[64];
+        std::memset(f, 0x3C, sizeof f);
+        std::memcpy(f, &number, 4);
+        return ::send(fds[0], f, sizeof f, MSG_DONTWAIT) == sizeof f;
+    }
+
+    // As the engine's thread does: reads itself or takes; false when nothing waits.
+    // `error` is the failure told, if any.
+    bool next(uint32_t& number, int& error) {
+        error = 0;
+        if (!reader->taker_reads()) {
+            const uint8_t* frame;
+            size_t length;
+            if (reader->take(frame, length, error)) {
+                std::memcpy(&number, frame, 4);
+                return true;
+            }
+            if (error != 0 || !reader->taker_reads())
+                return false;
+        }
+        uint8_t room[kLimit];
+        const ssize_t n = read_one(fds[1], room, sizeof room);
+        if (n < 0 && errno != EAGAIN) {
+            error = errno;
+            return false;
+        }
+        reader->taker_read(n >= 0);
+        if (n < 0)
+            return false;
+        std::memcpy(&number, room, 4);
+        return true;
+    }
+
+    int fds[2] = {-1, -1};
+    std::unique_ptr<FrameReader> reader;
+};
+
+} // namespace
+
+TEST_F(FrameReaderTest, TheTakerReadsWhileItKeepsUpAndTheThreadOnceItFallsBehind) {
+    EXPECT_FALSE(readable(reader->watch_fd()));
+    uint32_t sent = 0;
+    uint32_t expected = 0;
+    uint32_t number;
+    int error;
+    // Ten at a time: the taker always finds the port dry again.
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < 10; ++i)
+            ASSERT_TRUE(send_frame(sent++));
+        ASSERT_TRUE(readable(reader->watch_fd()));
+        while (next(number, error))
+            ASSERT_EQ(number, expected++);
+    }
+    EXPECT_EQ(reader->hand_overs(), 0u);
+    EXPECT_TRUE(reader->taker_reads());
+    // A backlog of more than a hand-over's worth: the thread takes the reading over while
+    // more keeps coming, and the order holds.
+    for (size_t i = 0; i < 2 * FrameReader::kHandOverReads; ++i)
+        ASSERT_TRUE(send_frame(sent++));
+    std::atomic<bool> writing{true};
+    std::atomic<uint32_t> written{sent};
+    std::thread writer([&] {
+        for (uint32_t n = sent; n < sent + 50000;) {
+            if (send_frame(n)) {
+                ++n;
+                written.store(n);
+            } else {
+                std::this_thread::yield();
+            }
+        }
+        writing.store(false);
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((writing.load() || expected < written.load()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        if (next(number, error)) {
+            ASSERT_EQ(number, expected++);
+            continue;
+        }
+        ASSERT_EQ(error, 0);
+        readable(reader->watch_fd(), 10);
+    }
+    writer.join();
+    EXPECT_EQ(expected, sent + 50000);
+    EXPECT_GE(reader->hand_overs(), 1u);
+    // Dry for a while, the reading comes back to the taker, and a frame read from then on
+    // is read by it.
+    while (!reader->taker_reads() && std::chrono::steady_clock::now() < deadline) {
+        readable(reader->watch_fd(), 10);
+        EXPECT_FALSE(next(number, error));
+    }
+    ASSERT_TRUE(reader->taker_reads());
+    ASSERT_TRUE(send_frame(expected));
+    ASSERT_TRUE(readable(reader->watch_fd(), 1000));
+    ASSERT_TRUE(next(number, error));
+    EXPECT_EQ(number, expected);
+}
+
+TEST_F(FrameReaderTest, APortThatFailsIsToldAfterTheFramesReadBeforeIt) {
+    // The thread reads: a backlog the taker hands over.
+    for (uint32_t n = 0; n < 200; ++n)
+        ASSERT_TRUE(send_frame(n));
+    uint32_t expected = 0;
+    uint32_t number;
+    int error = 0;
+    while (reader->taker_reads() && next(number, error))
+        ASSERT_EQ(number, expected++);
+    ASSERT_FALSE(reader->taker_reads());
+    for (uint32_t n = 200; n < 300; ++n)
+        ASSERT_TRUE(send_frame(n));
+    ::close(fds[0]);
+    fds[0] = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (next(number, error)) {
+            ASSERT_EQ(number, expected++);
+            continue;
+        }
+        if (error != 0)
+            break;
+        ASSERT_TRUE(readable(reader->watch_fd(), 1000));
+    }
+    EXPECT_EQ(expected, 300u);
+    EXPECT_EQ(error, EPIPE);
+}
