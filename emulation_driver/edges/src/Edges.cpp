@@ -21,10 +21,8 @@
 namespace quellin::edges {
 
 namespace {
-// Larger than any frame of an interface (MTU up to 65535, a link header and two VLAN
-// tags), and than what an offloading sender hands over in one piece: a TAP read cuts a
-// longer frame without saying so, a packet socket tells.
-constexpr size_t kReadBuffer = 65536 + 64;
+// A TAP read cuts a longer frame without saying so, a packet socket tells.
+constexpr size_t kReadBuffer = kMaxFrameRead;
 } // namespace
 
 struct Edges::Port {
@@ -251,6 +249,7 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
         if (m_tapOffloads && !p.tap->offloads())
             m_log(kLogInfo, what + ": " + b.station + " without offloads (" +
                                 p.tap->offload_note() + "): the station cuts its own segments");
+        start_reader(*p.tap);
         // A deeper queue than the kernel's default: the daemon may not be scheduled for a
         // while, and what overflows the queue is dropped.
         if (!set_link_queue_length(b.station, kTapQueueLength))
@@ -295,6 +294,7 @@ bool Edges::open_tap_binding(size_t index, LinkState& lower) {
     }
     p.lower = p.held->open_socket(lower.index, m_rings);
     note_unmapped(*p.lower);
+    start_sender(*p.lower);
     if (!p.heldMonitor) {
         p.heldMonitor = p.held->open_monitor();
         m_watch.watch(p.heldMonitor->fd(), [this, index] { on_held_links_ready(index); });
@@ -338,6 +338,8 @@ bool Edges::open_interface_binding(Port& p, const LinkState& lower, const LinkSt
     p.stationSocket = std::make_unique<PacketSocket>(station.name, station.index, m_rings);
     note_unmapped(*p.lower);
     note_unmapped(*p.stationSocket);
+    start_sender(*p.lower);
+    start_sender(*p.stationSocket);
     return true;
 }
 
@@ -347,6 +349,26 @@ void Edges::note_unmapped(const PacketSocket& socket) {
     m_unmappedSaid = true;
     m_log(kLogWarning, "no memory-mapped receive ring (" + socket.unmapped_reason() +
                            "): packet sockets are read one frame per call");
+}
+
+void Edges::start_sender(PacketSocket& socket) {
+    std::string why;
+    if (m_ioThreads && !socket.send_from_thread(why))
+        note_no_thread(why);
+}
+
+void Edges::start_reader(TapDevice& tap) {
+    std::string why;
+    if (m_ioThreads && !tap.read_from_thread(why))
+        note_no_thread(why);
+}
+
+void Edges::note_no_thread(const std::string& why) {
+    if (m_noThreadSaid)
+        return;
+    m_noThreadSaid = true;
+    m_log(kLogWarning,
+          "no thread for a port's reads or sends (" + why + "): the engine's thread does them");
 }
 
 void Edges::unbind(size_t index, const std::string& reason) {

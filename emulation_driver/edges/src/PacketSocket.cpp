@@ -29,6 +29,8 @@ constexpr uint32_t kRingBlock = 1u << 16;
 constexpr uint32_t kRingBlocks = 128;
 constexpr size_t kSendBatch = 64;
 constexpr size_t kSendBytes = 256 * 1024;
+// What a sender thread holds: as much as the socket's send buffer.
+constexpr size_t kSendRing = 8 << 20;
 
 // The frame with the VLAN tag the kernel took off put back behind the addresses; gives the
 // tagged length, whatever of it `capacity` held.
@@ -96,10 +98,13 @@ struct PacketSocket::Ring {
 struct PacketSocket::Batch {
     std::vector<uint8_t> bytes = std::vector<uint8_t>(kSendBytes);
     std::array<iovec, kSendBatch> iov{};
-    std::array<mmsghdr, kSendBatch> msgs{};
     size_t count = 0;
     size_t used = 0;
     size_t lost = 0; // frames not taken by a flush queue() made, for the next flush()
+    // With a sender thread: where the batch starts in its ring (`iov` then points at the
+    // copies there), and whether part of it was handed to the thread already.
+    uint64_t start = 0;
+    bool handed = false;
 };
 
 PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
@@ -150,6 +155,7 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
 }
 
 PacketSocket::~PacketSocket() {
+    m_sender.reset(); // what it holds goes out first
     m_ring.reset();
     if (m_fd >= 0)
         ::close(m_fd);
@@ -276,6 +282,8 @@ ReadResult PacketSocket::read_queue(uint8_t* buffer, size_t capacity, FrameInfo&
 }
 
 bool PacketSocket::queue(const uint8_t* frame, size_t length) {
+    if (m_sender)
+        return queue_for_thread(frame, length);
     Batch& b = *m_batch;
     if (length > b.bytes.size())
         return write(frame, length);
@@ -288,35 +296,118 @@ bool PacketSocket::queue(const uint8_t* frame, size_t length) {
     return true;
 }
 
-size_t PacketSocket::flush() {
-    Batch& b = *m_batch;
-    size_t lost = b.lost;
-    b.lost = 0;
-    for (size_t i = 0; i < b.count; ++i) {
-        b.msgs[i] = mmsghdr{};
-        b.msgs[i].msg_hdr.msg_iov = &b.iov[i];
-        b.msgs[i].msg_hdr.msg_iovlen = 1;
-    }
-    for (size_t done = 0; done < b.count;) {
-        const int n = ::sendmmsg(m_fd, b.msgs.data() + done, static_cast<unsigned>(b.count - done),
-                                 MSG_DONTWAIT);
-        if (n > 0) {
-            for (size_t i = done; i < done + static_cast<size_t>(n); ++i)
-                lost += b.msgs[i].msg_len != b.iov[i].iov_len ? 1 : 0;
-            done += static_cast<size_t>(n);
-        } else if (errno != EINTR) {
-            ++lost; // this frame was not taken; the rest may be
-            ++done;
+size_t PacketSocket::send_batch(const iovec* frames, size_t count) {
+    std::array<mmsghdr, kSendBatch> msgs;
+    size_t lost = 0;
+    while (count > 0) {
+        const size_t n = std::min(count, kSendBatch);
+        for (size_t i = 0; i < n; ++i) {
+            msgs[i] = mmsghdr{};
+            msgs[i].msg_hdr.msg_iov = const_cast<iovec*>(&frames[i]);
+            msgs[i].msg_hdr.msg_iovlen = 1;
         }
+        for (size_t done = 0; done < n;) {
+            const int sent =
+                ::sendmmsg(m_fd, msgs.data() + done, static_cast<unsigned>(n - done), MSG_DONTWAIT);
+            if (sent > 0) {
+                for (size_t i = done; i < done + static_cast<size_t>(sent); ++i)
+                    lost += msgs[i].msg_len != frames[i].iov_len ? 1 : 0;
+                done += static_cast<size_t>(sent);
+            } else if (errno != EINTR) {
+                ++lost; // this frame was not taken; the rest may be
+                ++done;
+            }
+        }
+        frames += n;
+        count -= n;
     }
+    return lost;
+}
+
+size_t PacketSocket::flush() {
+    if (m_sender)
+        return flush_for_thread();
+    Batch& b = *m_batch;
+    const size_t lost = b.lost + send_batch(b.iov.data(), b.count);
+    b.lost = 0;
     b.count = 0;
     b.used = 0;
     return lost;
 }
 
+bool PacketSocket::send_from_thread(std::string& why) {
+    if (m_sender)
+        return true;
+    m_batch->lost += flush();
+    try {
+        m_sender = std::make_unique<FrameSender>(
+            [this](const iovec* frames, size_t count) { return send_batch(frames, count); },
+            kSendRing);
+    } catch (const std::system_error& e) {
+        why = e.what();
+        return false;
+    }
+    m_batch->start = m_sender->position();
+    return true;
+}
+
+bool PacketSocket::queue_for_thread(const uint8_t* frame, size_t length) {
+    Batch& b = *m_batch;
+    const uint8_t* copy = m_sender->push(frame, length);
+    if (!copy) {
+        // The thread has not caught up: what it was handed goes first, then this frame.
+        m_sender->publish();
+        b.handed = true;
+        copy = m_sender->push(frame, length);
+        if (!copy) {
+            ++b.lost;
+            return true; // counted by the next flush()
+        }
+    }
+    if (b.count < b.iov.size())
+        b.iov[b.count] = iovec{const_cast<uint8_t*>(copy), length};
+    ++b.count;
+    // A long batch is handed over while it grows, for the thread to start on.
+    if (b.count % kSendBatch == 0) {
+        m_sender->publish();
+        b.handed = true;
+    }
+    return true;
+}
+
+size_t PacketSocket::flush_for_thread() {
+    Batch& b = *m_batch;
+    size_t lost = b.lost + m_sender->take_lost();
+    b.lost = 0;
+    if (b.count > 0) {
+        // A short batch with nothing before it goes at once: a wake-up of the thread
+        // would cost more than its sends.
+        if (!b.handed && b.count <= kInlineFrames && m_sender->sent_up_to(b.start)) {
+            lost += send_batch(b.iov.data(), b.count);
+            m_sender->take_back(b.start);
+        } else {
+            m_sender->publish();
+        }
+    }
+    b.count = 0;
+    b.handed = false;
+    b.start = m_sender->position();
+    return lost;
+}
+
+void PacketSocket::drain_sends() {
+    if (m_sender)
+        m_sender->drain();
+}
+
 bool PacketSocket::write(const uint8_t* frame, size_t length) {
-    if (m_batch->count)
+    if (m_sender) {
+        // After what the thread holds, and sent at once.
+        m_batch->lost += flush();
+        m_sender->drain();
+    } else if (m_batch->count) {
         m_batch->lost += flush(); // what was queued goes first
+    }
     for (;;) {
         const ssize_t n = ::send(m_fd, frame, length, MSG_DONTWAIT);
         if (n >= 0)

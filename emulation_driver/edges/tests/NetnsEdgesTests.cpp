@@ -772,26 +772,46 @@ TEST_F(NetnsEdges, APacketSocketSendsWhatItQueuedWhenFlushedAndCountsWhatWasNotT
     ::usleep(100000); // the link settles
     marked_numbers(ring);
     marked_numbers(plain);
-    for (auto [from, to] : {std::pair{&plain, &ring}, std::pair{&ring, &plain}}) {
-        for (uint8_t i = 1; i <= 100; ++i) {
-            const auto f = marked_frame(i);
-            ASSERT_TRUE(from->queue(f.data(), f.size()));
+    // From the caller's thread, then from the sockets' own.
+    for (const bool threads : {false, true}) {
+        SCOPED_TRACE(threads ? "sent by the sockets' threads" : "sent by the caller");
+        if (threads) {
+            std::string why;
+            ASSERT_TRUE(ring.send_from_thread(why)) << why;
+            ASSERT_TRUE(plain.send_from_thread(why)) << why;
         }
-        // A frame above the link's MTU is not taken; those queued after it still go.
-        std::vector<uint8_t> big = marked_frame(200);
-        big.resize(3000);
-        ASSERT_TRUE(from->queue(big.data(), big.size()));
-        const auto last = marked_frame(201);
-        ASSERT_TRUE(from->queue(last.data(), last.size()));
+        for (auto [from, to] : {std::pair{&plain, &ring}, std::pair{&ring, &plain}}) {
+            for (uint8_t i = 1; i <= 100; ++i) {
+                const auto f = marked_frame(i);
+                ASSERT_TRUE(from->queue(f.data(), f.size()));
+            }
+            // A frame above the link's MTU is not taken; those queued after it still go.
+            std::vector<uint8_t> big = marked_frame(200);
+            big.resize(3000);
+            ASSERT_TRUE(from->queue(big.data(), big.size()));
+            const auto last = marked_frame(201);
+            ASSERT_TRUE(from->queue(last.data(), last.size()));
+            ::usleep(20000);
+            const size_t early = marked_numbers(*to).size();
+            EXPECT_LT(early, 100u); // what a full batch sent, not yet the rest
+            // A thread's sends are counted by the flush after them.
+            size_t lost = from->flush();
+            from->drain_sends();
+            lost += from->flush();
+            EXPECT_EQ(lost, 1u);
+            EXPECT_EQ(from->flush(), 0u);
+            ::usleep(20000);
+            const auto seen = marked_numbers(*to);
+            EXPECT_EQ(early + seen.size(), 101u);
+            ASSERT_FALSE(seen.empty());
+            EXPECT_EQ(seen.back(), 201);
+        }
+        // A short batch with nothing before it goes at once, from the caller's thread.
+        const auto one = marked_frame(7);
+        ASSERT_TRUE(plain.queue(one.data(), one.size()));
+        EXPECT_EQ(plain.flush(), 0u);
         ::usleep(20000);
-        const size_t early = marked_numbers(*to).size();
-        EXPECT_LT(early, 100u); // what a full batch sent, not yet the rest
-        EXPECT_EQ(from->flush(), 1u);
-        EXPECT_EQ(from->flush(), 0u);
-        ::usleep(20000);
-        const auto seen = marked_numbers(*to);
-        EXPECT_EQ(early + seen.size(), 101u);
-        EXPECT_EQ(seen.back(), 201);
+        EXPECT_EQ(marked_numbers(ring), std::vector<uint8_t>{7});
     }
     // A frame longer than a slot of the ring reaches the reader whole, between its
     // neighbours.

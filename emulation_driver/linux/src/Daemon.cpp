@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sched.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -41,6 +42,18 @@ bool device_served(const std::string& path) {
     ::close(fd);
     return live;
 }
+
+// Processors the daemon may run on.
+unsigned available_processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0)
+        return 1;
+    return static_cast<unsigned>(CPU_COUNT(&set));
+}
+// The ports' own threads take their system calls off the engine's thread only where
+// processors are free for them beside it.
+constexpr unsigned kProcessorsForPortThreads = 3;
 
 // The first interface a binding needs that is not there.
 std::optional<std::string> missing_interface(const edges::Binding& b) {
@@ -114,6 +127,11 @@ bool Daemon::start(std::string& error) {
         m_sink.set_test_adapter(rte_adapter_number(m_adapter));
     }
     m_edges.limit_station_mtu(rte.frameCapacity - kLinkHeaderRoom);
+    if (const unsigned cpus = available_processors(); cpus < kProcessorsForPortThreads) {
+        m_edges.use_io_threads(false);
+        m_log(edges::kLogInfo,
+              std::to_string(cpus) + " processor(s): the engine's thread reads and sends itself");
+    }
     if (!m_edges.start(m_bindings)) {
         du_shutdown();
         rte_shutdown();

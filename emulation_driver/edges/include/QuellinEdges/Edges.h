@@ -113,6 +113,10 @@ public:
     // False reads the packet sockets one frame per call, as where the kernel has no
     // receive ring; for the sockets made after the call.
     void use_rings(bool on) { m_rings = on; }
+    // Whether ports made from now on do their system calls on threads of their own: TAPs
+    // read and packet sockets send there (they do unless told otherwise; a port that cannot
+    // start its thread does them on the engine's).
+    void use_io_threads(bool on) { m_ioThreads = on; }
     // Daemon shutdown: unbinds every adapter, closes every device and gives back every
     // interface and setting.
     void stop();
@@ -165,6 +169,9 @@ private:
     void refresh_station_addresses(Port& p);
     void flush(Port& p);
     void note_unmapped(const PacketSocket& socket);
+    void start_sender(PacketSocket& socket);
+    void start_reader(TapDevice& tap);
+    void note_no_thread(const std::string& why);
     Coalescer::Writer station_writer(Port& p);
     void on_flush_ready();
     void flush_stations();
@@ -184,6 +191,8 @@ private:
     uint64_t m_entered = 0; // wire packets handed to the engine, for the batches' bound
     bool m_rings = true;
     bool m_unmappedSaid = false;
+    bool m_ioThreads = true;
+    bool m_noThreadSaid = false;
     bool m_tapOffloads = true;
     bool m_joining = false; // in a batch from a lower side
     int m_flushFd = -1;     // readable while frames for a station are held

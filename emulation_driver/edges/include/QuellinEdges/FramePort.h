@@ -3,6 +3,8 @@
 // drained in batches by the caller.
 #pragma once
 
+#include "QuellinEdges/FrameReader.h"
+#include "QuellinEdges/FrameSender.h"
 #include "QuellinEdges/Segmentation.h"
 
 #include <array>
@@ -12,6 +14,10 @@
 #include <string>
 
 namespace quellin::edges {
+
+// Room enough for any frame of an interface (MTU up to 65535, a link header and two VLAN
+// tags), and for what an offloading sender hands over in one piece.
+constexpr size_t kMaxFrameRead = 65536 + 64;
 
 enum class ReadResult {
     Frame,  // a frame of `length` bytes (cut to the buffer when `truncated`)
@@ -51,7 +57,8 @@ public:
 // super-frames and partial checksums, each read saying so in FrameInfo::vnet; writes carry
 // a header without flags. Where the kernel refuses them, the device is made without (the
 // station then hands over whole frames with finished checksums) and offload_note() says
-// why.
+// why. Once read_from_thread() made one, a thread of the device's own takes over its reads
+// while frames come faster than they are read (FrameReader), and fd() is what to watch.
 class TapDevice final : public FramePort {
 public:
     // Throws std::system_error when the device cannot be made.
@@ -63,7 +70,10 @@ public:
     const std::string& name() const { return m_name; }
     bool offloads() const { return m_offloads; }
     const std::string& offload_note() const { return m_offloadNote; }
-    int fd() const override { return m_fd; }
+    int fd() const override;
+    // False, with why, when no thread can be started (reads stay the caller's).
+    bool read_from_thread(std::string& why);
+    const FrameReader* reader() const { return m_reader.get(); }
     using FramePort::read;
     ReadResult read(uint8_t* buffer, size_t capacity, FrameInfo& info) override;
     bool write(const uint8_t* frame, size_t length) override;
@@ -76,16 +86,22 @@ public:
     bool set_mac(const std::array<uint8_t, 6>& mac);
 
 private:
+    ssize_t read_frame(uint8_t* header, uint8_t* buffer, size_t capacity);
+    ReadResult take_read(uint8_t* buffer, size_t capacity, FrameInfo& info);
+    ReadResult read_here(uint8_t* buffer, size_t capacity, FrameInfo& info);
+
     std::string m_name;
     int m_fd = -1;
     bool m_offloads = false;
     std::string m_offloadNote; // why there are no offloads, when they were asked for
+    std::unique_ptr<FrameReader> m_reader;
 };
 
 // A raw packet socket bound to one interface: every frame of the link (promiscuous
 // membership), not the frames this host sends. Frames are received through a memory-mapped
 // ring (TPACKET_V2) where the kernel has one, else one per call from a large receive
-// buffer; queued frames leave in batches (sendmmsg).
+// buffer; queued frames leave in batches (sendmmsg), from the caller's thread or, once
+// send_from_thread() started one, from a thread of the socket's own.
 class PacketSocket final : public FramePort {
 public:
     // Throws std::system_error when the socket cannot be made or bound. `mapped` false
@@ -111,9 +127,24 @@ public:
     bool mapped() const { return m_ring != nullptr; }
     const std::string& unmapped_reason() const { return m_unmappedReason; }
 
+    // From now on a thread of the socket's own sends what flush() hands over: a batch of
+    // more than kInlineFrames, or any while frames handed over earlier are still being
+    // sent. A smaller batch the thread has nothing before goes at once, from the caller's
+    // thread, as without it. Frames the thread's sends did not take are counted by a later
+    // flush(). False, with why, when no thread can be started (the socket goes on sending
+    // from the caller's thread).
+    bool send_from_thread(std::string& why);
+    bool sends_from_thread() const { return m_sender != nullptr; }
+    static constexpr size_t kInlineFrames = 4;
+    // Waits until the thread has sent what it was handed.
+    void drain_sends();
+
 private:
     struct Ring;
     struct Batch;
+    size_t send_batch(const iovec* frames, size_t count);
+    bool queue_for_thread(const uint8_t* frame, size_t length);
+    size_t flush_for_thread();
     void map_ring();
     ReadResult read_ring(uint8_t* buffer, size_t capacity, FrameInfo& info);
     ReadResult read_queue(uint8_t* buffer, size_t capacity, FrameInfo& info);
@@ -122,6 +153,7 @@ private:
     int m_ifindex = 0;
     std::unique_ptr<Ring> m_ring;
     std::unique_ptr<Batch> m_batch;
+    std::unique_ptr<FrameSender> m_sender; // last: its thread goes first
     std::string m_unmappedReason;
 };
 
