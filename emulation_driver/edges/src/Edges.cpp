@@ -57,6 +57,7 @@ struct Edges::Port {
     std::array<uint64_t, 2> reportedRefused{};
     std::array<uint64_t, 2> reportedDrops{};
     std::array<uint64_t, 2> reportedUnread{};
+    std::array<uint64_t, 2> reportedNotTaken{};
     uint64_t tapDroppedBase = 0; // the TAP's own count when it was made
     uint64_t tapDroppedSeen = 0; // what of it was already counted
 };
@@ -862,7 +863,8 @@ uint64_t Edges::packets_lost() const {
     uint64_t n = 0;
     for (const auto& p : m_ports)
         for (int d = 0; d < 2; ++d)
-            n += p->counters.refused[d] + p->counters.poolFloorDrops[d] + p->counters.unread[d];
+            n += p->counters.refused[d] + p->counters.poolFloorDrops[d] + p->counters.unread[d] +
+                 p->counters.lostWrites[d];
     return n;
 }
 
@@ -884,11 +886,13 @@ void Edges::report_losses() {
             const uint64_t drops = c.poolFloorDrops[d] - p->reportedDrops[d];
             const uint64_t refused = c.refused[d] - p->reportedRefused[d];
             const uint64_t unread = c.unread[d] - p->reportedUnread[d];
-            if (drops == 0 && refused == 0 && unread == 0)
+            const uint64_t notTaken = c.lostWrites[d] - p->reportedNotTaken[d];
+            if (drops == 0 && refused == 0 && unread == 0 && notTaken == 0)
                 continue;
             p->reportedDrops[d] = c.poolFloorDrops[d];
             p->reportedRefused[d] = c.refused[d];
             p->reportedUnread[d] = c.unread[d];
+            p->reportedNotTaken[d] = c.lostWrites[d];
             std::string text = format_binding(p->binding) + ": packets " + kFrom[d] + " lost";
             if (drops)
                 text += ", " + std::to_string(drops) +
@@ -901,10 +905,16 @@ void Edges::report_losses() {
                 text += ", " + std::to_string(unread) +
                         " dropped by the kernel before the daemon read them (the daemon fell "
                         "behind)";
-            text += "; in all " + std::to_string(c.poolFloorDrops[d]) + " dropped and " +
+            if (notTaken)
+                text += ", " + std::to_string(notTaken) + " not taken by " +
+                        (d == 0 ? p->binding.lower : p->binding.station) +
+                        " (it was down, or its send queue was full)";
+            text += "; in all " + std::to_string(c.poolFloorDrops[d]) + " dropped, " +
                     std::to_string(c.refused[d]) + " refused, " + std::to_string(c.unread[d]) +
-                    " unread. The pool holds " + std::to_string(rte_pool_size()) +
-                    " packets per direction: raise PacketPoolSize for more in flight";
+                    " unread and " + std::to_string(c.lostWrites[d]) + " not taken";
+            if (drops || refused)
+                text += ". The pool holds " + std::to_string(rte_pool_size()) +
+                        " packets per direction: raise PacketPoolSize for more in flight";
             m_log(kLogWarning, text);
         }
     }

@@ -915,3 +915,26 @@ TEST_F(NetnsEdges, FramesTheStationsKernelDroppedOnTheTapAreCountedAndReported) 
     edges->report_losses(); // counted once
     EXPECT_EQ(edges->adapters()[0].counters.unread[0], c.unread[0]);
 }
+
+TEST_F(NetnsEdges, FramesASideDidNotTakeAreCountedAndReported) {
+    open_ports();
+    // A TAP that is down takes no frame for the station.
+    ASSERT_TRUE(run(std::string("ip link set ") + kTap + " down"));
+    for (uint8_t i = 1; i <= 20; ++i) {
+        const auto f = marked_frame(i);
+        ASSERT_TRUE(peerPort->write(f.data(), f.size()));
+    }
+    EXPECT_TRUE(loop.run_until([&] { return edges->adapters()[0].counters.lostWrites[1] >= 20; }));
+    const auto c = edges->adapters()[0].counters;
+    EXPECT_EQ(edges->packets_lost(), c.lostWrites[1]);
+    log.clear();
+    edges->report_losses();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("tap:qtap0=qlow0: packets from the network lost, " +
+                          std::to_string(c.lostWrites[1]) + " not taken by " + kTap),
+              std::string::npos)
+        << log[0];
+    EXPECT_EQ(log[0].find("PacketPoolSize"), std::string::npos) << log[0];
+    edges->report_losses(); // said once
+    EXPECT_EQ(log.size(), 1u);
+}

@@ -17,11 +17,12 @@ constexpr uint64_t kRate = 60000000 / (1428 * 8);
 // The last loss report of the station's direction: what was lost in all.
 uint64_t station_losses(const std::string& log) {
     static const std::regex line(
-        R"(packets from the station lost.*?in all (\d+) dropped and (\d+) refused, (\d+) unread)");
+        R"(packets from the station lost.*?in all (\d+) dropped, (\d+) refused, (\d+) unread and (\d+) not taken)");
     uint64_t last = 0;
     for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator();
          ++it)
-        last = std::stoull((*it)[1]) + std::stoull((*it)[2]) + std::stoull((*it)[3]);
+        last = std::stoull((*it)[1]) + std::stoull((*it)[2]) + std::stoull((*it)[3]) +
+               std::stoull((*it)[4]);
     return last;
 }
 

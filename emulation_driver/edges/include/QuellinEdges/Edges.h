@@ -132,7 +132,8 @@ public:
     // Receives the adapter refused: no descriptor or too large, and kernel drops.
     uint64_t refused_receives(uint16_t adapterNumber) const;
     // Packets lost since start, over every adapter and both directions: refused frames,
-    // pool-floor drops and frames the kernel dropped before they were read.
+    // pool-floor drops, frames the kernel dropped before they were read and frames a side
+    // did not take.
     uint64_t packets_lost() const;
     // Logs, per adapter, what was lost since the last report (nothing when nothing was);
     // the daemon calls it once a second.
