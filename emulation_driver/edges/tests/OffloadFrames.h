@@ -87,6 +87,7 @@ inline std::vector<uint8_t> ipv6(uint8_t protocol, size_t header, size_t payload
 // The pseudo header of a frame's TCP or UDP segment, laid out anew.
 inline std::vector<uint8_t> pseudo_header(const std::vector<uint8_t>& f, const IpLayout& l) {
     std::vector<uint8_t> p;
+    p.reserve(40); // grown in place: GCC 12 takes the growth of an empty vector for an overflow
     const size_t segment = l.end - l.transport;
     if (l.version == 4) {
         p.insert(p.end(), f.begin() + static_cast<long>(l.ip) + 12,
