@@ -42,6 +42,33 @@ void big_buffer(int fd, int force, int plain, int bytes) {
         ::setsockopt(fd, SOL_SOCKET, plain, &bytes, sizeof bytes);
 }
 
+// CLOCK_REALTIME less CLOCK_MONOTONIC now: turns a kernel receive stamp into the clock the
+// probes carry.
+int64_t realtime_offset_ns() {
+    timespec before, real, after;
+    clock_gettime(CLOCK_MONOTONIC, &before);
+    clock_gettime(CLOCK_REALTIME, &real);
+    clock_gettime(CLOCK_MONOTONIC, &after);
+    const int64_t mono =
+        (before.tv_sec + after.tv_sec) * 500000000LL + (before.tv_nsec + after.tv_nsec) / 2;
+    return real.tv_sec * 1000000000LL + real.tv_nsec - mono;
+}
+
+// When the datagram reached this host's stack, on the probes' clock: its kernel stamp, or
+// `fallback` when it has none.
+int64_t stamped_arrival(const msghdr& msg, int64_t offset, int64_t fallback) {
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&msg); c;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), const_cast<cmsghdr*>(c))) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS ||
+            c->cmsg_len < CMSG_LEN(sizeof(timespec)))
+            continue;
+        timespec ts;
+        std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+        return ts.tv_sec * 1000000000LL + ts.tv_nsec - offset;
+    }
+    return fallback;
+}
+
 void sleep_until(int64_t ns) {
     timespec ts{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
@@ -67,6 +94,9 @@ int udp_receive(const Options& opts) {
     if (local.ss_family == AF_INET6)
         ::setsockopt(sock.fd(), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
     big_buffer(sock.fd(), SO_RCVBUFFORCE, SO_RCVBUF, 32 << 20);
+    // The delay is measured to the datagram's arrival in the stack, not to this program's
+    // turn to read it.
+    ::setsockopt(sock.fd(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     if (::bind(sock.fd(), reinterpret_cast<sockaddr*>(&local), len) != 0)
         throw std::runtime_error(std::string("bind: ") + strerror(errno));
 
@@ -78,6 +108,8 @@ int udp_receive(const Options& opts) {
     std::vector<uint8_t> storage(kBatch * kMaxPayload);
     mmsghdr msgs[kBatch];
     iovec iovs[kBatch];
+    constexpr std::size_t kControl = CMSG_SPACE(sizeof(timespec));
+    alignas(cmsghdr) uint8_t controls[kBatch][kControl];
     ReceiveStats stats;
     uint64_t foreign = 0;
     const int64_t start = monotonic_ns();
@@ -103,12 +135,16 @@ int udp_receive(const Options& opts) {
             std::memset(&msgs[i], 0, sizeof msgs[i]);
             msgs[i].msg_hdr.msg_iov = &iovs[i];
             msgs[i].msg_hdr.msg_iovlen = 1;
+            msgs[i].msg_hdr.msg_control = controls[i];
+            msgs[i].msg_hdr.msg_controllen = kControl;
         }
         int got = ::recvmmsg(sock.fd(), msgs, kBatch, MSG_DONTWAIT, nullptr);
         if (got <= 0)
             continue;
-        int64_t arrival = monotonic_ns();
-        lastArrival = arrival;
+        const int64_t read = monotonic_ns();
+        const int64_t offset = realtime_offset_ns();
+        lastArrival = read;
+        int64_t arrival = read;
         for (int i = 0; i < got; ++i) {
             const uint8_t* data = storage.data() + static_cast<std::size_t>(i) * kMaxPayload;
             std::size_t size = msgs[i].msg_len;
@@ -118,6 +154,7 @@ int udp_receive(const Options& opts) {
                 ++foreign;
                 continue;
             }
+            arrival = std::min(read, stamped_arrival(msgs[i].msg_hdr, offset, read));
             Arrival a;
             a.sequence = h.sequence;
             // Wraps rather than overflows when a flipped bit made the stamp nonsense.
