@@ -2,15 +2,17 @@
 # Network benchmark over the test lab (not part of CI; needs root).
 #
 # Measures, on the path through the wire namespace: the highest 64-byte UDP
-# packet rate the receiver sees, and the highest offered rate forwarded with at
-# most 1 % lost; TCP bulk throughput both ways, with the project's traffic tool
+# packet rate the receivers see, and the highest offered rate forwarded with at
+# most 1 % lost (four flows, each with a sender and a receiver of its own); TCP bulk throughput both ways, with the project's traffic tool
 # and with iperf3; the one-way delay of a paced flow alone and beside a TCP
 # flow; and goodput at the IP layer over the asked rate at 1, 10, 100 and
 # 1,000 Mbit/s, TCP and UDP. The baseline path is a kernel bridge in the wire
 # namespace, its rate limit the kernel's tbf. When --daemon is given, the same
 # measurements run through the emulator in the wire namespace in the same
 # invocation, and each figure is also reported as a ratio against the baseline.
-# Every figure is the median of --runs runs; load1 notes the machine's load.
+# Every figure is the median of --runs runs; load1 notes the machine's load, steal_pct
+# the share of processor time the virtual machine's host took. Probe delays are taken
+# to the datagrams' arrival in the receiver's stack (kernel stamps).
 #
 #   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S]
 #                      [--daemon "CMD"] [--daemon-tap IF] [--daemon-setup "CMD"]
@@ -55,29 +57,43 @@ runs_median() { # command... -> the median of its output over $runs runs
     for r in $(seq "$runs"); do "$@"; done | median
 }
 
-udp_rate() { # size seconds rate(0: as fast as it goes) -> "received_pps loss_pct sent_pps"
-    local size=$1 secs=$2 rate=$3 out
-    in_ns "$LAB_NETWORK" "$ALTIREN_TRAFFIC" udp-recv --bind "$LAB_NETWORK_V4" --port 47100 \
-        --idle-ms 500 --timeout-ms $((secs * 1000 + 10000)) >"$tmp/recv" &
-    local rpid=$!
-    ready "$tmp/recv"
-    in_ns "$LAB_STATION" "$ALTIREN_TRAFFIC" udp-send --to "$LAB_NETWORK_V4" --port 47100 \
-        --size "$size" --count 100000000 --duration-ms $((secs * 1000)) --rate "$rate" >"$tmp/send"
-    wait "$rpid"
-    out=$(grep '^udp-recv' "$tmp/recv")
-    local sent got
-    sent=$(field "$(cat "$tmp/send")" sent)
-    got=$(field "$out" received)
-    echo "$(field "$out" rate_pps) $(awk -v s="$sent" -v g="$got" 'BEGIN {printf "%.2f", s ? 100*(s-g)/s : 0}') $(field "$(cat "$tmp/send")" rate_pps)"
+udp_rate() { # size seconds rate(0: as fast as they go) flows -> "received_pps loss_pct sent_pps"
+    # Several flows, each with a sender and a receiver of its own: one sender alone cannot
+    # offer what either path forwards.
+    local size=$1 secs=$2 rate=$3 flows=${4:-$udp_flows} f rpids=() spids=()
+    for f in $(seq "$flows"); do
+        in_ns "$LAB_NETWORK" "$ALTIREN_TRAFFIC" udp-recv --bind "$LAB_NETWORK_V4" \
+            --port $((47200 + f)) --idle-ms 500 --timeout-ms $((secs * 1000 + 10000)) \
+            >"$tmp/recv.$f" &
+        rpids+=($!)
+    done
+    for f in $(seq "$flows"); do ready "$tmp/recv.$f"; done
+    for f in $(seq "$flows"); do
+        in_ns "$LAB_STATION" "$ALTIREN_TRAFFIC" udp-send --to "$LAB_NETWORK_V4" \
+            --port $((47200 + f)) --size "$size" --count 100000000 \
+            --duration-ms $((secs * 1000)) --rate $((rate / flows)) >"$tmp/send.$f" &
+        spids+=($!)
+    done
+    wait "${spids[@]}"
+    wait "${rpids[@]}"
+    local sent=0 got=0 sentpps=0 gotpps=0 out
+    for f in $(seq "$flows"); do
+        out=$(grep '^udp-recv' "$tmp/recv.$f")
+        sent=$((sent + $(field "$(cat "$tmp/send.$f")" sent)))
+        got=$((got + $(field "$out" received)))
+        sentpps=$(awk -v a="$sentpps" -v b="$(field "$(cat "$tmp/send.$f")" rate_pps)" 'BEGIN {print a + b}')
+        gotpps=$(awk -v a="$gotpps" -v b="$(field "$out" rate_pps)" 'BEGIN {print a + b}')
+    done
+    echo "$gotpps $(awk -v s="$sent" -v g="$got" 'BEGIN {printf "%.2f", s ? 100*(s-g)/s : 0}') $sentpps"
 }
 
-udp_ladder() { # -> the highest rate the sender reached with at most 1 % of it lost
+udp_ladder() { # -> the highest rate the senders reached with at most 1 % of it lost
     local rate best=0 pps loss sent
-    for rate in 100000 150000 200000 250000 300000 350000 400000 500000 600000 800000 1000000; do
+    for rate in 100000 200000 300000 400000 500000 600000 700000 800000 1000000 1200000; do
         read -r pps loss sent < <(udp_rate 64 1 "$rate")
         awk -v l="$loss" 'BEGIN {exit !(l <= 1)}' || break
         best=$sent
-        # A sender that fell short of this rate reaches no higher one.
+        # Senders that fell short of this rate reach no higher one.
         awk -v s="$sent" -v r="$rate" 'BEGIN {exit !(s < 0.95 * r)}' && break
     done
     echo "$best"
@@ -131,10 +147,11 @@ paced_delay() { # [down] -> "median_us p99_us loss_pct", station to network unle
 loaded_delay() { # -> "median_us p99_us loss_pct tcp_bps": the probes beside a TCP flow
     # A flow of 1.1 Gbit/s (paced by the sender's kernel), under what either path carries:
     # what is measured is the delay beside it, not a queue of a path it overfills. It runs
-    # for a second and a half before the probes start.
-    iperf -t 5 --fq-rate 1100M >"$tmp/beside" &
+    # for two seconds before the probes start.
+    # Its rate is reported over its last four seconds, when the probes run.
+    iperf -t 4 -O 2 --fq-rate 1100M >"$tmp/beside" &
     local tpid=$!
-    sleep 1.5
+    sleep 2
     local probes
     probes=$(paced_delay)
     wait "$tpid"
@@ -166,11 +183,19 @@ rate_udp() {
 
 wanted() { [ -z "${BENCH_ONLY:-}" ] || [[ ",$BENCH_ONLY," == *",$1,"* ]]; }
 
+steal_ticks() { awk '/^cpu / {print $9}' /proc/stat; }
+busy_ticks() { awk '/^cpu / {print $2 + $3 + $4 + $5 + $6 + $7 + $8 + $9}' /proc/stat; }
+
 inner() {
-    path=$1 runs=$2 secs=$3 rsecs=3
+    path=$1 runs=$2 secs=$3 rsecs=3 udp_flows=4
     tmp=$(mktemp -d /tmp/altiren-bench-XXXXXX)
     trap 'rm -rf "$tmp"' RETURN
     put load1 "$(cut -d' ' -f1 /proc/loadavg)"
+    # The share of the processors' time the host took for others during the run: on a
+    # virtual machine, what no figure here can be better than.
+    local steal0 all0
+    steal0=$(steal_ticks)
+    all0=$(busy_ticks)
     # A window for a gigabit flow over the 100 ms of the delayed round trip.
     for ns in "$LAB_STATION" "$LAB_NETWORK"; do
         in_ns "$ns" sysctl -q -w net.ipv4.tcp_rmem="4096 131072 67108864" \
@@ -230,6 +255,8 @@ inner() {
         delay_figures delay_error $((BENCH_DELAY_MS * 1000))
     fi
     put load1_end "$(cut -d' ' -f1 /proc/loadavg)"
+    put steal_pct "$(awk -v s=$(($(steal_ticks) - steal0)) -v a=$(($(busy_ticks) - all0)) \
+        'BEGIN {printf "%.2f", a ? 100 * s / a : 0}')"
 }
 
 if [ "${1:-}" = "--inner" ]; then
