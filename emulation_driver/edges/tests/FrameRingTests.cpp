@@ -122,7 +122,7 @@ TEST(FrameRing, RecordsTakenBackAreNeverSeenAndTheirRoomIsUsedAgain) {
 
 TEST(FrameRing, TwoThreadsPassManyRecordsIntactAndInOrder) {
     FrameRing ring(64 * 1024);
-    constexpr uint32_t kCount = 200000;
+    constexpr uint32_t kCount = 100000;
     std::thread producer([&] {
         for (uint32_t n = 0; n < kCount;) {
             const auto r = record(n, 4 + (n * 13) % 1500);
