@@ -344,6 +344,11 @@ if [ -n "$daemon" ]; then
         cat "$log" >&2
         exit 1
     fi
+    # A figure of nothing through the daemon is one to look into: its log says what it saw.
+    if grep -Eq '^bench path=daemon metric=[a-z0-9_]+(pps|bps)[a-z0-9_]* value=0$' "$results"; then
+        echo "the daemon forwarded nothing for a figure; its log:" >&2
+        cat "$log" >&2
+    fi
 fi
 
 # Table: each figure of the baseline, and the daemon's beside it with the ratio.

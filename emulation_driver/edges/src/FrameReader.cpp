@@ -80,7 +80,7 @@ void FrameReader::wait_for_reading() {
     }
 }
 
-size_t FrameReader::read_batch(bool& dry, bool& full) {
+size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
     size_t count = 0;
     while (count < kBatch) {
         uint8_t* room = m_ring.reserve(m_frameLimit);
@@ -99,7 +99,7 @@ size_t FrameReader::read_batch(bool& dry, bool& full) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             dry = true;
         else
-            m_error.store(errno, std::memory_order_seq_cst);
+            error = errno;
         break;
     }
     return count;
@@ -117,13 +117,15 @@ void FrameReader::run() {
             return;
         bool dry = false;
         bool full = false;
-        if (read_batch(dry, full) > 0) {
+        int error = 0;
+        if (read_batch(dry, full, error) > 0) {
             m_ring.publish();
             tell_taker();
             spin.worked();
         }
-        if (m_error.load(std::memory_order_seq_cst) != 0) {
-            // The port failed: the taker finds the ring empty and the error.
+        if (error != 0) {
+            // The port failed: the taker takes what was read before, then the error.
+            m_error.store(error, std::memory_order_seq_cst);
             m_threadReads.store(false, std::memory_order_seq_cst);
             tell_taker();
             continue;
@@ -166,14 +168,20 @@ bool FrameReader::take(const uint8_t*& frame, size_t& length, int& error) {
         m_taken = false;
     }
     error = 0;
+    bool cleared = false;
     for (;;) {
         if (m_ring.peek(frame, length)) {
+            // The caller may stop before the ring is empty (its batch is full): the watch
+            // stays readable for what waits, which a clear below took away.
+            if (cleared)
+                signal_fd(m_notify);
             m_taken = true;
             return true;
         }
         // Nothing waits: the notification is cleared, the thread told to give the next,
         // and the ring looked at once more for what came in between.
         clear_fd(m_notify);
+        cleared = true;
         m_takerWaiting.store(1, std::memory_order_seq_cst);
         if (m_ring.has_published())
             continue;

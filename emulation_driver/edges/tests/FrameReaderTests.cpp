@@ -116,9 +116,10 @@ TEST_F(FrameReaderTest, TheTakerReadsWhileItKeepsUpAndTheThreadOnceItFallsBehind
     for (size_t i = 0; i < 2 * FrameReader::kHandOverReads; ++i)
         ASSERT_TRUE(send_frame(sent++));
     std::atomic<bool> writing{true};
+    std::atomic<bool> quit{false};
     std::atomic<uint32_t> written{sent};
     std::thread writer([&] {
-        for (uint32_t n = sent; n < sent + 50000;) {
+        for (uint32_t n = sent; n < sent + 50000 && !quit.load();) {
             if (send_frame(n)) {
                 ++n;
                 written.store(n);
@@ -128,15 +129,32 @@ TEST_F(FrameReaderTest, TheTakerReadsWhileItKeepsUpAndTheThreadOnceItFallsBehind
         }
         writing.store(false);
     });
+    // A failed assertion returns: the writer is stopped and joined first.
+    struct Join {
+        std::atomic<bool>& quit;
+        std::thread& thread;
+        ~Join() {
+            quit.store(true);
+            if (thread.joinable())
+                thread.join();
+        }
+    } join{quit, writer};
+    // As the engine's thread does: a bounded batch a wake-up. A batch that ends at its bound
+    // leaves frames waiting, so the watched descriptor must still be readable.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    constexpr int kBound = 5;
     while ((writing.load() || expected < written.load()) &&
            std::chrono::steady_clock::now() < deadline) {
-        if (next(number, error)) {
+        int taken = 0;
+        while (taken < kBound && next(number, error)) {
             ASSERT_EQ(number, expected++);
-            continue;
+            ++taken;
         }
         ASSERT_EQ(error, 0);
-        readable(reader->watch_fd(), 10);
+        if (taken == kBound)
+            ASSERT_TRUE(readable(reader->watch_fd())) << "frames wait, unannounced";
+        else
+            readable(reader->watch_fd(), 10);
     }
     writer.join();
     EXPECT_EQ(expected, sent + 50000);

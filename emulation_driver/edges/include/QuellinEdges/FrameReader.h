@@ -56,7 +56,7 @@ public:
 
 private:
     void run();
-    size_t read_batch(bool& dry, bool& full);
+    size_t read_batch(bool& dry, bool& full, int& error);
     void tell_taker();
     void wait_for_reading();
 
