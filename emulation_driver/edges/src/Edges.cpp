@@ -106,6 +106,8 @@ void Edges::stop() {
         unbind(i, "the daemon stops");
         give_back(*m_ports[i]);
     }
+    // The count outlives the ports, for the total said at the end.
+    m_lostBefore = packets_lost();
     m_ports.clear();
     if (m_monitor) {
         m_watch.unwatch(m_monitor->fd());
@@ -860,7 +862,7 @@ uint64_t Edges::refused_receives(uint16_t adapterNumber) const {
 }
 
 uint64_t Edges::packets_lost() const {
-    uint64_t n = 0;
+    uint64_t n = m_lostBefore;
     for (const auto& p : m_ports)
         for (int d = 0; d < 2; ++d)
             n += p->counters.refused[d] + p->counters.poolFloorDrops[d] + p->counters.unread[d] +

@@ -937,4 +937,8 @@ TEST_F(NetnsEdges, FramesASideDidNotTakeAreCountedAndReported) {
     EXPECT_EQ(log[0].find("PacketPoolSize"), std::string::npos) << log[0];
     edges->report_losses(); // said once
     EXPECT_EQ(log.size(), 1u);
+    // The total outlives the stop, for the daemon's last line.
+    const uint64_t lost = edges->packets_lost();
+    edges->stop();
+    EXPECT_EQ(edges->packets_lost(), lost);
 }

@@ -131,9 +131,9 @@ public:
     std::vector<AdapterView> adapters() const;
     // Receives the adapter refused: no descriptor or too large, and kernel drops.
     uint64_t refused_receives(uint16_t adapterNumber) const;
-    // Packets lost since start, over every adapter and both directions: refused frames,
-    // pool-floor drops, frames the kernel dropped before they were read and frames a side
-    // did not take.
+    // Packets lost since the object was made, over every adapter and both directions (a
+    // stop keeps the count): refused frames, pool-floor drops, frames the kernel dropped
+    // before they were read and frames a side did not take.
     uint64_t packets_lost() const;
     // Logs, per adapter, what was lost since the last report (nothing when nothing was);
     // the daemon calls it once a second.
@@ -190,6 +190,7 @@ private:
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
     uint64_t m_entered = 0; // wire packets handed to the engine, for the batches' bound
+    uint64_t m_lostBefore = 0; // packets_lost() of the ports a stop removed
     bool m_rings = true;
     bool m_unmappedSaid = false;
     bool m_ioThreads = true;
