@@ -176,7 +176,8 @@ int main(int argc, char** argv) {
     // both signalled) must not end the process as killed once the signals are unblocked.
     std::signal(SIGTERM, SIG_IGN);
     std::signal(SIGINT, SIG_IGN);
-    ::syslog(LOG_INFO, "stopped; %llu packets were lost at the pool floor, refused, unread or not taken",
+    ::syslog(LOG_INFO,
+             "stopped; %llu packets were lost at the pool floor, refused, unread or not taken",
              static_cast<unsigned long long>(daemon.packets_lost()));
     ::closelog();
     return 0;

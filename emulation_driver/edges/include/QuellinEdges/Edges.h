@@ -189,7 +189,7 @@ private:
     bool m_stopping = false;
     uint32_t m_lastReceiveFree = 0;
     uint32_t m_mtuLimit = 0;
-    uint64_t m_entered = 0; // wire packets handed to the engine, for the batches' bound
+    uint64_t m_entered = 0;    // wire packets handed to the engine, for the batches' bound
     uint64_t m_lostBefore = 0; // packets_lost() of the ports a stop removed
     bool m_rings = true;
     bool m_unmappedSaid = false;
