@@ -8,7 +8,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build="${ALTIREN_BENCH_BUILD_DIR:-$top/build/bench}"
 cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DALTIREN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target engine_path_bench models_path_bench \
-    control_socket_bench >/dev/null
+    control_socket_bench checksum_bench >/dev/null
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 for b in engine_path_bench models_path_bench; do
@@ -42,4 +42,18 @@ for b in json.load(open(sys.argv[1]))["benchmarks"]:
         per[n] = b["real_time"] / n  # ms per caller
 print(f"control socket: {per[250]*1000:.1f} us per caller at 250 open, "
       f"{per[4000]*1000:.1f} us at 4,000 (ratio {per[4000]/per[250]:.2f})")
+PY
+"$build/bin/checksum_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_format=json >"$out/checksum_bench.json"
+python3 - "$out"/checksum_bench.json <<'PY'
+import json, sys
+rate = {}
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b.get("aggregate_name") == "median":
+        name, size = b["run_name"].split("/")
+        rate[(name, size)] = b["bytes_per_second"]
+print(f"{'checksum of':14} {'GB/s':>8} {'÷ word by word':>15}")
+for (name, size), r in rate.items():
+    if name == "BM_InternetSum":
+        print(f"{size + ' bytes':14} {r / 1e9:8.2f} {r / rate[('BM_WordByWord', size)]:15.2f}")
 PY

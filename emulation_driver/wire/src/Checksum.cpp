@@ -2,6 +2,9 @@
 
 #include "quellin_wire/ByteOrder.h"
 
+#include <bit>
+#include <cstring>
+
 namespace quellin::wire {
 
 namespace {
@@ -10,12 +13,34 @@ constexpr size_t kIpv4MinHeader = 20;
 } // namespace
 
 uint32_t internet_sum(const uint8_t* data, size_t length, uint32_t sum) {
+    // Four bytes at a time in the machine's order (a loop the compiler vectorises): a ones'
+    // complement sum does not depend on the byte order of its words, so the folded sum is
+    // swapped to big-endian once at the end (RFC 1071). No carry is lost below 2^34 bytes.
+    uint64_t acc = 0;
     size_t i = 0;
-    for (; i + 1 < length; i += 2)
-        sum += get_be16(data, i);
-    if (i < length)
-        sum += static_cast<uint32_t>(data[i]) << 8;
-    return sum;
+    for (; i + 4 <= length; i += 4) {
+        uint32_t w;
+        std::memcpy(&w, data + i, sizeof w);
+        acc += w;
+    }
+    for (; i + 2 <= length; i += 2) {
+        uint16_t w;
+        std::memcpy(&w, data + i, sizeof w);
+        acc += w;
+    }
+    if (i < length) {
+        // An odd last byte is the first of its word: byte << 8 big-endian.
+        const uint16_t w = std::endian::native == std::endian::little
+                               ? data[i]
+                               : static_cast<uint16_t>(data[i] << 8);
+        acc += w;
+    }
+    while (acc >> 16)
+        acc = (acc & 0xFFFF) + (acc >> 16);
+    auto folded = static_cast<uint16_t>(acc);
+    if constexpr (std::endian::native == std::endian::little)
+        folded = static_cast<uint16_t>((folded >> 8) | (folded << 8));
+    return sum + folded;
 }
 
 uint16_t internet_fold(uint32_t sum) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 using namespace quellin::wire;
@@ -45,7 +46,7 @@ TEST(Checksum, SumsContinueAcrossPiecesAsOneBuffer) {
     const std::vector<uint8_t> whole = {0x20, 0x01, 0x0d, 0xb8, 0xFF, 0xFE, 0x12, 0x34, 0x56};
     const uint32_t joined = internet_sum(whole.data(), whole.size());
     const uint32_t pieces = internet_sum(whole.data() + 4, 5, internet_sum(whole.data(), 4));
-    EXPECT_EQ(pieces, joined);
+    EXPECT_EQ(internet_fold(pieces), internet_fold(joined));
     EXPECT_EQ(static_cast<uint16_t>(~internet_fold(joined)),
               internet_checksum(whole.data(), whole.size()));
 }
@@ -78,4 +79,36 @@ TEST(Checksum, Ipv4HeaderWhoseChecksumIsZeroVerifiesEitherWay) {
     EXPECT_TRUE(ipv4_header_checksum_ok(h.data(), h.size()));
     h[11] = 0xFE;
     EXPECT_FALSE(ipv4_header_checksum_ok(h.data(), h.size()));
+}
+
+TEST(Checksum, TheSumIsThatOfEveryBigEndianWordWhateverTheLengthAndAlignment) {
+    // Word by word, as the definition reads.
+    const auto reference = [](const uint8_t* d, size_t n, uint32_t sum) {
+        uint64_t s = sum;
+        for (size_t i = 0; i + 1 < n; i += 2)
+            s += static_cast<uint32_t>(d[i] << 8 | d[i + 1]);
+        if (n % 2)
+            s += static_cast<uint32_t>(d[n - 1]) << 8;
+        while (s >> 16)
+            s = (s & 0xFFFF) + (s >> 16);
+        return static_cast<uint16_t>(s);
+    };
+    std::mt19937 random(5);
+    std::vector<uint8_t> bytes(70000);
+    for (auto& b : bytes)
+        b = static_cast<uint8_t>(random());
+    for (size_t offset = 0; offset < 8; ++offset)
+        for (size_t length = 0; length < 300; ++length) {
+            const uint32_t start = random() % 0x20000;
+            ASSERT_EQ(internet_fold(internet_sum(bytes.data() + offset, length, start)),
+                      reference(bytes.data() + offset, length, start))
+                << "offset " << offset << ", length " << length;
+        }
+    // The largest frames, and all ones: carries from every word.
+    EXPECT_EQ(internet_fold(internet_sum(bytes.data() + 1, 65535)),
+              reference(bytes.data() + 1, 65535, 0));
+    const std::vector<uint8_t> ones(65536, 0xFF);
+    EXPECT_EQ(internet_fold(internet_sum(ones.data(), ones.size())), 0xFFFF);
+    const std::vector<uint8_t> zeros(1500, 0);
+    EXPECT_EQ(internet_sum(zeros.data(), zeros.size()), 0u);
 }

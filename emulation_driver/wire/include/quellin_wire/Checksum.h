@@ -7,8 +7,10 @@
 
 namespace quellin::wire {
 
-// `sum` plus the bytes read as 16-bit big-endian words (an odd last byte counts as
-// byte << 8), added in 32 bits. Pseudo-headers are summed by starting from their words.
+// `sum` plus the ones' complement sum of the bytes read as 16-bit big-endian words (an odd
+// last byte counts as byte << 8), folded to 16 bits: what internet_fold() makes of the
+// result is the fold of `sum` and every word. Pseudo-headers are summed by starting from
+// their words.
 uint32_t internet_sum(const uint8_t* data, size_t length, uint32_t sum = 0);
 
 // A 32-bit sum folded into 16 bits: low half plus high half, then the carry once more.
