@@ -46,21 +46,14 @@ void FrameRing::commit(size_t length) {
     m_write = m_reserved + kHeader + aligned(length);
 }
 
-bool FrameRing::push(const uint8_t* data, size_t length) {
-    return push(data, length, nullptr, 0);
-}
-
-bool FrameRing::push(const uint8_t* head, size_t headLength, const uint8_t* body,
-                     size_t bodyLength) {
-    uint8_t* room = reserve(headLength + bodyLength);
+const uint8_t* FrameRing::push(const uint8_t* data, size_t length) {
+    uint8_t* room = reserve(length);
     if (!room)
-        return false;
-    if (headLength)
-        std::memcpy(room, head, headLength);
-    if (bodyLength)
-        std::memcpy(room + headLength, body, bodyLength);
-    commit(headLength + bodyLength);
-    return true;
+        return nullptr;
+    if (length)
+        std::memcpy(room, data, length);
+    commit(length);
+    return room;
 }
 
 void FrameRing::publish() {

@@ -3,7 +3,6 @@
 #include "QuellinEdges/IdleSpin.h"
 
 #include <array>
-#include <cstring>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -20,12 +19,7 @@ FrameSender::~FrameSender() {
 }
 
 const uint8_t* FrameSender::push(const uint8_t* frame, size_t length) {
-    uint8_t* room = m_ring.reserve(length);
-    if (!room)
-        return nullptr;
-    std::memcpy(room, frame, length);
-    m_ring.commit(length);
-    return room;
+    return m_ring.push(frame, length);
 }
 
 void FrameSender::publish() {

@@ -30,9 +30,8 @@ public:
     uint8_t* reserve(size_t length);
     // The record reserved last holds `length` bytes (no more than were reserved).
     void commit(size_t length);
-    // Reserve, copy and commit in one; false when there is no room.
-    bool push(const uint8_t* data, size_t length);
-    bool push(const uint8_t* head, size_t headLength, const uint8_t* body, size_t bodyLength);
+    // Reserve, copy and commit in one: the record's copy, or null when there is no room.
+    const uint8_t* push(const uint8_t* data, size_t length);
     // Makes the records committed so far visible to the consumer.
     void publish();
     // Whether the consumer has released every record committed so far.

@@ -46,7 +46,12 @@ public:
     void drain();
 
     // Frames the kernel did not take, since the last call. Any thread.
-    size_t take_lost() { return m_lost.exchange(0, std::memory_order_relaxed); }
+    // Read first: a flush asks after every wake-up, and mostly nothing was lost.
+    size_t take_lost() {
+        return m_lost.load(std::memory_order_relaxed)
+                   ? m_lost.exchange(0, std::memory_order_relaxed)
+                   : 0;
+    }
 
 private:
     void run();
