@@ -129,8 +129,11 @@ std::optional<HoldingNamespace> holding_namespace(const std::string& interface,
             name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
         if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
             continue;
+        // A daemon of another network namespace holds an interface of that namespace.
         const long pid = std::stol(digits);
-        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+        const std::string stationOf = "/proc/" + digits + "/ns/net";
+        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) &&
+            inode_of(stationOf.c_str()) == current_netns_id()) {
             found = HoldingNamespace{name, pid};
             break;
         }

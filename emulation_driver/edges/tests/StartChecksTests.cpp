@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sched.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,6 +46,31 @@ TEST(HoldingNamespace, OnlyALiveDaemonsNamespaceOfThatInterfaceHoldsIt) {
     EXPECT_EQ(held->pid, ::getpid());
     EXPECT_FALSE(holding_namespace("eth1", folder.str()));
     EXPECT_FALSE(holding_namespace("eth0", (folder / "none").string())); // no folder
+}
+
+TEST(HoldingNamespace, ADaemonOfAnotherNetworkNamespaceHoldsNothingOfThisOne) {
+    // A process in a network namespace of its own stands for that daemon.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        const char made = ::unshare(CLONE_NEWNET) == 0 ? 1 : 0;
+        (void)!::write(ready[1], &made, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char made = 0;
+    (void)!::read(ready[0], &made, 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    testsupport::TempDir folder("held-elsewhere");
+    testsupport::write_file(folder / ("quellin-" + std::to_string(other) + "-eth0"), "");
+    const bool held = holding_namespace("eth0", folder.str()).has_value();
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    if (!made)
+        GTEST_SKIP() << "cannot make a network namespace";
+    EXPECT_FALSE(held);
 }
 
 TEST(MountNamespaceCheck, TheWarningSaysOnlyWhatWasFound) {

@@ -19,8 +19,8 @@ int open_named_netns(const std::string& name);
 // Unmounts and removes a named namespace; true when it is gone (or was never there).
 bool delete_named_netns(const std::string& name);
 
-// The named namespace in `folder` in which a running daemon holds `interface`
-// ("quellin-PID-INTERFACE" with PID alive), and that daemon's process id.
+// The named namespace in `folder` in which a running daemon of this network namespace holds
+// `interface` ("quellin-PID-INTERFACE" with PID alive there), and that daemon's process id.
 struct HoldingNamespace {
     std::string name;
     long pid = 0;
