@@ -2,7 +2,7 @@
 // full-size one, a super-frame), against the same sum taken one big-endian word at a time
 // in the same run.
 
-#include "quellin_wire/Checksum.h"
+#include "AltirenChecksum/InternetChecksum.h"
 
 #include <benchmark/benchmark.h>
 
@@ -30,15 +30,14 @@ std::vector<uint8_t> frame(size_t n) {
 void BM_WordByWord(benchmark::State& state) {
     const auto f = frame(static_cast<size_t>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(quellin::wire::internet_fold(word_by_word(f.data(), f.size(), 0)));
+        benchmark::DoNotOptimize(altiren::internet_fold(word_by_word(f.data(), f.size(), 0)));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
 void BM_InternetSum(benchmark::State& state) {
     const auto f = frame(static_cast<size_t>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(
-            quellin::wire::internet_fold(quellin::wire::internet_sum(f.data(), f.size())));
+        benchmark::DoNotOptimize(altiren::internet_fold(altiren::internet_sum(f.data(), f.size())));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 

@@ -3,7 +3,7 @@
 // traffic in both directions. The harness checks the pools at the end.
 #include "common/EngineHarness.h"
 
-#include "AltirenAPI/PlayBlockCheck.h"
+#include "AltirenPlayCheck/PlayBlockCheck.h"
 
 using namespace quellin;
 

@@ -4,12 +4,12 @@
 // which the daemon's load check must then take.
 #include "common/FuzzInput.h"
 
-#include "AltirenAPI/BlockBuilder.h"
-#include "AltirenAPI/PlayCheck.h"
 #include "AltirenClient/PlayParams.h"
 #include "AltirenClient/ScenarioConversion.h"
 #include "AltirenClient/ScenarioSummary.h"
 #include "AltirenClient/WstScenario.h"
+#include "AltirenPlayCheck/BlockBuilder.h"
+#include "AltirenPlayCheck/PlayCheck.h"
 #include "quellin_wire/Checksum.h"
 #include "quellin_wire/DriverPlayBlock.h"
 

@@ -1,5 +1,7 @@
 #include "AltirenAPI/DriverLog.h"
 
+#include "platform/AccessGroup.h"
+
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -24,8 +26,7 @@ std::string unreachable_cause(const std::string& path, int error) {
         break;
     case EACCES:
     case EPERM:
-        why = "permission refused: the control socket is for root and the group altiren "
-              "(usermod -aG altiren USER, then log in again)";
+        why = "permission refused: the control socket is for " + platform::access_group_advice();
         break;
     default:
         why = "the control socket cannot be reached";

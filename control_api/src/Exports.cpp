@@ -1,8 +1,8 @@
 // The sixteen exports: thin wrappers that guard the caller's pointers.
 #include "AltirenAPI.h"
-#include "AltirenAPI/Defaults.h"
 #include "AltirenAPI/PacketText.h"
 #include "AltirenAPI/Session.h"
+#include "AltirenPlayCheck/Defaults.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #include "AltirenAPI/PacketText.h"
 
+#include "AltirenChecksum/InternetChecksum.h"
 #include "quellin_wire/ByteOrder.h"
-#include "quellin_wire/Checksum.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -371,7 +371,7 @@ bool header_checksum_fails(Bytes p) {
         return true;
     if (ihl > p.size())
         return false; // not captured: nothing to accuse
-    return !quellin::wire::ipv4_header_checksum_ok(p.data(), p.size());
+    return !altiren::ipv4_header_checksum_ok(p.data(), p.size());
 }
 
 } // namespace altiren_api::packet

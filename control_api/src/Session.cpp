@@ -1,7 +1,7 @@
 #include "AltirenAPI/Session.h"
 
-#include "AltirenAPI/BlockBuilder.h"
 #include "AltirenAPI/DriverLog.h"
+#include "AltirenPlayCheck/BlockBuilder.h"
 #include "ControlSocket/ControlClient.h"
 #include "platform/Adapters.h"
 #include "platform/MMTimer.h"

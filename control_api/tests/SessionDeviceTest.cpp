@@ -1,8 +1,8 @@
 // The session against the driver's own control device and engine (on deterministic
 // seams) behind a real control socket: what the library sends, the driver accepts.
-#include "AltirenAPI/Defaults.h"
 #include "AltirenAPI/PacketText.h"
 #include "AltirenAPI/Session.h"
+#include "AltirenPlayCheck/Defaults.h"
 #include "ControlSocket/ControlServer.h"
 #include "ServiceRegistry.h"
 #include "TestLoop.h"

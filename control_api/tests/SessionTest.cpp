@@ -1,8 +1,8 @@
 // The session against a fake control device: play and stop sequences, the capture thread
 // and its six requests, the hand-out, status and reset.
 #include "AltirenAPI/Session.h"
-#include "AltirenAPI/Defaults.h"
 #include "AltirenAPI/PacketText.h"
+#include "AltirenPlayCheck/Defaults.h"
 #include "ControlSocket/ControlClient.h"
 #include "FakeDriver.h"
 #include "ServiceRegistry.h"

@@ -9,7 +9,8 @@
 // "set" creates the key when it is missing; "delete" without a name removes the key and
 // everything below it. REG_DWORD data is decimal or 0x-hex; REG_MULTI_SZ takes one
 // argument per string; REG_BINARY takes hex bytes ("01 02 ff" or "0102ff").
-// Exit status: 0 done, 1 key or value missing, 2 usage, 3 any other failure.
+// Exit status: 0 done (--help too), 1 key or value missing, 2 usage, 3 any other failure.
+#include "platform/AccessGroup.h"
 #include "platform/Registry.h"
 
 #include <cctype>
@@ -24,12 +25,25 @@ using namespace platform::registry;
 
 namespace {
 
+constexpr const char* kUsage = "usage: altiren-reg [--root DIR] query KEY [NAME]\n"
+                               "       altiren-reg [--root DIR] set KEY NAME TYPE DATA...\n"
+                               "       altiren-reg [--root DIR] delete KEY [NAME]\n"
+                               "       altiren-reg [--root DIR] list KEY\n";
+
 int usage() {
-    std::cerr << "usage: altiren-reg [--root DIR] query KEY [NAME]\n"
-                 "       altiren-reg [--root DIR] set KEY NAME TYPE DATA...\n"
-                 "       altiren-reg [--root DIR] delete KEY [NAME]\n"
-                 "       altiren-reg [--root DIR] list KEY\n";
+    std::cerr << kUsage;
     return 2;
+}
+
+// The store the command works on, for what a refusal says.
+std::string g_root;
+
+// A user outside the access group is told whom the store is for and how to join.
+std::string access_denied_text() {
+    if (!platform::outside_access_group())
+        return "access denied";
+    return "access denied: the registry store " + g_root + " is for " +
+           platform::access_group_advice();
 }
 
 int report(long rc, const std::string& what) {
@@ -41,7 +55,7 @@ int report(long rc, const std::string& what) {
     }
     std::cerr << "altiren-reg: " << what << ": "
               << (rc == kInvalidData        ? "the hive file is damaged"
-                  : rc == kAccessDenied     ? "access denied"
+                  : rc == kAccessDenied     ? access_denied_text()
                   : rc == kKeyHasChildren   ? "the key has subkeys"
                   : rc == kInvalidParameter ? "invalid value"
                                             : "error " + std::to_string(rc))
@@ -147,8 +161,17 @@ int main(int argc, char** argv) {
         root = args[1];
         args.erase(args.begin(), args.begin() + 2);
     }
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::cout << kUsage
+                  << "KEY starts with its hive: HKLM\\SYSTEM\\CurrentControlSet (HKCU, or the long "
+                     "names).\nTYPE is REG_SZ, REG_DWORD (decimal or 0x-hex), REG_MULTI_SZ (one "
+                     "argument per string)\nor REG_BINARY (hex bytes). Exit status: 0 done, 1 "
+                     "missing, 2 usage, 3 other failures.\n";
+        return 0;
+    }
     if (args.size() < 2)
         return usage();
+    g_root = root;
     Registry reg(root);
     const std::string& command = args[0];
     Hive hive;

@@ -5,7 +5,7 @@
 #include "AltirenClient/PlayParams.h"
 
 #include <AltirenAPI.h>
-#include <AltirenAPI/PlayCheck.h>
+#include <AltirenPlayCheck/PlayCheck.h>
 
 #include <cstdint>
 #include <vector>

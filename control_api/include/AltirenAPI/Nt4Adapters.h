@@ -3,7 +3,7 @@
 // numbers, and each adapter's TCP/IP parameters give its IPv4 address.
 #pragma once
 
-#include "AltirenAPI/PlayCheck.h"
+#include "AltirenPlayCheck/PlayCheck.h"
 #include "platform/Registry.h"
 
 #include <array>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "AltirenAPI.h"
-#include "AltirenAPI/PlayCheck.h"
+#include "AltirenPlayCheck/PlayCheck.h"
 
 #include <array>
 #include <atomic>

@@ -14,7 +14,21 @@ bool valid_interface_name(const std::string& name) {
     return true;
 }
 
+namespace {
+// A list of bindings in one string ("tap:a=eth0,tap:b=eth1") would otherwise read as one
+// binding with an odd interface name.
+bool holds_a_list(const std::string& text) {
+    return text.find(",tap:") != std::string::npos || text.find(",if:") != std::string::npos;
+}
+} // namespace
+
 std::optional<Binding> parse_binding(const std::string& text, std::string& error) {
+    if (holds_a_list(text)) {
+        error = "binding '" + text +
+                "' holds more than one: give one binding per string (a value of type "
+                "REG_MULTI_SZ, one argument each; --bind once for each)";
+        return std::nullopt;
+    }
     Binding b;
     std::string rest;
     if (text.rfind("tap:", 0) == 0) {
@@ -36,6 +50,8 @@ std::optional<Binding> parse_binding(const std::string& text, std::string& error
     b.lower = rest.substr(eq + 1);
     if (!valid_interface_name(b.station) || !valid_interface_name(b.lower)) {
         error = "binding '" + text + "' names an invalid interface";
+        if (text.find(',') != std::string::npos)
+            error += ": give one binding per string";
         return std::nullopt;
     }
     if (b.station == b.lower) {

@@ -1,8 +1,11 @@
 #include "QuellinEdges/Namespaces.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -110,9 +113,66 @@ uint64_t current_netns_id() {
     return inode_of("/proc/thread-self/ns/net");
 }
 
-bool in_init_mount_namespace() {
-    const uint64_t mine = inode_of("/proc/self/ns/mnt");
-    return mine != 0 && mine == inode_of("/proc/1/ns/mnt");
+std::optional<HoldingNamespace> holding_namespace(const std::string& interface,
+                                                  const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::optional<HoldingNamespace> found;
+    const std::string prefix = "quellin-", suffix = "-" + interface;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string digits =
+            name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        // A daemon of another network namespace holds an interface of that namespace.
+        const long pid = std::stol(digits);
+        const std::string stationOf = "/proc/" + digits + "/ns/net";
+        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM) &&
+            inode_of(stationOf.c_str()) == current_netns_id()) {
+            found = HoldingNamespace{name, pid};
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+MountNamespaceCheck check_mount_namespace(const std::string& self, const std::string& init) {
+    MountNamespaceCheck check;
+    struct stat mine, first;
+    auto read = [&](const std::string& path, struct stat& st) {
+        if (::stat(path.c_str(), &st) == 0)
+            return true;
+        check.unread = path + ": " + std::strerror(errno);
+        return false;
+    };
+    if (!read(self, mine) || !read(init, first))
+        return check;
+    check.match = mine.st_dev == first.st_dev && mine.st_ino == first.st_ino
+                      ? MountNamespaceMatch::Shared
+                      : MountNamespaceMatch::Private;
+    return check;
+}
+
+std::string mount_namespace_warning(const MountNamespaceCheck& check, const std::string& lower) {
+    const std::string risk = "the network namespace that holds " + lower +
+                             " lasts only as long as a process of this mount namespace does, "
+                             "and a crash of the last one may lose a virtual interface";
+    switch (check.match) {
+    case MountNamespaceMatch::Shared:
+        return "";
+    case MountNamespaceMatch::Private:
+        return "this process is not in the mount namespace of process 1: " + risk;
+    case MountNamespaceMatch::Unknown:
+        break;
+    }
+    return "whether this process is in the mount namespace of process 1 is not known (" +
+           check.unread + "); if it is not, " + risk;
 }
 
 NetnsScope::NetnsScope(int netnsFd) {

@@ -10,7 +10,30 @@ namespace reg = platform::registry;
 
 namespace {
 constexpr reg::Hive kHive = reg::Hive::LocalMachine;
+
+// The values of "Parameters" the daemon reads.
+constexpr const char* kKnownValues[] = {
+    "PacketPoolSize", "LookaheadPoolSize", "ResidualPoolSize",  "MaxMemoryUsage",
+    "DebugMask",      "DebugLevel",        "NumForwardPackets", kBindingsValue};
+
+// Where bindings come from, said when none came: a misspelt value name otherwise starts a
+// daemon that serves with nothing bound.
+std::string no_binding_text(const reg::Registry& registry) {
+    std::string text = std::string("no binding is configured: give --bind or the multi-string "
+                                   "value ") +
+                       kBindingsValue + " under HKEY_LOCAL_MACHINE\\" + kParametersKey +
+                       " in the registry store " + registry.root();
+    std::vector<std::string> names, unknown;
+    registry.enumValues(kHive, kParametersKey, names);
+    for (const auto& name : names)
+        if (!name.empty() && std::find(std::begin(kKnownValues), std::end(kKnownValues), name) ==
+                                 std::end(kKnownValues))
+            unknown.push_back(name);
+    for (size_t i = 0; i < unknown.size(); ++i)
+        text += (i == 0 ? "; the daemon does not read the value(s) " : ", ") + unknown[i];
+    return text;
 }
+} // namespace
 
 RegistryConfigStore::RegistryConfigStore(const reg::Registry& registry, std::string key,
                                          LogSink log)
@@ -69,6 +92,8 @@ load_service_configuration(const reg::Registry& registry,
     if (!bindings)
         return std::nullopt;
     out.bindings = std::move(*bindings);
+    if (out.bindings.empty() && log)
+        log(kLogWarning, no_binding_text(registry));
     return out;
 }
 
@@ -82,7 +107,14 @@ public:
           m_report(report) {}
     std::optional<uint32_t> read(const std::string& name) override {
         auto v = m_store.read(name);
-        if (v)
+        if (v && name == "PacketPoolSize" && *v < kInstalledPacketPoolSize)
+            say(name, *v,
+                "kept; below the " + std::to_string(kInstalledPacketPoolSize) +
+                    " a 1 Gbit/s flow of 1,500-byte packets delayed 500 ms needs: altiren-reg "
+                    "set 'HKLM\\" +
+                    kParametersKey + "' " + name + " REG_DWORD " +
+                    std::to_string(kInstalledPacketPoolSize) + " raises it");
+        else if (v)
             say(name, *v, "kept");
         else if (name == "PacketPoolSize")
             write(name, kInstalledPacketPoolSize);
@@ -95,7 +127,7 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    void say(const std::string& name, uint32_t value, const char* how) {
+    void say(const std::string& name, uint32_t value, const std::string& how) {
         if (!m_report || std::find(m_said.begin(), m_said.end(), name) != m_said.end())
             return;
         m_said.push_back(name);

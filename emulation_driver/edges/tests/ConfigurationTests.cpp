@@ -65,6 +65,17 @@ TEST(BindingText, MalformedBindingsAreRefusedWithAReason) {
     EXPECT_TRUE(parse_binding("tap:fifteen-chars-x=e", error)); // 15 bytes fit
 }
 
+TEST(BindingText, SeveralBindingsInOneStringAreToldToTakeOneStringEach) {
+    for (const char* list :
+         {"tap:ql0=eth0,tap:ql1=eth1", "tap:ql0=eth0,if:st0=eth1", "tap:ql0=eth0, tap:ql1=eth1"}) {
+        std::string error;
+        EXPECT_FALSE(parse_binding(list, error)) << list;
+        EXPECT_NE(error.find("one binding per string"), std::string::npos) << error;
+    }
+    std::string error;
+    EXPECT_TRUE(parse_binding("tap:ql0=eth0,1", error)) << error; // a name may hold a comma
+}
+
 TEST(BindingText, AnInterfaceMayServeOneBindingOnly) {
     std::string error;
     EXPECT_TRUE(parse_bindings({"tap:t0=eth0", "tap:t1=eth1"}, error));
@@ -133,11 +144,39 @@ TEST_F(ServiceConfigTest, BindingsComeFromTheRegistryUnlessBindOptionsAreGiven) 
 }
 
 TEST_F(ServiceConfigTest, NumForwardPacketsIsOnlyLoggedAsIgnored) {
+    set("Bindings", reg::Value::MultiSz({"tap:qtap0=veth0"}));
     set("NumForwardPackets", reg::Value::Dword(20));
     ASSERT_TRUE(load());
     EXPECT_EQ(dword(kParametersKey, "NumForwardPackets"), 20u);
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_NE(logged[0].find("NumForwardPackets is ignored"), std::string::npos);
+}
+
+TEST_F(ServiceConfigTest, WithoutBindingsItSaysWhereTheyComeFromAndWhatItDidNotRead) {
+    set("Binding", reg::Value::MultiSz({"tap:ql0=eth0"})); // misspelt
+    auto c = load();
+    ASSERT_TRUE(c) << lastError;
+    EXPECT_TRUE(c->bindings.empty());
+    ASSERT_EQ(logged.size(), 1u);
+    const std::string& said = logged[0];
+    EXPECT_NE(said.find("no binding is configured"), std::string::npos) << said;
+    EXPECT_NE(said.find("--bind"), std::string::npos) << said;
+    EXPECT_NE(said.find(std::string("value Bindings under HKEY_LOCAL_MACHINE\\") + kParametersKey),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find(dir.str()), std::string::npos) << said;
+    EXPECT_NE(said.find("does not read the value(s) Binding"), std::string::npos) << said;
+    EXPECT_EQ(said.find("PacketPoolSize"), std::string::npos) << said; // a value it reads
+
+    // An empty list is no binding either; a --bind is.
+    set("Bindings", reg::Value::Sz(""));
+    logged.clear();
+    ASSERT_TRUE(load());
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("no binding is configured"), std::string::npos) << logged[0];
+    logged.clear();
+    ASSERT_TRUE(load({"tap:ql0=eth0"}));
+    EXPECT_TRUE(logged.empty());
 }
 
 TEST_F(ServiceConfigTest, InstallWritesTheKeysAndUninstallRemovesThem) {
@@ -192,6 +231,29 @@ TEST_F(ServiceConfigTest, InstallSizesThePoolForAFastLongFlowAndSaysWhatItWroteA
         all += line + "\n";
     EXPECT_NE(all.find("ResidualPoolSize = 77 (kept)"), std::string::npos) << all;
     EXPECT_NE(all.find("PacketPoolSize = 42000 (kept)"), std::string::npos) << all;
+
+    // A pool kept from before, smaller than what the written value is for, is said to be.
+    set("PacketPoolSize", reg::Value::Dword(510));
+    report.clear();
+    ASSERT_EQ(install_service(registry, "/usr/sbin/quellin", &report), reg::kSuccess);
+    all.clear();
+    for (const auto& line : report)
+        all += line + "\n";
+    EXPECT_NE(all.find("PacketPoolSize = 510 (kept; below the 42000 a 1 Gbit/s flow"),
+              std::string::npos)
+        << all;
+    EXPECT_NE(all.find(std::string("altiren-reg set 'HKLM\\") + kParametersKey +
+                       "' PacketPoolSize REG_DWORD 42000"),
+              std::string::npos)
+        << all;
+    EXPECT_EQ(dword(kParametersKey, "PacketPoolSize"), 510u); // kept all the same
+    set("PacketPoolSize", reg::Value::Dword(100000));
+    report.clear();
+    ASSERT_EQ(install_service(registry, "/usr/sbin/quellin", &report), reg::kSuccess);
+    all.clear();
+    for (const auto& line : report)
+        all += line + "\n";
+    EXPECT_NE(all.find("PacketPoolSize = 100000 (kept)"), std::string::npos) << all;
 }
 
 TEST_F(ServiceConfigTest, UninstallIsRefusedWhileADaemonsRestoreRecordsAreThere) {

@@ -1,6 +1,6 @@
 #include "EngineState.h"
 
-#include "AltirenAPI/PlayBlockCheck.h"
+#include "AltirenPlayCheck/PlayBlockCheck.h"
 
 #include <memory>
 #include <new>

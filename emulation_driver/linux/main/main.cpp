@@ -150,13 +150,11 @@ int main(int argc, char** argv) {
     if (!systemLog)
         ::syslog(LOG_WARNING, "no system log at /dev/log: logging to standard error");
     for (const auto& b : config->bindings)
-        if (b.kind == quellin::edges::StationKind::Tap &&
-            !quellin::edges::in_init_mount_namespace()) {
-            ::syslog(LOG_WARNING,
-                     "this process is not in the mount namespace of process 1: the network "
-                     "namespace that holds %s lasts only as long as a process of this mount "
-                     "namespace does, and a crash of the last one may lose a virtual interface",
-                     b.lower.c_str());
+        if (b.kind == quellin::edges::StationKind::Tap) {
+            const std::string warning = quellin::edges::mount_namespace_warning(
+                quellin::edges::check_mount_namespace(), b.lower);
+            if (!warning.empty())
+                ::syslog(LOG_WARNING, "%s", warning.c_str());
             break;
         }
 

@@ -1,5 +1,6 @@
 #include "QuellinLinux/Daemon.h"
 
+#include "QuellinEdges/Namespaces.h"
 #include "quellin_engine/Engine.h"
 #include "quellin_rte/PacketLayer.h"
 
@@ -63,6 +64,16 @@ std::optional<std::string> missing_interface(const edges::Binding& b) {
         return b.station;
     return std::nullopt;
 }
+
+// Why an interface is not there, and what brings it: another daemon may hold it.
+std::string missing_interface_text(const std::string& name) {
+    if (const auto held = edges::holding_namespace(name))
+        return name + " is held by the daemon with process id " + std::to_string(held->pid) +
+               " (in its network namespace " + held->name +
+               "): stop that daemon first; with --wait this one takes " + name +
+               " when that one gives it back";
+    return "there is no interface " + name + " (--wait waits for it to appear)";
+}
 } // namespace
 
 bool LoopFdWatch::watch(int fd, std::function<void()> ready) {
@@ -104,8 +115,7 @@ bool Daemon::start(std::string& error) {
     if (m_options.foreground && !m_options.wait)
         for (const auto& b : m_bindings)
             if (auto name = missing_interface(b)) {
-                error = edges::format_binding(b) + ": there is no interface " + *name +
-                        " (--wait waits for it to appear)";
+                error = edges::format_binding(b) + ": " + missing_interface_text(*name);
                 return false;
             }
 

@@ -1,6 +1,6 @@
 #include "HiveFile.h"
 
-#include "quellin_wire/Checksum.h"
+#include "AltirenChecksum/InternetChecksum.h"
 
 #include <cctype>
 #include <cstdio>
@@ -307,8 +307,8 @@ uint16_t layout_checksum(const HiveData& hive) {
         for (const NamedValue& value : hive.keys[i].values)
             layout += index + "=" + folded(value.name) + "\n";
     }
-    return quellin::wire::internet_checksum(reinterpret_cast<const uint8_t*>(layout.data()),
-                                            layout.size());
+    return altiren::internet_checksum(reinterpret_cast<const uint8_t*>(layout.data()),
+                                      layout.size());
 }
 
 std::string format_hive(const char* hiveName, const HiveData& hive) {

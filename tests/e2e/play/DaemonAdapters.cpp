@@ -1,6 +1,7 @@
 #include "DaemonAdapters.h"
 
 #include "ControlSocket/ControlClient.h"
+#include "platform/AccessGroup.h"
 #include "platform/Adapters.h"
 #include "quellin_wire/ByteOrder.h"
 #include "quellin_wire/IoControl.h"
@@ -18,7 +19,10 @@ std::optional<std::vector<DaemonAdapter>> daemon_adapters(std::string& error) {
     ControlClient client;
     const std::string path = quellin::ctlsock::device_path();
     if (!client.open(path)) {
-        error = "the daemon cannot be reached on " + path + ": " + std::strerror(errno);
+        const int why = errno;
+        error = "the daemon cannot be reached on " + path + ": " + std::strerror(why);
+        if (why == EACCES || why == EPERM)
+            error += ": the control socket is for " + platform::access_group_advice();
         return std::nullopt;
     }
     auto count = client.call(wire::kIoctlAdapterCount, {}, 2, 5000);

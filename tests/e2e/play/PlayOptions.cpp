@@ -42,6 +42,10 @@ std::optional<PlayOptions> parse_play_options(int argc, const char* const* argv,
             o.command = i + 1;
             return o;
         }
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+            return o;
+        }
         if (a == "--reset") {
             o.reset = true;
             continue;
@@ -78,6 +82,22 @@ std::optional<PlayOptions> parse_play_options(int argc, const char* const* argv,
         ++i;
     }
     return o;
+}
+
+std::string play_usage() {
+    return "usage: altiren-play [--address A] [--delay-ms N] [--kbps K] [--bucket-kb B]\n"
+           "                    [--loss-pct P] [--reset] [-- COMMAND [ARG]...]\n"
+           "Plays an emulation for the station's address A (by default the first of the\n"
+           "daemon's adapters with an IPv4 address here), runs COMMAND and stops it; without\n"
+           "COMMAND the emulation is left playing.\n"
+           "  --delay-ms N   a fixed delay of N ms in each direction\n"
+           "  --kbps K       limits East out only, the station's upload, to K kbit/s (2.4 to\n"
+           "                 10240); the station's download is not limited\n"
+           "  --bucket-kb B  a bucket of B KB for that limit (none: the queue is unbounded)\n"
+           "  --loss-pct P   random loss of P % in each direction\n"
+           "  --reset        first ends an emulation a client left playing\n"
+           "What it plays and the drops at the end go to standard error; standard output is\n"
+           "COMMAND's alone. Exit status: COMMAND's; 1 when nothing could be played; 2 usage.\n";
 }
 
 } // namespace altiren_play

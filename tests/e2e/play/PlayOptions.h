@@ -15,12 +15,16 @@ struct PlayOptions {
     uint16_t bucketKb = 0; // 0: no bucket
     double lossPct = 0;
     bool reset = false;
-    int command = 0; // index of the command's first argument; 0 when there is none
+    bool help = false; // --help: the usage, nothing else
+    int command = 0;   // index of the command's first argument; 0 when there is none
 };
 
 // Nullopt with a reason in `error` for an unknown option, a missing value or one out of
 // its field's range.
 std::optional<PlayOptions> parse_play_options(int argc, const char* const* argv,
                                               std::string& error);
+
+// The usage: the options and what each one plays.
+std::string play_usage();
 
 } // namespace altiren_play

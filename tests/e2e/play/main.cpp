@@ -7,11 +7,12 @@
 // A, by default, is the IPv4 address of the first of the daemon's adapters that has one
 // here; 0.0.0.0 names an adapter without one (the station side of an "if:" binding). A
 // that matches none of the daemon's adapters is refused, as is any value its field cannot
-// hold. --kbps limits the station's outbound direction ("East out"), --bucket-kb gives
-// that gateway a bucket of B KB, --loss-pct is random loss, --delay-ms a fixed delay each
-// way. --reset first ends an emulation a client left behind. With a COMMAND it plays, runs
-// COMMAND, prints the East bucket's drops, stops and exits with COMMAND's status; without
-// one it leaves the emulation playing, as a client that went away does.
+// hold. --kbps limits the station's outbound direction ("East out") only, --bucket-kb
+// gives that gateway a bucket of B KB, --loss-pct is random loss in each direction,
+// --delay-ms a fixed delay each way. --reset first ends an emulation a client left behind.
+// With a COMMAND it plays, runs COMMAND, tells the East bucket's drops, stops and exits
+// with COMMAND's status; without one it leaves the emulation playing, as a client that
+// went away does. Its own lines go to standard error: standard output is COMMAND's.
 #include "AltirenAPI.h"
 #include "DaemonAdapters.h"
 #include "PlayOptions.h"
@@ -26,11 +27,7 @@
 namespace {
 
 int usage(const std::string& why) {
-    std::fprintf(stderr,
-                 "altiren-play: %s\n"
-                 "usage: altiren-play [--address A] [--delay-ms N] [--kbps K] [--bucket-kb B]\n"
-                 "                    [--loss-pct P] [--reset] [-- COMMAND [ARG]...]\n",
-                 why.c_str());
+    std::fprintf(stderr, "altiren-play: %s\n%s", why.c_str(), altiren_play::play_usage().c_str());
     return 2;
 }
 
@@ -100,6 +97,10 @@ int main(int argc, char** argv) {
     const auto o = altiren_play::parse_play_options(argc, argv, error);
     if (!o)
         return usage(error);
+    if (o->help) {
+        std::fputs(altiren_play::play_usage().c_str(), stdout);
+        return 0;
+    }
     const auto address = station_address(o->address);
     if (!address)
         return 1;
@@ -144,9 +145,10 @@ int main(int argc, char** argv) {
         kbps > 0 ? std::to_string(static_cast<long>(kbps)) + " kbit/s" : "unlimited";
     const std::string size =
         bucket > 0 ? std::to_string(static_cast<long>(bucket)) + " KB" : "unlimited";
-    std::printf("playing for %s: delay %.0f ms each way, East out %s, bucket %s, loss %.1f %%\n",
-                text_of(*address).c_str(), delay, rate.c_str(), size.c_str(), loss);
-    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "playing for %s: delay %.0f ms each way, East out %s, bucket %s, loss %.1f %% "
+                 "each way\n",
+                 text_of(*address).c_str(), delay, rate.c_str(), size.c_str(), loss);
     // The emulation begins once the capture thread's requests are in: wait for that, so
     // that neither the command's first packets pass untouched nor a lone play leaves the
     // session open with nothing playing.
@@ -168,11 +170,11 @@ int main(int argc, char** argv) {
     const int status = run(argv + i);
     uint32_t stats[12] = {};
     if (GetLastSecondStatistics(stats) == 0)
-        std::printf("driver: East bucket drops %u\n", stats[10]);
+        std::fprintf(stderr, "driver: East bucket drops %u\n", stats[10]);
     const int stopped = NuvexStopEmulation();
     if (stopped == 0)
-        std::printf("stopped\n");
+        std::fputs("stopped\n", stderr);
     else
-        std::printf("stop failed: %d %s\n", stopped, NuvexResultText(stopped));
+        std::fprintf(stderr, "stop failed: %d %s\n", stopped, NuvexResultText(stopped));
     return status;
 }

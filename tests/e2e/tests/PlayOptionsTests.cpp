@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
 #include <vector>
 
 using altiren_play::parse_play_options;
@@ -55,4 +58,33 @@ TEST(PlayOptions, ValuesTheirFieldsCannotHoldAreRefused) {
     std::string error;
     parse({"--delay-ms", "70000"}, error);
     EXPECT_NE(error.find("from 0 to 65535"), std::string::npos) << error;
+}
+
+TEST(PlayOptions, HelpIsAnOptionAndTheUsageSaysWhatEachOnePlays) {
+    std::string error;
+    for (const char* help : {"--help", "-h"}) {
+        auto o = parse({"--delay-ms", "5", help, "--speed"}, error);
+        ASSERT_TRUE(o) << error;
+        EXPECT_TRUE(o->help);
+    }
+    EXPECT_FALSE(parse({"--delay-ms", "5"}, error)->help);
+
+    const std::string usage = altiren_play::play_usage();
+    EXPECT_EQ(usage.rfind("usage: altiren-play", 0), 0u) << usage;
+    EXPECT_NE(usage.find("limits East out only, the station's upload"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("download is not limited"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("random loss of P % in each direction"), std::string::npos) << usage;
+    EXPECT_NE(usage.find("standard output is\nCOMMAND's alone"), std::string::npos) << usage;
+}
+
+TEST(PlayProgram, HelpGoesToStandardOutputAndSucceeds) {
+    FILE* pipe = ::popen((std::string(ALTIREN_PLAY_PROGRAM) + " --help 2>&1").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string out;
+    std::array<char, 256> buffer;
+    while (size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+        out.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_EQ(out, altiren_play::play_usage());
 }

@@ -6,12 +6,15 @@
 using namespace e2e;
 
 TEST_F(DaemonLab, AltirenPlayPlaysForTheStationsOwnAddressAndRefusesOthers) {
-    const RunResult own =
-        netnslab::run(lab().station(), {ALTIREN_PLAY_PROGRAM, "--delay-ms", "20", "--", "true"});
+    // Its own lines go to standard error: standard output stays the command's.
+    const RunResult own = netnslab::run(
+        lab().station(), {ALTIREN_PLAY_PROGRAM, "--delay-ms", "20", "--", "echo", "only mine"});
     EXPECT_EQ(own.status, 0) << own.out << own.err;
-    EXPECT_NE(own.out.find("playing for 198.18.0.1: delay 20 ms each way"), std::string::npos)
-        << own.out;
-    EXPECT_NE(own.out.find("stopped"), std::string::npos) << own.out;
+    EXPECT_EQ(own.out, "only mine\n");
+    EXPECT_NE(own.err.find("playing for 198.18.0.1: delay 20 ms each way"), std::string::npos)
+        << own.err;
+    EXPECT_NE(own.err.find("East bucket drops 0"), std::string::npos) << own.err;
+    EXPECT_NE(own.err.find("stopped"), std::string::npos) << own.err;
 
     const RunResult none = netnslab::run(
         lab().station(), {ALTIREN_PLAY_PROGRAM, "--address", "198.18.0.99", "--", "true"});

@@ -58,6 +58,17 @@ TEST_F(AltirenRegTool, SetQueryListDelete) {
     EXPECT_EQ(run("list " + key).status, 1);
 }
 
+TEST_F(AltirenRegTool, HelpPrintsTheUsageAndSucceeds) {
+    for (const char* help : {"--help", "-h"}) {
+        const ToolRun r = run(help);
+        EXPECT_EQ(r.status, 0) << help;
+        EXPECT_EQ(r.out.rfind("usage: altiren-reg", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("REG_MULTI_SZ (one argument per string)"), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(run("").status, 2); // no command is still a usage error
+    EXPECT_EQ(run("--help extra").status, 2);
+}
+
 TEST_F(AltirenRegTool, BadInputIsRefused) {
     EXPECT_EQ(run("set HKLM/A V REG_DWORD -1").status, 2);
     EXPECT_EQ(run("set HKLM/A V REG_DWORD 4294967296").status, 2);

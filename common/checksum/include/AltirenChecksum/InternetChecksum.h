@@ -1,11 +1,12 @@
-// The Internet checksum: the one routine behind the play block's checksum, the headers the
-// driver builds and checks, the control library's packet texts and the client.
+// The Internet checksum: the one routine behind the control messages and the play block,
+// the headers the driver builds and checks, the control library's packet texts, the
+// client and the registry store's layout mark.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-namespace quellin::wire {
+namespace altiren {
 
 // `sum` plus the ones' complement sum of the bytes read as 16-bit big-endian words (an odd
 // last byte counts as byte << 8), folded to 16 bits: what internet_fold() makes of the
@@ -26,4 +27,4 @@ uint16_t internet_checksum(const uint8_t* data, size_t length);
 // same value in ones' complement).
 bool ipv4_header_checksum_ok(const uint8_t* ip, size_t length);
 
-} // namespace quellin::wire
+} // namespace altiren

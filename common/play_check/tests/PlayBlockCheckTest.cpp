@@ -1,8 +1,8 @@
 // The driver's check of a block it is asked to load, against the library's own checks: what
 // the library builds passes, and every field it refuses is refused in a block.
-#include "AltirenAPI/PlayBlockCheck.h"
-#include "AltirenAPI/BlockBuilder.h"
-#include "AltirenAPI/Defaults.h"
+#include "AltirenPlayCheck/PlayBlockCheck.h"
+#include "AltirenPlayCheck/BlockBuilder.h"
+#include "AltirenPlayCheck/Defaults.h"
 
 #include <arpa/inet.h>
 #include <functional>

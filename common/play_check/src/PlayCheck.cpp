@@ -1,4 +1,4 @@
-#include "AltirenAPI/PlayCheck.h"
+#include "AltirenPlayCheck/PlayCheck.h"
 
 #include <arpa/inet.h>
 #include <cmath>

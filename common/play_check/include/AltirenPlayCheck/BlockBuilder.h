@@ -1,7 +1,7 @@
 // Lays the checked play values out as the driver's play block.
 #pragma once
 
-#include "AltirenAPI/PlayCheck.h"
+#include "AltirenPlayCheck/PlayCheck.h"
 #include "quellin_wire/DriverPlayBlock.h"
 
 namespace altiren_api {

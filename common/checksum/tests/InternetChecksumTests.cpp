@@ -1,11 +1,11 @@
-#include "quellin_wire/Checksum.h"
+#include "AltirenChecksum/InternetChecksum.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-using namespace quellin::wire;
+using namespace altiren;
 
 TEST(Checksum, KnownIpv4HeaderVerifiesToZeroSum) {
     // A header with its checksum field zeroed gives the stored checksum 0xB861.

@@ -1,4 +1,4 @@
-#include "AltirenAPI/Defaults.h"
+#include "AltirenPlayCheck/Defaults.h"
 
 #include <cstring>
 

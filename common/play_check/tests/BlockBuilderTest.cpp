@@ -1,7 +1,7 @@
 // The block's bytes compared whole against a record laid out by hand at the documented
 // offsets.
-#include "AltirenAPI/BlockBuilder.h"
-#include "AltirenAPI/Defaults.h"
+#include "AltirenPlayCheck/BlockBuilder.h"
+#include "AltirenPlayCheck/Defaults.h"
 #include "quellin_wire/Checksum.h"
 #include "quellin_wire/DriverPlayBlock.h"
 

@@ -1,6 +1,6 @@
-#include "AltirenAPI/PlayBlockCheck.h"
+#include "AltirenPlayCheck/PlayBlockCheck.h"
 
-#include "AltirenAPI/PlayCheck.h"
+#include "AltirenPlayCheck/PlayCheck.h"
 
 #include <arpa/inet.h>
 #include <vector>

@@ -1,5 +1,5 @@
-#include "AltirenAPI/PlayCheck.h"
-#include "AltirenAPI/Defaults.h"
+#include "AltirenPlayCheck/PlayCheck.h"
+#include "AltirenPlayCheck/Defaults.h"
 
 #include <arpa/inet.h>
 #include <cmath>

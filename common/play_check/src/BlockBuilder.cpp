@@ -1,4 +1,4 @@
-#include "AltirenAPI/BlockBuilder.h"
+#include "AltirenPlayCheck/BlockBuilder.h"
 
 #include <cstring>
 

@@ -1,11 +1,9 @@
-#include "quellin_wire/Checksum.h"
-
-#include "quellin_wire/ByteOrder.h"
+#include "AltirenChecksum/InternetChecksum.h"
 
 #include <bit>
 #include <cstring>
 
-namespace quellin::wire {
+namespace altiren {
 
 namespace {
 constexpr size_t kIpv4ChecksumOffset = 10;
@@ -63,10 +61,11 @@ bool ipv4_header_checksum_ok(const uint8_t* ip, size_t length) {
     uint32_t sum = internet_sum(ip, kIpv4ChecksumOffset);
     sum = internet_sum(ip + kIpv4ChecksumOffset + 2, h - kIpv4ChecksumOffset - 2, sum);
     const auto computed = static_cast<uint16_t>(~internet_fold(sum));
-    const uint16_t stored = get_be16(ip, kIpv4ChecksumOffset);
+    const auto stored =
+        static_cast<uint16_t>((ip[kIpv4ChecksumOffset] << 8) | ip[kIpv4ChecksumOffset + 1]);
     if (computed == 0)
         return stored == 0 || stored == 0xFFFF;
     return computed == stored;
 }
 
-} // namespace quellin::wire
+} // namespace altiren
