@@ -47,16 +47,17 @@ protected:
         Provision();
         ::setenv("DISPLAY", xvfb.Display().c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        if (const char* tmp = std::getenv("TMPDIR"))
-            savedTmp = tmp;
-        ::setenv("TMPDIR", runDir.str().c_str(), 1);
+        // The user's runtime folder: where the single-instance guard lives.
+        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+            savedRuntime = runtime;
+        ::setenv("XDG_RUNTIME_DIR", runDir.str().c_str(), 1);
     }
 
     void TearDown() override {
-        if (savedTmp.empty())
-            ::unsetenv("TMPDIR");
+        if (savedRuntime.empty())
+            ::unsetenv("XDG_RUNTIME_DIR");
         else
-            ::setenv("TMPDIR", savedTmp.c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
         if (server)
             server->Stop();
         e2e::DaemonLab::TearDown();
@@ -97,7 +98,7 @@ protected:
     }
     guitest::XvfbServer& xvfb = Xvfb();
     std::unique_ptr<mgmt::MgmtServer> server;
-    std::string savedTmp;
+    std::string savedRuntime;
     testsupport::TempDir runDir{"program-run"};
     testsupport::TempDir trace{"program-trace"};
 };
@@ -215,6 +216,27 @@ TEST_F(ProgramOnDaemon, WithoutATrayTheWindowIsShownAndClosingItExits) {
     EXPECT_TRUE(Requested("CLIENT_SHUTDOWN"));
     EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance.lock"));
     EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance"));
+}
+
+// The client ended by SIGTERM (a session's end, a kill by a person) goes through its exit:
+// the lock file and the socket go with it.
+TEST_F(ProgramOnDaemon, ASigtermEndsTheClientAndLeavesNoGuardBehind) {
+    const std::string log = dir.str() + "/pramitone.log";
+    Process& program = StartProgram(log);
+    ASSERT_TRUE(Within(std::chrono::seconds(60), [&] { return !VisibleManagers().empty(); }))
+        << Log(log);
+    const std::string lock = runDir.str() + "/AltirenPreventSecondInstance.lock";
+    const std::string socket = runDir.str() + "/AltirenPreventSecondInstance";
+    EXPECT_TRUE(std::filesystem::exists(lock));
+    EXPECT_TRUE(std::filesystem::exists(socket));
+    ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
+    ASSERT_TRUE(Within(std::chrono::seconds(20), [&] { return !program.running(); })) << Log(log);
+    EXPECT_EQ(program.wait(Millis(1000)).status, 0) << Log(log);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    EXPECT_FALSE(std::filesystem::exists(socket));
+    const std::string text = Log(log);
+    for (const char* bad : {"Sanitizer", "runtime error:"})
+        EXPECT_EQ(text.find(bad), std::string::npos) << text;
 }
 
 } // namespace
