@@ -86,6 +86,26 @@ TEST_F(PresetPage, SlidersPickTheServersPresetsAndShowTheirLabels) {
     EXPECT_EQ(Label(page, IDC_PRESET_BANDWIDTH_VALUE), "Unrestricted");
 }
 
+// The tick labels under a slider stand apart as words do, "Modem" and "Slow Modem" too.
+TEST_F(PresetPage, NeighbouringTickLabelsStandApart) {
+    CAltirenPagePreset page(nullptr, &sink);
+    ASSERT_TRUE(guitest::ShowAndWait(&page));
+    for (UINT first : {IDC_PRESET_LOSS_TICK, IDC_PRESET_LATENCY_TICK, IDC_PRESET_BANDWIDTH_TICK})
+        for (UINT i = 0; i + 1 < 6; ++i) {
+            QLabel* left = guitest::Find<QLabel>(&page, first + i);
+            QLabel* right = guitest::Find<QLabel>(&page, first + i + 1);
+            ASSERT_TRUE(left && right);
+            const int textEnd =
+                left->x() +
+                (left->width() + left->fontMetrics().horizontalAdvance(left->text())) / 2;
+            const int textStart =
+                right->x() +
+                (right->width() - right->fontMetrics().horizontalAdvance(right->text())) / 2;
+            EXPECT_GE(textStart - textEnd, left->fontMetrics().horizontalAdvance(QLatin1Char('M')))
+                << left->text().toStdString() << " / " << right->text().toStdString();
+        }
+}
+
 TEST_F(PresetPage, WhileTheProxyFailsTheSlidersAndPlayStayOffUntilTheServerAnswers) {
     mgmt::Behaviour failing;
     failing.wrongNonce = true; // every reply fails the proxy's check
