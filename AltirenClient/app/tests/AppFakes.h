@@ -2,7 +2,7 @@
 #pragma once
 
 #include "AltirenApp/AltirenClientApp.h"
-#include "AltirenClient/ScriptedPrompt.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 #include "AltirenUi/EmulationManager.h"
 #include "AltirenUi/OptionsSheetSeam.h"
 

@@ -2,7 +2,7 @@
 // latency and loss limits with their messages, the empty-text rules.
 #include "AltirenUi/AltirenPageManualModel.h"
 
-#include "AltirenClient/ScriptedPrompt.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 
 #include <gtest/gtest.h>
 
