@@ -24,7 +24,8 @@ std::string CSingleInstance::DefaultFolder() {
 }
 
 bool CSingleInstance::CheckFolder() {
-    // Made for this user alone where the default folder of the temporary folder is missing.
+    // A missing folder is made for this user alone (the default one below the temporary
+    // folder on a first start).
     if (::mkdir(m_folder.c_str(), 0700) != 0 && errno != EEXIST) {
         m_problem = "the folder " + m_folder + " cannot be made (" + std::strerror(errno) + ").";
         return false;

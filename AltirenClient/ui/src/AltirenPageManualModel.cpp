@@ -99,12 +99,16 @@ std::optional<double> CAltirenPageManualModel::OnLatencyChanged(double value) {
     const std::optional<double> bound = Bound(value, kMinLatency, kMaxLatency);
     if (!bound)
         return std::nullopt;
-    OnLatencyDigitRefused();
+    WarnLatencyRange();
     m_latency = *bound;
     return m_latency;
 }
 
 void CAltirenPageManualModel::OnLatencyDigitRefused() {
+    WarnLatencyRange();
+}
+
+void CAltirenPageManualModel::WarnLatencyRange() {
     Warn(FormatClientString(IDS_INVALID_LATENCY, kMinLatency, kMaxLatency));
 }
 
@@ -120,11 +124,15 @@ std::optional<double> CAltirenPageManualModel::OnLossChanged(double value) {
     const std::optional<double> bound = Bound(value, kMinLoss, kMaxLoss);
     if (!bound)
         return std::nullopt;
-    OnLossDigitRefused();
+    WarnLossRange();
     m_loss = *bound;
     return m_loss;
 }
 
 void CAltirenPageManualModel::OnLossDigitRefused() {
+    WarnLossRange();
+}
+
+void CAltirenPageManualModel::WarnLossRange() {
     Warn(FormatClientString(IDS_INVALID_PACKET_LOSS, kMinLoss, kMaxLoss));
 }

@@ -69,6 +69,9 @@ public:
 
 private:
     void Warn(const std::string& text);
+    // The field's message: 61207, 61208.
+    void WarnLatencyRange();
+    void WarnLossRange();
 
     IPrompt& m_prompt;
     double m_latency = 0.0;
