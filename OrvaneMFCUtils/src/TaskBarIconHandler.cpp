@@ -87,8 +87,8 @@ QMenu* CTaskBarIconHandler::PrepareMenu() {
 }
 
 void CTaskBarIconHandler::OnActivated(int reason) {
-    if (reason == QSystemTrayIcon::DoubleClick)
-        m_owner.OnTaskBarDoubleClick();
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        m_owner.OnTaskBarClick();
 }
 
 void CTaskBarIconHandler::SetPicture(unsigned int iconId) {

@@ -40,12 +40,12 @@ public:
     }
     void UpdateTaskBarMenu(QMenu&) override { ++updates; }
     void OnTaskBarCommand(unsigned int commandId) override { commands.push_back(commandId); }
-    void OnTaskBarDoubleClick() override { ++doubleClicks; }
+    void OnTaskBarClick() override { ++clicks; }
 
     std::vector<unsigned int> loaded;
     std::vector<unsigned int> commands;
     unsigned int filledMenu = 0;
-    int fills = 0, updates = 0, doubleClicks = 0;
+    int fills = 0, updates = 0, clicks = 0;
 };
 
 class TaskBarIconHandlerTest : public ::testing::Test {
@@ -118,12 +118,15 @@ TEST_F(TaskBarIconHandlerTest, MenuIsFilledOnceUpdatedEachTimeAndForwardsCommand
     EXPECT_EQ(owner.commands[0], 57665u);
 }
 
-TEST_F(TaskBarIconHandlerTest, DoubleClickReachesTheOwnerAndASingleClickDoesNot) {
+TEST_F(TaskBarIconHandlerTest, ASingleAndADoubleClickReachTheOwnerAndTheMenuKeyDoesNot) {
     ASSERT_TRUE(handler.bAddIconToTaskBar(128, "Pramitone"));
     handler.OnActivated(QSystemTrayIcon::Trigger);
-    EXPECT_EQ(owner.doubleClicks, 0);
+    EXPECT_EQ(owner.clicks, 1);
     handler.OnActivated(QSystemTrayIcon::DoubleClick);
-    EXPECT_EQ(owner.doubleClicks, 1);
+    EXPECT_EQ(owner.clicks, 2);
+    handler.OnActivated(QSystemTrayIcon::Context);
+    handler.OnActivated(QSystemTrayIcon::MiddleClick);
+    EXPECT_EQ(owner.clicks, 2);
 }
 
 TEST_F(TaskBarIconHandlerTest, ModifyChangesTheTipWithoutThePicture) {

@@ -5,6 +5,7 @@
 #include "AltirenClient/ClientState.h"
 #include "AltirenClient/ClientTrace.h"
 #include "AltirenClient/OnlineProbe.h"
+#include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/EmulationManager.h"
 #include "AltirenUi/HelpHook.h"
@@ -16,6 +17,7 @@
 #include <cctype>
 #include <chrono>
 #include <clocale>
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -135,7 +137,20 @@ bool CAltirenClientApp::SingleInstance() {
         m_bInstanceHeld = true;
         return true;
     }
-    m_bHandedOver = m_services.instance->SendShowRequest(kShowRequestState);
+    // The user's first instance shows its window; a start refused otherwise says why, on
+    // the terminal it was started from too.
+    const std::string problem = m_services.instance->Problem();
+    if (problem.empty()) {
+        m_bHandedOver = m_services.instance->SendShowRequest(kShowRequestState);
+        if (m_bHandedOver)
+            return false;
+    }
+    const std::string text = problem.empty()
+                                 ? LoadClientString(IDS_INSTANCE_NOT_ANSWERING)
+                                 : FormatClientString(IDS_INSTANCE_LOCK_FAILED, problem.c_str());
+    std::fprintf(stderr, "%s\n", text.c_str());
+    AltirenMessageBox(text, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+    m_bFailed = true;
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include <OrvaneMFCUtils/TaskBarIconHandler.h>
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
 
 namespace {
@@ -85,7 +86,8 @@ std::unique_ptr<ITrayIcon> CQtAppWindows::CreateTrayIcon() {
 
 std::optional<size_t> CQtAppWindows::ChooseAdapter(const CAdapterTable& adapters,
                                                    std::optional<size_t> current) {
-    CNetworkAdapterDlg dialog(adapters, current);
+    // Over the manager window (a dialog of its own, not a window with its own buttons).
+    CNetworkAdapterDlg dialog(adapters, current, m_manager.get());
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.Chosen();
@@ -98,7 +100,7 @@ void CQtAppWindows::ShowAbout() {
         m_about->activateWindow();
         return;
     }
-    CAboutDlg dialog;
+    CAboutDlg dialog(m_manager.get());
     m_about = &dialog;
     dialog.exec();
 }
@@ -128,8 +130,17 @@ void CQtAppWindows::ExitWithManagerWindow() {
 }
 
 bool CQtAppWindows::eventFilter(QObject* watched, QEvent* event) {
-    if (m_bExitWithManager && m_frame && watched == m_manager.get() &&
-        event->type() == QEvent::Close && m_manager->GetWindow())
+    if (!m_bExitWithManager || !m_frame || watched != m_manager.get() || !m_manager->GetWindow())
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        // The window is the only way to the client: Escape does not close it.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier)
+            return true;
+    }
+    if (event->type() == QEvent::Close) {
+        // The window stays as it is while the Exit asks: Cancel leaves it on the screen.
+        event->ignore();
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -137,6 +148,8 @@ bool CQtAppWindows::eventFilter(QObject* watched, QEvent* event) {
                     m_frame->Model().OnCommand(ID_APP_EXIT);
             },
             Qt::QueuedConnection);
+        return true;
+    }
     return QObject::eventFilter(watched, event);
 }
 

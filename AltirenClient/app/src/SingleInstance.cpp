@@ -5,14 +5,43 @@
 #include <QLocalSocket>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 CSingleInstance::CSingleInstance(std::string folder, std::string name)
-    : m_folder(folder.empty() ? QDir::tempPath().toStdString() : std::move(folder)),
-      m_name(std::move(name)), m_lockPath(m_folder + "/" + m_name + ".lock") {}
+    : m_folder(folder.empty() ? DefaultFolder() : std::move(folder)), m_name(std::move(name)),
+      m_lockPath(m_folder + "/" + m_name + ".lock") {}
+
+std::string CSingleInstance::DefaultFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && runtime[0] == '/')
+        return runtime;
+    return QDir::tempPath().toStdString() + "/pramitone-" + std::to_string(::geteuid());
+}
+
+bool CSingleInstance::CheckFolder() {
+    // A missing folder is made for this user alone (the default one below the temporary
+    // folder on a first start).
+    if (::mkdir(m_folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        m_problem = "the folder " + m_folder + " cannot be made (" + std::strerror(errno) + ").";
+        return false;
+    }
+    struct stat folder {};
+    if (::lstat(m_folder.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+        m_problem = m_folder + " is not a folder.";
+        return false;
+    }
+    if (folder.st_uid != ::geteuid() || (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        m_problem = "the folder " + m_folder +
+                    " of its lock file belongs to another user or others may write to it.";
+        return false;
+    }
+    return true;
+}
 
 CSingleInstance::~CSingleInstance() {
     Close();
@@ -23,13 +52,23 @@ std::string CSingleInstance::SocketPath() const {
 }
 
 bool CSingleInstance::Acquire() {
+    m_problem.clear();
     if (m_lockFd >= 0)
         return true;
+    if (!CheckFolder())
+        return false;
     for (;;) {
-        const int fd = ::open(m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (fd < 0)
+        const int fd = ::open(m_lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            m_problem =
+                "its lock file " + m_lockPath + " cannot be opened (" + std::strerror(errno) + ").";
             return false;
+        }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            // Held: another instance of this user runs.
+            if (errno != EWOULDBLOCK)
+                m_problem = "its lock file " + m_lockPath + " cannot be locked (" +
+                            std::strerror(errno) + ").";
             ::close(fd);
             return false;
         }

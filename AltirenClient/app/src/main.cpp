@@ -3,6 +3,7 @@
 #include "AltirenApp/AppSeams.h"
 #include "AltirenApp/PlatformServices.h"
 #include "AltirenApp/QtAppWindows.h"
+#include "AltirenApp/QuitSignals.h"
 #include "AltirenApp/SingleInstance.h"
 #include "AltirenClient/NuvexControl.h"
 #include "AltirenUi/MessageDlg.h"
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
         // The windows live inside the application object's life and go before it; the
         // main frame's close ends the event loop.
         CAltirenClientApp application(services, arguments);
+        // A terminating signal ends the client as a quit of its event loop.
+        CQuitSignals quitSignals([&application](int) { application.RequestQuit(0); });
         CQtAppWindows windows(application, application.DriverMngr(),
                               [&application] { application.RequestQuit(0); });
         application.SetWindows(&windows);

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "AltirenApp/AltirenClientApp.h"
-#include "AltirenClient/ScriptedPrompt.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 #include "AltirenUi/EmulationManager.h"
 #include "AltirenUi/OptionsSheetSeam.h"
 
@@ -29,8 +29,10 @@ public:
     }
     void SetShowHandler(std::function<void(int)> h) override { handler = std::move(h); }
     void Close() override { ++closes; }
+    std::string Problem() const override { return first ? std::string() : problem; }
 
     bool first = true;
+    std::string problem;
     bool firstAnswers = true;
     int acquires = 0, closes = 0;
     std::vector<int> sentStates;

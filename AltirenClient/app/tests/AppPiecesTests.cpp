@@ -6,10 +6,12 @@
 #include "AltirenApp/HelpTopics.h"
 #include "AltirenApp/MainFrameModel.h"
 #include "AltirenApp/PlatformServices.h"
+#include "AltirenApp/QuitSignals.h"
 #include "AltirenApp/SingleInstance.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUiTest/GuiTest.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -227,6 +230,103 @@ TEST_F(SingleInstanceTest, AStaleSocketOfADeadInstanceIsReplaced) {
     CSingleInstance second(dir.str());
     EXPECT_TRUE(second.SendShowRequest(5));
     EXPECT_TRUE(Until([&] { return shown == 1; }));
+}
+
+// One client per user: the guard lives in the user's runtime folder, else in a folder of
+// the user's own below the temporary folder; what no other user can reach.
+TEST_F(SingleInstanceTest, TheGuardLivesInTheUsersRuntimeFolderElseInAFolderOfTheUsersOwn) {
+    const char* savedRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtime = savedRuntime ? savedRuntime : "";
+    const std::string temp = QDir::tempPath().toStdString();
+    ::setenv("XDG_RUNTIME_DIR", dir.str().c_str(), 1);
+    EXPECT_EQ(CSingleInstance::DefaultFolder(), dir.str());
+    {
+        CSingleInstance guard;
+        ASSERT_TRUE(guard.Acquire()) << guard.Problem();
+        EXPECT_EQ(guard.LockPath(), dir.str() + "/AltirenPreventSecondInstance.lock");
+        EXPECT_EQ(guard.SocketPath(), dir.str() + "/AltirenPreventSecondInstance");
+        EXPECT_TRUE(std::filesystem::exists(guard.SocketPath()));
+    }
+    // Without a runtime folder: one named by the user, made for the user alone.
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const testsupport::TempDir tmp{"single-tmp"};
+    ::setenv("TMPDIR", tmp.str().c_str(), 1);
+    const std::string own = tmp.str() + "/pramitone-" + std::to_string(::geteuid());
+    EXPECT_EQ(CSingleInstance::DefaultFolder(), own);
+    {
+        CSingleInstance guard;
+        ASSERT_TRUE(guard.Acquire()) << guard.Problem();
+        EXPECT_EQ(guard.LockPath(), own + "/AltirenPreventSecondInstance.lock");
+        struct stat made {};
+        ASSERT_EQ(::stat(own.c_str(), &made), 0);
+        EXPECT_EQ(made.st_mode & 0777, 0700u);
+        // The old shared place holds a lock of someone else's: it stops nobody now.
+        CSingleInstance shared(tmp.str());
+        EXPECT_TRUE(shared.Acquire());
+    }
+    ::setenv("TMPDIR", temp.c_str(), 1);
+    if (savedRuntime)
+        ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+}
+
+TEST_F(SingleInstanceTest, AGuardItCannotUseIsRefusedWithTheReason) {
+    // A folder others may write to (where anyone could make the lock).
+    const std::string open = dir.str() + "/open";
+    ASSERT_EQ(::mkdir(open.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+    CSingleInstance inOpen(open);
+    EXPECT_FALSE(inOpen.Acquire());
+    EXPECT_EQ(inOpen.Problem(), "the folder " + open +
+                                    " of its lock file belongs to another user or others may "
+                                    "write to it.");
+    EXPECT_FALSE(std::filesystem::exists(inOpen.LockPath()));
+
+    // A lock path that is no file.
+    const std::string blocked = dir.str() + "/blocked";
+    ASSERT_EQ(::mkdir(blocked.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((blocked + "/AltirenPreventSecondInstance.lock").c_str(), 0700), 0);
+    CSingleInstance inBlocked(blocked);
+    EXPECT_FALSE(inBlocked.Acquire());
+    EXPECT_NE(inBlocked.Problem().find("its lock file " + blocked +
+                                       "/AltirenPreventSecondInstance.lock cannot be opened"),
+              std::string::npos)
+        << inBlocked.Problem();
+
+    // A file where the folder should be.
+    const std::string file = dir.str() + "/file";
+    testsupport::write_file(file, "x");
+    CSingleInstance onFile(file);
+    EXPECT_FALSE(onFile.Acquire());
+    EXPECT_EQ(onFile.Problem(), file + " is not a folder.");
+
+    // Held by this user's first instance: no problem, a hand-over.
+    CSingleInstance first(blocked + "/..");
+    ASSERT_TRUE(first.Acquire());
+    CSingleInstance second(blocked + "/..");
+    EXPECT_FALSE(second.Acquire());
+    EXPECT_EQ(second.Problem(), "");
+}
+
+// A terminating signal reaches the owner on the event loop, not in the handler.
+TEST(QuitSignals, ATerminatingSignalIsHandedToTheOwnerOnTheEventLoop) {
+    guitest::App();
+    std::vector<int> received;
+    {
+        CQuitSignals quit([&received](int signal) { received.push_back(signal); });
+        ASSERT_TRUE(quit.IsInstalled());
+        CQuitSignals second([](int) {});
+        EXPECT_FALSE(second.IsInstalled()); // one at a time
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        ASSERT_EQ(::raise(SIGHUP), 0);
+        EXPECT_TRUE(received.empty());
+        for (int i = 0; i < 200 && received.size() < 2; ++i)
+            QTest::qWait(5);
+        EXPECT_EQ(received, (std::vector<int>{SIGTERM, SIGHUP}));
+    }
+    // The handlers it replaced are back.
+    struct sigaction now {};
+    ASSERT_EQ(::sigaction(SIGTERM, nullptr, &now), 0);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
 
 TEST_F(SingleInstanceTest, AStartWhileTheFirstHasNoServerFindsNobody) {

@@ -1,9 +1,13 @@
 // The program's dialogs under a real X server, saved as PNG files in <build>/screenshots.
+#include "AltirenApp/QtAppWindows.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/AboutDlg.h"
+#include "AltirenUi/AltirenMngr.h"
 #include "AltirenUi/MessageDlg.h"
 #include "AltirenUi/NetworkAdapterDlg.h"
+#include "AltirenUiTest/GuiTest.h"
 #include "AltirenUiTest/Xvfb.h"
+#include "FakeNuvexControl.h"
 
 #include <QImage>
 #include <QTimer>
@@ -47,6 +51,50 @@ TEST_F(ProgramScreenshots, TheAdapterDialog) {
     table.Add({"eth2", "eth2", "192.0.2.10", "255.255.255.0", 0, "eth2"});
     CNetworkAdapterDlg dialog(table, 2);
     Save(dialog, "network-adapters");
+}
+
+namespace {
+class NoApplication : public IClientApplication {
+public:
+    bool CheckActiveAdapter(bool) override { return true; }
+    void ChooseActiveAdapter() override {}
+    void StartTrayAnimation() override {}
+    void StopTrayAnimation() override {}
+    void ShowHelpIndex() override {}
+    void ShowAbout() override {}
+};
+} // namespace
+
+// The About box and the adapter dialog as the program opens them: over the manager window.
+TEST_F(ProgramScreenshots, TheAboutBoxAndTheAdapterDialogOverTheManagerWindow) {
+    guitest::TestRegistry registry;
+    FakeNuvexControl control;
+    CDriverMngr driver{control};
+    NoApplication application;
+    guitest::CActingPrompt prompt;
+    CQtAppWindows windows(application, driver, [] {});
+    ManagerContext context;
+    context.driver = &driver;
+    context.application = &application;
+    context.prompt = &prompt;
+    context.control = &control;
+    ASSERT_TRUE(windows.CreateMainFrame(windows.CreateManager(context)));
+    windows.ShowManager(5);
+    ASSERT_TRUE(guitest::ShowAndWait(windows.Manager()));
+    auto shoot = [](const std::string& name) {
+        return [name](QDialog* dialog) {
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+            QTest::qWait(200);
+            guitest::ExpectScreenshot(guitest::SaveScreenshot(name));
+            dialog->reject();
+        };
+    };
+    guitest::WhenModal<CAboutDlg>(shoot("about-box-over-manager"));
+    windows.ShowAbout();
+    CAdapterTable table;
+    table.Add({"st0", "st0", "198.18.0.1", "255.255.255.0", 0, "st0"});
+    guitest::WhenModal<CNetworkAdapterDlg>(shoot("network-adapters-over-manager"));
+    windows.ChooseAdapter(table, 0);
 }
 
 TEST_F(ProgramScreenshots, TheMessageDialogOfAStartUpFailure) {

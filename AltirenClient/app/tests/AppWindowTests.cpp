@@ -18,9 +18,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace appfakes;
@@ -92,7 +94,7 @@ TEST_F(TrayMenuTest, TheMenuHasItsItemsInOrderAndFollowsThePlay) {
     EXPECT_FALSE(Item(menu, ID_TRAY_SHOW_STATISTICS)->isEnabled());
 }
 
-TEST_F(TrayMenuTest, ItemsAndTheDoubleClickReachTheirTargets) {
+TEST_F(TrayMenuTest, ItemsAndAClickOrDoubleClickReachTheirTargets) {
     ASSERT_TRUE(tray.bAddIconToTaskBar(IDR_MAINFRAME, "Pramitone"));
     QMenu* menu = tray.PrepareMenu();
     Item(menu, ID_TRAY_ABOUT)->trigger();
@@ -101,8 +103,11 @@ TEST_F(TrayMenuTest, ItemsAndTheDoubleClickReachTheirTargets) {
     EXPECT_EQ(application.abouts, 1);
     EXPECT_EQ(application.choices, 1);
     EXPECT_EQ(manager.playStops, 1);
-    tray.OnActivated(QSystemTrayIcon::DoubleClick);
+    // Tray hosts deliver a single click, a double click, or both.
+    tray.OnActivated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(shows, 1);
+    tray.OnActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_EQ(shows, 2);
     EXPECT_FALSE(frame.isVisible());
     EXPECT_EQ(frame.windowTitle(), "");
 }
@@ -145,19 +150,11 @@ protected:
     std::vector<UINT> beeps;
 };
 
-// Where no tray shows the icon, closing the shown manager window is the way out: each
-// of its ways of closing ends the program, as the tray's Exit would.
-TEST(WithoutATray, EveryWayOfClosingTheManagerWindowExits) {
-    guitest::App();
-    guitest::TestRegistry registry;
-    FakeNuvexControl control;
-    CDriverMngr driver{control};
-    FakeApplication application;
-    guitest::CActingPrompt prompt;
-    for (const char* way : {"File > Close", "Escape"}) {
-        int exits = 0;
-        CQtAppWindows windows(application, driver, [&exits] { ++exits; });
-        ManagerContext context;
+// Where no tray shows the icon, the shown manager window is the only way to the client:
+// closing it is the tray's Exit, asked on the window as it stands; Escape does not end it.
+class WithoutATray : public ::testing::Test {
+protected:
+    void SetUp() override {
         context.driver = &driver;
         context.application = &application;
         context.prompt = &prompt;
@@ -165,18 +162,70 @@ TEST(WithoutATray, EveryWayOfClosingTheManagerWindowExits) {
         ASSERT_TRUE(windows.CreateMainFrame(windows.CreateManager(context)));
         windows.ExitWithManagerWindow();
         windows.ShowManager(5);
-        CAltirenMngr* manager = windows.Manager();
+        manager = windows.Manager();
         ASSERT_TRUE(guitest::ShowAndWait(manager));
-        if (std::string(way) == "Escape")
-            QTest::keyClick(manager, Qt::Key_Escape);
-        else
-            ControlId::FindAction(manager, ID_FILE_CLOSE_WINDOW)->trigger();
-        EXPECT_FALSE(manager->isVisible()) << way;
+    }
+    void WaitForExit() {
         for (int i = 0; i < 300 && exits == 0; ++i)
             QTest::qWait(10);
-        EXPECT_EQ(exits, 1) << way;
-        EXPECT_EQ(manager->GetWindow(), nullptr) << way;
     }
+
+    QApplication& qtApp = guitest::App();
+    guitest::TestRegistry registry;
+    FakeNuvexControl control;
+    CDriverMngr driver{control};
+    FakeApplication application;
+    guitest::CActingPrompt prompt;
+    ManagerContext context;
+    int exits = 0;
+    CQtAppWindows windows{application, driver, [this] { ++exits; }};
+    CAltirenMngr* manager = nullptr;
+};
+
+TEST_F(WithoutATray, FileCloseExitsAndEscapeLeavesTheWindowUp) {
+    QTest::keyClick(manager, Qt::Key_Escape);
+    QTest::qWait(50);
+    EXPECT_TRUE(manager->isVisible());
+    EXPECT_EQ(exits, 0);
+    EXPECT_NE(manager->GetWindow(), nullptr);
+
+    ControlId::FindAction(manager, ID_FILE_CLOSE_WINDOW)->trigger();
+    WaitForExit();
+    EXPECT_EQ(exits, 1);
+    EXPECT_EQ(manager->GetWindow(), nullptr);
+    EXPECT_FALSE(manager->isVisible());
+}
+
+// The real question box, answered as a person answers it.
+TEST_F(WithoutATray, ClosingWhilePlayingAsksOverTheWindowAndCancelKeepsItAsItWas) {
+    CPlayParams params;
+    ASSERT_EQ(driver.Play(params.get()), 1);
+    std::vector<bool> shownWhileAsked;
+    auto answerWith = [&](QMessageBox::StandardButton answer) {
+        guitest::WhenModal<QMessageBox>([&shownWhileAsked, this, answer](QMessageBox* box) {
+            EXPECT_EQ(box->text().toStdString(), LoadClientString(IDS_EXIT_WHILE_PLAYING));
+            shownWhileAsked.push_back(manager->isVisible());
+            QTest::mouseClick(box->button(answer), Qt::LeftButton);
+        });
+    };
+    answerWith(QMessageBox::Cancel);
+    EXPECT_FALSE(manager->close());
+    for (int i = 0; i < 300 && shownWhileAsked.empty(); ++i)
+        QTest::qWait(10);
+    QTest::qWait(50);
+    EXPECT_EQ(shownWhileAsked, std::vector<bool>{true});
+    EXPECT_TRUE(manager->isVisible());
+    EXPECT_NE(manager->GetWindow(), nullptr);
+    EXPECT_EQ(exits, 0);
+    EXPECT_TRUE(driver.IsPlaying());
+
+    answerWith(QMessageBox::Ok);
+    manager->close();
+    WaitForExit();
+    EXPECT_EQ(shownWhileAsked, (std::vector<bool>{true, true}));
+    EXPECT_EQ(exits, 1);
+    EXPECT_FALSE(driver.IsPlaying());
+    EXPECT_FALSE(manager->isVisible());
 }
 
 TEST_F(MessageDlgTest, TheCheckBoxStartsClearedAndIsReadAfterOk) {
@@ -301,6 +350,30 @@ TEST(NetworkAdapterDlg, TheCurrentAdapterIsSelectedAndOkTakesTheClickedLine) {
     });
     dialog.exec();
     EXPECT_EQ(dialog.Chosen(), std::optional<size_t>(1));
+}
+
+// The About box and the adapter dialog belong to the manager window: dialogs over it
+// (the desktop gives them no buttons of a main window), centred where it stands.
+TEST_F(WithoutATray, TheAboutBoxAndTheAdapterDialogOpenOverTheManagerWindow) {
+    manager->move(manager->pos() + QPoint(150, 90));
+    QTest::qWait(20);
+    std::vector<std::string> seen;
+    auto over = [this, &seen](QDialog* dialog) {
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        seen.push_back(dialog->windowTitle().toStdString());
+        EXPECT_EQ(dialog->parentWidget(), manager);
+        ASSERT_NE(dialog->windowHandle(), nullptr);
+        EXPECT_EQ(dialog->windowHandle()->transientParent(), manager->windowHandle());
+        EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMinMaxButtonsHint);
+        const QPoint offset = dialog->frameGeometry().center() - manager->frameGeometry().center();
+        EXPECT_LE(offset.manhattanLength(), 8) << dialog->windowTitle().toStdString();
+        dialog->reject();
+    };
+    guitest::WhenModal<CAboutDlg>([&over](CAboutDlg* dialog) { over(dialog); });
+    windows.ShowAbout();
+    guitest::WhenModal<CNetworkAdapterDlg>([&over](CNetworkAdapterDlg* dialog) { over(dialog); });
+    EXPECT_EQ(windows.ChooseAdapter(ThreeAdapters(), 0), std::nullopt);
+    EXPECT_EQ(seen, (std::vector<std::string>{"About Pramitone", "Network Adapters"}));
 }
 
 TEST(NetworkAdapterDlg, CancelChoosesNothingAndAnEmptyTableHasNoSelection) {

@@ -81,12 +81,14 @@ protected:
         ::setenv("DISPLAY", xvfb.Display().c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         ::setenv("TMPDIR", runDir.str().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", runDir.str().c_str(), 1); // the person's own
     }
 
     void TearDown() override {
         if (program && program->running())
             program->stop(Millis(5000));
         ::unsetenv("TMPDIR");
+        ::unsetenv("XDG_RUNTIME_DIR");
         if (server)
             server->Stop();
         WorkstationLab::TearDown();

@@ -47,16 +47,17 @@ protected:
         Provision();
         ::setenv("DISPLAY", xvfb.Display().c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        if (const char* tmp = std::getenv("TMPDIR"))
-            savedTmp = tmp;
-        ::setenv("TMPDIR", runDir.str().c_str(), 1);
+        // The user's runtime folder: where the single-instance guard lives.
+        if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"))
+            savedRuntime = runtime;
+        ::setenv("XDG_RUNTIME_DIR", runDir.str().c_str(), 1);
     }
 
     void TearDown() override {
-        if (savedTmp.empty())
-            ::unsetenv("TMPDIR");
+        if (savedRuntime.empty())
+            ::unsetenv("XDG_RUNTIME_DIR");
         else
-            ::setenv("TMPDIR", savedTmp.c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", savedRuntime.c_str(), 1);
         if (server)
             server->Stop();
         e2e::DaemonLab::TearDown();
@@ -88,6 +89,39 @@ protected:
     }
 
     std::string TraceText() const { return programtest::TraceText(trace.str()); }
+
+    // Keys to a window as a person presses them: the window has the keyboard focus (there
+    // is no window manager to give it), each key after the one before has been taken.
+    void Keys(const std::string& window, const std::vector<std::string>& keys) {
+        Xdo(xvfb.Display(), {"windowfocus", "--sync", window});
+        for (const std::string& key : keys) {
+            Xdo(xvfb.Display(), {"key", "--delay", "80", key});
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+    }
+    // Text typed into whatever has the focus in the window.
+    void Type(const std::string& window, const std::string& text) {
+        Xdo(xvfb.Display(), {"windowfocus", "--sync", window});
+        Xdo(xvfb.Display(), {"type", "--delay", "120", text});
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    // The visible window of that title, once it is there.
+    std::string WindowTitled(const std::string& title) {
+        std::vector<std::string> found;
+        Within(std::chrono::seconds(10), [&] {
+            found = VisibleWindows(xvfb.Display(), title);
+            return !found.empty();
+        });
+        return found.empty() ? std::string() : found.front();
+    }
+    bool Gone(const std::string& title) {
+        return Within(std::chrono::seconds(10),
+                      [&] { return VisibleWindows(xvfb.Display(), title).empty(); });
+    }
+    std::string Screenshot(const std::string& name, int settleMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+        return Screenshot(name);
+    }
     std::string Log(const std::string& path) const { return ReadText(path); }
 
     // One X server for the process: the test's own QApplication stays on it.
@@ -97,7 +131,7 @@ protected:
     }
     guitest::XvfbServer& xvfb = Xvfb();
     std::unique_ptr<mgmt::MgmtServer> server;
-    std::string savedTmp;
+    std::string savedRuntime;
     testsupport::TempDir runDir{"program-run"};
     testsupport::TempDir trace{"program-trace"};
 };
@@ -215,6 +249,82 @@ TEST_F(ProgramOnDaemon, WithoutATrayTheWindowIsShownAndClosingItExits) {
     EXPECT_TRUE(Requested("CLIENT_SHUTDOWN"));
     EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance.lock"));
     EXPECT_FALSE(std::filesystem::exists(runDir.str() + "/AltirenPreventSecondInstance"));
+}
+
+// The client ended by SIGTERM (a session's end, a kill by a person) goes through its exit:
+// the lock file and the socket go with it.
+TEST_F(ProgramOnDaemon, ASigtermEndsTheClientAndLeavesNoGuardBehind) {
+    const std::string log = dir.str() + "/pramitone.log";
+    Process& program = StartProgram(log);
+    ASSERT_TRUE(Within(std::chrono::seconds(60), [&] { return !VisibleManagers().empty(); }))
+        << Log(log);
+    const std::string lock = runDir.str() + "/AltirenPreventSecondInstance.lock";
+    const std::string socket = runDir.str() + "/AltirenPreventSecondInstance";
+    EXPECT_TRUE(std::filesystem::exists(lock));
+    EXPECT_TRUE(std::filesystem::exists(socket));
+    ASSERT_EQ(::kill(program.pid(), SIGTERM), 0);
+    ASSERT_TRUE(Within(std::chrono::seconds(20), [&] { return !program.running(); })) << Log(log);
+    EXPECT_EQ(program.wait(Millis(1000)).status, 0) << Log(log);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    EXPECT_FALSE(std::filesystem::exists(socket));
+    const std::string text = Log(log);
+    for (const char* bad : {"Sanitizer", "runtime error:"})
+        EXPECT_EQ(text.find(bad), std::string::npos) << text;
+}
+
+// A person's run with the keyboard: Edit > Filter Definition > Add, 192.168.1.1 typed into
+// the address dialog as it opens (at 0.0.0.0), then View > Advanced and 5 typed into Packet
+// Loss as the page shows it, and Play: the daemon plays what was typed.
+TEST_F(ProgramOnDaemon, AnAddressAndALossTypedAsAPersonTypesThemArePlayed) {
+    const std::string log = dir.str() + "/pramitone.log";
+    Process& program = StartProgram(log);
+    const std::string manager = WindowTitled(kManagerTitle);
+    ASSERT_FALSE(manager.empty()) << Log(log);
+    ASSERT_TRUE(Within(std::chrono::seconds(60), [&] { return Requested("CLIENT_LAUNCH"); }))
+        << Log(log);
+
+    // Edit > Filter Definition..., then Add.
+    Keys(manager, {"alt+d", "f"});
+    const std::string filter = WindowTitled("Filter Definition");
+    ASSERT_FALSE(filter.empty()) << Log(log);
+    Keys(filter, {"alt+a"});
+    const std::string entry = WindowTitled("Enter IP address");
+    ASSERT_FALSE(entry.empty()) << Log(log);
+    Screenshot("pramitone-enter-address-opened", 300);
+    Type(entry, "192.168.1.1");
+    Screenshot("pramitone-enter-address-typed", 300);
+    Keys(entry, {"Return"});
+    ASSERT_TRUE(Gone("Enter IP address")) << Log(log);
+    Screenshot("pramitone-filter-definition", 300);
+    Keys(filter, {"Return"});
+    ASSERT_TRUE(Gone("Filter Definition")) << Log(log);
+
+    // View > Advanced: the page as it shows, 5 typed at once; then Play.
+    Keys(manager, {"alt+v", "a"});
+    Type(manager, "5");
+    Screenshot("pramitone-advanced-loss-typed", 300);
+    Keys(manager, {"alt+p"});
+    ASSERT_TRUE(Within(std::chrono::seconds(15),
+                       [&] { return log_text().find("plays: adapter") != std::string::npos; }))
+        << log_text() << Log(log);
+    const std::string played = log_text().substr(log_text().find("plays: adapter"));
+    const std::string line = played.substr(0, played.find('\n'));
+    EXPECT_NE(line.find("loss random 5.00 %"), std::string::npos) << line;
+    EXPECT_NE(line.find("filter entries (exclude): 192.168.1.1"), std::string::npos) << line;
+    Screenshot("pramitone-playing-typed", 500);
+
+    // Stop, then close the window: the client ends.
+    Keys(manager, {"alt+p"});
+    ASSERT_TRUE(Within(std::chrono::seconds(15), [&] {
+        return log_text().find("stops the emulation") != std::string::npos;
+    })) << log_text();
+    const RunResult closed =
+        run("", {"env", "DISPLAY=" + xvfb.Display(), "python3", CLOSE_WINDOW_SCRIPT, manager});
+    ASSERT_EQ(closed.status, 0) << closed.err;
+    ASSERT_TRUE(Within(std::chrono::seconds(20), [&] { return !program.running(); })) << Log(log);
+    EXPECT_EQ(program.wait(Millis(1000)).status, 0) << Log(log);
+    for (const char* bad : {"Sanitizer", "runtime error:"})
+        EXPECT_EQ(Log(log).find(bad), std::string::npos) << Log(log);
 }
 
 } // namespace

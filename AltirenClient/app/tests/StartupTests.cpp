@@ -153,15 +153,35 @@ TEST_F(StartupTest, ASecondStartHandsOverWithShowStateFiveAndExitsSilently) {
     EXPECT_EQ(instance.closes, 0); // the first instance's lock is not ours
 }
 
-TEST_F(StartupTest, ASecondStartWhileTheFirstHasNoWindowExitsSilently) {
+// A start refused for another reason than a first instance that shows its window says
+// why (and on stderr), and fails.
+TEST_F(StartupTest, ASecondStartWhileTheFirstDoesNotAnswerSaysSoAndFails) {
     instance.first = false;
     instance.firstAnswers = false;
     CAltirenClientApp& a = App();
     EXPECT_FALSE(a.InitInstance());
     EXPECT_FALSE(a.HandedOver());
-    EXPECT_EQ(a.StartupExitCode(), 0);
-    EXPECT_TRUE(prompt.script.Boxes().empty());
-    EXPECT_TRUE(dialog.texts.empty());
+    EXPECT_EQ(a.StartupExitCode(), 1);
+    ASSERT_EQ(prompt.script.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.script.Boxes()[0].text, LoadClientString(IDS_INSTANCE_NOT_ANSWERING));
+    EXPECT_EQ(prompt.script.Boxes()[0].flags, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(windows.managerCreations, 0);
+}
+
+TEST_F(StartupTest, AGuardThatCannotBeUsedRefusesTheStartWithItsReason) {
+    instance.first = false;
+    instance.problem = "its lock file /run/user/7/AltirenPreventSecondInstance.lock cannot be "
+                       "opened (Permission denied).";
+    CAltirenClientApp& a = App();
+    EXPECT_FALSE(a.InitInstance());
+    EXPECT_TRUE(instance.sentStates.empty()); // nobody to hand over to
+    EXPECT_EQ(a.StartupExitCode(), 1);
+    ASSERT_EQ(prompt.script.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.script.Boxes()[0].text,
+              "Pramitone cannot start: its lock file "
+              "/run/user/7/AltirenPreventSecondInstance.lock cannot be opened (Permission "
+              "denied).");
+    EXPECT_EQ(xml.initialises, 0);
 }
 
 TEST_F(StartupTest, ShowRequestsReachTheManagerOnlyWhileItsWindowExists) {

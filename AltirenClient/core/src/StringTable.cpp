@@ -121,6 +121,10 @@ constexpr Entry kStrings[] = {
     {IDS_RANGE_ERROR_CAPTION, "IP Range Error"},
     {IDS_LOCAL_HOST_CAPTION, "Local Host in Range"},
     {IDS_INTEGER_RANGE, "Please enter an integer between %d and %d."},
+    {IDS_INSTANCE_LOCK_FAILED, "Pramitone cannot start: %s"},
+    {IDS_INSTANCE_NOT_ANSWERING,
+     "Pramitone is already running for this user but does not answer. End it, then start "
+     "Pramitone again."},
 };
 
 // Tool tips of the toolbar's commands.

@@ -4,7 +4,7 @@
 // connections it carried.
 #include "AltirenClient/AltirenStatisticsManager.h"
 #include "AltirenClient/DriverMngr.h"
-#include "AltirenClient/ScriptedPrompt.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 
 #include "DaemonLab.h"
 

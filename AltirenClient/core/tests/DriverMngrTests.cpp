@@ -1,6 +1,6 @@
 #include "AltirenClient/DriverMngr.h"
-#include "AltirenClient/ScriptedPrompt.h"
 #include "AltirenClient/StringTable.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 #include "FakeNuvexControl.h"
 
 #include <TestSupport/TempDir.h>

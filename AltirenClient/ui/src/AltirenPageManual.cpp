@@ -85,6 +85,14 @@ CAltirenPageManual::CAltirenPageManual(QWidget* parent, CPlayButtonSink* sink, I
             &CAltirenPageManual::OnBandwidthEdited);
     connect(m_latency, &QLineEdit::textChanged, this, &CAltirenPageManual::OnLatencyChanged);
     connect(m_loss, &QLineEdit::textChanged, this, &CAltirenPageManual::OnLossChanged);
+    connect(m_latency, &CNumericEdit::digitRefused, this, [this] {
+        m_model.OnLatencyDigitRefused();
+        m_latency->selectAll();
+    });
+    connect(m_loss, &CNumericEdit::digitRefused, this, [this] {
+        m_model.OnLossDigitRefused();
+        m_loss->selectAll();
+    });
     // The list takes the focus for its text field: its focus events come to the list.
     m_bandwidth->installEventFilter(this);
     m_latency->installEventFilter(this);
@@ -116,19 +124,27 @@ void CAltirenPageManual::OnBandwidthSelected(int index) {
 }
 
 void CAltirenPageManual::OnBandwidthEdited(const QString& text) {
-    if (auto select = m_model.OnBandwidthEdited(text.toStdString()))
+    if (auto select = m_model.OnBandwidthEdited(text.toStdString())) {
         m_bandwidth->setCurrentIndex(*select);
+        // Selected, the entry fallen back to is replaced by the next key.
+        m_bandwidth->lineEdit()->selectAll();
+    }
 }
 
-// The edits' values, not their texts: "1,234" is 1234.
+// The edits' values, not their texts: "1,234" is 1234. A value cut to its bound is
+// selected, so that the next digit starts a new value.
 void CAltirenPageManual::OnLatencyChanged() {
-    if (auto value = m_model.OnLatencyChanged(m_latency->GetValue()))
+    if (auto value = m_model.OnLatencyChanged(m_latency->GetValue())) {
         m_latency->SetValue(*value);
+        m_latency->selectAll();
+    }
 }
 
 void CAltirenPageManual::OnLossChanged() {
-    if (auto value = m_model.OnLossChanged(m_loss->GetValue()))
+    if (auto value = m_model.OnLossChanged(m_loss->GetValue())) {
         m_loss->SetValue(*value);
+        m_loss->selectAll();
+    }
 }
 
 bool CAltirenPageManual::eventFilter(QObject* watched, QEvent* event) {

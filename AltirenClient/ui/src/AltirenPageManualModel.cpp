@@ -3,6 +3,7 @@
 #include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -19,6 +20,16 @@ std::string RangeText(int low, int high) {
     char text[64];
     std::snprintf(text, sizeof text, "(%d - %d)", low, high);
     return text;
+}
+
+// The bound a value beyond [low, high] is cut to; none within. A negative zero (a sign
+// typed on 0) counts as below: the field shows the 0 that plays.
+std::optional<double> Bound(double value, int low, int high) {
+    if (value > high)
+        return high;
+    if (value < low || (low == 0 && std::signbit(value)))
+        return low;
+    return std::nullopt;
 }
 } // namespace
 
@@ -85,11 +96,20 @@ std::optional<int> CAltirenPageManualModel::OnBandwidthFocusLost(const std::stri
 
 std::optional<double> CAltirenPageManualModel::OnLatencyChanged(double value) {
     m_latency = value;
-    if (value <= kMaxLatency)
+    const std::optional<double> bound = Bound(value, kMinLatency, kMaxLatency);
+    if (!bound)
         return std::nullopt;
-    Warn(FormatClientString(IDS_INVALID_LATENCY, kMinLatency, kMaxLatency));
-    m_latency = kMaxLatency;
+    WarnLatencyRange();
+    m_latency = *bound;
     return m_latency;
+}
+
+void CAltirenPageManualModel::OnLatencyDigitRefused() {
+    WarnLatencyRange();
+}
+
+void CAltirenPageManualModel::WarnLatencyRange() {
+    Warn(FormatClientString(IDS_INVALID_LATENCY, kMinLatency, kMaxLatency));
 }
 
 std::optional<double> CAltirenPageManualModel::OnLatencyFocusLost(const std::string& text) {
@@ -101,9 +121,18 @@ std::optional<double> CAltirenPageManualModel::OnLatencyFocusLost(const std::str
 
 std::optional<double> CAltirenPageManualModel::OnLossChanged(double value) {
     m_loss = value;
-    if (value <= kMaxLoss)
+    const std::optional<double> bound = Bound(value, kMinLoss, kMaxLoss);
+    if (!bound)
         return std::nullopt;
-    Warn(FormatClientString(IDS_INVALID_PACKET_LOSS, kMinLoss, kMaxLoss));
-    m_loss = kMaxLoss;
+    WarnLossRange();
+    m_loss = *bound;
     return m_loss;
+}
+
+void CAltirenPageManualModel::OnLossDigitRefused() {
+    WarnLossRange();
+}
+
+void CAltirenPageManualModel::WarnLossRange() {
+    Warn(FormatClientString(IDS_INVALID_PACKET_LOSS, kMinLoss, kMaxLoss));
 }

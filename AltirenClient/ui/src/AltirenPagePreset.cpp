@@ -17,10 +17,9 @@
 namespace {
 
 constexpr int kIconSide = 32;
-constexpr int kTickLabelGap = 6;
 
 // The six labels under a slider, each centred on its tick (the end ones kept inside the
-// row); the row asks for the width at which no two of them overlap.
+// row); the row asks for the width at which two of them stand at least two letters apart.
 class TickLabels : public QWidget {
 public:
     TickLabels(QSlider* slider, const std::vector<QLabel*>& labels)
@@ -41,7 +40,7 @@ public:
         int height = 0;
         for (QLabel* label : m_labels)
             height = std::max(height, label->sizeHint().height());
-        return QSize(2 * inset + (n - 1) * (step + kTickLabelGap), height);
+        return QSize(2 * inset + (n - 1) * (step + Gap()), height);
     }
     QSize sizeHint() const override { return minimumSizeHint(); }
 
@@ -65,6 +64,7 @@ private:
         return m_slider->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, m_slider) / 2;
     }
     int Width(int i) const { return m_labels[i]->sizeHint().width(); }
+    int Gap() const { return 2 * fontMetrics().horizontalAdvance(QLatin1Char('M')); }
 
     QSlider* m_slider;
     std::vector<QLabel*> m_labels;

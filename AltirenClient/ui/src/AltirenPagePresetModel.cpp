@@ -7,6 +7,7 @@
 
 #include <xercesc/util/PlatformUtils.hpp>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -73,6 +74,8 @@ bool CAltirenPagePresetModel::GetPresetsFromServer() {
         return m_bPresetsAvailable;
     }
     m_bPresetsAvailable = ParsePresets(reply);
+    if (!m_bPresetsAvailable)
+        PRESET_TRACE(CSTrace::eError, "The reply of AltirenServer holds no presets", method);
     return m_bPresetsAvailable;
 }
 
@@ -85,6 +88,8 @@ bool CAltirenPagePresetModel::ParsePresets(const std::string& reply) {
     if (!ParseFromMemory(reply.c_str(), document, false, nullptr, nullptr))
         return false;
     Slots slots = m_presets;
+    // Values read per kind: presets are five of each, or none.
+    std::array<XMLSize_t, kKinds> read{};
     try {
         const DOMElement* root = document->getDocumentElement();
         if (!root)
@@ -103,10 +108,14 @@ bool CAltirenPagePresetModel::ParsePresets(const std::string& reply) {
                 const double value = TextToDouble(GetAttr(pv, "VALUE").c_str());
                 slots[kind][i + 1] = std::isfinite(value) ? value : 0.0;
             }
+            read[kind] = std::max(read[kind], count);
         }
     } catch (...) {
         return false;
     }
+    for (XMLSize_t count : read)
+        if (count + 1 < kSlots)
+            return false;
     m_presets = slots;
     return true;
 }

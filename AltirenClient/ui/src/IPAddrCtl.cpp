@@ -136,6 +136,9 @@ bool CIPAddrCtl::eventFilter(QObject* watched, QEvent* event) {
         return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress)
         return OnFieldKey(index, static_cast<QKeyEvent*>(event));
+    // A field left after the focus came to it by a third digit: a later '.' moves on.
+    if (event->type() == QEvent::FocusOut && index == m_nAdvancedTo)
+        m_nAdvancedTo = -1;
     if (event->type() == QEvent::FocusIn && index == 0 &&
         static_cast<QFocusEvent*>(event)->reason() != Qt::MouseFocusReason)
         m_fields[0]->selectAll();
@@ -145,8 +148,9 @@ bool CIPAddrCtl::eventFilter(QObject* watched, QEvent* event) {
 // True when the key is handled here; false lets the field (and after it the dialog) have it.
 bool CIPAddrCtl::OnFieldKey(int index, QKeyEvent* key) {
     QLineEdit* field = m_fields[static_cast<size_t>(index)];
-    // A '.' typed after a third digit has already moved the focus belongs to that field.
-    const bool justAdvanced = m_nAdvancedTo == index && field->text().isEmpty();
+    // A '.' typed after a third digit has already moved the focus belongs to that field,
+    // whatever the field holds (a dialog may start at 0.0.0.0 or at an address).
+    const bool justAdvanced = m_nAdvancedTo == index;
     m_nAdvancedTo = -1;
     switch (key->key()) {
     case Qt::Key_Tab:

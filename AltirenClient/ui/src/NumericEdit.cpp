@@ -1,6 +1,7 @@
 #include "AltirenUi/NumericEdit.h"
 
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
@@ -55,7 +56,9 @@ void CNumericEdit::SetDecimalPlaces(int places) {
 }
 
 void CNumericEdit::Show(CNumericEditModel::Edit edit) {
-    if (edit == CNumericEditModel::Edit::Dropped)
+    if (edit == CNumericEditModel::Edit::Refused)
+        emit digitRefused();
+    if (edit == CNumericEditModel::Edit::Dropped || edit == CNumericEditModel::Edit::Refused)
         return;
     const bool differs = text() != m_model.GetText();
     {
@@ -66,6 +69,13 @@ void CNumericEdit::Show(CNumericEditModel::Edit edit) {
     }
     if (differs)
         emit textChanged(text());
+}
+
+// Tab, a page switch, the window's activation: the whole text, which a digit replaces.
+void CNumericEdit::focusInEvent(QFocusEvent* event) {
+    QLineEdit::focusInEvent(event);
+    if (event->reason() != Qt::MouseFocusReason)
+        selectAll();
 }
 
 void CNumericEdit::keyPressEvent(QKeyEvent* event) {

@@ -189,6 +189,8 @@ CNumericEditModel::Edit CNumericEditModel::TypeCharacter(QChar c, int selStart, 
     const bool hasSign = m_text.startsWith(QLatin1Char('-'));
 
     if (IsDigit(c)) {
+        // A digit is taken or refused, never dropped without a word.
+        const auto taken = [](Edit edit) { return edit == Edit::Dropped ? Edit::Refused : edit; };
         if (s != e) {
             edited.remove(s, e - s);
         } else {
@@ -196,15 +198,15 @@ CNumericEditModel::Edit CNumericEditModel::TypeCharacter(QChar c, int selStart, 
             if (dec >= 0 && s > dec) {
                 // The fraction has its fixed length: a digit takes the place of the next.
                 if (s >= length)
-                    return Edit::Dropped;
+                    return Edit::Refused;
                 edited[s] = c;
-                return Accept(edited, s + 1);
+                return taken(Accept(edited, s + 1));
             }
         }
         if (s == 0 && hasSign && !edited.isEmpty() && edited[0] == QLatin1Char('-'))
             s = 1;
         edited.insert(s, c);
-        return Accept(edited, s + 1);
+        return taken(Accept(edited, s + 1));
     }
     if (c == QLatin1Char('-')) {
         if (hasSign) {

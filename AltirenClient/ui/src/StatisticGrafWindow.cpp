@@ -295,7 +295,7 @@ std::string CStatisticGrafWindow::ChooseSaveFile(QWidget* parent) {
     QFileDialog dialog(parent, QStringLiteral("Save to file..."));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("(*.csv) CSV files ( *.csv)"));
+    dialog.setNameFilter(QStringLiteral("CSV files (*.csv)"));
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::string();

@@ -187,9 +187,11 @@ void CStatisticListDlg::OnClearAll() {
 }
 
 void CStatisticListDlg::ShowSortIndicator() {
+    // The header draws its arrow pointing up for Qt's descending order; a list sorted
+    // highest first shows an arrow pointing down, one sorted lowest first an arrow up.
     m_pList->horizontalHeader()->setSortIndicator(
         m_model.GetSortColumn(),
-        m_model.GetSortDirection() == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
+        m_model.GetSortDirection() == 1 ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 void CStatisticListDlg::UpdateHeaderWidth() {

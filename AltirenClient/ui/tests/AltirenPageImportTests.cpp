@@ -270,7 +270,8 @@ TEST_F(ImportThroughManager, ARefusedImportLeavesThePageAsItWas) {
 
 TEST_F(ImportThroughManager, ALongFileNameShowsItsBeginningAndAnEllipsis) {
     const std::string name = "a-scenario-file-name-far-too-long-for-the-edit-of-the-page-to-"
-                             "hold-in-one-go-even-at-a-generous-width.tvl";
+                             "hold-in-one-go-even-at-a-generous-width-of-the-manager-window-"
+                             "whatever-its-pages-ask-for.tvl";
     Serve(name, ScenarioDocument(""));
     ASSERT_TRUE(guitest::ShowAndWait(manager.get()));
     ImportByClicking(QString::fromStdString(name));

@@ -2,7 +2,7 @@
 // latency and loss limits with their messages, the empty-text rules.
 #include "AltirenUi/AltirenPageManualModel.h"
 
-#include "AltirenClient/ScriptedPrompt.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 
 #include <gtest/gtest.h>
 
@@ -79,7 +79,7 @@ TEST_F(PageManualModel, AnEmptyBandwidthLeftBehindSelects14Point4) {
     EXPECT_EQ(model.GetBandwidth(), 144);
 }
 
-TEST_F(PageManualModel, LatencyAndLossAboveTheirLimitsAreWarnedAndCut) {
+TEST_F(PageManualModel, LatencyAndLossBeyondTheirLimitsAreWarnedAndCut) {
     EXPECT_EQ(model.OnLatencyChanged(8000), std::nullopt);
     EXPECT_EQ(model.GetLatency(), 8000);
     EXPECT_EQ(model.OnLatencyChanged(8001), 8000.0);
@@ -91,9 +91,17 @@ TEST_F(PageManualModel, LatencyAndLossAboveTheirLimitsAreWarnedAndCut) {
     EXPECT_EQ(prompt.Boxes()[0].text, "Invalid Latency parameter.\nValid range: 0 - 8000");
     EXPECT_EQ(prompt.Boxes()[1].text, "Invalid Packet Loss parameter.\nValid range: 0 - 90");
     EXPECT_EQ(prompt.Boxes()[1].flags, MB_OK | MB_ICONWARNING);
-    // Only the upper bounds are checked while typing.
-    EXPECT_EQ(model.OnLatencyChanged(-5), std::nullopt);
-    EXPECT_EQ(model.GetLatency(), -5);
+    // A sign typed: the field shows the 0 that plays, with the field's message.
+    EXPECT_EQ(model.OnLatencyChanged(-5), 0.0);
+    EXPECT_EQ(model.GetLatency(), 0);
+    EXPECT_EQ(model.OnLatencyChanged(-0.0), 0.0);
+    EXPECT_EQ(model.OnLossChanged(-0.5), 0.0);
+    EXPECT_EQ(model.GetPacketLoss(), 0);
+    ASSERT_EQ(prompt.Boxes().size(), 5u);
+    EXPECT_EQ(prompt.Boxes()[3].text, "Invalid Latency parameter.\nValid range: 0 - 8000");
+    EXPECT_EQ(prompt.Boxes()[4].text, "Invalid Packet Loss parameter.\nValid range: 0 - 90");
+    EXPECT_EQ(model.OnLatencyChanged(0.0), std::nullopt);
+    EXPECT_EQ(prompt.Boxes().size(), 5u);
 
     EXPECT_EQ(model.OnLatencyFocusLost("12"), std::nullopt);
     EXPECT_EQ(model.OnLatencyFocusLost(""), 0.0);

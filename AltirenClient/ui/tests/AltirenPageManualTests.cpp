@@ -5,6 +5,7 @@
 
 #include <QGroupBox>
 #include <QLabel>
+#include <QSlider>
 
 namespace {
 
@@ -121,6 +122,109 @@ TEST_F(ManualPage, PickingAnEntryAndResetting) {
     EXPECT_EQ(Bandwidth()->currentText(), "Unrestricted");
     EXPECT_EQ(window->ManualPage()->GetLatency(), 0.0);
     EXPECT_EQ(window->ManualPage()->GetBandwidth(), 4294967295.0);
+}
+
+// Keys typed as a person types them: into the field as it stands, no selection made
+// first; the focus comes by a page switch, by Tab or by a click.
+class FieldsAsTheyStand : public ManagerWindow {
+protected:
+    void SetUp() override {
+        ManagerWindow::SetUp();
+        WithAllSeams();
+        Open();
+    }
+    static void Type(const char* text) {
+        for (const char* c = text; *c; ++c)
+            QTest::keyClick(QApplication::focusWidget(), *c);
+    }
+    const PlayParameters& Record() { return *window->Model().GetPlayParameters(); }
+};
+
+TEST_F(FieldsAsTheyStand, AFreshlyShownPageAndTabSelectTheWholeValue) {
+    // The Basic page has the focus; the Advanced page's button takes the click.
+    auto* slider = new QSlider(Qt::Horizontal, preset->GetWidget());
+    slider->show();
+    slider->setFocus();
+    ASSERT_TRUE(slider->hasFocus());
+    QTest::mouseClick(ToolButton(ID_VIEW_ADVANCED), Qt::LeftButton);
+    ASSERT_TRUE(window->ManualPage()->isVisible());
+    ASSERT_EQ(QApplication::focusWidget(), Edit(IDC_MANUAL_LOSS));
+    Type("5");
+    EXPECT_EQ(Edit(IDC_MANUAL_LOSS)->text(), "5.00");
+    EXPECT_EQ(window->ManualPage()->GetPacketLoss(), 5.0);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), Edit(IDC_MANUAL_LATENCY));
+    Type("120");
+    EXPECT_EQ(Edit(IDC_MANUAL_LATENCY)->text(), "120");
+    // Back by Shift+Tab: the loss is replaced, not added to.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    Type("7");
+    EXPECT_EQ(Edit(IDC_MANUAL_LOSS)->text(), "7.00");
+    EXPECT_TRUE(prompt.Boxes().empty());
+
+    QTest::mouseClick(PlayButton(), Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped());
+    EXPECT_EQ(Record().randomLoss, 7.0);
+    EXPECT_EQ(Record().minDelay, 120);
+}
+
+TEST_F(FieldsAsTheyStand, ADigitPastTheFractionIsRefusedWithTheFieldsMessage) {
+    QTest::mouseClick(ToolButton(ID_VIEW_ADVANCED), Qt::LeftButton);
+    CNumericEdit* loss = Edit(IDC_MANUAL_LOSS);
+    // A click to the right of "0.00": the caret after the fraction.
+    QTest::mouseClick(loss, Qt::LeftButton, {}, QPoint(loss->width() - 4, loss->height() / 2));
+    ASSERT_TRUE(loss->hasFocus());
+    ASSERT_EQ(loss->cursorPosition(), 4);
+    Type("5");
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.Boxes()[0].text, "Invalid Packet Loss parameter.\nValid range: 0 - 90");
+    EXPECT_EQ(loss->selectedText(), "0.00");
+    Type("5");
+    EXPECT_EQ(loss->text(), "5.00");
+    EXPECT_EQ(window->ManualPage()->GetPacketLoss(), 5.0);
+    EXPECT_EQ(prompt.Boxes().size(), 1u);
+}
+
+TEST_F(FieldsAsTheyStand, AfterACutOrARefusalTheNextKeysStartANewValue) {
+    QTest::mouseClick(ToolButton(ID_VIEW_ADVANCED), Qt::LeftButton);
+    CNumericEdit* latency = Edit(IDC_MANUAL_LATENCY);
+    QTest::mouseClick(latency, Qt::LeftButton, {},
+                      QPoint(latency->width() - 4, latency->height() / 2));
+    ASSERT_TRUE(latency->hasFocus());
+    Type("8001");
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(Edit(IDC_MANUAL_LATENCY)->text(), "8,000");
+    Type("250");
+    EXPECT_EQ(Edit(IDC_MANUAL_LATENCY)->text(), "250");
+    EXPECT_EQ(prompt.Boxes().size(), 1u);
+    // A sign: the latency cannot be negative; the field shows the 0 that plays.
+    Type("-");
+    ASSERT_EQ(prompt.Boxes().size(), 2u);
+    EXPECT_EQ(prompt.Boxes()[1].text, "Invalid Latency parameter.\nValid range: 0 - 8000");
+    EXPECT_EQ(Edit(IDC_MANUAL_LATENCY)->text(), "0");
+    EXPECT_EQ(window->ManualPage()->GetLatency(), 0.0);
+    Type("40");
+    EXPECT_EQ(Edit(IDC_MANUAL_LATENCY)->text(), "40");
+
+    // The bandwidth list's text, refused: the fallback entry is selected, and the next
+    // keys replace it with one message in all.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(Bandwidth()->hasFocus());
+    Type("20000");
+    ASSERT_EQ(prompt.Boxes().size(), 3u);
+    EXPECT_EQ(prompt.Boxes()[2].text,
+              "Invalid Bandwidth Limitation parameter.\nValid range: 2.4 - 10240.0");
+    EXPECT_EQ(Bandwidth()->currentText(), "Unrestricted");
+    EXPECT_EQ(Bandwidth()->lineEdit()->selectedText(), "Unrestricted");
+    Type("512");
+    EXPECT_EQ(prompt.Boxes().size(), 3u);
+    EXPECT_EQ(window->ManualPage()->GetBandwidth(), 5120.0);
+
+    QTest::mouseClick(PlayButton(), Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped());
+    EXPECT_EQ(Record().minDelay, 40);
+    EXPECT_EQ(Record().eastOutBandwidth, 512.0);
 }
 
 } // namespace

@@ -28,6 +28,22 @@ protected:
     int fetches = 0;
 };
 
+// A reply in the server's form: a PRESET_VALUES element per kind with its values.
+std::string
+Reply(const std::string& latency = "<PV VALUE='20'/><PV VALUE='50'/>"
+                                   "<PV VALUE='100'/><PV VALUE='200'/><PV VALUE='400'/>",
+      const std::string& loss = "<PV VALUE='0.2'/><PV VALUE='1'/><PV VALUE='2'/>"
+                                "<PV VALUE='5'/><PV VALUE='15'/>",
+      const std::string& bandwidth = "<PV VALUE='15440'/><PV VALUE='2560'/>"
+                                     "<PV VALUE='640'/><PV VALUE='336'/>"
+                                     "<PV VALUE='144'/>",
+      const std::string& more = "") {
+    return "<ALTIREN_REPLY><PRESET_VALUES TYPE='LATENCY'>" + latency +
+           "</PRESET_VALUES><PRESET_VALUES TYPE='PACKETLOSS'>" + loss +
+           "</PRESET_VALUES><PRESET_VALUES TYPE='BANDWIDTH'>" + bandwidth + "</PRESET_VALUES>" +
+           more + "</ALTIREN_REPLY>";
+}
+
 TEST_F(PresetModel, BuiltInReplyFillsTheFiveSlotsOfEachKindBehindNoEffect) {
     Model model = With(CAltirenProxy::kBuiltInPresets);
     ASSERT_TRUE(model.ArePresetsAvailable());
@@ -46,50 +62,52 @@ TEST_F(PresetModel, BuiltInReplyFillsTheFiveSlotsOfEachKindBehindNoEffect) {
 }
 
 TEST_F(PresetModel, ServerFormInAnyOrderWithDoubleQuotesAndBlanks) {
+    const std::string five = "<PV VALUE=\"1\"/><PV VALUE=\"2\"/><PV VALUE=\"3\"/><PV VALUE=\"4\"/>";
     Model model = With("<ALTIREN_REPLY>\n <PRESET_VALUES TYPE=\"BANDWIDTH\"><PV VALUE=\"100\"/>"
-                       "<PV VALUE=\"55\"/></PRESET_VALUES>\n"
-                       " <PRESET_VALUES TYPE=\"LATENCY\"><PV VALUE=\" 7.5\"/></PRESET_VALUES>"
-                       "</ALTIREN_REPLY>");
-    ASSERT_TRUE(model.ArePresetsAvailable());
-    EXPECT_EQ(model.Preset(Model::kBandwidth, 1), 100.0);
-    EXPECT_EQ(model.Preset(Model::kBandwidth, 2), 55.0);
-    EXPECT_EQ(model.Preset(Model::kBandwidth, 3), 0.0);
-    EXPECT_EQ(model.Preset(Model::kLatency, 1), 7.5);
-    EXPECT_EQ(model.Preset(Model::kLoss, 1), 0.0);
-}
-
-TEST_F(PresetModel, WithoutBandwidthPresetsNoEffectStillMeansUnrestricted) {
-    Model model = With("<R><PRESET_VALUES TYPE='LATENCY'><PV VALUE='20'/></PRESET_VALUES></R>");
+                       "<PV VALUE=\"55\"/><PV VALUE=\"3\"/><PV VALUE=\"2\"/><PV VALUE=\"1\"/>"
+                       "</PRESET_VALUES>\n <PRESET_VALUES TYPE=\"PACKETLOSS\">" +
+                       five + "<PV VALUE=\"5\"/></PRESET_VALUES>" +
+                       " <PRESET_VALUES TYPE=\"LATENCY\"><PV VALUE=\" 7.5\"/>" + five +
+                       "</PRESET_VALUES></ALTIREN_REPLY>");
     ASSERT_TRUE(model.ArePresetsAvailable());
     EXPECT_EQ(model.Preset(Model::kBandwidth, 0), Model::kUnrestricted);
-    model.OnSliderReleased(Model::kBandwidth, 60);
-    model.OnSliderReleased(Model::kBandwidth, 0);
-    EXPECT_EQ(model.GetBandwidth(), Model::kUnrestricted);
+    EXPECT_EQ(model.Preset(Model::kBandwidth, 1), 100.0);
+    EXPECT_EQ(model.Preset(Model::kBandwidth, 2), 55.0);
+    EXPECT_EQ(model.Preset(Model::kLatency, 1), 7.5);
+    EXPECT_EQ(model.Preset(Model::kLatency, 2), 1.0);
+    EXPECT_EQ(model.Preset(Model::kLoss, 5), 5.0);
 }
 
 TEST_F(PresetModel, SurplusValuesAndUnknownTypesTouchNoSlot) {
-    Model model = With("<R><PRESET_VALUES TYPE='LATENCY'><PV VALUE='1'/><PV VALUE='2'/>"
-                       "<PV VALUE='3'/><PV VALUE='4'/><PV VALUE='5'/><PV VALUE='6'/>"
-                       "<PV VALUE='7'/></PRESET_VALUES>"
-                       "<PRESET_VALUES TYPE='JITTER'><PV VALUE='99'/></PRESET_VALUES>"
-                       "<PRESET_VALUES TYPE='latency'><PV VALUE='98'/></PRESET_VALUES>"
-                       "<PRESET_VALUES><PV VALUE='97'/></PRESET_VALUES></R>");
+    Model model = With(Reply("<PV VALUE='1'/><PV VALUE='2'/><PV VALUE='3'/><PV VALUE='4'/>"
+                             "<PV VALUE='5'/><PV VALUE='6'/><PV VALUE='7'/>",
+                             "<PV VALUE='9'/><PV VALUE='9'/><PV VALUE='9'/><PV VALUE='9'/>"
+                             "<PV VALUE='9'/>",
+                             "<PV VALUE='8'/><PV VALUE='8'/><PV VALUE='8'/><PV VALUE='8'/>"
+                             "<PV VALUE='8'/>",
+                             "<PRESET_VALUES TYPE='JITTER'><PV VALUE='99'/></PRESET_VALUES>"
+                             "<PRESET_VALUES TYPE='latency'><PV VALUE='98'/></PRESET_VALUES>"
+                             "<PRESET_VALUES><PV VALUE='97'/></PRESET_VALUES>"));
     ASSERT_TRUE(model.ArePresetsAvailable());
-    for (int slot = 1; slot < Model::kSlots; ++slot)
+    for (int slot = 1; slot < Model::kSlots; ++slot) {
         EXPECT_EQ(model.Preset(Model::kLatency, slot), slot) << slot;
-    for (int slot = 0; slot < Model::kSlots; ++slot) {
-        EXPECT_EQ(model.Preset(Model::kLoss, slot), 0.0) << slot;
-        EXPECT_EQ(model.Preset(Model::kBandwidth, slot), slot ? 0.0 : Model::kUnrestricted);
+        EXPECT_EQ(model.Preset(Model::kLoss, slot), 9.0) << slot;
+        EXPECT_EQ(model.Preset(Model::kBandwidth, slot), 8.0) << slot;
     }
     EXPECT_EQ(model.Preset(Model::kLatency, 0), 0.0);
+    EXPECT_EQ(model.Preset(Model::kLoss, 0), 0.0);
+    EXPECT_EQ(model.Preset(Model::kBandwidth, 0), Model::kUnrestricted);
 }
 
 TEST_F(PresetModel, ANumberThatIsNoFiniteValueCountsZero) {
-    Model model = With("<R><PRESET_VALUES TYPE='PACKETLOSS'><PV VALUE='nan'/><PV VALUE='inf'/>"
-                       "<PV VALUE='x'/><PV VALUE='1e999'/></PRESET_VALUES></R>");
+    Model model = With(Reply("<PV VALUE='20'/><PV VALUE='50'/><PV VALUE='100'/><PV VALUE='200'/>"
+                             "<PV VALUE='400'/>",
+                             "<PV VALUE='nan'/><PV VALUE='inf'/><PV VALUE='x'/>"
+                             "<PV VALUE='1e999'/><PV VALUE='3'/>"));
     ASSERT_TRUE(model.ArePresetsAvailable());
     for (int slot = 1; slot <= 4; ++slot)
         EXPECT_EQ(model.Preset(Model::kLoss, slot), 0.0) << slot;
+    EXPECT_EQ(model.Preset(Model::kLoss, 5), 3.0);
 }
 
 TEST_F(PresetModel, FailedEmptyOrUnparsableRepliesLeaveNoPresetsAndResetAsksAgain) {
@@ -97,7 +115,14 @@ TEST_F(PresetModel, FailedEmptyOrUnparsableRepliesLeaveNoPresetsAndResetAsksAgai
          {std::pair<std::string, bool>{CAltirenProxy::kBuiltInPresets, false},
           {"", true},
           {"not xml at all", true},
-          {"<R><PRESET_VALUES TYPE='LATENCY'><PV VALUE='20'/>", true}}) {
+          {"<R><PRESET_VALUES TYPE='LATENCY'><PV VALUE='20'/>", true},
+          // A refusal parses but holds no presets.
+          {"<ALTIREN_REPLY USER='ann' PASSWORD='x' PERMISSION='NOK'/>", true},
+          // A kind missing, or short of its fifth value.
+          {"<R><PRESET_VALUES TYPE='LATENCY'><PV VALUE='20'/></PRESET_VALUES></R>", true},
+          {Reply().substr(0, Reply().find("<PRESET_VALUES TYPE='BANDWIDTH'>")) + "</ALTIREN_REPLY>",
+           true},
+          {Reply("<PV VALUE='20'/><PV VALUE='50'/><PV VALUE='100'/><PV VALUE='200'/>"), true}}) {
         fetches = 0;
         Model model = With(reply, succeed);
         EXPECT_FALSE(model.ArePresetsAvailable()) << reply;

@@ -86,6 +86,26 @@ TEST_F(PresetPage, SlidersPickTheServersPresetsAndShowTheirLabels) {
     EXPECT_EQ(Label(page, IDC_PRESET_BANDWIDTH_VALUE), "Unrestricted");
 }
 
+// The tick labels under a slider stand apart as words do, "Modem" and "Slow Modem" too.
+TEST_F(PresetPage, NeighbouringTickLabelsStandApart) {
+    CAltirenPagePreset page(nullptr, &sink);
+    ASSERT_TRUE(guitest::ShowAndWait(&page));
+    for (UINT first : {IDC_PRESET_LOSS_TICK, IDC_PRESET_LATENCY_TICK, IDC_PRESET_BANDWIDTH_TICK})
+        for (UINT i = 0; i + 1 < 6; ++i) {
+            QLabel* left = guitest::Find<QLabel>(&page, first + i);
+            QLabel* right = guitest::Find<QLabel>(&page, first + i + 1);
+            ASSERT_TRUE(left && right);
+            const int textEnd =
+                left->x() +
+                (left->width() + left->fontMetrics().horizontalAdvance(left->text())) / 2;
+            const int textStart =
+                right->x() +
+                (right->width() - right->fontMetrics().horizontalAdvance(right->text())) / 2;
+            EXPECT_GE(textStart - textEnd, left->fontMetrics().horizontalAdvance(QLatin1Char('M')))
+                << left->text().toStdString() << " / " << right->text().toStdString();
+        }
+}
+
 TEST_F(PresetPage, WhileTheProxyFailsTheSlidersAndPlayStayOffUntilTheServerAnswers) {
     mgmt::Behaviour failing;
     failing.wrongNonce = true; // every reply fails the proxy's check
@@ -114,6 +134,42 @@ TEST_F(PresetPage, WhileTheProxyFailsTheSlidersAndPlayStayOffUntilTheServerAnswe
     EXPECT_FALSE(Slider(page, IDC_PRESET_BANDWIDTH)->isEnabled());
     page.Lock(false);
     EXPECT_TRUE(Slider(page, IDC_PRESET_BANDWIDTH)->isEnabled());
+}
+
+// The server refuses the account (PERMISSION='NOK'), or hands out fewer than five values of
+// a kind: no presets, so the sliders and Play stay off, and each reset asks again.
+TEST_F(PresetPage, ARefusalOrAShortReplyIsNoPresetsAndTheNextResetAsksAgain) {
+    server->EditStore([](mgmt::AccountStore& s) { s.SetPassword(kUser, "Changed1"); });
+    CAltirenPagePreset page(nullptr, &sink);
+    ASSERT_TRUE(guitest::ShowAndWait(&page));
+    EXPECT_EQ(sink.Last(), false);
+    for (UINT id : {IDC_PRESET_LOSS, IDC_PRESET_LATENCY, IDC_PRESET_BANDWIDTH})
+        EXPECT_FALSE(Slider(page, id)->isEnabled()) << id;
+    EXPECT_EQ(Label(page, IDC_PRESET_BANDWIDTH_VALUE), "Unrestricted");
+    EXPECT_EQ(page.GetBandwidth(), CAltirenPagePresetModel::kUnrestricted);
+    const size_t asked = server->RequestCount();
+
+    // The password right again, but one latency value short.
+    server->EditStore([](mgmt::AccountStore& s) {
+        s.SetPassword(kUser, kPassword);
+        s.Presets()[0].values.pop_back();
+    });
+    page.Reset();
+    EXPECT_EQ(server->RequestCount(), asked + 1);
+    EXPECT_EQ(sink.Last(), false);
+    EXPECT_FALSE(Slider(page, IDC_PRESET_BANDWIDTH)->isEnabled());
+
+    server->EditStore([](mgmt::AccountStore& s) { s.Presets()[0].values.push_back("55"); });
+    page.Reset();
+    EXPECT_EQ(server->RequestCount(), asked + 2);
+    EXPECT_EQ(sink.Last(), true);
+    for (UINT id : {IDC_PRESET_LOSS, IDC_PRESET_LATENCY, IDC_PRESET_BANDWIDTH})
+        EXPECT_TRUE(Slider(page, id)->isEnabled()) << id;
+    DragTo(Slider(page, IDC_PRESET_BANDWIDTH), 20);
+    EXPECT_EQ(page.GetBandwidth(), 10000.0);
+    EXPECT_EQ(Label(page, IDC_PRESET_BANDWIDTH_VALUE), "1000 Kbps");
+    page.Reset(); // presets held: nothing asked
+    EXPECT_EQ(server->RequestCount(), asked + 2);
 }
 
 TEST_F(PresetPage, OfflineTheBuiltInPresetsServeAndAHiddenPageLeavesPlayAlone) {

@@ -6,7 +6,7 @@
 #include "AltirenUi/IpRangeDlg.h"
 #include "AltirenUi/StatisticsOptionsPage.h"
 
-#include "AltirenClient/ScriptedPrompt.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 #include "AltirenUiTest/Xvfb.h"
 
 #include <gtest/gtest.h>

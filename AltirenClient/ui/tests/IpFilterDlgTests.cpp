@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -227,6 +228,43 @@ TEST_F(FilterDialog, LockedWhilePlayingOnlyCancelRemains) {
         dialog->LockEditing(false);
         EXPECT_TRUE(Button(IDC_FILTER_EDIT)->isEnabled());
     });
+}
+
+// The real "Enter IP address" dialog as a person meets it: Add starts it at 0.0.0.0 and
+// Edit at the row, with the first field's text selected; the address is typed as written,
+// dots and all, into whatever has the focus.
+TEST_F(FilterDialog, AnAddressTypedAsWrittenOverTheStartingAddressIsThatAddress) {
+    dialog->SetAddressAsker({});
+    std::vector<std::string> started;
+    auto typeWhenAsked = [&started](const std::string& text) {
+        guitest::WhenModal<CEnterIpDlg>([&started, text](CEnterIpDlg* entry) {
+            EXPECT_TRUE(QTest::qWaitForWindowActive(entry));
+            IpAddressValue start;
+            entry->AddressControl()->GetAddress(start, false);
+            started.push_back(std::to_string(start.Number()));
+            for (const char c : text)
+                QTest::keyClick(QApplication::focusWidget(), c);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            if (entry->isVisible())
+                entry->reject();
+        });
+    };
+    CEmulationFilter filter;
+    filter.addresses = {"10.0.0.7"};
+    Run(filter, [&] {
+        typeWhenAsked("192.168.1.1");
+        QTest::mouseClick(Button(IDC_FILTER_ADD), Qt::LeftButton);
+        // The row of 10.0.0.7, edited into an address of three-digit fields.
+        auto* list = guitest::Find<QTreeWidget>(dialog.get(), IDC_FILTER_LIST);
+        ASSERT_NE(list, nullptr);
+        list->setCurrentItem(list->topLevelItem(0));
+        typeWhenAsked("198.18.0.255");
+        QTest::mouseClick(Button(IDC_FILTER_EDIT), Qt::LeftButton);
+        QTest::mouseClick(Button(IDOK), Qt::LeftButton);
+    });
+    EXPECT_EQ(started, (std::vector<std::string>{"0", std::to_string(0x0A000007u)}));
+    EXPECT_EQ(filter.addresses, (std::vector<std::string>{"198.18.0.255", "192.168.1.1"}));
+    EXPECT_TRUE(prompt.Boxes().empty());
 }
 
 TEST(IpListCtrl, AHeaderClickPutsNineBeforeTenThenTurnsTheOrder) {

@@ -4,8 +4,8 @@
 #include "AltirenUi/IpFilterDlgModel.h"
 #include "AltirenUi/IpListModel.h"
 
-#include "AltirenClient/ScriptedPrompt.h"
 #include "AltirenClient/StringTable.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 #include "AltirenUiTest/GuiTest.h"
 
 #include <gtest/gtest.h>

@@ -126,8 +126,10 @@ TEST(NumericEditModel, TheFractionKeepsItsLengthAndDigitsTakeItsPlaces) {
     EXPECT_EQ(loss.GetCaret(), 4);
     Type(loss, "7");
     EXPECT_EQ(loss.GetText(), "90.57");
-    EXPECT_EQ(loss.TypeCharacter('1', 5, 5), Edit::Dropped); // past the last place
+    // Past the last place the digit is refused (its owner says so), the text unchanged.
+    EXPECT_EQ(loss.TypeCharacter('1', 5, 5), Edit::Refused);
     EXPECT_EQ(loss.GetText(), "90.57");
+    EXPECT_EQ(loss.GetCaret(), 5);
 }
 
 TEST(NumericEditModel, BackspaceAndDeletePassOverTheSeparators) {

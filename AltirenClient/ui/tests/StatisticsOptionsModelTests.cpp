@@ -5,8 +5,8 @@
 #include "AltirenUi/StatisticsOptionsPageModel.h"
 
 #include "AltirenClient/ClientSettings.h"
-#include "AltirenClient/ScriptedPrompt.h"
 #include "AltirenClient/StringTable.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 #include "AltirenUiTest/GuiTest.h"
 
 #include <gtest/gtest.h>

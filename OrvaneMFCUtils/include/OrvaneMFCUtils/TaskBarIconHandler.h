@@ -28,7 +28,8 @@ public:
     // Update rules of the menu's items, run each time before it opens.
     virtual void UpdateTaskBarMenu(QMenu& menu) = 0;
     virtual void OnTaskBarCommand(unsigned int commandId) = 0;
-    virtual void OnTaskBarDoubleClick() = 0;
+    // A click or a double click on the icon (tray hosts deliver one or the other).
+    virtual void OnTaskBarClick() = 0;
 };
 
 class CTaskBarIconHandler : public QObject {

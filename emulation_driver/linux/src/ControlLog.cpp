@@ -2,6 +2,7 @@
 
 #include "quellin_wire/ControlMessage.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace quellin::os {
@@ -88,10 +89,19 @@ std::string describe_conditions(const wire::DriverPlayBlock& b) {
         s += ", disconnects " + std::to_string(b.disconnectTimeChance()) + " %";
     if (b.congestionTimeChance())
         s += ", congestion " + std::to_string(b.congestionTimeChance()) + " %";
-    if (b.filterCount())
+    if (b.filterCount()) {
         s += ", " + std::to_string(b.filterCount()) + " filter entr" +
              (b.filterCount() == 1 ? "y" : "ies") +
              (b.filterMode() == 1 ? " (include)" : " (exclude)");
+        // The addresses, a range as first-last.
+        const uint32_t shown = std::min<uint32_t>(b.filterCount(), wire::pb::kMaxFilterEntries);
+        for (uint32_t i = 0; i < shown; ++i) {
+            const wire::FilterEntry e = b.filterEntry(i);
+            s += (i == 0 ? ": " : ", ") + ipv4(e.firstAddress);
+            if (e.lastAddress != e.firstAddress)
+                s += "-" + ipv4(e.lastAddress);
+        }
+    }
     return s;
 }
 

@@ -1,3 +1,4 @@
+#include "QuellinLinux/ControlLog.h"
 #include "QuellinLinux/DaemonOptions.h"
 #include "QuellinLinux/EventLoop.h"
 #include "QuellinLinux/SignalWatch.h"
@@ -68,4 +69,21 @@ TEST(SignalWatch, TerminationSignalsArriveOnTheLoop) {
     ::kill(::getpid(), SIGTERM);
     loop.run();
     EXPECT_EQ(got, std::vector<int>{SIGTERM});
+}
+
+TEST(ControlLog, APlayLineNamesTheFiltersAddresses) {
+    quellin::wire::DriverPlayBlock block;
+    block.setLossType(2);
+    block.setLossRandomly(500);
+    block.setFilterMode(0);
+    block.setFilterCount(2);
+    block.setFilterEntry(0, {0xC0A80101, 0xC0A80101, 0, 0});
+    block.setFilterEntry(1, {0xC6120000, 0xC61200FF, 0, 0});
+    const std::string line = describe_conditions(block);
+    EXPECT_NE(line.find(", loss random 5.00 %"), std::string::npos) << line;
+    EXPECT_NE(line.find(", 2 filter entries (exclude): 192.168.1.1, 198.18.0.0-198.18.0.255"),
+              std::string::npos)
+        << line;
+    block.setFilterCount(0);
+    EXPECT_EQ(describe_conditions(block).find("filter"), std::string::npos);
 }

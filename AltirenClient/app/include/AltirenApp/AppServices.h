@@ -19,12 +19,15 @@
 class IEmulationManager;
 class QWidget;
 
-// One running client per desktop.
+// One running client per user.
 class ISingleInstance {
 public:
     virtual ~ISingleInstance() = default;
-    // True when this process is the first; it stays so until Close.
+    // True when this process is the first; it stays so until Close. False when another
+    // instance holds the guard, or (Problem says why) when the guard cannot be used.
     virtual bool Acquire() = 0;
+    // Why the last Acquire could not use the guard; empty when another instance holds it.
+    virtual std::string Problem() const { return {}; }
     // Hands the show request to the first instance; false when none took it.
     virtual bool SendShowRequest(int showState) = 0;
     // Where the first instance's show requests go (the main frame).

@@ -25,7 +25,7 @@ public:
     void FillTaskBarMenu(unsigned int menuId, QMenu& menu) override;
     void UpdateTaskBarMenu(QMenu& menu) override;
     void OnTaskBarCommand(unsigned int commandId) override { m_model.OnCommand(commandId); }
-    void OnTaskBarDoubleClick() override { m_model.OnCommand(ID_TRAY_OPEN); }
+    void OnTaskBarClick() override { m_model.OnCommand(ID_TRAY_OPEN); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -263,3 +263,6 @@ constexpr UINT IDI_TRAY_PLAYING = 311;
 constexpr UINT IDB_ABOUT = 312;
 constexpr UINT IDI_MESSAGE = 346;
 constexpr UINT IDC_ADAPTER_LIST = 1084;
+// A start refused by the single-instance guard.
+constexpr UINT IDS_INSTANCE_LOCK_FAILED = 61420;
+constexpr UINT IDS_INSTANCE_NOT_ANSWERING = 61421;

@@ -52,18 +52,26 @@ public:
     std::optional<int> OnBandwidthEdited(const std::string& text);
     // The list lost the focus: an empty text selects entry 0 ("14.4").
     std::optional<int> OnBandwidthFocusLost(const std::string& text);
-    // The latency edit's value changed: above 8000 shows 61207 and the edit becomes 8000.
+    // The latency edit's value changed: above 8000 shows 61207 and the edit becomes 8000;
+    // below 0 (a sign typed) shows 61207 and the edit becomes 0, the latency that plays.
     std::optional<double> OnLatencyChanged(double value);
     // The latency edit lost the focus: an empty text becomes 0 (the edit shows "0").
     std::optional<double> OnLatencyFocusLost(const std::string& text);
-    // The loss edit's value changed: above 90 shows 61208 and the edit becomes 90.
+    // The loss edit's value changed: above 90 shows 61208 and the edit becomes 90; below
+    // 0 shows 61208 and the edit becomes 0.
     std::optional<double> OnLossChanged(double value);
+    // A digit the edit could not take: the field's message (61207, 61208).
+    void OnLatencyDigitRefused();
+    void OnLossDigitRefused();
 
     // A typed bandwidth: only decimal digits and one '.'; its value in Kbps.
     static bool ReadBandwidthText(const std::string& text, double& kbps);
 
 private:
     void Warn(const std::string& text);
+    // The field's message: 61207, 61208.
+    void WarnLatencyRange();
+    void WarnLossRange();
 
     IPrompt& m_prompt;
     double m_latency = 0.0;

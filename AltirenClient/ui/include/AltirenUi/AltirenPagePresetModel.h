@@ -30,7 +30,8 @@ public:
     bool GetPresetsFromServer();
     // Reads a reply into the slots: the n-th "PV" of a type fills slot n + 1, a surplus
     // beyond five and a TYPE of another name are ignored. False, slots unchanged, for a
-    // text that does not parse.
+    // text that does not parse and for a reply without five values of each kind (a
+    // refusal, PERMISSION='NOK', holds none).
     bool ParsePresets(const std::string& reply);
     bool ArePresetsAvailable() const { return m_bPresetsAvailable; }
 

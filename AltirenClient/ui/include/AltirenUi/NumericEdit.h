@@ -2,6 +2,8 @@
 // grouped in threes, decimal separator, a fixed number of fraction digits). Keys are
 // taken one by one (CNumericEditModel); the separators come from the system locale. The
 // right and middle mouse buttons are ignored: no context menu, no pasting of other text.
+// The focus selects the whole text unless a click placed the caret, so that typing
+// replaces the value; a digit the field cannot take is announced with digitRefused.
 #pragma once
 
 #include "AltirenUi/NumericEditModel.h"
@@ -28,7 +30,12 @@ public:
     void SetDecimalSeparator(QChar separator);
     void SetDecimalPlaces(int places);
 
+signals:
+    // A typed digit was not taken (past the last fraction place); the text is unchanged.
+    void digitRefused();
+
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -40,13 +40,15 @@ public:
     bool Parse(const QString& text, double& value) const;
 
     // What an edit did: nothing (the key is dropped; the caret stays where it was), moved
-    // the caret only, or changed the text (and placed the caret).
-    enum class Edit { Dropped, Moved, Changed };
+    // the caret only, or changed the text (and placed the caret). Refused: a digit the
+    // field cannot take (past the last fraction place), which the owner tells the user of;
+    // nothing changed.
+    enum class Edit { Dropped, Moved, Changed, Refused };
 
     // Edits at the caret or over the selection [selStart, selEnd) of the current text.
-    // A digit inserts (in the fraction it overwrites the digit at the caret), '-' toggles
-    // the sign, '+' removes it, the decimal separator moves the caret into the fraction;
-    // any other character is dropped.
+    // A digit inserts (in the fraction it overwrites the digit at the caret) or is
+    // refused, '-' toggles the sign, '+' removes it, the decimal separator moves the caret
+    // into the fraction; any other character is dropped.
     Edit TypeCharacter(QChar c, int selStart, int selEnd);
     // The selection or the character before the caret; a thousands separator is passed
     // over together with the digit beyond it, the decimal separator is only passed over.

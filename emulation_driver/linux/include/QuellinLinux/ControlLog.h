@@ -11,7 +11,7 @@
 namespace quellin::os {
 
 // The conditions of a play block in one line: adapter and address, delay, the four
-// bandwidths, loss, and the packet effects that are switched on.
+// bandwidths, loss, the packet effects that are switched on and the filter's addresses.
 std::string describe_conditions(const wire::DriverPlayBlock& block);
 
 // Follows the control session: which client opened it, what was loaded last.

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "AltirenClient/ClientSettings.h"
-#include "AltirenClient/ScriptedPrompt.h"
+#include "AltirenClientTest/ScriptedPrompt.h"
 #include "AltirenUi/ControlId.h"
 
 #include <TestSupport/TempDir.h>
