@@ -79,6 +79,16 @@ void CSClientOptionsLoginPage::ShowValues() {
     m_bShowing = false;
 }
 
+std::string CSClientOptionsLoginPage::TypedServerAddress() const {
+    return m_server->text().toStdString();
+}
+
+void CSClientOptionsLoginPage::TakeAccount(const std::string& userName,
+                                           const std::string& password) {
+    m_userName->setText(QString::fromStdString(userName));
+    m_password->setText(QString::fromStdString(password));
+}
+
 void CSClientOptionsLoginPage::TakeValues() {
     CSClientOptionsLoginPageModel::Values& values = m_model.GetValues();
     values.userName = m_userName->text().toStdString();

@@ -21,6 +21,10 @@ public:
     void OnSetActive() override;
 
     CSClientOptionsLoginPageModel& Model() { return m_model; }
+    // What the server address box holds now.
+    std::string TypedServerAddress() const;
+    // The account typed on the sheet's other tab, into the boxes as they would be typed.
+    void TakeAccount(const std::string& userName, const std::string& password);
     // What Change Password... opens (the change-password dialog unless replaced).
     void SetChangePasswordDialog(CSClientOptionsLoginPageModel::ChangePasswordDialog dialog) {
         m_dialog = std::move(dialog);
