@@ -54,14 +54,6 @@ bool CSClientOptionsInstPageModel::OnApply() {
     }
 
     CClientSettings settings;
-    // Without an account no request can be made: the user is told what is missing, not
-    // that the server refused.
-    std::string account;
-    if (!settings.bGetAccountID(account) || account.empty()) {
-        CLIENT_TRACE(CSTrace::eError, "No account to register with", kClass);
-        Show(IDS_ACCOUNT_MISSING, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
-        return false;
-    }
     m_oldUser.clear();
     m_oldPassword.clear();
     m_bServerStored = false;
@@ -73,6 +65,14 @@ bool CSClientOptionsInstPageModel::OnApply() {
     if (!serverChanged && stored && m_oldUser == m_values.userName &&
         m_oldPassword == m_values.password)
         return true;
+    // Without an account no request can be made: the user is told what is missing, not
+    // that the server refused.
+    std::string account;
+    if (!settings.bGetAccountID(account) || account.empty()) {
+        CLIENT_TRACE(CSTrace::eError, "No account to register with", kClass);
+        Show(IDS_ACCOUNT_MISSING, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+        return false;
+    }
     if (serverChanged) {
         m_oldServer = hadServer ? storedServer : std::string();
         if (!settings.bSetServerIP(*m_typedServer)) {

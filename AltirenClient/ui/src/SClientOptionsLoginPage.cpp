@@ -53,8 +53,10 @@ CSClientOptionsLoginPage::CSClientOptionsLoginPage(AccountPageContext context, Q
 
     for (QLineEdit* edit : {m_userName, m_password})
         connect(edit, &QLineEdit::textEdited, this, [this] {
-            if (!m_bShowing)
+            if (!m_bShowing) {
+                m_bAccountEdited = true;
                 SetModified(true);
+            }
         });
     connect(m_server, &QLineEdit::textEdited, this, [this](const QString& text) {
         m_model.OnServerAddressEdited(text.toStdString());
