@@ -24,8 +24,8 @@ public:
                                              std::string& reply);
     // Fetches and reads the limits; false when the server gave none.
     bool InitConfigurableParams(const AccountServerFactory& server, Limits& limits);
-    // The name (UTF-8) has no more characters than the server's user-name maximum. Tells the user
-    // why not (61264 when the limits cannot be had, 61284 with the maximum).
+    // The name (UTF-8) has no more characters than the server's user-name maximum. Tells the user why not
+    // (61264 when the limits cannot be had, 61284 with the maximum).
     bool CheckUserNameLengthValidity(const AccountServerFactory& server, IPrompt& prompt,
                                      const std::string& name);
 
