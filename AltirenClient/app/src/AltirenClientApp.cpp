@@ -5,6 +5,7 @@
 #include "AltirenClient/ClientState.h"
 #include "AltirenClient/ClientTrace.h"
 #include "AltirenClient/OnlineProbe.h"
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/EmulationManager.h"
@@ -505,7 +506,9 @@ bool CAltirenClientApp::WaitForServerThreads() {
     while (CAltirenProxy::LiveRequestCount() > 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const bool probesDone = COnlineProbe::WaitForOutstandingProbes(limit);
-    return probesDone && CAltirenProxy::LiveRequestCount() == 0;
+    // The windows' requests: a cancelled one ends with its transfer.
+    const bool requestsDone = ServerRequest::WaitForOutstanding(limit);
+    return probesDone && requestsDone && CAltirenProxy::LiveRequestCount() == 0;
 }
 
 int CAltirenClientApp::ExitInstance(int exitCode) {
