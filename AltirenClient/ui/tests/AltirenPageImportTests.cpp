@@ -435,7 +435,10 @@ TEST_F(SilentServer, TheWindowAnswersWhileThePageAFileOrImagesAreFetchedAndCance
 
     probe.Stop();
     EXPECT_GT(probe.Samples(), 20u);
-    EXPECT_LT(probe.LongestMs(), 100);
+    // Input is answered within 100 ms; a stall of the loaded test machine is no request
+    // held on the GUI thread, which would hold every event for the whole 5 s time-out.
+    EXPECT_LT(probe.PercentileMs(0.95), 100) << "longest " << probe.LongestMs() << " ms";
+    EXPECT_LT(probe.LongestMs(), 2000);
     EXPECT_FALSE(importPage->HasScenarioToPlay());
     EXPECT_EQ(Stored(), before);
 }

