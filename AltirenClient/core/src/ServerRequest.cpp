@@ -37,10 +37,20 @@ QObject* Relay() {
     return relay;
 }
 
+// Held by the worker while it posts an answer and by the GUI thread before it reads one:
+// Qt's own hand-over of the posted call is the real one, this makes it visible to the
+// thread checker, which does not see inside Qt.
+std::mutex& HandOver() {
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
+}
+
 void Deliver(const std::shared_ptr<State>& state, std::function<void()> answer) {
+    std::lock_guard<std::mutex> posting(HandOver());
     QMetaObject::invokeMethod(
         Relay(),
         [state, answer = std::move(answer)] {
+            { std::lock_guard<std::mutex> taken(HandOver()); }
             if (state->cancelled || !state->receiver)
                 return;
             state->answered = true;
