@@ -329,7 +329,9 @@ eHttpReqRTC CHttpServices::eGetURLFile(const std::string& url, std::string& resp
 }
 
 int CHttpServices::bGetURLFileAndWriteToFile(const std::string& url, const std::string& path,
-                                             int followRedirects, std::string* errorText) {
+                                             int followRedirects, std::string* errorText,
+                                             CHTTPRequestObserver* observer) {
+    BusyScope busy(observer);
     if (path.empty()) {
         SetText(errorText, "No file name given");
         return 0;
@@ -339,7 +341,10 @@ int CHttpServices::bGetURLFileAndWriteToFile(const std::string& url, const std::
         SetText(errorText, "Cannot create " + path + ": " + std::strerror(errno));
         return 0;
     }
+    if (observer)
+        observer->OnRequestStarted(url);
     Transfer t;
+    t.observer = observer;
     t.followRedirects = followRedirects != 0;
     t.file = file;
     Options o{m_userAgent,        m_authenticate,    m_user, m_password, m_timeoutMs,

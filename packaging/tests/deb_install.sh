@@ -67,6 +67,7 @@ done <<<"$expected"
 expect_eq ImagePath "$(reg query "$service_key" ImagePath)" "$sbindir/quellin"
 expect_eq InstallFolder "$(reg query "$client_key" InstallFolder)" "$clientdir"
 expect_eq HelpFolder "$(reg query "$client_key" HelpFolder)" "$clientdir/help"
+expect_eq AltirenBrowser "$(reg query "$client_key\Settings" AltirenBrowser)" browse.php
 expect_eq "the unit's enabling link" \
     "$(readlink /etc/systemd/system/multi-user.target.wants/quellin.service)" "$unit"
 for library in $libraries; do

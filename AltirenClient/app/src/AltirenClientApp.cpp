@@ -5,6 +5,7 @@
 #include "AltirenClient/ClientState.h"
 #include "AltirenClient/ClientTrace.h"
 #include "AltirenClient/OnlineProbe.h"
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/EmulationManager.h"
@@ -199,7 +200,11 @@ bool CAltirenClientApp::InitDependModules() {
         return false;
     }
     if (!CheckActiveAdapter(false)) {
-        AltirenMessageBox(IDS_NO_VALID_ADAPTER, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+        // A daemon that cannot be reached is said so, with where it was looked for.
+        if (m_nAdapterCount < 0)
+            ShowDriverUnreachable();
+        else
+            AltirenMessageBox(IDS_NO_VALID_ADAPTER, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
         return false;
     }
     CLIENT_TRACE_EXITED(kClass);
@@ -311,7 +316,12 @@ bool CAltirenClientApp::OnUpgradeApplication() {
         if (AltirenMessageBox(IDS_UPGRADE_WHILE_PLAYING, IDS_CAPTION_WARNING,
                               MB_OKCANCEL | MB_ICONWARNING) != IDOK)
             return false;
-        m_driver->Stop();
+        // Stopped through the window, which then shows Play, unlocks its controls and
+        // ends the animation; the client may go on when the desktop cannot open the page.
+        if (m_pManager && !m_pManager->IsStopped())
+            m_pManager->PlayStop();
+        if (m_driver->IsPlaying())
+            m_driver->Stop();
     }
     return m_services.shell->OpenUrl(url);
 }
@@ -368,6 +378,12 @@ int CAltirenClientApp::AltirenMessageBox(const std::string& text, UINT captionId
     QWidget* owner = parent ? parent : (m_pManager ? m_pManager->GetWindow() : nullptr);
     m_services.prompt->SetOwner(owner);
     return m_services.prompt->MessageBox(text, LoadClientString(captionId), flags);
+}
+
+void CAltirenClientApp::ShowDriverUnreachable() {
+    AltirenMessageBox(
+        FormatClientString(IDS_DRIVER_UNREACHABLE, CDriverMngr::ControlDevicePath().c_str()),
+        IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
 }
 
 void CAltirenClientApp::ReportEvent(const std::string& text) {
@@ -430,6 +446,15 @@ bool CAltirenClientApp::CheckActiveAdapter(bool interactive) {
         m_nSelectedAdapter = kNoAdapter;
         m_driver->SetActiveAdapterAddress("");
         ClientState::SetChosenAdapterAddress("");
+        // Before a play the user is told why nothing plays: the daemon cannot be reached,
+        // or it serves no adapter.
+        if (interactive) {
+            if (found < 0)
+                ShowDriverUnreachable();
+            else
+                AltirenMessageBox(IDS_NO_VALID_ADAPTER_CHECK, IDS_CAPTION_ERROR,
+                                  MB_OK | MB_ICONERROR);
+        }
         return false;
     }
 
@@ -495,7 +520,9 @@ bool CAltirenClientApp::WaitForServerThreads() {
     while (CAltirenProxy::LiveRequestCount() > 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const bool probesDone = COnlineProbe::WaitForOutstandingProbes(limit);
-    return probesDone && CAltirenProxy::LiveRequestCount() == 0;
+    // The windows' requests: a cancelled one ends with its transfer.
+    const bool requestsDone = ServerRequest::WaitForOutstanding(limit);
+    return probesDone && requestsDone && CAltirenProxy::LiveRequestCount() == 0;
 }
 
 int CAltirenClientApp::ExitInstance(int exitCode) {

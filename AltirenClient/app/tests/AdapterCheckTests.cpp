@@ -3,6 +3,7 @@
 #include "FakeNuvexControl.h"
 
 #include "AltirenClient/ClientState.h"
+#include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUiTest/GuiTest.h"
 
@@ -123,14 +124,26 @@ TEST_F(AdapterCheckTest, NoAdaptersClearTheSelection) {
     CAltirenClientApp& a = App();
     ASSERT_TRUE(a.CheckActiveAdapter(false));
     adapters.names.clear();
+    EXPECT_FALSE(a.CheckActiveAdapter(false));
+    EXPECT_TRUE(prompt.script.Boxes().empty());
+    // Before a play the user is told why nothing plays.
     EXPECT_FALSE(a.CheckActiveAdapter(true));
     EXPECT_EQ(a.SelectedAdapter(), 0xFFFF);
     EXPECT_FALSE(a.IsAdapterSelected());
     EXPECT_EQ(a.DriverMngr().GetActiveAdapterAddress(), "");
-    EXPECT_TRUE(prompt.script.Boxes().empty());
+    ASSERT_EQ(prompt.script.Boxes().size(), 1u);
+    EXPECT_EQ(Boxes(IDS_NO_VALID_ADAPTER_CHECK), 1);
+    EXPECT_EQ(prompt.script.Boxes()[0].flags, MB_OK | MB_ICONERROR);
 
-    adapters.opens = false; // the driver cannot be asked
+    adapters.opens = false; // the daemon cannot be asked: said so, with where it was asked
     EXPECT_FALSE(a.CheckActiveAdapter(false));
+    EXPECT_EQ(prompt.script.Boxes().size(), 1u);
+    EXPECT_FALSE(a.CheckActiveAdapter(true));
+    ASSERT_EQ(prompt.script.Boxes().size(), 2u);
+    EXPECT_EQ(prompt.script.Boxes()[1].text,
+              FormatClientString(IDS_DRIVER_UNREACHABLE, CDriverMngr::ControlDevicePath().c_str()));
+    EXPECT_NE(prompt.script.Boxes()[1].text.find(CDriverMngr::ControlDevicePath()),
+              std::string::npos);
 }
 
 TEST_F(AdapterCheckTest, BeforeAPlayAnUnusableSelectionAsksTheUser) {

@@ -167,6 +167,7 @@ public:
     QWidget* GetWindow() override { return exists ? window : nullptr; }
     bool PlayStop() override {
         ++playStops;
+        stopped = !stopped;
         return true;
     }
     void OnAppExit() override {
@@ -177,12 +178,13 @@ public:
     void SetIsServerOnline(bool) override {}
     void ShowStatistics() override { ++statistics; }
     void ShowOptions() override { ++options; }
-    bool IsStopped() const override { return true; }
+    bool IsStopped() const override { return stopped; }
     bool IsPlayButtonEnabled() const override { return playEnabled; }
 
     QWidget* window = nullptr; // a stand-in address; never shown
     bool exists = true;
     bool playEnabled = true;
+    bool stopped = true;
     int playStops = 0, exits = 0, statistics = 0, options = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "FakeNuvexControl.h"
 
 #include "AltirenClient/ClientState.h"
+#include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUiTest/GuiTest.h"
 
@@ -277,6 +278,18 @@ TEST_F(StartupTest, NoAdapterWithAnAddressShowsItsMessageAndEndsStartUp) {
     EXPECT_EQ(a.DriverMngr().GetActiveAdapterAddress(), "");
 }
 
+TEST_F(StartupTest, ADaemonThatCannotBeReachedIsNamedWithItsControlDevice) {
+    control.adapterCount = 65535; // what the count reads when the device cannot be opened
+    adapters.opens = false;
+    CAltirenClientApp& a = App();
+    EXPECT_FALSE(a.InitInstance());
+    ASSERT_EQ(prompt.script.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.script.Boxes()[0].text,
+              FormatClientString(IDS_DRIVER_UNREACHABLE, CDriverMngr::ControlDevicePath().c_str()));
+    EXPECT_FALSE(Showed(IDS_NO_VALID_ADAPTER));
+    EXPECT_EQ(a.StartupExitCode(), 1);
+}
+
 TEST_F(StartupTest, AManagerWindowThatCannotBeMadeEndsStartUp) {
     windows.makesManager = false;
     CAltirenClientApp& a = App();
@@ -426,6 +439,24 @@ TEST_F(StartupTest, AnUpgradePageTheDesktopCannotOpenDoesNotQuit) {
     server.replies[CLIENT_UPGRADE] = {"NORMAL"};
     a.OnCheckUpgrade();
     EXPECT_EQ(shell.urls.size(), 1u);
+    EXPECT_FALSE(a.QuitRequest());
+}
+
+TEST_F(StartupTest, ANormalUpgradeAcceptedWhilePlayingStopsThroughTheManagerWindow) {
+    registry.SetString("AltirenServerIP", "198.18.0.2");
+    registry.SetString("AccountID", "ACME");
+    shell.opens = false; // the client goes on: its window must not claim to play
+    CAltirenClientApp& a = App();
+    ASSERT_TRUE(a.InitInstance());
+    CPlayParams params;
+    ASSERT_EQ(a.DriverMngr().Play(params.get()), 1);
+    windows.manager.stopped = false;
+    server.replies[CLIENT_UPGRADE] = {"NORMAL"};
+    a.OnCheckUpgrade(); // OK to the upgrade, OK to stopping the play
+    EXPECT_TRUE(Showed(IDS_UPGRADE_WHILE_PLAYING));
+    EXPECT_EQ(windows.manager.playStops, 1);
+    EXPECT_TRUE(windows.manager.IsStopped());
+    EXPECT_FALSE(a.DriverMngr().IsPlaying());
     EXPECT_FALSE(a.QuitRequest());
 }
 

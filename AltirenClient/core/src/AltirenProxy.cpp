@@ -2,6 +2,7 @@
 
 #include "AltirenClient/ClientSettings.h"
 #include "AltirenClient/ClientState.h"
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenClient/WstScenario.h"
 #include "CommunicationContext.h"
 #include "ProxyXml.h"
@@ -260,6 +261,7 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
     const char* method = "GetAltirenResponse";
     PROXY_TRACE(CSTrace::eInformation, "Entered Method", method);
     reply.clear();
+    m_bServerReplied = false;
     const unsigned long timeoutMs = TransferBoundMs();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
 
@@ -311,7 +313,9 @@ int CAltirenProxy::GetAltirenResponse(std::string& reply, ServerEventType event)
     if (finished && !context->m_bFailed) {
         reply = context->m_sResponse;
         CommunicationContext::Release(context);
-        return ParseReplyXML(reply, event);
+        const int checked = ParseReplyXML(reply, event);
+        m_bServerReplied = checked != 0;
+        return checked;
     }
     if (finished)
         reason = context->m_sFailReason;
@@ -405,7 +409,8 @@ int CAltirenProxy::GetAltirenWSTFile(const std::string& url, std::string& path) 
     m_oHTTPServices->SetTimeout(TransferBoundMs());
     m_oHTTPServices->SetMaxResponseSize(kMaxRecordingBytes);
     std::string failure;
-    if (m_oHTTPServices->bGetURLFileAndWriteToFile(url, path, 1, &failure) == 1)
+    ServerRequest::CancelObserver cancel(m_pCancelled);
+    if (m_oHTTPServices->bGetURLFileAndWriteToFile(url, path, 1, &failure, &cancel) == 1)
         return 1;
     PROXY_TRACE(CSTrace::eError, "m_oHTTPServices.bGetURLFileAndWriteToFile", method);
     // The temporary file was made before the download; it goes with the failure.
@@ -423,7 +428,8 @@ int CAltirenProxy::GetAltirenTVLBuffer(const std::string& url, std::string& text
     CSCritSectionLock lock(RequestLock());
     m_oHTTPServices->SetMaxResponseSize(kMaxDocumentBytes);
     std::string body, headers, failure;
-    if (m_oHTTPServices->eGetURLFile(url, body, headers, nullptr, 1, 1, &failure, timeoutMs) ==
+    ServerRequest::CancelObserver cancel(m_pCancelled);
+    if (m_oHTTPServices->eGetURLFile(url, body, headers, &cancel, 1, 1, &failure, timeoutMs) ==
         eHttpReqOK) {
         text = body;
         return 1;

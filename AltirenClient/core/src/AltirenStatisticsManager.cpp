@@ -253,11 +253,6 @@ void CAltirenStatisticsManager::OnTimer(unsigned /*timerId*/) {
         return;
     try {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
-        if (m_lastSecond.size() > m_pairLimit) {
-            ClearAll();
-            m_clock = 0;
-            SendClearEvent();
-        }
         Fold(result);
         AppendHistorySecond();
     } catch (const std::exception& e) {
@@ -364,6 +359,10 @@ void CAltirenStatisticsManager::UpdateConnection(const NuvexPacketRecord& record
         known.timeStamp = m_clock;
         return;
     }
+    // The map holds at most the pair limit: a connection beyond it is not counted, so
+    // that those held keep their totals and their history from tick to tick.
+    if (m_lastSecond.size() >= m_pairLimit)
+        return;
     ConnectionStatistics fresh;
     fresh.framesLastSecond = 1;
     fresh.totalFrames = 1;

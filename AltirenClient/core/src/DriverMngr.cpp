@@ -3,6 +3,9 @@
 #include "AltirenClient/ScenarioConversion.h"
 
 #include "AltirenClient/ClientTrace.h"
+#include "AltirenClient/StringFormat.h"
+
+#include <ControlSocket/DevicePath.h>
 
 #include <arpa/inet.h>
 
@@ -178,6 +181,27 @@ int CDriverMngr::Stop() {
                      kClass);
     }
     return rc;
+}
+
+bool CDriverMngr::CheckPlayLost() {
+    if (!m_bPlaying)
+        return false;
+    uint32_t emulating = 0;
+    const int status = m_control.GetStatus(&emulating);
+    // A failed query of a daemon that answers says nothing about the play.
+    if (status != NUVEX_RC_NO_DRIVER && !(status == 0 && emulating != kDriverEmulating))
+        return false;
+    CLIENT_TRACE(CSTrace::eError, "The play was lost with the daemon", kClass);
+    // What the library still holds of the session goes; its result is that of a stop
+    // without a daemon.
+    m_control.StopEmulation();
+    m_bPlaying = 0;
+    m_strLastError = FormatClientString(IDS_EMULATION_LOST, ControlDevicePath().c_str());
+    return true;
+}
+
+std::string CDriverMngr::ControlDevicePath() {
+    return quellin::ctlsock::device_path();
 }
 
 const char* CDriverMngr::GetErrorText(int code) {

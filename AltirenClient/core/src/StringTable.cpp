@@ -125,6 +125,19 @@ constexpr Entry kStrings[] = {
     {IDS_INSTANCE_NOT_ANSWERING,
      "Pramitone is already running for this user but does not answer. End it, then start "
      "Pramitone again."},
+    {IDS_WAITING_FOR_SERVER, "Waiting for the Pramitone server..."},
+    {IDS_BROWSER_ADDRESS_MISSING,
+     "The address of the Pramitone server's scenario page is not set (the value AltirenBrowser "
+     "of the client's settings).\nPlease contact your Pramitone Administrator."},
+    {IDS_ACCOUNT_MISSING,
+     "The Pramitone account of this client is not set (the value AccountID of the client's "
+     "settings).\nPlease contact your Pramitone Administrator."},
+    {IDS_EMULATION_LOST,
+     "The emulation has stopped: the Pramitone service at %s no longer plays it.\nPress Play "
+     "to play again once the service is back."},
+    {IDS_DRIVER_UNREACHABLE,
+     "The Pramitone service cannot be reached at its control device %s.\nCheck that the "
+     "service runs, then start the Pramitone Client again."},
 };
 
 // Tool tips of the toolbar's commands.

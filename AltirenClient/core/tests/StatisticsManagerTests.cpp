@@ -313,7 +313,7 @@ TEST_F(StatisticsTest, HistoryStartsAtTheConnectionsFirstSecond) {
     EXPECT_EQ(history[1].timeText, "00:00:53");
 }
 
-TEST_F(StatisticsTest, MaxPairsExceededDropsEverythingAndRefills) {
+TEST_F(StatisticsTest, BeyondMaxPairsNewConnectionsAreNotCountedAndTheHeldOnesKeepTheirTotals) {
     Put("MaxPairs", 50);
     ASSERT_EQ(manager.StartPoll(), 1);
     CountingConsumer first, second;
@@ -321,33 +321,44 @@ TEST_F(StatisticsTest, MaxPairsExceededDropsEverythingAndRefills) {
     ASSERT_EQ(manager.AddConsumer(&second), 1);
     EXPECT_EQ(manager.AddConsumer(nullptr), 0);
 
-    Batch many;
-    for (uint16_t i = 0; i < 50; ++i) {
-        PacketSpec spec;
-        spec.sourcePort = static_cast<uint16_t>(10000 + i);
-        Add(many, i + 1, 1, spec);
+    // 60 connections, one packet each, every tick.
+    auto sixty = [](uint32_t firstSequence) {
+        Batch batch;
+        for (uint16_t i = 0; i < 60; ++i) {
+            PacketSpec spec;
+            spec.sourcePort = static_cast<uint16_t>(10000 + i);
+            Add(batch, firstSequence + i, 1, spec);
+        }
+        return batch;
+    };
+    for (uint32_t tick = 0; tick < 4; ++tick) {
+        Tick(sixty(1 + 100 * tick));
+        const StatisticsMap map = Current();
+        ASSERT_EQ(map.size(), 50u) << "tick " << tick;
+        for (const auto& [key, connection] : map) {
+            // The first 50 seen are held; their totals grow each tick.
+            EXPECT_LT(connection.sourcePort, 10050u) << key;
+            EXPECT_EQ(connection.totalFrames, tick + 1) << key;
+            EXPECT_EQ(connection.framesLastSecond, 1u) << key;
+        }
     }
-    Tick(many); // 50 records: at the limit, kept
-    Tick(Udp(100, 20000));
-    EXPECT_EQ(Current().size(), 51u);
+    // Nothing was dropped: no consumer was told, and the history runs on.
     EXPECT_EQ(first.clears, 0);
-
-    Batch next = Udp(101, 20001);
-    next.lists[0][0].timeOfDay = 90500;
-    Tick(next); // finds 51: drops all, then folds its own packet
-    EXPECT_EQ(first.clears, 1);
-    EXPECT_EQ(second.clears, 1);
-    StatisticsMap map = Current();
-    ASSERT_EQ(map.size(), 1u);
-    EXPECT_EQ(map.begin()->second.sourcePort, 20001u);
-    EXPECT_EQ(manager.GetClock(), 90000u);
-    EXPECT_EQ(manager.GetHistorySize(), 1u);
+    EXPECT_EQ(second.clears, 0);
+    EXPECT_EQ(manager.GetHistorySize(), 4u);
+    std::vector<HistoryPoint> history;
+    StatisticsParam held = UdpParam(10000);
+    ASSERT_EQ(manager.GetHistoryStatistics(held, history), 1);
+    ASSERT_EQ(history.size(), 4u);
+    EXPECT_EQ(history[3].totalFrames, 4u);
+    StatisticsParam beyond = UdpParam(10055);
+    EXPECT_EQ(manager.GetHistoryStatistics(beyond, history), 0);
 
     // A consumer that went away hears nothing more; the others still do.
     manager.RemoveConsumer(&first);
     manager.ClearStatisticsBuffer();
-    EXPECT_EQ(first.clears, 1);
-    EXPECT_EQ(second.clears, 2);
+    EXPECT_EQ(first.clears, 0);
+    EXPECT_EQ(second.clears, 1);
 }
 
 TEST_F(StatisticsTest, HistorySettlesAtItsBoundPlusOne) {

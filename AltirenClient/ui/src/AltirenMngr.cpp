@@ -1,5 +1,7 @@
 #include "AltirenUi/AltirenMngr.h"
 
+#include "AltirenUi/ServerWaitBox.h"
+
 #include "AltirenUi/AltirenPageManual.h"
 #include "AltirenUi/ControlId.h"
 #include "AltirenUi/HelpHook.h"
@@ -72,6 +74,7 @@ CAltirenMngr::CAltirenMngr(const ManagerContext& context, QWidget* parent)
 
 CAltirenMngr::~CAltirenMngr() {
     m_onlineTimer.stop();
+    m_sessionTimer.stop();
     m_presetPage.reset();
     m_manualPage.reset();
     m_importPage.reset();
@@ -88,6 +91,9 @@ void CAltirenMngr::OnInitDialog() {
     m_onlineTimer.setInterval(static_cast<int>(interval));
     connect(&m_onlineTimer, &QTimer::timeout, this, &CAltirenMngr::OnOnlineTimer);
     m_onlineTimer.start();
+    m_sessionTimer.setInterval(CAltirenMngrModel::kSessionCheckMs);
+    connect(&m_sessionTimer, &QTimer::timeout, this, [this] { m_model.CheckPlaySession(); });
+    m_sessionTimer.start();
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -340,6 +346,7 @@ void CAltirenMngr::DestroyWindow() {
         return;
     m_bWindowExists = false;
     m_onlineTimer.stop();
+    m_sessionTimer.stop();
     hide();
 }
 
@@ -348,7 +355,12 @@ void CAltirenMngr::ResetUserSettings() {
 }
 
 void CAltirenMngr::SetIsServerOnline(bool force) {
-    COnlineProbe::SetIsServerOnline(force);
+    // The account pages wait for the probe before they ask the server; the window goes on
+    // answering meanwhile.
+    CServerWaitBox::Wait<bool>([force](const std::atomic<bool>&) {
+        COnlineProbe::SetIsServerOnline(force);
+        return true;
+    });
 }
 
 void CAltirenMngr::OnOnlineTimer() {

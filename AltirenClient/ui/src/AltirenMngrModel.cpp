@@ -1,6 +1,7 @@
 #include "AltirenUi/AltirenMngrModel.h"
 
 #include "AltirenClient/ClientSettings.h"
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 
@@ -186,9 +187,11 @@ bool CAltirenMngrModel::StopEmulation() {
 void CAltirenMngrModel::OnAppExit() {
     if (m_driver.IsPlaying())
         m_driver.Stop();
-    Report(CLIENT_STOP);
+    // The program ends after these: they are sent in order, here.
+    std::string reply;
+    m_proxy.GetAltirenResponse(reply, CLIENT_STOP);
     std::this_thread::sleep_for(std::chrono::milliseconds(kShutdownReportDelayMs));
-    Report(CLIENT_SHUTDOWN);
+    m_proxy.GetAltirenResponse(reply, CLIENT_SHUTDOWN);
 }
 
 void CAltirenMngrModel::ResetUserSettings() {
@@ -201,8 +204,45 @@ void CAltirenMngrModel::ResetUserSettings() {
 }
 
 void CAltirenMngrModel::Report(ServerEventType event) {
-    std::string reply;
-    m_proxy.GetAltirenResponse(reply, event);
+    // Nothing waits for the answer: a silent server holds only the request's own thread.
+    ServerRequest::Run<int>(
+        nullptr,
+        [event](const std::atomic<bool>&) {
+            CAltirenProxy proxy;
+            std::string reply;
+            return proxy.GetAltirenResponse(reply, event);
+        },
+        [](int) {});
+}
+
+bool CAltirenMngrModel::CheckPlaySession() {
+    // A Play or Stop under way decides for itself.
+    if (m_bStopped || !g_playStopGateOpen)
+        return false;
+    if (!m_driver.IsPlaying()) {
+        MNGR_TRACE(CSTrace::eWarning, "The emulation was stopped outside the window");
+        EndPlayingState();
+        return true;
+    }
+    if (!m_driver.CheckPlayLost())
+        return false;
+    MNGR_TRACE(CSTrace::eError, m_driver.GetLastErrorText().c_str());
+    EndPlayingState();
+    // Told once: the window is stopped now, and the check rests until the next play.
+    CFlagScope closed(g_playStopGateOpen, false);
+    ShowError(m_driver.GetLastErrorText());
+    return true;
+}
+
+void CAltirenMngrModel::EndPlayingState() {
+    if (m_view.WindowExists())
+        LockUserControls(false);
+    m_application.StopTrayAnimation();
+    Report(CLIENT_STOP);
+    if (m_statisticGUI)
+        m_statisticGUI->OnEmulationStopped();
+    m_bStopped = true;
+    m_view.UpdatePlayButton();
 }
 
 bool CAltirenMngrModel::InitPlaySettings() {

@@ -1,12 +1,14 @@
 #include "AltirenUi/AltirenPageBrowserModel.h"
 
 #include "AltirenClient/ClientSettings.h"
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenClient/StringTable.h"
 
 #include <Fendrel/SEndPointParser.h>
 #include <Fendrel/STopovelDocumentParser.h>
 #include <Morrane/STrace.h>
 #include <NuvexTopovelValidator/STopovelValidator.h>
+#include <OrvaneUtils/HttpServices.h>
 
 #include <QUrl>
 
@@ -39,13 +41,17 @@ QUrl ParseUrl(const std::string& url) {
     return QUrl(QString::fromStdString(url), QUrl::StrictMode);
 }
 
-// The host of the server address setting ("host" or "host:port"); empty when unset.
-QString ServerHost() {
+// The server address setting ("host" or "host:port") as an address; empty when unset.
+QUrl ServerUrl() {
     CClientSettings settings;
     std::string server;
     if (!settings.bGetServerIP(server, false) || server.empty())
-        return QString();
-    return QUrl(QString::fromStdString("http://" + server)).host();
+        return QUrl();
+    return QUrl(QString::fromStdString("http://" + server));
+}
+
+int DefaultPort(const QString& scheme) {
+    return scheme == QLatin1String("https") ? 443 : 80;
 }
 
 // The last Content-Type of the header lines, in lower case without its parameters.
@@ -72,23 +78,40 @@ std::string ContentType(const std::string& headers) {
 } // namespace
 
 CAltirenPageBrowserModel::CAltirenPageBrowserModel(IPrompt& prompt, const ImportedScenario& current)
-    : m_prompt(prompt), m_pages(kUserAgent), m_result(current) {
-    m_pages.SetTimeout(CClientSettings().GetCommunicationTimeout());
-    std::string user, password;
-    if (CClientSettings().bGetUserDetails(user, password, true))
-        m_pages.SetAuthenticationDetails(user, password, true);
-}
+    : m_prompt(prompt), m_result(current) {}
 
 bool CAltirenPageBrowserModel::GetBrowseAddress(std::string& url) {
-    return m_proxy.GetPageBrowseNavigateURL(url) != 0;
+    UINT why = 0;
+    return GetBrowseAddress(url, why);
+}
+
+bool CAltirenPageBrowserModel::GetBrowseAddress(std::string& url, UINT& why) {
+    why = 0;
+    if (m_proxy.GetPageBrowseNavigateURL(url))
+        return true;
+    // What the installation did not set is said; the request traced the rest.
+    CClientSettings settings;
+    std::string value;
+    if (!settings.bGetAccountID(value) || value.empty())
+        why = IDS_ACCOUNT_MISSING;
+    else if (!settings.bGetServerIP(value, false) || value.empty())
+        why = IDS_SERVER_UNREACHABLE;
+    else if (!settings.bGetAltirenBrowser(value) || value.empty())
+        why = IDS_BROWSER_ADDRESS_MISSING;
+    return false;
 }
 
 bool CAltirenPageBrowserModel::IsServerAddress(const std::string& url) {
     const QUrl address = ParseUrl(url);
     if (!address.isValid() || (address.scheme() != "http" && address.scheme() != "https"))
         return false;
-    const QString host = ServerHost();
-    return !host.isEmpty() && address.host().compare(host, Qt::CaseInsensitive) == 0;
+    const QUrl server = ServerUrl();
+    if (server.host().isEmpty() || address.host().compare(server.host(), Qt::CaseInsensitive) != 0)
+        return false;
+    // Another port of the server's host is another server: it is not given the user's
+    // name and password. A server named without a port answers on the scheme's own.
+    const int port = address.port(DefaultPort(address.scheme()));
+    return server.port() < 0 ? port == DefaultPort(address.scheme()) : port == server.port();
 }
 
 CAltirenPageBrowserModel::LinkKind CAltirenPageBrowserModel::ClassifyLink(const std::string& url,
@@ -104,8 +127,8 @@ CAltirenPageBrowserModel::LinkKind CAltirenPageBrowserModel::ClassifyLink(const 
     return LinkKind::Page;
 }
 
-CAltirenPageBrowserModel::Navigation
-CAltirenPageBrowserModel::BeforeNavigate(const std::string& url) {
+CAltirenPageBrowserModel::Navigation CAltirenPageBrowserModel::Decide(const std::string& url,
+                                                                      FetchJob& job) {
     const char* method = "OnBeforeNavigate2ExplorerBrowse";
     std::string fileName;
     const LinkKind kind = ClassifyLink(url, fileName);
@@ -116,7 +139,7 @@ CAltirenPageBrowserModel::BeforeNavigate(const std::string& url) {
         return Navigation::Stay;
     }
     if (kind == LinkKind::Page)
-        return Navigation::Continue;
+        return PageJob(url, job) ? Navigation::Continue : Navigation::Stay;
 
     std::string user, password;
     if (!CClientSettings().bGetUserDetails(user, password, true)) {
@@ -124,52 +147,127 @@ CAltirenPageBrowserModel::BeforeNavigate(const std::string& url) {
         m_result.fileName.clear();
         return Navigation::Stay;
     }
-    m_proxy.SetAuthenticationDetails(user, password, true);
-    return kind == LinkKind::Recording ? ImportRecording(url, fileName)
-                                       : ImportDocument(url, fileName);
+    job = FetchJob();
+    job.kind = kind;
+    job.url = url;
+    job.fileName = fileName;
+    job.user = user;
+    job.password = password;
+    job.authenticate = true;
+    job.timeoutMs = CClientSettings().GetCommunicationTimeout();
+    return Navigation::Fetch;
+}
+
+bool CAltirenPageBrowserModel::PageJob(const std::string& url, FetchJob& job) const {
+    if (!IsServerAddress(url)) {
+        BROWSER_TRACE(CSTrace::eWarning, "Address outside the server not fetched", "PageJob");
+        return false;
+    }
+    job = FetchJob();
+    job.kind = LinkKind::Page;
+    job.url = url;
+    job.timeoutMs = CClientSettings().GetCommunicationTimeout();
+    job.authenticate = CClientSettings().bGetUserDetails(job.user, job.password, true);
+    return true;
+}
+
+CAltirenPageBrowserModel::Fetched
+CAltirenPageBrowserModel::RunFetch(const FetchJob& job, const std::atomic<bool>* cancelled) {
+    Fetched fetched;
+    if (job.kind == LinkKind::Page) {
+        CHttpServices http(kUserAgent);
+        http.SetTimeout(job.timeoutMs);
+        if (job.authenticate)
+            http.SetAuthenticationDetails(job.user, job.password, true);
+        ServerRequest::CancelObserver cancel(cancelled);
+        std::string headers, failure;
+        if (http.eGetURLFile(job.url, fetched.body, headers, &cancel, 1, 1, &failure, 0) !=
+            eHttpReqOK) {
+            BROWSER_TRACE(CSTrace::eError, ("Failed to fetch a page: " + failure).c_str(),
+                          "FetchFromServer");
+            fetched.body.clear();
+            return fetched;
+        }
+        fetched.contentType = ContentType(headers);
+        fetched.ok = true;
+        return fetched;
+    }
+    CAltirenProxy proxy;
+    proxy.SetCancelFlag(cancelled);
+    if (job.authenticate)
+        proxy.SetAuthenticationDetails(job.user, job.password, true);
+    if (job.kind == LinkKind::Document) {
+        fetched.ok = proxy.GetAltirenTVLBuffer(job.url, fetched.body) != 0;
+        return fetched;
+    }
+    std::string path;
+    if (!proxy.GetAltirenWSTFile(job.url, path))
+        return fetched;
+    fetched.ok = true;
+    // The temporary file goes whether it was read or not.
+    fetched.readable = fetched.recording.ReadDownloadedWST(path);
+    return fetched;
+}
+
+CAltirenPageBrowserModel::Navigation CAltirenPageBrowserModel::Complete(const FetchJob& job,
+                                                                        Fetched fetched) {
+    switch (job.kind) {
+    case LinkKind::Recording:
+        return ImportRecording(job, fetched);
+    case LinkKind::Document:
+        return ImportDocument(job, fetched);
+    case LinkKind::Page:
+        break;
+    }
+    return Navigation::Stay;
 }
 
 CAltirenPageBrowserModel::Navigation
-CAltirenPageBrowserModel::ImportRecording(const std::string& url, const std::string& fileName) {
-    std::string path;
-    if (!m_proxy.GetAltirenWSTFile(url, path)) {
+CAltirenPageBrowserModel::BeforeNavigate(const std::string& url) {
+    FetchJob job;
+    const Navigation decision = Decide(url, job);
+    if (decision != Navigation::Fetch)
+        return decision;
+    return Complete(job, RunFetch(job, nullptr));
+}
+
+CAltirenPageBrowserModel::Navigation CAltirenPageBrowserModel::ImportRecording(const FetchJob& job,
+                                                                               Fetched& fetched) {
+    if (!fetched.ok) {
         m_prompt.MessageBox(LoadClientString(IDS_IMPORT_FAILED), kImportErrorCaption,
                             MB_OK | MB_ICONERROR);
         BROWSER_TRACE(CSTrace::eError, "Failed to import recording", "ImportRecording");
         return Navigation::Refuse;
     }
-    // The temporary file goes whether it was read or not.
-    CWSTScenario recording;
-    if (!recording.ReadDownloadedWST(path)) {
+    if (!fetched.readable) {
         ShowClientMessage(m_prompt, IDS_INVALID_FILE, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
         return Navigation::Refuse;
     }
-    if (!CheckRecordingAgainstServer(recording))
+    if (!CheckRecordingAgainstServer(fetched.recording))
         return Navigation::Refuse;
-    m_result.recording = std::move(recording);
+    m_result.recording = std::move(fetched.recording);
     m_result.sourceKind = 0;
-    m_result.fileName = fileName;
+    m_result.fileName = job.fileName;
     return Navigation::Accept;
 }
 
 CAltirenPageBrowserModel::Navigation
-CAltirenPageBrowserModel::ImportDocument(const std::string& url, const std::string& fileName) {
-    std::string text;
-    if (!m_proxy.GetAltirenTVLBuffer(url, text)) {
+CAltirenPageBrowserModel::ImportDocument(const FetchJob& job, const Fetched& fetched) {
+    if (!fetched.ok) {
         m_prompt.MessageBox(LoadClientString(IDS_IMPORT_FAILED), kImportErrorCaption,
                             MB_OK | MB_ICONERROR);
         BROWSER_TRACE(CSTrace::eError, "Failed to import topovel", "ImportDocument");
         return Navigation::Refuse;
     }
     std::string document;
-    const int result = ValidateImportedTopovel(text, document);
+    const int result = ValidateImportedTopovel(fetched.body, document);
     if (result == kTopovelInvalid)
         ShowClientMessage(m_prompt, IDS_INVALID_FILE, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
     if (result != kTopovelAccepted)
         return Navigation::Refuse;
     m_result.document = std::move(document);
     m_result.sourceKind = 1;
-    m_result.fileName = fileName;
+    m_result.fileName = job.fileName;
     return Navigation::Accept;
 }
 
@@ -304,19 +402,13 @@ int CAltirenPageBrowserModel::ValidateImportedTopovel(const std::string& text, s
 
 bool CAltirenPageBrowserModel::FetchFromServer(const std::string& url, std::string& body,
                                                std::string& contentType) {
-    if (!IsServerAddress(url)) {
-        BROWSER_TRACE(CSTrace::eWarning, "Address outside the server not fetched",
-                      "FetchFromServer");
+    FetchJob job;
+    if (!PageJob(url, job))
         return false;
-    }
-    std::string headers, failure;
-    std::string fetched;
-    if (m_pages.eGetURLFile(url, fetched, headers, nullptr, 1, 1, &failure, 0) != eHttpReqOK) {
-        BROWSER_TRACE(CSTrace::eError, ("Failed to fetch a page: " + failure).c_str(),
-                      "FetchFromServer");
+    Fetched fetched = RunFetch(job, nullptr);
+    if (!fetched.ok)
         return false;
-    }
-    body = std::move(fetched);
-    contentType = ContentType(headers);
+    body = std::move(fetched.body);
+    contentType = std::move(fetched.contentType);
     return true;
 }

@@ -1,5 +1,7 @@
 #include "AltirenUi/AltirenPagePreset.h"
 
+#include "AltirenClient/ClientState.h"
+
 #include "AltirenUi/ControlId.h"
 #include "AltirenUi/UiResources.h"
 
@@ -74,7 +76,7 @@ private:
 
 CAltirenPagePreset::CAltirenPagePreset(QWidget* parent, CPlayButtonSink* sink,
                                        CAltirenPagePresetModel::PresetFetcher fetcher)
-    : QWidget(parent), m_model(std::move(fetcher)), m_sink(sink) {
+    : QWidget(parent), m_model(std::move(fetcher), false), m_sink(sink) {
     ControlId::Set(this, IDD_PAGE_PRESET);
 
     auto* page = new QVBoxLayout(this);
@@ -178,8 +180,44 @@ void CAltirenPagePreset::Lock(bool lock) {
     EnableSliders(!lock && m_model.ArePresetsAvailable());
 }
 
+void CAltirenPagePreset::AskForPresets() {
+    if (m_model.ArePresetsAvailable() || m_presetRequest.IsRunning())
+        return;
+    // Off-line the proxy answers from its table without a request.
+    if (!ClientState::IsServerOnline()) {
+        m_model.GetPresetsFromServer();
+        return;
+    }
+    struct Reply {
+        bool fetched = false;
+        std::string text;
+    };
+    m_presetRequest = ServerRequest::Run<Reply>(
+        this,
+        [fetcher = m_model.Fetcher()](const std::atomic<bool>&) {
+            Reply reply;
+            reply.fetched = fetcher && fetcher(reply.text);
+            return reply;
+        },
+        [this](Reply reply) {
+            m_model.TakeReply(reply.fetched, reply.text);
+            OnPresetsChanged();
+        });
+}
+
+void CAltirenPagePreset::OnPresetsChanged() {
+    EnableSliders(!m_bLocked && m_model.ArePresetsAvailable());
+    if (m_sink && isVisible())
+        m_sink->EnablePlayButton(m_model.ArePresetsAvailable());
+}
+
+CAltirenPagePreset::~CAltirenPagePreset() {
+    m_presetRequest.Cancel();
+}
+
 void CAltirenPagePreset::Reset() {
-    m_model.Reset();
+    m_model.ResetValues();
+    AskForPresets();
     EnableSliders(!m_bLocked && m_model.ArePresetsAvailable());
     for (QSlider* slider : m_sliders) {
         const QSignalBlocker quiet(slider);

@@ -55,17 +55,23 @@ CAltirenPagePresetModel::PresetFetcher CAltirenPagePresetModel::ServerFetcher() 
     };
 }
 
-CAltirenPagePresetModel::CAltirenPagePresetModel(PresetFetcher fetcher)
+CAltirenPagePresetModel::CAltirenPagePresetModel(PresetFetcher fetcher, bool fetchNow)
     : m_fetcher(std::move(fetcher)) {
     // "No effect" of the bandwidth is no limit, whatever the server's reply holds.
     m_presets[kBandwidth][0] = kUnrestricted;
-    GetPresetsFromServer();
+    if (fetchNow)
+        GetPresetsFromServer();
 }
 
 bool CAltirenPagePresetModel::GetPresetsFromServer() {
-    const char* method = "GetPresetsFromServer";
     std::string reply;
-    if (!m_fetcher || !m_fetcher(reply)) {
+    const bool fetched = m_fetcher && m_fetcher(reply);
+    return TakeReply(fetched, reply);
+}
+
+bool CAltirenPagePresetModel::TakeReply(bool fetched, const std::string& reply) {
+    const char* method = "GetPresetsFromServer";
+    if (!fetched) {
         PRESET_TRACE(CSTrace::eError, "Failed to get response from AltirenServer", method);
         return m_bPresetsAvailable;
     }
@@ -123,6 +129,10 @@ bool CAltirenPagePresetModel::ParsePresets(const std::string& reply) {
 void CAltirenPagePresetModel::Reset() {
     if (!m_bPresetsAvailable)
         GetPresetsFromServer();
+    ResetValues();
+}
+
+void CAltirenPagePresetModel::ResetValues() {
     m_dBandwidth = kUnrestricted;
     m_dLatency = 0.0;
     m_dLoss = 0.0;

@@ -167,6 +167,18 @@ void COptionsSheet::EnableOkButton(bool enable) {
 void COptionsSheet::accept() {
     if (!m_ok->isEnabled())
         return;
+    // One account on two tabs: the registration uses the server address typed on the
+    // Login tab, and the Login tab, where no account was typed, the one typed for the
+    // registration, so that what was typed on either is what is used.
+    auto* registration = static_cast<CSClientOptionsInstPage*>(m_pages[kRegistration]);
+    auto* login = static_cast<CSClientOptionsLoginPage*>(m_pages[kLogin]);
+    if (registration && login) {
+        registration->Model().SetTypedServerAddress(
+            login->IsModified() ? std::optional<std::string>(login->TypedServerAddress())
+                                : std::nullopt);
+        if (registration->IsModified() && !login->IsAccountEdited())
+            login->TakeAccount(registration->TypedUserName(), registration->TypedPassword());
+    }
     for (COptionsPage* page : m_pages) {
         if (!page || !page->IsModified())
             continue;

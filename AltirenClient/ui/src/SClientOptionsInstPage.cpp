@@ -78,6 +78,14 @@ void CSClientOptionsInstPage::ShowValues() {
     m_bShowing = false;
 }
 
+std::string CSClientOptionsInstPage::TypedUserName() const {
+    return m_userName->text().toStdString();
+}
+
+std::string CSClientOptionsInstPage::TypedPassword() const {
+    return m_password->text().toStdString();
+}
+
 void CSClientOptionsInstPage::TakeValues() {
     CSClientOptionsInstPageModel::Values& values = m_model.GetValues();
     values.userName = m_userName->text().toStdString();

@@ -31,7 +31,12 @@ int CSClientOptionsInstPageModel::Show(UINT textId, UINT captionId, UINT flags) 
 }
 
 void CSClientOptionsInstPageModel::Restore() {
-    CClientSettings().bSetUserDetails(m_oldUser, m_oldPassword, true);
+    CClientSettings settings;
+    settings.bSetUserDetails(m_oldUser, m_oldPassword, true);
+    if (m_bServerStored) {
+        settings.bSetServerIP(m_oldServer);
+        m_bServerStored = false;
+    }
 }
 
 bool CSClientOptionsInstPageModel::OnApply() {
@@ -51,11 +56,36 @@ bool CSClientOptionsInstPageModel::OnApply() {
     CClientSettings settings;
     m_oldUser.clear();
     m_oldPassword.clear();
+    m_bServerStored = false;
     const bool stored = settings.bGetUserDetails(m_oldUser, m_oldPassword, true);
-    if (stored && m_oldUser == m_values.userName && m_oldPassword == m_values.password)
+    // The server address typed on the sheet's Login tab is the one registered with.
+    std::string storedServer;
+    const bool hadServer = settings.bGetServerIP(storedServer, false);
+    const bool serverChanged = m_typedServer && (!hadServer || storedServer != *m_typedServer);
+    if (!serverChanged && stored && m_oldUser == m_values.userName &&
+        m_oldPassword == m_values.password)
         return true;
+    // Without an account no request can be made: the user is told what is missing, not
+    // that the server refused.
+    std::string account;
+    if (!settings.bGetAccountID(account) || account.empty()) {
+        CLIENT_TRACE(CSTrace::eError, "No account to register with", kClass);
+        Show(IDS_ACCOUNT_MISSING, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+        return false;
+    }
+    if (serverChanged) {
+        m_oldServer = hadServer ? storedServer : std::string();
+        if (!settings.bSetServerIP(*m_typedServer)) {
+            Show(IDS_REGISTRATION_FAILED, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+            return false;
+        }
+        m_bServerStored = true;
+        if (IEmulationManager* manager = m_context.manager ? m_context.manager() : nullptr)
+            manager->SetIsServerOnline(true);
+    }
     if (!settings.bSetUserDetails(m_values.userName, m_values.password, true)) {
         CLIENT_TRACE(CSTrace::eError, "bSetUserDetails failed", kClass);
+        Restore();
         Show(IDS_REGISTRATION_FAILED, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
         return false;
     }
@@ -73,8 +103,9 @@ bool CSClientOptionsInstPageModel::OnApply() {
 bool CSClientOptionsInstPageModel::ApplyExistingUser(IAccountServer& proxy) {
     CClientSettings settings;
     std::string reply;
+    // A client whose registration is not recorded registers first.
     bool installed = false;
-    if (settings.bGetInstalledStatus(installed) && !installed) {
+    if (!settings.bGetInstalledStatus(installed) || !installed) {
         if (!proxy.Send(CLIENT_INSTALL, reply) || reply != "OK") {
             Restore();
             Show(IDS_REGISTRATION_FAILED, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
@@ -84,12 +115,14 @@ bool CSClientOptionsInstPageModel::ApplyExistingUser(IAccountServer& proxy) {
         settings.bSetInstalledStatus(true);
     }
     if (proxy.Send(CLIENT_LAUNCH, reply) && reply == "OK") {
+        m_bServerStored = false;
         if (IEmulationManager* manager = m_context.manager ? m_context.manager() : nullptr)
             manager->ResetUserSettings();
         return true;
     }
     Restore();
-    Show(IDS_CHANGE_LOGIN_FAILED, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+    // This is the registration page: its failure is a registration's.
+    Show(IDS_REGISTRATION_FAILED, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
     return false;
 }
 
@@ -101,6 +134,7 @@ bool CSClientOptionsInstPageModel::ApplyNewUser(IAccountServer& proxy) {
     }
     std::string reply;
     if (proxy.Send(CREATE_USER, reply) && reply == "OK") {
+        m_bServerStored = false;
         m_context.prompt->MessageBox(FormatClientString(IDS_NEW_USER_ADDED, m_values.email.c_str()),
                                      LoadClientString(IDS_CAPTION_INFORMATION),
                                      MB_OK | MB_ICONINFORMATION);

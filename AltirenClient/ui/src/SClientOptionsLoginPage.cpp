@@ -53,8 +53,10 @@ CSClientOptionsLoginPage::CSClientOptionsLoginPage(AccountPageContext context, Q
 
     for (QLineEdit* edit : {m_userName, m_password})
         connect(edit, &QLineEdit::textEdited, this, [this] {
-            if (!m_bShowing)
+            if (!m_bShowing) {
+                m_bAccountEdited = true;
                 SetModified(true);
+            }
         });
     connect(m_server, &QLineEdit::textEdited, this, [this](const QString& text) {
         m_model.OnServerAddressEdited(text.toStdString());
@@ -77,6 +79,16 @@ void CSClientOptionsLoginPage::ShowValues() {
     m_server->setText(QString::fromStdString(values.serverAddress));
     UpdateEnabling();
     m_bShowing = false;
+}
+
+std::string CSClientOptionsLoginPage::TypedServerAddress() const {
+    return m_server->text().toStdString();
+}
+
+void CSClientOptionsLoginPage::TakeAccount(const std::string& userName,
+                                           const std::string& password) {
+    m_userName->setText(QString::fromStdString(userName));
+    m_password->setText(QString::fromStdString(password));
 }
 
 void CSClientOptionsLoginPage::TakeValues() {

@@ -57,6 +57,14 @@ bool CSClientOptionsLoginPageModel::OnApply() {
     if (!serverChanged && hadUser && oldUser == m_values.userName &&
         oldPassword == m_values.password)
         return true;
+    // Without an account no request can be made: the user is told what is missing.
+    std::string account;
+    if (!settings.bGetAccountID(account) || account.empty()) {
+        CLIENT_TRACE(CSTrace::eError, "No account to log on with", kClass);
+        settings.bSetServerIP(oldServer);
+        Show(IDS_ACCOUNT_MISSING, IDS_CAPTION_ERROR, MB_OK | MB_ICONERROR);
+        return false;
+    }
 
     if (!settings.bSetUserDetails(m_values.userName, m_values.password, true)) {
         // The server would be asked about the old account and its answer taken for the new.

@@ -4,6 +4,8 @@
 // stand-in on the loopback; the driver is a fake control library.
 #include "AltirenUi/AltirenMngrModel.h"
 
+#include "AltirenClient/ServerRequest.h"
+
 #include "AltirenClient/StringFormat.h"
 #include "AltirenClient/StringTable.h"
 #include "AltirenUiTest/GuiTest.h"
@@ -71,7 +73,9 @@ protected:
     }
 
     // The EVENT_TYPE of every request the stand-in has seen, in order.
+    // The reports go off the GUI thread: they are counted once sent.
     std::vector<std::string> Events() const {
+        EXPECT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(10)));
         std::vector<std::string> events;
         for (const mgmt::RecordedRequest& request : server->Requests())
             events.push_back(mgmt::Attribute(request.attributes, "EVENT_TYPE"));
@@ -336,6 +340,53 @@ TEST_F(MngrModel, AStopAfterTheDriverWentAwayIsShownAndEndsThePlay) {
     EXPECT_TRUE(driver->IsPlaying());
 }
 
+// The daemon goes under a play: the session check ends the playing state as a stop that
+// found nothing left does, tells the user once, and Play works once the daemon is back.
+TEST_F(MngrModel, APlayLostWithTheDaemonEndsThePlayingStateAndIsToldOnce) {
+    control.statusState = 1;
+    Play();
+    const int statusBefore = control.statusCalls;
+    EXPECT_FALSE(model->CheckPlaySession()); // still playing: nothing happens
+    EXPECT_GT(control.statusCalls, statusBefore);
+    EXPECT_TRUE(prompt.Boxes().empty());
+
+    control.statusResult = NUVEX_RC_NO_DRIVER; // the control device no longer answers
+    EXPECT_TRUE(model->CheckPlaySession());
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_EQ(prompt.Boxes()[0].text,
+              FormatClientString(IDS_EMULATION_LOST, CDriverMngr::ControlDevicePath().c_str()));
+    EXPECT_EQ(prompt.Boxes()[0].flags, MB_OK | MB_ICONERROR);
+    EXPECT_TRUE(model->IsStopped());
+    EXPECT_FALSE(driver->IsPlaying());
+    EXPECT_FALSE(manual.locked);
+    EXPECT_EQ(application.trayStops, 1);
+    EXPECT_EQ(statistics->stopped, 1);
+    EXPECT_EQ(control.stopCalls, 1); // the library's session closed
+    EXPECT_EQ(Stops(), 1u);
+    // Once: later checks find nothing playing.
+    EXPECT_FALSE(model->CheckPlaySession());
+    EXPECT_EQ(prompt.Boxes().size(), 1u);
+
+    // The daemon is back: Play plays.
+    control.statusResult = 0;
+    Play();
+    EXPECT_TRUE(driver->IsPlaying());
+    // A daemon restarted under the play holds none: the same end.
+    control.statusState = 0;
+    EXPECT_TRUE(model->CheckPlaySession());
+    EXPECT_EQ(prompt.Boxes().size(), 2u);
+    EXPECT_TRUE(model->IsStopped());
+
+    // A play the driver manager ended behind the window ends the window's quietly.
+    control.statusState = 1;
+    Play();
+    driver->Stop();
+    EXPECT_TRUE(model->CheckPlaySession());
+    EXPECT_EQ(prompt.Boxes().size(), 2u);
+    EXPECT_TRUE(model->IsStopped());
+    EXPECT_FALSE(manual.locked);
+}
+
 TEST_F(MngrModel, FailedPlaysAreShownReportedAndLeaveTheStateAsItWas) {
     // The page refuses its data: 61209, and the record is not left half filled.
     manual.exchangeWorks = false;
@@ -347,9 +398,13 @@ TEST_F(MngrModel, FailedPlaysAreShownReportedAndLeaveTheStateAsItWas) {
     EXPECT_EQ(Stops(), 1u);
     manual.exchangeWorks = true;
 
-    // No valid adapter: reported, nothing shown here (the adapter check asks itself).
+    // No valid adapter: reported; the check runs interactively, so that it tells the user
+    // why (the daemon unreachable, no adapter, a choice of nothing usable) and the window
+    // adds no second box.
     application.adapterValid = false;
+    application.lastInteractive = false;
     model->OnPlayCommand();
+    EXPECT_TRUE(application.lastInteractive);
     EXPECT_EQ(prompt.Boxes().size(), 1u);
     EXPECT_EQ(Stops(), 2u);
     application.adapterValid = true;

@@ -98,8 +98,19 @@ TEST(BrowserLinks, TheLastPathSegmentWithoutItsQueryNamesTheKindInAnyCase) {
 TEST_F(BrowserModel, OnlyHttpAddressesOfTheServersHostAreFetched) {
     const std::string port = std::to_string(server->Port());
     EXPECT_TRUE(CAltirenPageBrowserModel::IsServerAddress("http://127.0.0.1:" + port + "/x"));
-    EXPECT_TRUE(CAltirenPageBrowserModel::IsServerAddress("https://127.0.0.1/x"));
+    EXPECT_TRUE(CAltirenPageBrowserModel::IsServerAddress("https://127.0.0.1:" + port + "/x"));
     EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress("http://127.0.0.2:" + port + "/x"));
+    // Another port of the server's host is another server, the scheme's own included.
+    EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress("https://127.0.0.1/x"));
+    EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress("http://127.0.0.1/x"));
+    EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress(
+        "http://127.0.0.1:" + std::to_string(server->Port() + 1) + "/x"));
+    // A server named without a port answers on the scheme's.
+    ASSERT_TRUE(registry.SetString("AltirenServerIP", "127.0.0.1"));
+    EXPECT_TRUE(CAltirenPageBrowserModel::IsServerAddress("http://127.0.0.1/x"));
+    EXPECT_TRUE(CAltirenPageBrowserModel::IsServerAddress("https://127.0.0.1:443/x"));
+    EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress("http://127.0.0.1:8080/x"));
+    ASSERT_TRUE(registry.SetString("AltirenServerIP", server->HostPort()));
     EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress("file:///etc/passwd"));
     EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress("ftp://127.0.0.1/x"));
     EXPECT_FALSE(CAltirenPageBrowserModel::IsServerAddress("/files/relative.tvl"));

@@ -13,15 +13,25 @@
 #include "ManagerFakes.h"
 #include "PageDriving.h"
 #include "PagesFixture.h"
+#include "ResponsivenessProbe.h"
 #include "ScenarioChecks.h"
 
+#include <QApplication>
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QTextDocument>
+
+#include <filesystem>
+
+#include <map>
+
+#include <functional>
 
 using namespace pagestest;
 
@@ -34,6 +44,8 @@ protected:
                                        "<html><body><p>More scenarios</p>"
                                        "<a href=\"files/deep.tvl\">deep.tvl</a></body></html>"};
         options.pages["/logo.png"] = {"image/png", LogoPng()};
+        for (const char* slow : {"/slow1.png", "/slow2.png", "/slow3.png", "/slow4.png"})
+            options.pages[slow] = {"image/png", LogoPng()};
         options.browseExtra = browseExtra;
     }
 
@@ -70,13 +82,27 @@ TEST_F(ImportPage, OfflineTheButtonShowsTheMessageAndOpensNoDialog) {
     EXPECT_EQ(server->RequestCount(), 0u);
     EXPECT_FALSE(page.HasScenarioToPlay());
 
-    // On-line, but without a browser page to open: no empty dialog either.
+    // On-line, but without a browser page to open: no empty dialog either, and the
+    // user is told what the installation did not set.
     ClientState::SetServerOnline(true);
     registry.registry().deleteValue(platform::registry::Hive::LocalMachine,
                                     CClientSettings::kSettingsKey, "AltirenBrowser");
+    QTest::mouseClick(guitest::Find<QPushButton>(&page, IDC_IMPORT_SELECT), Qt::LeftButton);
+    ASSERT_EQ(prompt.Boxes().size(), 2u);
+    EXPECT_EQ(prompt.Boxes()[1].text, LoadClientString(IDS_BROWSER_ADDRESS_MISSING));
+    EXPECT_EQ(prompt.Boxes()[1].flags, MB_OK | MB_ICONERROR);
+    EXPECT_EQ(server->Paths().size(), 0u);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // Nor without an account.
+    ASSERT_TRUE(registry.SetString("AltirenBrowser", "browse.php"));
+    registry.registry().deleteValue(platform::registry::Hive::LocalMachine,
+                                    CClientSettings::kSettingsKey, "AccountID");
     CAltirenPageBrowser dialog(nullptr, prompt, ImportedScenario());
     EXPECT_EQ(dialog.Run(), IDCANCEL);
     EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(prompt.Boxes().size(), 3u);
+    EXPECT_EQ(prompt.Boxes()[2].text, LoadClientString(IDS_ACCOUNT_MISSING));
     EXPECT_EQ(server->Paths().size(), 0u);
 }
 
@@ -86,15 +112,18 @@ TEST_F(ImportPage, TheDialogShowsTheBrowsePageFollowsPagesAndFetchesTheDocumentC
     CAltirenPageBrowser dialog(nullptr, prompt, ImportedScenario());
     ASSERT_TRUE(dialog.Start());
     ASSERT_TRUE(guitest::ShowAndWait(&dialog));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.IsWaiting(); }, 10000));
     CBrowseView* view = dialog.View();
     EXPECT_NE(view->toPlainText().indexOf("net.tvl"), -1) << view->toPlainText().toStdString();
     EXPECT_EQ(dialog.windowTitle(), "Pramitone Server - Available Topovel Files");
 
     // An HTML page is followed inside the dialog, its relative links against it.
     ASSERT_TRUE(pagedriving::ClickLink(view, "More"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog.IsWaiting(); }, 10000));
     EXPECT_NE(view->toPlainText().indexOf("More scenarios"), -1);
     EXPECT_EQ(Hits("/more.html"), 1u);
     ASSERT_TRUE(pagedriving::ClickLink(view, "deep.tvl"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.result() == QDialog::Accepted; }, 10000));
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.Result().sourceKind, 1);
     EXPECT_EQ(dialog.Result().fileName, "deep.tvl");
@@ -141,7 +170,8 @@ TEST_F(ForeignResources, APageNamingAFileOrAnotherHostsResourceFetchesNothingOfT
     CAltirenPageBrowser dialog(nullptr, prompt, ImportedScenario());
     ASSERT_TRUE(dialog.Start());
     ASSERT_TRUE(guitest::ShowAndWait(&dialog));
-    QTest::qWait(50);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !dialog.IsWaiting() && dialog.View()->PendingResources() == 0; }, 10000));
     QTextDocument* document = dialog.View()->document();
     // The server's own image is there; the file and the other host's are not.
     EXPECT_EQ(Hits("/logo.png"), 1u);
@@ -281,6 +311,137 @@ TEST_F(ImportThroughManager, ALongFileNameShowsItsBeginningAndAnEllipsis) {
     EXPECT_TRUE(QString::fromStdString(name).startsWith(shown.left(shown.size() - 3)));
     EXPECT_GT(shown.size(), 10);
     EXPECT_LT(shown.size(), static_cast<int>(name.size()));
+}
+
+// A server that accepts and then says nothing, to the browse page, to a scenario file or
+// to the page's images: the window goes on answering, the dialog shows at once that it
+// waits, Cancel ends it at once, late images take their place when they come, and nothing
+// stored changes.
+class SilentServer : public ImportThroughManager {
+protected:
+    SilentServer() {
+        browseExtra = "<p>Images:<img src=\"/slow1.png\"><img src=\"/slow2.png\">"
+                      "<img src=\"/slow3.png\"><img src=\"/slow4.png\"></p>";
+    }
+
+    // Every value of the test's registry store, as its files hold them.
+    std::map<std::string, std::string> Stored() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(registry.dir().str()))
+            if (entry.is_regular_file())
+                files[entry.path().string()] = testsupport::read_file(entry.path());
+        return files;
+    }
+
+    // Runs File > Select Emulated Network... and, once the dialog is up (and shows its
+    // page unless whileWaiting), act; the dialog is cancelled by a click. Returns how long
+    // the click took to close it (ms), -1 when it did not.
+    qint64 ImportAndCancel(const std::function<void(CAltirenPageBrowser*)>& act, bool whileWaiting,
+                           qint64* shownAfter = nullptr) {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 closedIn = -1;
+        pagedriving::WhileBrowserRuns(
+            [&](CAltirenPageBrowser* dialog) {
+                if (shownAfter)
+                    *shownAfter = clock.elapsed();
+                act(dialog);
+                QElapsedTimer cancel;
+                cancel.start();
+                QTest::mouseClick(guitest::Find<QPushButton>(dialog, IDCANCEL), Qt::LeftButton);
+                if (!dialog->isVisible())
+                    closedIn = cancel.elapsed();
+            },
+            whileWaiting);
+        manager->OnCommand(ID_FILE_SELECT_NETWORK);
+        return closedIn;
+    }
+
+    static bool WaitingShown(CAltirenPageBrowser* dialog) {
+        auto* status = guitest::Find<QLabel>(dialog, IDC_BROWSER_STATUS);
+        return dialog->IsWaiting() && status && status->isVisible() &&
+               status->text().toStdString() == LoadClientString(IDS_WAITING_FOR_SERVER);
+    }
+};
+
+TEST_F(SilentServer, TheWindowAnswersWhileThePageAFileOrImagesAreFetchedAndCancelEndsAtOnce) {
+    Serve("net.tvl", ScenarioDocument(""));
+    ASSERT_TRUE(guitest::ShowAndWait(manager.get()));
+    const auto before = Stored();
+
+    // The browse page is held.
+    mgmt::Behaviour silent;
+    silent.silentBrowse = true;
+    server->SetBehaviour(silent);
+    guitest::ResponsivenessProbe probe(manager.get());
+    bool waiting = false;
+    qint64 shownAfter = -1;
+    qint64 closedIn = ImportAndCancel(
+        [&](CAltirenPageBrowser* dialog) {
+            QTest::qWait(300);
+            waiting = WaitingShown(dialog);
+        },
+        true, &shownAfter);
+    EXPECT_GE(shownAfter, 0);
+    EXPECT_LT(shownAfter, 1000);
+    EXPECT_TRUE(waiting);
+    EXPECT_GE(closedIn, 0);
+    EXPECT_LT(closedIn, 100);
+
+    // The page comes; the scenario file clicked is held.
+    silent.silentBrowse = false;
+    silent.silent = true;
+    server->SetBehaviour(silent);
+    waiting = false;
+    closedIn = ImportAndCancel(
+        [&](CAltirenPageBrowser* dialog) {
+            if (!pagedriving::ClickLink(dialog->View(), "net.tvl"))
+                ADD_FAILURE() << "no link net.tvl";
+            QTest::qWait(300);
+            waiting = WaitingShown(dialog);
+        },
+        false);
+    EXPECT_TRUE(waiting);
+    EXPECT_GE(closedIn, 0);
+    EXPECT_LT(closedIn, 100);
+
+    // The page comes; its four images are held, then come late.
+    silent.silent = false;
+    silent.silentPages = true;
+    server->SetBehaviour(silent);
+    bool shownWithout = false, cameLate = false;
+    size_t pending = 0;
+    closedIn = ImportAndCancel(
+        [&](CAltirenPageBrowser* dialog) {
+            CBrowseView* view = dialog->View();
+            QTest::qWait(300);
+            pending = view->PendingResources();
+            shownWithout = view->toPlainText().contains("net.tvl") &&
+                           view->PendingResources() == 4 && !dialog->IsWaiting();
+            server->SetBehaviour(mgmt::Behaviour());
+            server->ReleaseHeld();
+            cameLate =
+                QTest::qWaitFor([&] { return view->PendingResources() == 0; }, 5000) &&
+                !QImage::fromData(view->document()
+                                      ->resource(QTextDocument::ImageResource, QUrl("/slow1.png"))
+                                      .toByteArray())
+                     .isNull();
+        },
+        false);
+    EXPECT_TRUE(shownWithout) << pending;
+    EXPECT_TRUE(cameLate);
+    EXPECT_GE(closedIn, 0);
+    EXPECT_LT(closedIn, 100);
+
+    probe.Stop();
+    EXPECT_GT(probe.Samples(), 20u);
+    // Input is answered within 100 ms; a stall of the loaded test machine is no request
+    // held on the GUI thread, which would hold every event for the whole 5 s time-out.
+    EXPECT_LT(probe.PercentileMs(0.95), 100) << "longest " << probe.LongestMs() << " ms";
+    EXPECT_LT(probe.LongestMs(), 2000);
+    EXPECT_FALSE(importPage->HasScenarioToPlay());
+    EXPECT_EQ(Stored(), before);
 }
 
 } // namespace

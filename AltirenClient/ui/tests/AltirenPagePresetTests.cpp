@@ -5,6 +5,7 @@
 
 #include "PagesFixture.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QSlider>
 
@@ -35,12 +36,18 @@ protected:
         slider->setSliderDown(false);
     }
 
+    // The presets are asked for off the GUI thread: the page takes them when they come.
+    static void WaitForPresets(CAltirenPagePreset& page) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !page.IsAskingForPresets(); }, 10000));
+    }
+
     RecordingSink sink;
 };
 
 TEST_F(PresetPage, SlidersPickTheServersPresetsAndShowTheirLabels) {
     CAltirenPagePreset page(nullptr, &sink);
     ASSERT_TRUE(guitest::ShowAndWait(&page));
+    WaitForPresets(page);
     EXPECT_EQ(sink.Last(), true);
     QSlider* latency = Slider(page, IDC_PRESET_LATENCY);
     QSlider* loss = Slider(page, IDC_PRESET_LOSS);
@@ -112,6 +119,7 @@ TEST_F(PresetPage, WhileTheProxyFailsTheSlidersAndPlayStayOffUntilTheServerAnswe
     server->SetBehaviour(failing);
     CAltirenPagePreset page(nullptr, &sink);
     ASSERT_TRUE(guitest::ShowAndWait(&page));
+    WaitForPresets(page);
     EXPECT_EQ(sink.Last(), false);
     for (UINT id : {IDC_PRESET_LOSS, IDC_PRESET_LATENCY, IDC_PRESET_BANDWIDTH})
         EXPECT_FALSE(Slider(page, id)->isEnabled()) << id;
@@ -122,6 +130,7 @@ TEST_F(PresetPage, WhileTheProxyFailsTheSlidersAndPlayStayOffUntilTheServerAnswe
 
     server->SetBehaviour(mgmt::Behaviour());
     page.Reset();
+    WaitForPresets(page);
     EXPECT_EQ(sink.Last(), true);
     for (UINT id : {IDC_PRESET_LOSS, IDC_PRESET_LATENCY, IDC_PRESET_BANDWIDTH})
         EXPECT_TRUE(Slider(page, id)->isEnabled()) << id;
@@ -142,6 +151,7 @@ TEST_F(PresetPage, ARefusalOrAShortReplyIsNoPresetsAndTheNextResetAsksAgain) {
     server->EditStore([](mgmt::AccountStore& s) { s.SetPassword(kUser, "Changed1"); });
     CAltirenPagePreset page(nullptr, &sink);
     ASSERT_TRUE(guitest::ShowAndWait(&page));
+    WaitForPresets(page);
     EXPECT_EQ(sink.Last(), false);
     for (UINT id : {IDC_PRESET_LOSS, IDC_PRESET_LATENCY, IDC_PRESET_BANDWIDTH})
         EXPECT_FALSE(Slider(page, id)->isEnabled()) << id;
@@ -155,12 +165,14 @@ TEST_F(PresetPage, ARefusalOrAShortReplyIsNoPresetsAndTheNextResetAsksAgain) {
         s.Presets()[0].values.pop_back();
     });
     page.Reset();
+    WaitForPresets(page);
     EXPECT_EQ(server->RequestCount(), asked + 1);
     EXPECT_EQ(sink.Last(), false);
     EXPECT_FALSE(Slider(page, IDC_PRESET_BANDWIDTH)->isEnabled());
 
     server->EditStore([](mgmt::AccountStore& s) { s.Presets()[0].values.push_back("55"); });
     page.Reset();
+    WaitForPresets(page);
     EXPECT_EQ(server->RequestCount(), asked + 2);
     EXPECT_EQ(sink.Last(), true);
     for (UINT id : {IDC_PRESET_LOSS, IDC_PRESET_LATENCY, IDC_PRESET_BANDWIDTH})
@@ -170,6 +182,25 @@ TEST_F(PresetPage, ARefusalOrAShortReplyIsNoPresetsAndTheNextResetAsksAgain) {
     EXPECT_EQ(Label(page, IDC_PRESET_BANDWIDTH_VALUE), "1000 Kbps");
     page.Reset(); // presets held: nothing asked
     EXPECT_EQ(server->RequestCount(), asked + 2);
+}
+
+TEST_F(PresetPage, ASilentServerNeitherHoldsThePageNorGivesItPresets) {
+    mgmt::Behaviour silent;
+    silent.silent = true;
+    server->SetBehaviour(silent);
+    ASSERT_TRUE(registry.SetDword("CommunicationTimeout", 600));
+    QElapsedTimer clock;
+    clock.start();
+    CAltirenPagePreset page(nullptr, &sink);
+    ASSERT_TRUE(guitest::ShowAndWait(&page));
+    // Made and shown while the request waits, with nothing to pick from yet.
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_TRUE(page.IsAskingForPresets());
+    EXPECT_FALSE(Slider(page, IDC_PRESET_LATENCY)->isEnabled());
+    EXPECT_EQ(sink.Last(), false);
+    // The request gives up: the offline table is the proxy's answer to a late server.
+    WaitForPresets(page);
+    server->ReleaseHeld();
 }
 
 TEST_F(PresetPage, OfflineTheBuiltInPresetsServeAndAHiddenPageLeavesPlayAlone) {

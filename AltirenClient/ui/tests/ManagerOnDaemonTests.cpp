@@ -8,7 +8,10 @@
 
 #include "ManagerDaemonLab.h"
 
+#include "AltirenClient/ServerRequest.h"
+
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -16,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -108,8 +112,56 @@ TEST_F(ManagerOnDaemon, KeyClicksSetFiftyMillisecondsAndOneMegabitThatRealTraffi
     EXPECT_GT(normalBps, 3.0e6);
 
     EXPECT_TRUE(prompt.Boxes().empty());
+    ASSERT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(10))); // the report
     EXPECT_EQ(Events("CLIENT_STOP"), 1u);
     EXPECT_EQ(server->RequestCount(), 1u);
+}
+
+// The daemon stops under a play: within three seconds the window shows Play again and
+// tells the user once; once the daemon is back, Play plays.
+TEST_F(ManagerOnDaemon, ADaemonThatStopsUnderAPlayIsShownAndPlayWorksOnceItIsBack) {
+    window->OnCommand(ID_VIEW_ADVANCED);
+    auto* latency = guitest::Find<CNumericEdit>(window.get(), IDC_MANUAL_LATENCY);
+    auto* play = guitest::Find<QPushButton>(window.get(), IDC_PLAY_STOP);
+    ASSERT_TRUE(latency && play);
+    TypeInto(latency, "30");
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped())
+        << (prompt.Boxes().empty() ? "" : prompt.Boxes()[0].text) << log_text();
+    ASSERT_TRUE(emulating_within(std::chrono::seconds(10))) << log_text();
+    QTest::qWait(1500); // a few checks that find the play held
+    EXPECT_FALSE(window->IsStopped());
+    EXPECT_TRUE(prompt.Boxes().empty());
+
+    // The daemon's log lines carry its process id: "quellin[PID]: ...".
+    const std::string text = log_text();
+    const auto at = text.find("quellin[");
+    ASSERT_NE(at, std::string::npos) << text;
+    ASSERT_EQ(::kill(static_cast<pid_t>(std::stol(text.substr(at + 8))), SIGTERM), 0);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->IsStopped(); }, 3000))
+        << "still playing after " << clock.elapsed() << " ms";
+    std::printf("the window showed the lost play after %lld ms\n",
+                static_cast<long long>(clock.elapsed()));
+    EXPECT_EQ(play->text(), "&Play");
+    EXPECT_FALSE(driver->IsPlaying());
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_NE(prompt.Boxes()[0].text.find(device), std::string::npos) << prompt.Boxes()[0].text;
+    QTest::qWait(1500); // told once
+    EXPECT_EQ(prompt.Boxes().size(), 1u);
+
+    // The daemon is back: Play plays.
+    lab_options().start_wire(lab());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return can_connect(); }, 10000)) << log_text();
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped())
+        << (prompt.Boxes().size() < 2 ? "" : prompt.Boxes()[1].text) << log_text();
+    ASSERT_TRUE(emulating_within(std::chrono::seconds(10))) << log_text();
+    EXPECT_EQ(play->text(), "Sto&p");
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_TRUE(window->IsStopped());
+    EXPECT_TRUE(StoppedWithin(std::chrono::seconds(10)));
 }
 
 // The manager window with the filter dialog as its Edit > Filter Definition... seam; the

@@ -308,7 +308,9 @@ TEST_F(OptionsModel, ARegisteredUserRefusedAtLaunchIsRestored) {
     EXPECT_FALSE(page.OnApply());
     EXPECT_EQ(script.Events(), std::vector<ServerEventType>{CLIENT_LAUNCH});
     EXPECT_EQ(Stored().second, "Secret1");
-    EXPECT_TRUE(Showed(IDS_CHANGE_LOGIN_FAILED));
+    // The registration page's failure is a registration's, as its help page says.
+    EXPECT_TRUE(Showed(IDS_REGISTRATION_FAILED));
+    EXPECT_FALSE(Showed(IDS_CHANGE_LOGIN_FAILED));
     EXPECT_EQ(manager.resets, 0);
 }
 
@@ -482,6 +484,43 @@ TEST_F(OptionsOnServer, APasswordChangeReachesTheServersAccount) {
     ASSERT_NE(store.FindUser("ann"), nullptr);
     EXPECT_EQ(store.FindUser("ann")->password, "Fresh9");
     EXPECT_EQ(Stored().second, "Fresh9");
+}
+
+// A server that accepts and then says nothing: the offline answer that follows the
+// time-out agrees to no change of the account (here without an event loop, the requests
+// are waited for where they are made).
+TEST_F(OptionsOnServer, ASilentServerAgreesToNoChangeOfTheAccount) {
+    ASSERT_TRUE(registry.SetDword("CommunicationTimeout", 300));
+    ASSERT_TRUE(registry.SetDword("InstalledStatus", 1));
+    mgmt::Behaviour silent;
+    silent.silent = true;
+    server->SetBehaviour(silent);
+    const auto before = Stored();
+    const std::string serverBefore = StoredServer();
+
+    Login login(ProxyContext());
+    login.OnInitDialog();
+    login.GetValues().password = "Other2";
+    EXPECT_FALSE(login.OnApply());
+    EXPECT_TRUE(Showed(IDS_CHANGE_LOGIN_FAILED));
+    EXPECT_EQ(Stored(), before);
+    EXPECT_EQ(StoredServer(), serverBefore);
+
+    // A registration times out the same way: the offline table's "OK" to CLIENT_LAUNCH
+    // is no agreement.
+    Inst registration(ProxyContext());
+    registration.OnInitDialog();
+    registration.GetValues().password = "Other2";
+    EXPECT_FALSE(registration.OnApply());
+    EXPECT_TRUE(Showed(IDS_REGISTRATION_FAILED));
+    EXPECT_EQ(Stored(), before);
+
+    ClientState::SetServerOnline(true);
+    login.OnChangePwd([](const std::string&) { return std::optional<std::string>("Fresh9"); });
+    EXPECT_TRUE(Showed(IDS_PASSWORD_CHANGE_FAILED));
+    EXPECT_EQ(Stored(), before);
+    EXPECT_EQ(server->StoreCopy().FindUser("ann")->password, "Secret1");
+    server->ReleaseHeld();
 }
 
 // ---- preferences ----

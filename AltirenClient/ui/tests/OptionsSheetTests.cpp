@@ -7,12 +7,18 @@
 #include "AltirenClient/StringTable.h"
 #include "AltirenUi/HelpHook.h"
 #include "AltirenUi/OptionsSheet.h"
+#include "AltirenUi/ProxyAccountServer.h"
 #include "AltirenUi/SClientChangePwd.h"
+#include "AltirenUi/ServerWaitBox.h"
 #include "AltirenUiTest/GuiTest.h"
+#include "ResponsivenessProbe.h"
+
+#include <MgmtServer/MgmtServer.h>
 
 #include <TestSupport/TempDir.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -48,6 +54,7 @@ protected:
         ClientState::SetServerOnline(true);
         ASSERT_TRUE(registry.SetString("AltirenServerIP", "server.example:80"));
         ASSERT_TRUE(registry.SetDword("InstalledStatus", 1));
+        ASSERT_TRUE(registry.SetString("AccountID", "ACC-7"));
         ASSERT_TRUE(CClientSettings().bSetUserDetails("ann", "Secret1", true));
         registry.registry().createKey(platform::registry::Hive::LocalMachine,
                                       CClientSettings::kRunKey);
@@ -325,6 +332,111 @@ TEST_F(OptionsSheetTest, ARunOpensItsPagesAfreshAfterACancel) {
     EXPECT_TRUE(script.sent.empty());
     EXPECT_EQ(statisticsApplies, 0);
     EXPECT_EQ(TabTitles(), (std::vector<QString>{"Login", "Statistics"}));
+}
+
+// The registration sheet of a first start: the server address typed on the Login tab and
+// the account typed on the Registration tab are what is registered and kept.
+TEST_F(OptionsSheetTest, WhatWasTypedOnEitherTabIsWhatIsUsed) {
+    ASSERT_TRUE(registry.SetString("AltirenServerIP", ""));
+    ASSERT_TRUE(registry.SetDword("InstalledStatus", 0));
+    Make(IOptionsSheet::kPageRegistration | IOptionsSheet::kPageLogin, false);
+    ASSERT_TRUE(guitest::ShowAndWait(sheet.get()));
+    std::vector<std::string> serverAtRequest;
+    script.onSend = [&](ServerEventType) {
+        std::string server;
+        CClientSettings().bGetServerIP(server, false);
+        serverAtRequest.push_back(server);
+    };
+
+    SelectTab(IOptionsSheet::kPageLogin);
+    Retype(Control<QLineEdit>(IDC_LOGIN_SERVER), "198.18.0.9:8080");
+    SelectTab(IOptionsSheet::kPageRegistration);
+    Retype(Control<QLineEdit>(IDC_INSTALL_USER_NAME), "dora");
+    Retype(Control<QLineEdit>(IDC_INSTALL_PASSWORD), "Dora5pw");
+    ClickOk();
+
+    EXPECT_FALSE(sheet->isVisible());
+    EXPECT_EQ(script.Events(), (std::vector<ServerEventType>{CLIENT_INSTALL, CLIENT_LAUNCH}));
+    EXPECT_EQ(serverAtRequest, (std::vector<std::string>{"198.18.0.9:8080", "198.18.0.9:8080"}));
+    std::string server, user, password;
+    ASSERT_TRUE(CClientSettings().bGetServerIP(server, false));
+    ASSERT_TRUE(CClientSettings().bGetUserDetails(user, password, true));
+    EXPECT_EQ(server, "198.18.0.9:8080");
+    EXPECT_EQ(user, "dora");
+    EXPECT_EQ(password, "Dora5pw");
+}
+
+// Without an account the registration says so rather than blaming the server.
+TEST_F(OptionsSheetTest, ARegistrationWithoutAnAccountSaysTheAccountIsMissing) {
+    registry.registry().deleteValue(platform::registry::Hive::LocalMachine,
+                                    CClientSettings::kSettingsKey, "AccountID");
+    Make(IOptionsSheet::kPageRegistration, false);
+    ASSERT_TRUE(guitest::ShowAndWait(sheet.get()));
+    prompt.SetDefaultAnswer(IDOK);
+    Retype(Control<QLineEdit>(IDC_INSTALL_PASSWORD), "Other2");
+    ClickOk();
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(prompt.Showed(LoadClientString(IDS_ACCOUNT_MISSING)));
+    EXPECT_FALSE(prompt.Showed(LoadClientString(IDS_REGISTRATION_FAILED)));
+    EXPECT_TRUE(script.sent.empty());
+}
+
+// A log-on change against a server that accepts and says nothing: the sheet waits with
+// the windows answering, a box offers Cancel, and a cancel keeps the old account.
+TEST_F(OptionsSheetTest, ALogOnChangeWaitsWithoutHoldingTheWindowsAndACancelKeepsTheAccount) {
+    mgmt::MgmtServer server{mgmt::ServerOptions{}};
+    std::string error;
+    ASSERT_TRUE(server.Start(error)) << error;
+    mgmt::Behaviour silent;
+    silent.silent = true;
+    server.SetBehaviour(silent);
+    ASSERT_TRUE(registry.SetString("AltirenServerIP", server.HostPort()));
+    ASSERT_TRUE(registry.SetDword("CommunicationTimeout", 5000));
+    OptionsSheetSetup setup;
+    setup.prompt = &prompt;
+    setup.server = CProxyAccountServer::Factory();
+    setup.manager = [this] { return &manager; };
+    sheet = std::make_unique<COptionsSheet>(std::move(setup));
+    sheet->RequestPages(IOptionsSheet::kPageLogin);
+    QWidget window; // the manager window beside the sheet
+    window.resize(200, 100);
+    window.show();
+    ASSERT_TRUE(guitest::ShowAndWait(sheet.get()));
+    prompt.SetDefaultAnswer(IDOK);
+    Retype(Control<QLineEdit>(IDC_LOGIN_PASSWORD), "Other2");
+
+    guitest::ResponsivenessProbe probe(&window);
+    bool boxShown = false;
+    qint64 cancelledIn = -1;
+    QElapsedTimer clock;
+    guitest::WhenModal<CServerWaitBox>([&](CServerWaitBox* box) {
+        boxShown = true;
+        QTest::qWait(300);
+        QElapsedTimer cancel;
+        cancel.start();
+        QTest::mouseClick(guitest::Find<QPushButton>(box, IDCANCEL), Qt::LeftButton);
+        cancelledIn = cancel.elapsed();
+    });
+    clock.start();
+    ClickOk();
+    const qint64 waited = clock.elapsed();
+    probe.Stop();
+
+    EXPECT_TRUE(boxShown);
+    EXPECT_GE(cancelledIn, 0);
+    EXPECT_LT(cancelledIn, 100);
+    EXPECT_LT(waited, 3000); // the cancel ended the wait, not the time-out
+    EXPECT_GT(probe.Samples(), 10u);
+    // Input is answered within 100 ms; a stall of the loaded test machine is no request
+    // held on the GUI thread, which would hold every event for the whole 5 s time-out.
+    EXPECT_LT(probe.PercentileMs(0.95), 100) << "longest " << probe.LongestMs() << " ms";
+    EXPECT_LT(probe.LongestMs(), 2000);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(prompt.Showed(LoadClientString(IDS_CHANGE_LOGIN_FAILED)));
+    std::string user, password;
+    ASSERT_TRUE(CClientSettings().bGetUserDetails(user, password, true));
+    EXPECT_EQ(password, "Secret1");
+    server.Stop();
 }
 
 } // namespace

@@ -35,15 +35,18 @@ inline bool ClickLink(QTextBrowser* view, const QString& text) {
     return true;
 }
 
-// Runs act on the download dialog once it is the active modal window (checked every
-// 20 ms); any modal window still up after ten seconds is closed.
-inline void WhileBrowserRuns(std::function<void(CAltirenPageBrowser*)> act) {
+// Runs act on the download dialog once it is the active modal window and, unless
+// whileWaiting, shows the page it asked for (checked every 20 ms); any modal window still
+// up after ten seconds is closed.
+inline void WhileBrowserRuns(std::function<void(CAltirenPageBrowser*)> act,
+                             bool whileWaiting = false) {
     auto* poll = new QTimer;
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, clock, act] {
+    QObject::connect(poll, &QTimer::timeout, [poll, clock, act, whileWaiting] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (auto* dialog = qobject_cast<CAltirenPageBrowser*>(modal)) {
+        auto* dialog = qobject_cast<CAltirenPageBrowser*>(modal);
+        if (dialog && (whileWaiting || !dialog->IsWaiting())) {
             poll->stop();
             poll->deleteLater();
             act(dialog);

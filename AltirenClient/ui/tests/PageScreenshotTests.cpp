@@ -6,6 +6,7 @@
 #include "AltirenUi/AltirenPageBrowser.h"
 #include "AltirenUi/AltirenPageImport.h"
 #include "AltirenUi/AltirenPagePreset.h"
+#include "AltirenUi/ServerWaitBox.h"
 #include "AltirenUiTest/Xvfb.h"
 #include "ManagerFakes.h"
 #include "PageDriving.h"
@@ -81,6 +82,8 @@ protected:
 
 TEST_F(PageScreenshots, ThePresetPage) {
     ASSERT_EQ(manager->CurrentPage(), 0);
+    auto* loss = guitest::Find<QSlider>(manager.get(), IDC_PRESET_LOSS);
+    ASSERT_TRUE(QTest::qWaitFor([loss] { return loss->isEnabled(); }, 10000));
     guitest::Find<QSlider>(manager.get(), IDC_PRESET_LOSS)->setValue(40);
     guitest::Find<QSlider>(manager.get(), IDC_PRESET_LATENCY)->setValue(60);
     guitest::Find<QSlider>(manager.get(), IDC_PRESET_BANDWIDTH)->setValue(80);
@@ -110,6 +113,34 @@ TEST_F(PageScreenshots, TheDownloadDialogAndTheImportPageWithASummary) {
     manager->OnCommand(ID_FILE_SELECT_NETWORK);
     EXPECT_EQ(importPage->GetSourceKind(), IImportPage::kSourceRecording);
     Save("page-import-recording");
+}
+
+// The dialog while the server keeps its browse page, and the box of an account change
+// that waits for the server.
+TEST_F(PageScreenshots, TheWaitsForTheServer) {
+    manager->OnCommand(ID_VIEW_PROFESSIONAL);
+    mgmt::Behaviour silent;
+    silent.silentBrowse = true;
+    server->SetBehaviour(silent);
+    bool saved = false;
+    pagedriving::WhileBrowserRuns(
+        [&saved](CAltirenPageBrowser* dialog) {
+            dialog->move(200, 120);
+            Save("page-browser-waiting");
+            saved = dialog->IsWaiting();
+            dialog->reject();
+        },
+        true);
+    manager->OnCommand(ID_FILE_SELECT_NETWORK);
+    EXPECT_TRUE(saved);
+    server->SetBehaviour(mgmt::Behaviour());
+    server->ReleaseHeld();
+
+    CServerWaitBox box(manager.get());
+    box.show();
+    box.move(220, 200);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    Save("server-wait-box");
 }
 
 } // namespace

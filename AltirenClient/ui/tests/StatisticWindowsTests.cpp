@@ -138,6 +138,30 @@ TEST_F(StatisticWindows, DoubleClickWhileStoppedSaysSoAndOpensNothing) {
     EXPECT_TRUE(gui->HasGraphWindowsOpen());
 }
 
+// Sixty connections with MaxPairs at its 50: the list keeps 50 rows whose totals grow
+// tick to tick, and a graph keeps its history.
+TEST_F(StatisticWindows, SixtyConnectionsAtFiftyPairsKeepFiftyRowsThatGrow) {
+    Play(true);
+    std::vector<PacketSpec> sixty;
+    for (uint16_t i = 0; i < 60; ++i)
+        sixty.push_back(TcpPacket(static_cast<uint16_t>(30000 + i)));
+    CStatisticGrafWindow* graph = nullptr;
+    for (uint32_t tick = 1; tick <= 3; ++tick) {
+        feed.Tick(sixty);
+        List().OnTimerEvent();
+        if (!graph)
+            graph = OpenGraph(sixty[0]);
+        ASSERT_NE(graph, nullptr);
+        graph->OnTimerEvent();
+        const CStatisticListModel& rows = List().Model();
+        ASSERT_EQ(rows.RowCount(), 50) << "tick " << tick;
+        for (int row = 0; row < rows.RowCount(); ++row)
+            EXPECT_EQ(rows.GetRow(row).record.totalFrames, tick) << "row " << row;
+    }
+    EXPECT_EQ(feed.Connections(), 50u);
+    EXPECT_EQ(graph->Model().GetPointCount(), 3u);
+}
+
 TEST_F(StatisticWindows, AHundredGraphWindowsAtMostAndAnOpenOneIsRaised) {
     Play(false);
     for (uint16_t i = 0; i < 100; ++i)

@@ -64,9 +64,11 @@ public:
                             int failOnHttpError, std::string* errorText, unsigned long timeoutMs);
 
     // Downloads url into the file at path (created or truncated). 1 on success; on
-    // failure the partial file is removed and 0 returned with the reason.
+    // failure the partial file is removed and 0 returned with the reason. An observer
+    // hears the transfer as with eGetURLFile.
     int bGetURLFileAndWriteToFile(const std::string& url, const std::string& path,
-                                  int followRedirects, std::string* errorText);
+                                  int followRedirects, std::string* errorText,
+                                  CHTTPRequestObserver* observer = nullptr);
 
     // Nonzero when a server answers at url with any HTTP status.
     int IsOnline(const std::string& url);

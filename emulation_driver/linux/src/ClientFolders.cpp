@@ -54,6 +54,16 @@ long write_client_folders(const reg::Registry& registry, const ClientFolders& fo
     if (rc == reg::kSuccess && folders.helpFolder)
         rc = registry.setValue(reg::Hive::LocalMachine, kClientInstallKey, "HelpFolder",
                                reg::Value::Sz(*folders.helpFolder));
+    if (rc == reg::kSuccess && folders.installFolder) {
+        std::string page;
+        rc = registry.createKey(reg::Hive::LocalMachine, kClientSettingsKey);
+        if (rc == reg::kSuccess &&
+            (registry.queryString(reg::Hive::LocalMachine, kClientSettingsKey, "AltirenBrowser",
+                                  page) != reg::kSuccess ||
+             page.empty()))
+            rc = registry.setValue(reg::Hive::LocalMachine, kClientSettingsKey, "AltirenBrowser",
+                                   reg::Value::Sz(kDefaultBrowsePage));
+    }
     return rc;
 }
 

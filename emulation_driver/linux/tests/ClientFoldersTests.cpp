@@ -87,8 +87,20 @@ TEST(ClientFolders, WrittenForTheClientAndRemovedAlone) {
     ASSERT_TRUE(settings.bGetHelpFolder(help));
     EXPECT_EQ(install, "/opt/x/share/pramitone");
     EXPECT_EQ(help, "/opt/x/share/pramitone/help");
+    // The scenario list page is there for the Professional page; one the administrator
+    // set is kept, and stays after the removal.
+    std::string page;
+    ASSERT_TRUE(settings.bGetAltirenBrowser(page));
+    EXPECT_EQ(page, kDefaultBrowsePage);
+    ASSERT_EQ(registry.setValue(Hive::LocalMachine, kClientSettingsKey, "AltirenBrowser",
+                                Value::Sz("scenarios/list.php")),
+              0);
+    ASSERT_EQ(write_client_folders(registry, folders), 0);
+    ASSERT_TRUE(settings.bGetAltirenBrowser(page));
+    EXPECT_EQ(page, "scenarios/list.php");
 
     ASSERT_EQ(remove_client_folders(registry), 0);
+    EXPECT_TRUE(settings.bGetAltirenBrowser(page));
     EXPECT_FALSE(settings.bGetInstallFolder(install));
     EXPECT_FALSE(settings.bGetHelpFolder(help));
     std::string other;
@@ -108,8 +120,10 @@ TEST(ClientFolders, InstallAndUninstallOfTheProgram) {
 
     ASSERT_EQ(run(daemon, "--install"), 0);
     CClientSettings settings(registry);
-    std::string install, help, image;
+    std::string install, help, image, page;
     ASSERT_TRUE(settings.bGetInstallFolder(install));
+    ASSERT_TRUE(settings.bGetAltirenBrowser(page));
+    EXPECT_EQ(page, kDefaultBrowsePage);
     ASSERT_TRUE(settings.bGetHelpFolder(help));
     EXPECT_EQ(
         fs::path(install),

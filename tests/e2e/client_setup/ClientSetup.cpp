@@ -14,6 +14,7 @@ bool write_lab_client(const std::string& root, const LabClient& client, std::str
     ok = ok && registry.setValues(Hive::LocalMachine, key,
                                   {{"AltirenServerIP", Value::Sz(client.server)},
                                    {"AccountID", Value::Sz(client.account)},
+                                   {"AltirenBrowser", Value::Sz(client.browsePage)},
                                    {"TraceFolder", Value::Sz(client.traceFolder)},
                                    {"TraceLevel", Value::Dword(1)},
                                    {"InstalledStatus", Value::Dword(0)},

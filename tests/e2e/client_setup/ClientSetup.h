@@ -13,6 +13,8 @@ struct LabClient {
     std::string user;
     std::string password;
     std::string traceFolder;
+    // The management server's scenario list page.
+    std::string browsePage = "browse.php";
 };
 
 // Writes them into the registry store at `root`; false with the reason in `error`.

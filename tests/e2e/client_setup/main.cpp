@@ -22,12 +22,15 @@ int main(int argc, char** argv) {
             client.password = value;
         else if (name == "--trace-folder")
             client.traceFolder = value;
+        else if (name == "--browse-page")
+            client.browsePage = value;
         else
             client.server.clear();
     }
     if (argc % 2 == 0 || client.server.empty() || client.user.empty()) {
         std::fprintf(stderr, "usage: altiren-client-setup --server HOST:PORT --user NAME "
                              "[--password P] [--account ID] [--trace-folder DIR]\n"
+                             "       [--browse-page PAGE]\n"
                              "  (the registry store of ALTIREN_REGISTRY_ROOT)\n");
         return 2;
     }

@@ -12,12 +12,15 @@
 // --delay-ms a fixed delay each way. --reset first ends an emulation a client left behind.
 // With a COMMAND it plays, runs COMMAND, tells the East bucket's drops, stops and exits
 // with COMMAND's status; without one it leaves the emulation playing, as a client that
-// went away does. Its own lines go to standard error: standard output is COMMAND's.
+// went away does. While COMMAND runs it checks every half second that the daemon still
+// plays, and says so when it no longer does (the daemon stopped, or restarted without the
+// play). Its own lines go to standard error: standard output is COMMAND's.
 #include "AltirenAPI.h"
 #include "DaemonAdapters.h"
 #include "PlayOptions.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -75,7 +78,16 @@ std::optional<uint32_t> station_address(const std::optional<std::string>& asked)
     return std::nullopt;
 }
 
-int run(char** argv) {
+// The daemon no longer plays: its control device cannot be reached, or it does not
+// emulate (a daemon restarted under the play holds none).
+bool play_lost() {
+    uint32_t emulating = 0;
+    const int rc = NuvexGetStatus(&emulating);
+    return rc == NUVEX_RC_NO_DRIVER || (rc == 0 && !emulating);
+}
+
+// Runs the command and watches the play meanwhile; *lost tells whether it went.
+int run(char** argv, bool* lost) {
     const pid_t pid = ::fork();
     if (pid < 0)
         return 1;
@@ -85,7 +97,19 @@ int run(char** argv) {
         ::_exit(127);
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
+    for (int tick = 0;; ++tick) {
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (done < 0 && errno != EINTR)
+            return 1;
+        if (!*lost && tick % 10 == 9 && play_lost()) {
+            *lost = true;
+            std::fputs("altiren-play: the daemon no longer plays the emulation (stopped, or "
+                       "restarted without it): the command runs without it\n",
+                       stderr);
+        }
+        ::usleep(50000);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -167,7 +191,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const int status = run(argv + i);
+    bool lost = false;
+    const int status = run(argv + i, &lost);
     uint32_t stats[12] = {};
     if (GetLastSecondStatistics(stats) == 0)
         std::fprintf(stderr, "driver: East bucket drops %u\n", stats[10]);

@@ -3,6 +3,9 @@
 // cannot hold.
 #include "DaemonLab.h"
 
+#include <csignal>
+#include <future>
+
 using namespace e2e;
 
 TEST_F(DaemonLab, AltirenPlayPlaysForTheStationsOwnAddressAndRefusesOthers) {
@@ -33,4 +36,25 @@ TEST_F(DaemonLab, AltirenPlayPlaysForTheStationsOwnAddressAndRefusesOthers) {
     NetnsGuard in(lab().station());
     EXPECT_EQ(NuvexGetStatus(&emulating), 0);
     EXPECT_EQ(emulating, 0u);
+}
+
+// The daemon stops while altiren-play runs its command: it says that the command runs
+// without the emulation.
+TEST_F(DaemonLab, AltirenPlaySaysSoWhenTheDaemonStopsUnderItsPlay) {
+    auto played = std::async(std::launch::async, [this] {
+        return netnslab::run(lab().station(),
+                             {ALTIREN_PLAY_PROGRAM, "--delay-ms", "20", "--", "sleep", "4"});
+    });
+    ASSERT_TRUE(emulating_within(std::chrono::seconds(10))) << log_text();
+    // altiren-play has seen the emulation start too and runs its command.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // The daemon's log lines carry its process id: "quellin[PID]: ...".
+    const std::string text = log_text();
+    const auto at = text.find("quellin[");
+    ASSERT_NE(at, std::string::npos) << text;
+    ASSERT_EQ(::kill(static_cast<pid_t>(std::stol(text.substr(at + 8))), SIGTERM), 0);
+    const RunResult r = played.get();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("the daemon no longer plays the emulation"), std::string::npos)
+        << r.out << r.err;
 }

@@ -174,14 +174,19 @@ void MgmtServer::Handle(const httplib::Request& req, httplib::Response& res) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_paths.push_back(path);
     }
+    // Holds the request as a silent server does; true when it was held.
+    auto holdSilently = [this, &res](bool silent) {
+        if (!silent)
+            return false;
+        Behaviour held;
+        held.silent = true;
+        Hold(held);
+        res.status = 503;
+        return true;
+    };
     if (path.empty() || path == "/") {
-        if (GetBehaviour().silentProbe) {
-            Behaviour held;
-            held.silent = true;
-            Hold(held);
-            res.status = 503;
+        if (holdSilently(GetBehaviour().silentProbe))
             return;
-        }
         res.set_content("Management server\n", "text/plain");
         return;
     }
@@ -191,6 +196,8 @@ void MgmtServer::Handle(const httplib::Request& req, httplib::Response& res) {
     }
     std::string browse = "/" + m_options.browsePage;
     if (path == browse || path == browse + "/") {
+        if (holdSilently(GetBehaviour().silentBrowse))
+            return;
         HandleBrowse(req, res);
         return;
     }
@@ -208,6 +215,15 @@ void MgmtServer::Handle(const httplib::Request& req, httplib::Response& res) {
     }
     auto extra = m_options.pages.find(path);
     if (extra != m_options.pages.end()) {
+        if (GetBehaviour().silentPages) {
+            Behaviour held;
+            held.silent = true;
+            Hold(held);
+            if (GetBehaviour().silentPages) {
+                res.status = 503;
+                return;
+            }
+        }
         res.set_content(extra->second.second, extra->second.first);
         return;
     }

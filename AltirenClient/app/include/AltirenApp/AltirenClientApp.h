@@ -69,6 +69,8 @@ public:
                           QWidget* parent = nullptr);
     // One error event with the text in the event log.
     void ReportEvent(const std::string& text);
+    // The daemon's control device cannot be reached: says so, with its path.
+    void ShowDriverUnreachable();
     // Context help of a control id; true when shown or when the id has no topic.
     bool OnHelpInfo(UINT controlId);
 

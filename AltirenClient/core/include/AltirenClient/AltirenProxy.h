@@ -8,6 +8,7 @@
 
 #include "AltirenClient/MessageCoder.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -47,6 +48,10 @@ public:
     // (and the client goes offline); 0 when the request cannot be built or the reply
     // fails its checks.
     int GetAltirenResponse(std::string& reply, ServerEventType event);
+    // Whether the last GetAltirenResponse was answered by the server itself (a reply that
+    // passed its checks), not from the offline table after a failure, a time-out or while
+    // off-line. A change of the user's account is agreed only by such a reply.
+    bool LastReplyFromServer() const { return m_bServerReplied; }
     // Appends "?BUFFER=" and the escaped, encrypted element to url (rebuilt as the
     // server's request page first when withServer is set).
     int CreateRequest(std::string& url, ServerEventType event, bool withServer);
@@ -75,6 +80,9 @@ public:
     void SetAdditionalInfo(const std::string& info) { m_sAdditionalInfo = info; }
     void SetEmailAddress(const std::string& email) { m_sEmail = email; }
     void SetNewPassword(const std::string& password) { m_sNewPassword = password; }
+    // A flag that, once set, abandons the downloads of GetAltirenWSTFile and
+    // GetAltirenTVLBuffer under way (a cancelled window request); null for none.
+    void SetCancelFlag(const std::atomic<bool>* cancelled) { m_pCancelled = cancelled; }
 
     const std::string& GetAdditionalInfo() const { return m_sAdditionalInfo; }
     // The URL of the last request.
@@ -95,4 +103,6 @@ private:
     std::string m_sEmail;
     std::string m_sNewPassword;
     MessageCoder m_oCoder;
+    bool m_bServerReplied = false;
+    const std::atomic<bool>* m_pCancelled = nullptr;
 };

@@ -68,6 +68,16 @@ public:
     int Stop();
 
     bool IsPlaying() const { return m_bPlaying != 0; }
+
+    // While playing: whether the play is gone with the daemon, that is the control device
+    // cannot be reached or the driver no longer emulates (a daemon restarted under the
+    // play holds none). A lost play is ended here as a stop that found nothing left:
+    // the library's session closes, the playing flag clears (Play works again once the
+    // daemon is back) and the last error text says what happened. False while it plays
+    // or when nothing played.
+    bool CheckPlayLost();
+    // The path of the daemon's control device, for the user's messages.
+    static std::string ControlDevicePath();
     const std::string& GetLastErrorText() const { return m_strLastError; }
 
     // The selected adapter's dotted IPv4 address (set by the application's adapter check).

@@ -148,6 +148,7 @@ constexpr UINT IDD_PAGE_IMPORT = 158;
 constexpr UINT IDC_BROWSER = 1015;
 constexpr UINT IDC_IMPORT_SUMMARY = 1016;
 constexpr UINT IDC_IMPORT_SELECT = 1017;
+constexpr UINT IDC_BROWSER_STATUS = 1240;
 constexpr UINT IDC_IMPORT_FILE_NAME = 1117;
 constexpr UINT IDC_IMPORT_LABEL = 1122;
 // The manager window's toolbar (the first id of the standard control-bar range).
@@ -228,6 +229,12 @@ constexpr UINT IDS_INVALID_RANGE_CAPTION = 61405;
 constexpr UINT IDS_RANGE_ERROR_CAPTION = 61406;
 constexpr UINT IDS_LOCAL_HOST_CAPTION = 61407;
 constexpr UINT IDS_INTEGER_RANGE = 61408;
+// The client's waits on its peers: the management server and the daemon.
+constexpr UINT IDS_WAITING_FOR_SERVER = 61430;
+constexpr UINT IDS_BROWSER_ADDRESS_MISSING = 61431;
+constexpr UINT IDS_ACCOUNT_MISSING = 61432;
+constexpr UINT IDS_EMULATION_LOST = 61433;
+constexpr UINT IDS_DRIVER_UNREACHABLE = 61434;
 // The options sheet: the registration page (dialog 352), the log-on page (350), the
 // change-password dialog (353) and the preferences page (375).
 constexpr UINT IDD_CHANGE_PASSWORD = 353;

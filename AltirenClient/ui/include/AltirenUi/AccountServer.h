@@ -18,7 +18,9 @@ public:
     virtual void SetEmailAddress(const std::string& email) = 0;
     virtual void SetNewPassword(const std::string& password) = 0;
     // Sends the event; reply receives the reply's value. False when the request could not
-    // be made or its reply failed its checks (an offline reply counts as made).
+    // be made, its reply failed its checks or the reply is not the server's own (a time-out,
+    // a failure or an off-line client answered from the offline table): what the account
+    // becomes is decided by the server only.
     virtual bool Send(ServerEventType event, std::string& reply) = 0;
 };
 

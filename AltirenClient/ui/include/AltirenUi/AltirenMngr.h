@@ -67,6 +67,8 @@ public:
     CManagerToolBar* ToolBar() const { return m_toolBar; }
     QMenuBar* MenuBar() const { return m_menuBar; }
     QTimer& OnlineTimer() { return m_onlineTimer; }
+    // Checks, while playing, that the daemon still holds the play.
+    QTimer& SessionTimer() { return m_sessionTimer; }
     // 0 Basic, 1 Advanced, 2 Professional.
     int CurrentPage() const { return m_nCurrentPage; }
     CAltirenPageManual* ManualPage() const { return m_manualPage.get(); }
@@ -105,6 +107,7 @@ private:
     QStackedLayout* m_pageStack = nullptr;
     QPushButton* m_playButton = nullptr;
     QTimer m_onlineTimer;
+    QTimer m_sessionTimer;
     int m_nCurrentPage = 0;
     bool m_bWindowExists = true;
     std::unique_ptr<IEffectsPage> m_presetPage;

@@ -62,6 +62,15 @@ public:
     // A new user: the filter and the three pages back to their start values.
     void ResetUserSettings();
 
+    // The window asks this every kSessionCheckMs while it lives. While playing, a play
+    // that went with the daemon (the control device no longer answers, or a restarted
+    // daemon holds no play) ends the playing state as a stop that found nothing left
+    // does, and the user is told once; Play works again once the daemon is back. A play
+    // that the driver manager ended behind the window (an upgrade) ends it quietly. True
+    // when the playing state ended.
+    bool CheckPlaySession();
+    static constexpr int kSessionCheckMs = 1000;
+
     bool InitPlaySettings();
     bool InitPlaySettingsPreset();
     bool InitPlaySettingsManual();
@@ -91,8 +100,11 @@ public:
     static bool IsQuestionOnScreen();
 
 private:
-    // One report through the proxy; its outcome is not examined.
+    // One report through a proxy of its own, off the GUI thread; its outcome is not
+    // examined.
     void Report(ServerEventType event);
+    // The window, the tray, the statistics and the server after a play has ended.
+    void EndPlayingState();
     int ShowError(const std::string& text);
     bool TakeEffects(IEffectsPage& page);
 

@@ -3,6 +3,7 @@
 // shows and forwards; its model holds the presets and the chosen values.
 #pragma once
 
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenUi/AltirenPagePresetModel.h"
 #include "AltirenUi/ManagerPage.h"
 
@@ -18,10 +19,14 @@ class CAltirenPagePreset : public QWidget, public IEffectsPage {
     Q_OBJECT
 
 public:
-    // Asks for the presets (through fetcher) before the controls are made.
+    // Asks for the presets through fetcher, off the GUI thread while the server is
+    // on-line (off-line the proxy's table answers at once); the sliders and Play stay off
+    // until they come.
     CAltirenPagePreset(
         QWidget* parent, CPlayButtonSink* sink,
         CAltirenPagePresetModel::PresetFetcher fetcher = CAltirenPagePresetModel::ServerFetcher());
+
+    ~CAltirenPagePreset() override;
 
     // The maker the application hands to the manager window.
     static EffectsPageFactory Factory();
@@ -39,6 +44,8 @@ public:
     double GetBandwidth() const override { return m_model.GetBandwidth(); }
 
     const CAltirenPagePresetModel& Model() const { return m_model; }
+    // The presets have been asked for and not yet come.
+    bool IsAskingForPresets() const { return m_presetRequest.IsRunning(); }
 
 protected:
     // Shown, in the window on the screen or in one still hidden: the Play button is on
@@ -55,8 +62,12 @@ private:
     void OnSliderMoved(Kind kind);
     void WriteValueLabels();
     void EnableSliders(bool enable);
+    // Asks for the presets while none are held and no request is under way.
+    void AskForPresets();
+    void OnPresetsChanged();
 
     CAltirenPagePresetModel m_model;
+    ServerRequest::Handle m_presetRequest;
     CPlayButtonSink* m_sink;
     bool m_bLocked = false;
     std::array<QSlider*, CAltirenPagePresetModel::kKinds> m_sliders{};

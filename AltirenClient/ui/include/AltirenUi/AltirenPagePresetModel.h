@@ -23,11 +23,16 @@ public:
     // Through a proxy made for the request.
     static PresetFetcher ServerFetcher();
 
-    // Fetches the presets at once.
-    explicit CAltirenPagePresetModel(PresetFetcher fetcher = ServerFetcher());
+    // Fetches the presets at once unless told not to (the page asks off the GUI thread
+    // and hands the reply to TakeReply).
+    explicit CAltirenPagePresetModel(PresetFetcher fetcher = ServerFetcher(), bool fetchNow = true);
 
     // Asks for the presets and reads the reply; true when presets are held now.
     bool GetPresetsFromServer();
+    // Reads what the fetcher brought: fetched false for a failed request. True when
+    // presets are held now.
+    bool TakeReply(bool fetched, const std::string& reply);
+    const PresetFetcher& Fetcher() const { return m_fetcher; }
     // Reads a reply into the slots: the n-th "PV" of a type fills slot n + 1, a surplus
     // beyond five and a TYPE of another name are ignored. False, slots unchanged, for a
     // text that does not parse and for a reply without five values of each kind (a
@@ -37,6 +42,8 @@ public:
 
     // Asks for the presets again while none are held, then back to "No effect".
     void Reset();
+    // Back to "No effect" without asking.
+    void ResetValues();
     // A slider released at position: the snapped position, whose slot sets the kind's
     // value.
     int OnSliderReleased(Kind kind, int position);

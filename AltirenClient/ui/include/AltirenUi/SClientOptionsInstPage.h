@@ -23,6 +23,9 @@ public:
     void SetMessage(UINT textId);
 
     CSClientOptionsInstPageModel& Model() { return m_model; }
+    // The user name and password boxes as they hold now.
+    std::string TypedUserName() const;
+    std::string TypedPassword() const;
 
 private:
     void ShowValues();

@@ -5,6 +5,7 @@
 
 #include "AltirenUi/AccountServer.h"
 
+#include <optional>
 #include <string>
 
 class CSClientOptionsInstPageModel {
@@ -35,6 +36,12 @@ public:
     bool IsEmailEnabled() const { return m_values.loginType == kNewUser; }
     bool IsPasswordEnabled() const { return m_values.loginType == kExistingUser; }
 
+    // The server address typed beside this page (the sheet's Login tab), stored before the
+    // server is asked and put back when it refuses; nullopt for none.
+    void SetTypedServerAddress(std::optional<std::string> address) {
+        m_typedServer = std::move(address);
+    }
+
     // True when the page may close; false when it stays (FocusRequest names the box).
     bool OnApply();
     Focus FocusRequest() const { return m_focus; }
@@ -50,4 +57,7 @@ private:
     Focus m_focus = kFocusNone;
     std::string m_oldUser;
     std::string m_oldPassword;
+    std::optional<std::string> m_typedServer;
+    std::string m_oldServer;
+    bool m_bServerStored = false; // the typed server address is stored and not yet agreed
 };

@@ -21,6 +21,12 @@ public:
     void OnSetActive() override;
 
     CSClientOptionsLoginPageModel& Model() { return m_model; }
+    // What the server address box holds now.
+    std::string TypedServerAddress() const;
+    // The user name or the password was typed here since the page opened.
+    bool IsAccountEdited() const { return m_bAccountEdited; }
+    // The account typed on the sheet's other tab, into the boxes.
+    void TakeAccount(const std::string& userName, const std::string& password);
     // What Change Password... opens (the change-password dialog unless replaced).
     void SetChangePasswordDialog(CSClientOptionsLoginPageModel::ChangePasswordDialog dialog) {
         m_dialog = std::move(dialog);
@@ -44,4 +50,5 @@ private:
     QLineEdit* m_server = nullptr;
     QPushButton* m_changePassword = nullptr;
     bool m_bShowing = false;
+    bool m_bAccountEdited = false;
 };

@@ -224,7 +224,8 @@ void Lab::set_neighbours() {
 }
 
 void Lab::attach_station(const std::string& ifname, Millis timeout) {
-    if (!m_stationIf.empty())
+    // The same interface again is one a restarted emulator made anew.
+    if (!m_stationIf.empty() && m_stationIf != ifname)
         throw std::runtime_error("the station has its interface already: " + m_stationIf);
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!link_exists(m_station, ifname)) {

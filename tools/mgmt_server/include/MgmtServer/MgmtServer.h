@@ -54,6 +54,10 @@ struct Behaviour {
     bool wrongNonce = false;    // seal the reply with another nonce
     bool userOtherCase = false; // echo USER with its case swapped
     bool silentProbe = false;   // hold the on-line probe ("/") as silent holds requests
+    bool silentBrowse = false;  // hold the browse page likewise
+    // Hold the further pages and resources likewise; one released while this is off
+    // again is served.
+    bool silentPages = false;
     std::string additionalInfo; // sent as ADDITIONAL_INFO when not empty
 };
 

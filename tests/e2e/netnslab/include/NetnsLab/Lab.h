@@ -98,7 +98,8 @@ public:
                     Millis timeout = Millis(10000));
 
     // Waits for `ifname` to appear in the station namespace, then gives it the
-    // station's addresses and static IPv6 neighbours and brings it up.
+    // station's addresses and static IPv6 neighbours and brings it up. The same interface
+    // may be attached again once an emulator restarted under the lab made it anew.
     void attach_station(const std::string& ifname, Millis timeout = Millis(5000));
     // Another address on an interface, e.g. a second host in the network namespace.
     void add_address(const std::string& netns, const std::string& ifname, const std::string& cidr);
