@@ -667,6 +667,29 @@ TEST_F(NetnsEdges, ATapNameInUseIsSaidOnceAndCostsTheStationNothing) {
     EXPECT_TRUE(records.names().empty());
 }
 
+// A persistent TAP of that name (a virtual machine's, or one `ip tuntap add` left) is
+// someone else's: neither attached nor changed, and the lower interface stays.
+TEST_F(NetnsEdges, APersistentTapOfTheNameIsNeitherTakenNorChanged) {
+    edges->stop();
+    ASSERT_TRUE(run("ip tuntap add dev qvm0 mode tap") &&
+                run("ip addr add 198.18.7.1/24 dev qvm0"));
+    const std::string before =
+        netnslab::run_checked("", {"ip", "-d", "-j", "link", "show", "qvm0"});
+    ASSERT_NE(before.find("\"persist\":true"), std::string::npos) << before;
+    ASSERT_TRUE(edges->start({Binding{StationKind::Tap, "qvm0", kLower}}));
+    EXPECT_EQ(edges->bound_count(), 0u);
+    EXPECT_NE(all_log().find("tap:qvm0=qlow0: not bound: cannot make the TAP qvm0"),
+              std::string::npos)
+        << all_log();
+    EXPECT_TRUE(query_link(kLower)); // never taken
+    EXPECT_TRUE(records.names().empty());
+    edges->stop();
+    EXPECT_EQ(netnslab::run_checked("", {"ip", "-d", "-j", "link", "show", "qvm0"}), before);
+    EXPECT_NE(
+        netnslab::run_checked("", {"ip", "addr", "show", "dev", "qvm0"}).find("198.18.7.1/24"),
+        std::string::npos);
+}
+
 TEST_F(NetnsEdges, PacketsDroppedAtThePoolFloorAreCountedAndReported) {
     // 2.4 kbit/s, the least a block may ask: 1,000 bytes take 3.3 s, so the station's
     // packets stay in the entry queue.
