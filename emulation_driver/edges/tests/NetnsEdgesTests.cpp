@@ -189,6 +189,10 @@ protected:
         return now;
     }
 
+    // The owner of a record whose daemon has gone: this process id, with the start time of
+    // another process that had it.
+    static std::string gone_owner() { return std::to_string(::getpid()) + " 1"; }
+
     // An `ip` command in the namespace that holds the lower interface.
     bool run_held(const std::string& args) const { return run("ip -n " + held + " " + args); }
 
@@ -627,7 +631,7 @@ TEST_F(NetnsEdges, WhatAKilledDaemonLeftIsGivenBackByTheNext) {
     // Once it has gone (a process id no process has).
     auto record = records.load(kLower, error);
     ASSERT_TRUE(record) << error;
-    record->owner = "2147483646 1";
+    record->owner = gone_owner();
     ASSERT_EQ(records.save(*record), 0);
     std::vector<std::string> said;
     EXPECT_EQ(give_back_leftovers(records, [&](int, const std::string& m) { said.push_back(m); }),
@@ -636,7 +640,8 @@ TEST_F(NetnsEdges, WhatAKilledDaemonLeftIsGivenBackByTheNext) {
     EXPECT_LT(open_named_netns(ns), 0);
     EXPECT_TRUE(records.names().empty());
     ASSERT_FALSE(said.empty());
-    EXPECT_EQ(said[0], "giving back qlow0, left behind by the daemon with process id 2147483646");
+    EXPECT_EQ(said[0], "giving back qlow0, left behind by the daemon with process id " +
+                           std::to_string(::getpid()));
 
     // A record of an earlier boot is only removed; an unfinished one too.
     record->bootId = "an earlier boot";
@@ -897,7 +902,7 @@ TEST_F(NetnsEdges, AnInterfaceAKilledDaemonLeftThatCannotComeBackKeepsItsRecord)
     taken.reset(); // killed
     auto record = records.load(kLower, error);
     ASSERT_TRUE(record) << error;
-    record->owner = "2147483646 1";
+    record->owner = gone_owner();
     ASSERT_EQ(records.save(*record), 0);
     // Meanwhile another interface of that name came: the held one cannot come back.
     ASSERT_TRUE(run(std::string("ip link add ") + kLower + " type veth peer name qpeer1"));
