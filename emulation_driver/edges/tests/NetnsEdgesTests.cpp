@@ -25,20 +25,20 @@
 #include <fstream>
 #include <functional>
 #include <grp.h>
-#include <linux/if_addr.h>
-#include <linux/rtnetlink.h>
-#include <sstream>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <linux/ethtool.h>
+#include <linux/if_addr.h>
 #include <linux/if_packet.h>
+#include <linux/rtnetlink.h>
 #include <linux/sockios.h>
 #include <map>
 #include <net/if.h>
 #include <poll.h>
 #include <sched.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quellin;
@@ -1117,8 +1117,7 @@ TEST_F(NetnsEdges, ADamagedRecordBringsTheInterfaceHomeAndIsKept) {
         const std::string key =
             std::string(kRestoreKey) + "\\" + std::to_string(current_netns_id()) + "\\" + kLower;
         platform::registry::Value v;
-        ASSERT_EQ(registry.queryValue(platform::registry::Hive::LocalMachine, key, "Record", v),
-                  0);
+        ASSERT_EQ(registry.queryValue(platform::registry::Hive::LocalMachine, key, "Record", v), 0);
         for (auto& line : v.strings) {
             if (line.rfind("features=", 0) == 0)
                 line.pop_back();
@@ -1158,8 +1157,9 @@ TEST_F(NetnsEdges, ADamagedRecordBringsTheInterfaceHomeAndIsKept) {
             all += m + "\n";
         EXPECT_NE(all.find("the record of qlow0 is damaged: qlow0 came home from the network "
                            "namespace " +
-                           ns + " and got back what of the record could be read; the record "
-                                "is kept for a look"),
+                           ns +
+                           " and got back what of the record could be read; the record "
+                           "is kept for a look"),
                   std::string::npos)
             << all;
         // A start that takes it anew writes its own record in the damaged one's place.
