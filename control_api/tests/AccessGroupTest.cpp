@@ -89,10 +89,16 @@ protected:
         return rc == 0 && emulating != 0 ? -102 : rc;
     }
 
-    int WriteSetting(const char* name) const {
-        return static_cast<int>(Registry(root).setValue(
-            Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\QL", name, Value::Dword(1)));
+    int WriteSetting(const char* name, const char* key = kClientKey) const {
+        Registry store(root);
+        long rc = store.createKey(Hive::LocalMachine, key);
+        if (rc == 0)
+            rc = store.setValue(Hive::LocalMachine, key, name, Value::Dword(1));
+        return static_cast<int>(rc);
     }
+
+    static constexpr const char* kClientKey = "SOFTWARE\\Orvane\\Pramitone\\Settings";
+    static constexpr const char* kServiceKey = "SYSTEM\\CurrentControlSet\\Services\\QL";
 
     static struct stat Stat(const std::string& path) {
         struct stat st {};
@@ -143,6 +149,23 @@ TEST_F(AccessGroupTest, AMemberUsesTheDaemonAndTheStoreAnOutsiderIsRefusedWithTh
     EXPECT_EQ(changed.st_uid, member);
     EXPECT_EQ(changed.st_gid, group);
     EXPECT_EQ(changed.st_mode & 07777, 0664u);
+    // What the daemon acts on as root, the member reads and never changes: its parameters
+    // and the records of what it gives back.
+    for (const char* key : {kServiceKey, "SYSTEM\\CurrentControlSet\\Services\\QL\\Parameters",
+                            "SYSTEM\\CurrentControlSet\\Services\\QL\\Restore\\eth0"})
+        EXPECT_EQ(As(member, member, {static_cast<gid_t>(group)},
+                     [&] { return WriteSetting("Bindings", key); })
+                      .code,
+                  platform::registry::kAccessDenied)
+            << key;
+    EXPECT_EQ(As(member, member, {static_cast<gid_t>(group)},
+                 [&] {
+                     std::string image;
+                     return static_cast<int>(Registry(root).queryString(
+                         Hive::LocalMachine, kServiceKey, "ImagePath", image));
+                 })
+                  .code,
+              platform::registry::kSuccess);
 
     // An outsider reads the store but changes nothing, and hears why the daemon is closed.
     const Answer outsiderStatus = As(outsider, outsider, {}, [&] { return Status(); });
@@ -153,13 +176,12 @@ TEST_F(AccessGroupTest, AMemberUsesTheDaemonAndTheStoreAnOutsiderIsRefusedWithTh
         << outsiderStatus.causes;
     EXPECT_EQ(As(outsider, outsider, {}, [&] { return WriteSetting("o"); }).code,
               platform::registry::kAccessDenied);
-    EXPECT_EQ(
-        As(outsider, outsider, {},
-           [&] {
-               uint32_t value = 0;
-               return static_cast<int>(Registry(root).queryDword(
-                   Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\QL", "m", value));
-           })
-            .code,
-        platform::registry::kSuccess);
+    EXPECT_EQ(As(outsider, outsider, {},
+                 [&] {
+                     uint32_t value = 0;
+                     return static_cast<int>(
+                         Registry(root).queryDword(Hive::LocalMachine, kClientKey, "m", value));
+                 })
+                  .code,
+              platform::registry::kSuccess);
 }

@@ -111,6 +111,7 @@ void Hives() {
     const fs::path folder = fs::temp_directory_path() / "altiren-seeds-registry";
     fs::remove_all(folder);
     Registry registry(folder.string());
+    fs::remove_all(registry.systemFolder());
     const char* key = "SYSTEM\\CurrentControlSet\\Services\\QL\\Parameters";
     registry.createKey(Hive::LocalMachine, key);
     registry.setValue(Hive::LocalMachine, key, "PacketPoolSize", Value::Dword(510));
@@ -124,11 +125,14 @@ void Hives() {
     registry.setValue(Hive::LocalMachine, "SOFTWARE\\Orvane\\Pramitone\\Settings", "Blob",
                       Value::Binary({0, 1, 2, 0xFE, 0xFF}));
     Write("registry_hive", "machine.reg", FromText(ReadFile(folder / "HKEY_LOCAL_MACHINE.reg")));
+    Write("registry_hive", "service.reg",
+          FromText(ReadFile(fs::path(registry.systemFolder()) / "HKEY_LOCAL_MACHINE.reg")));
     registry.createKey(Hive::CurrentUser, "Software\\Orvane");
     registry.setValue(Hive::CurrentUser, "Software\\Orvane", "UserName", Value::Sz("ann"));
     Write("registry_hive", "user.reg",
           FromText("\x01" + ReadFile(folder / "HKEY_CURRENT_USER.reg")));
     fs::remove_all(folder);
+    fs::remove_all(registry.systemFolder());
     // As a person may write one: parents after children, comments, a continued list.
     Write("registry_hive", "by-hand.reg",
           FromText("Windows Registry Editor Version 5.00\r\n\r\n; edited\r\n"

@@ -83,6 +83,9 @@ expect_eq "the registry store" "$(owner_mode "$store")" "root:altiren 2775"
 for file in "$store"/*; do
     expect_eq "$file" "$(owner_mode "$file")" "root:altiren 664"
 done
+# What the daemon acts on as root is root's alone: the group reads it, only root writes it.
+expect_eq "the store's root-only part" "$(owner_mode "$store-system")" "root:root 755"
+expect_eq "its hive" "$(owner_mode "$store-system/HKEY_LOCAL_MACHINE.reg")" "root:root 644"
 dpkg_step -i "$deb"
 expect_eq "groups altiren after a second dpkg -i" "$(getent group altiren | wc -l)" 1
 

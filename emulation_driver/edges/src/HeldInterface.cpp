@@ -2,6 +2,7 @@
 
 #include "QuellinEdges/Namespaces.h"
 #include "QuellinEdges/Netlink.h"
+#include "QuellinEdges/RecordCheck.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,21 +18,6 @@ namespace {
 
 std::string pid_of(const std::string& owner) {
     return owner.substr(0, owner.find(' '));
-}
-
-// Moves link `index` of the calling thread's namespace into the namespace of `target`.
-int move_link(int index, int target) {
-    ifinfomsg info{};
-    info.ifi_family = AF_UNSPEC;
-    info.ifi_index = index;
-    nl::Builder request(RTM_SETLINK, 0, info);
-    request.put_u32(IFLA_NET_NS_FD, static_cast<uint32_t>(target));
-    try {
-        nl::Socket socket;
-        return socket.request(request.message());
-    } catch (const std::system_error& e) {
-        return -e.code().value();
-    }
 }
 
 int set_up(int index) {
@@ -56,38 +42,14 @@ void write_sysctl(const std::string& path, const char* value) {
     ::close(fd);
 }
 
-// Brings `name` home from `netns`: `found` tells whether it was there. False when it was
-// there and could not be moved.
-bool bring_home(int netns, int home, const std::string& name, const std::string& nsName,
-                const LogSink& log, bool& found) {
-    NetnsScope in(netns);
-    found = false;
-    if (!in.entered())
-        return true;
-    const auto link = query_link(name);
-    if (!link)
-        return true;
-    found = true;
-    if (const int rc = move_link(link->index, home); rc != 0) {
-        log(kLogError, name + " stays in the network namespace " + nsName +
-                           ": it cannot be moved back (" + std::strerror(-rc) +
-                           (rc == -EEXIST ? ": an interface of its name is in the way)" : ")"));
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
-HeldInterface::HeldInterface(const RestoreRecords& records, RestoreRecord record, int netns,
-                             int home)
-    : m_records(records), m_record(std::move(record)), m_netns(netns), m_home(home) {}
+HeldInterface::HeldInterface(const RestoreRecords& records, RestoreRecord record, int netns)
+    : m_records(records), m_record(std::move(record)), m_netns(netns) {}
 
 HeldInterface::~HeldInterface() {
     if (m_netns >= 0)
         ::close(m_netns);
-    if (m_home >= 0)
-        ::close(m_home);
 }
 
 std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records,
@@ -106,8 +68,13 @@ std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records
         error = lower + " is a port of another interface (a bridge or a bond); bind that one";
         return nullptr;
     }
+    // From what an earlier daemon's record holds to this daemon's record on its place, no
+    // other daemon reads or writes the records.
+    const auto hold = records.hold();
     std::string why;
-    if (auto left = records.load(lower, why)) {
+    RestoreRecords::Fault fault = RestoreRecords::Fault::None;
+    RestoreRecord partial;
+    if (auto left = records.load(lower, why, 0, &fault, &partial)) {
         if (owner_running(left->owner)) {
             error = lower + " is held by the daemon with process id " + pid_of(left->owner);
             return nullptr;
@@ -115,10 +82,21 @@ std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records
         // What an earlier daemon left of an interface of this name comes back first; its
         // record must not be written over while it cannot.
         if (!give_back_record(records, *left, log)) {
-            error = "an earlier " + lower + " is still held in " + left->namespaceName +
-                    " and cannot come back";
+            const auto problem = record_problem(*left);
+            error = problem ? "the record of " + lower + " is not acted on: " + *problem
+                            : "an earlier " + lower + " is still held in " + left->namespaceName +
+                                  " and cannot come back";
             return nullptr;
         }
+    } else if (fault == RestoreRecords::Fault::Damaged) {
+        if (!give_back_damaged(records, lower, partial, log)) {
+            error = "the damaged record of " + lower + " is of an interface still held";
+            return nullptr;
+        }
+        log(kLogWarning, "the damaged record of " + lower + " gives way to this daemon's");
+    } else if (fault == RestoreRecords::Fault::Unreadable) {
+        error = why;
+        return nullptr;
     }
     auto settings = capture_settings(lower, error);
     if (!settings)
@@ -126,7 +104,7 @@ std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records
 
     RestoreRecord r;
     r.kind = RecordKind::Held;
-    r.namespaceName = "quellin-" + std::to_string(::getpid()) + "-" + lower;
+    r.namespaceName = held_namespace_name(::getpid(), lower);
     r.stationNamespace = current_netns_id();
     r.owner = self_owner();
     r.bootId = current_boot_id();
@@ -138,13 +116,10 @@ std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records
                 std::to_string(rc) + ")";
         return nullptr;
     }
-    const int home = open_current_netns();
-    const int netns = home < 0 ? -1 : create_named_netns(r.namespaceName);
+    const int netns = create_named_netns(r.namespaceName);
     if (netns < 0) {
         error =
             "cannot make the network namespace " + r.namespaceName + ": " + std::strerror(errno);
-        if (home >= 0)
-            ::close(home);
         records.remove(lower);
         return nullptr;
     }
@@ -154,7 +129,6 @@ std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records
     if (const int rc = move_link(link->index, netns); rc != 0) {
         restore_features(lower, r.settings.features);
         ::close(netns);
-        ::close(home);
         delete_named_netns(r.namespaceName);
         records.remove(lower);
         error = lower + " cannot be moved into a network namespace of the daemon's own: " +
@@ -173,7 +147,7 @@ std::unique_ptr<HeldInterface> HeldInterface::take(const RestoreRecords& records
     log(kLogInfo, lower + " taken from the station's stack into the network namespace " +
                       r.namespaceName + " (" + std::to_string(r.settings.addresses.size()) +
                       " addresses, " + std::to_string(r.settings.routes.size()) + " routes)");
-    return std::unique_ptr<HeldInterface>(new HeldInterface(records, std::move(r), netns, home));
+    return std::unique_ptr<HeldInterface>(new HeldInterface(records, std::move(r), netns));
 }
 
 std::optional<LinkState> HeldInterface::query() const {
@@ -205,85 +179,20 @@ bool HeldInterface::give_to_station(const std::string& tap, int tapIndex,
 bool HeldInterface::give_back(const LogSink& log) {
     if (m_done)
         return true;
-    bool found = false;
-    if (!bring_home(m_netns, m_home, name(), namespace_name(), log, found))
+    const auto hold = m_records.hold();
+    if (!give_back_record(m_records, m_record, log, m_netns))
         return false;
-    if (found) {
-        if (const auto link = query_link(name()))
-            apply_settings(settings(), name(), link->index, SettingsTarget::Restore, log);
-        log(kLogInfo, name() + " given back to the station's stack");
-    }
-    forget(log);
+    m_done = true;
     return true;
 }
 
 void HeldInterface::forget(const LogSink&) {
     if (m_done)
         return;
+    const auto hold = m_records.hold();
     delete_named_netns(namespace_name());
-    m_records.remove(name());
+    m_records.remove(name(), m_record.stationNamespace);
     m_done = true;
-}
-
-bool give_back_record(const RestoreRecords& records, const RestoreRecord& r, const LogSink& log) {
-    const std::string& name = r.settings.name;
-    if (r.kind == RecordKind::Held) {
-        const int netns = open_named_netns(r.namespaceName);
-        if (netns >= 0) {
-            const int home = open_current_netns();
-            bool found = false;
-            const bool home_ok = bring_home(netns, home, name, r.namespaceName, log, found);
-            ::close(netns);
-            if (home >= 0)
-                ::close(home);
-            if (!home_ok)
-                return false;
-        }
-        if (const auto link = query_link(name)) {
-            apply_settings(r.settings, name, link->index, SettingsTarget::Restore, log);
-            log(kLogInfo, name + " given back to the station's stack");
-        } else {
-            log(kLogWarning, name + " is gone: nothing of it to give back");
-        }
-        delete_named_netns(r.namespaceName);
-    } else if (query_link(name) && !restore_features(name, r.settings.features)) {
-        log(kLogWarning, name + ": cannot be given back its offload settings");
-    }
-    records.remove(name);
-    return true;
-}
-
-size_t give_back_leftovers(const RestoreRecords& records, const LogSink& log) {
-    size_t given = 0;
-    for (const auto& name : records.names()) {
-        std::string why;
-        const auto r = records.load(name, why);
-        if (!r) {
-            log(kLogWarning, why + "; nothing had been changed yet, so it is removed");
-            records.remove(name);
-            continue;
-        }
-        if (owner_running(r->owner)) {
-            log(kLogInfo, name + " is held by the daemon with process id " + pid_of(r->owner) +
-                              "; left to it");
-            continue;
-        }
-        if (r->bootId != current_boot_id()) {
-            log(kLogWarning, "the record of " + name + " is from an earlier boot: removed");
-            records.remove(name);
-            continue;
-        }
-        if (r->stationNamespace != current_netns_id()) {
-            log(kLogWarning, name + " was taken from another network namespace; its record is "
-                                    "left for a daemon there");
-            continue;
-        }
-        log(kLogWarning, "giving back " + name + ", left behind by the daemon with process id " +
-                             pid_of(r->owner));
-        if (give_back_record(records, *r, log))
-            ++given;
-    }
-    return given;
 }
 
 } // namespace quellin::edges

@@ -1,5 +1,6 @@
 #include "QuellinEdges/InterfaceSettings.h"
 
+#include "QuellinEdges/Bindings.h"
 #include "QuellinEdges/Links.h"
 
 #include <algorithm>
@@ -132,6 +133,19 @@ nl::Builder link_request(int index, uint32_t flags, uint32_t change) {
 }
 
 } // namespace
+
+bool valid_sysctl_key(const std::string& key) {
+    for (const char* folder : kSysctlFolders) {
+        const std::string prefix = std::string(folder) + "/";
+        if (key.size() <= prefix.size() || key.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::string file = key.substr(prefix.size());
+        return file.size() < 64 && file != "." && file != ".." &&
+               file.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                      "0123456789_-.") == std::string::npos;
+    }
+    return false;
+}
 
 uint64_t boottime_seconds() {
     timespec ts{};
@@ -365,6 +379,10 @@ bool apply_settings(const InterfaceSettings& s, const std::string& name, int ind
         if (log)
             log(kLogWarning, name + ": " + what);
     };
+    if (!valid_interface_name(name)) {
+        warn("no interface can have that name");
+        return false;
+    }
     std::unique_ptr<nl::Socket> socket;
     try {
         socket = std::make_unique<nl::Socket>();
@@ -380,6 +398,10 @@ bool apply_settings(const InterfaceSettings& s, const std::string& name, int ind
     // IPv6 one; duplicate address detection off until the addresses are on.
     std::vector<std::string> failed;
     auto set_sysctl = [&](const std::string& key, const std::string& value) {
+        if (!valid_sysctl_key(key) || !valid_interface_name(name)) {
+            failed.push_back(key);
+            return;
+        }
         const std::string path = sysctl_path(key, name);
         const auto current = read_text(path);
         if (current && *current == value)

@@ -212,6 +212,20 @@ bool set_link_queue_length(const std::string& name, uint32_t frames) {
     return link_ioctl(name, SIOCSIFTXQLEN, ifr);
 }
 
+int move_link(int index, int netnsFd) {
+    ifinfomsg info{};
+    info.ifi_family = AF_UNSPEC;
+    info.ifi_index = index;
+    nl::Builder request(RTM_SETLINK, 0, info);
+    request.put_u32(IFLA_NET_NS_FD, static_cast<uint32_t>(netnsFd));
+    try {
+        nl::Socket socket;
+        return socket.request(request.message());
+    } catch (const std::system_error& e) {
+        return -e.code().value();
+    }
+}
+
 bool set_link_up(const std::string& name, bool up) {
     ifreq ifr{};
     if (!link_ioctl(name, SIOCGIFFLAGS, ifr))

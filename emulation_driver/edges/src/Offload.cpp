@@ -17,6 +17,26 @@ constexpr uint8_t kUdp = 17;
 constexpr uint8_t kFin = 0x01;
 constexpr uint8_t kPsh = 0x08;
 constexpr uint8_t kCwr = 0x80;
+constexpr uint8_t kRouting = 43;
+
+// The final destination a routing header at `at` names: types 0 and 2 list the addresses
+// in order, a segment routing header (4) lists them from the last. Nullopt for another
+// type while segments are left.
+std::optional<size_t> final_destination(const uint8_t* frame, size_t at, size_t size,
+                                        size_t current) {
+    const uint8_t type = frame[at + 2];
+    const uint8_t left = frame[at + 3];
+    if (left == 0)
+        return current;
+    const size_t addresses = (size - 8) / 16;
+    if (addresses == 0)
+        return std::nullopt;
+    if (type == 0 || type == 2)
+        return at + 8 + 16 * (addresses - 1);
+    if (type == 4)
+        return at + 8;
+    return std::nullopt;
+}
 
 // The checksum of a segment: the pseudo header's folded sum goes into the checksum field
 // first, so one pass over the segment finishes it.
@@ -39,7 +59,8 @@ uint32_t pseudo_header_sum(const uint8_t* frame, const IpLayout& l) {
     if (l.version == 4)
         return wire::internet_sum(frame + l.ip + 12, 8) + l.protocol +
                static_cast<uint32_t>(segment);
-    return wire::internet_sum(frame + l.ip + 8, 32) + static_cast<uint32_t>(segment >> 16) +
+    return wire::internet_sum(frame + l.ip + 8, 16) +
+           wire::internet_sum(frame + l.destination, 16) + static_cast<uint32_t>(segment >> 16) +
            static_cast<uint32_t>(segment & 0xFFFF) + l.protocol;
 }
 
@@ -83,17 +104,24 @@ std::optional<IpLayout> ip_layout(const uint8_t* frame, size_t length) {
             return std::nullopt; // a jumbogram, or cut
         l.version = 6;
         l.end = l.ip + 40 + payload;
+        l.destination = l.ip + 24;
         uint8_t next = frame[l.ip + 6];
         size_t at = l.ip + 40;
         // Hop-by-hop, routing and destination options headers lie before the transport.
-        while ((next == 0 || next == 43 || next == 60) && at + 8 <= l.end) {
+        while ((next == 0 || next == kRouting || next == 60) && at + 8 <= l.end) {
             const size_t size = (static_cast<size_t>(frame[at + 1]) + 1) * 8;
             if (at + size > l.end)
                 return std::nullopt;
+            if (next == kRouting) {
+                const auto final = final_destination(frame, at, size, l.destination);
+                if (!final)
+                    return std::nullopt;
+                l.destination = *final;
+            }
             next = frame[at];
             at += size;
         }
-        if (next == 0 || next == 43 || next == 60)
+        if (next == 0 || next == kRouting || next == 60)
             return std::nullopt;
         l.transport = at;
         l.protocol = next;

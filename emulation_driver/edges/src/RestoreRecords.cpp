@@ -1,5 +1,7 @@
 #include "QuellinEdges/RestoreRecords.h"
 
+#include "QuellinEdges/Namespaces.h"
+
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -13,8 +15,16 @@ namespace {
 
 constexpr reg::Hive kHive = reg::Hive::LocalMachine;
 
-std::string key_of(const std::string& interface) {
-    return std::string(kRestoreKey) + "\\" + interface;
+uint64_t namespace_or_current(uint64_t netns) {
+    return netns ? netns : current_netns_id();
+}
+
+std::string folder_of(uint64_t netns) {
+    return std::string(kRestoreKey) + "\\" + std::to_string(namespace_or_current(netns));
+}
+
+std::string key_of(const std::string& interface, uint64_t netns) {
+    return folder_of(netns) + "\\" + interface;
 }
 
 constexpr const char* kRecordValue = "Record";
@@ -126,25 +136,73 @@ long RestoreRecords::save(const RestoreRecord& r) const {
                              std::pair{"neighbour ", &s.neighbours}})
         for (const auto& m : *list)
             lines.push_back(tag + hex(nl::join({m})));
-    const std::string key = key_of(s.name);
+    const std::string key = key_of(s.name, r.stationNamespace);
     long rc = m_registry.createKey(kHive, key);
     if (rc == reg::kSuccess)
         rc = m_registry.setValue(kHive, key, kRecordValue, reg::Value::MultiSz(lines));
     return rc;
 }
 
-std::vector<std::string> RestoreRecords::names() const {
+platform::registry::Registry::Lock RestoreRecords::hold() const {
+    return m_registry.lockRootOnly("Restore");
+}
+
+std::vector<std::string> RestoreRecords::names(uint64_t netns) const {
+    adopt_earlier_records();
     std::vector<std::string> out;
-    m_registry.enumSubkeys(kHive, kRestoreKey, out);
+    m_registry.enumSubkeys(kHive, folder_of(netns), out);
     return out;
 }
 
-std::optional<RestoreRecord> RestoreRecords::load(const std::string& interface,
-                                                  std::string& error) const {
+void RestoreRecords::adopt_earlier_records() const {
+    // An earlier release kept "Restore\\<interface>" with the record in it; a namespace's
+    // folder holds no record of its own.
+    std::vector<std::string> keys;
+    m_registry.enumSubkeys(kHive, kRestoreKey, keys);
+    for (const auto& key : keys) {
+        const std::string old = std::string(kRestoreKey) + "\\" + key;
+        reg::Value v;
+        if (m_registry.queryValue(kHive, old, kRecordValue, v) != reg::kSuccess) {
+            // An unfinished one of then (nothing was changed yet) holds nothing at all.
+            std::vector<std::string> below;
+            if (m_registry.enumSubkeys(kHive, old, below) == reg::kSuccess && below.empty())
+                m_registry.deleteKey(kHive, old);
+            continue;
+        }
+        uint64_t netns = 0;
+        if (v.type == reg::ValueType::MultiSz)
+            for (const auto& line : v.strings)
+                if (line.rfind("station-namespace=", 0) == 0)
+                    netns = std::strtoull(line.c_str() + 18, nullptr, 10);
+        const std::string now = key_of(key, netns);
+        if (m_registry.createKey(kHive, now) == reg::kSuccess &&
+            m_registry.setValue(kHive, now, kRecordValue, v) == reg::kSuccess)
+            m_registry.deleteTree(kHive, old);
+    }
+}
+
+std::string RestoreRecords::key_text(const std::string& interface, uint64_t netns) const {
+    return std::string("HKEY_LOCAL_MACHINE\\") + key_of(interface, netns);
+}
+
+std::optional<RestoreRecord> RestoreRecords::load(const std::string& interface, std::string& error,
+                                                  uint64_t netns, Fault* fault,
+                                                  RestoreRecord* partial) const {
+    Fault ignored = Fault::None;
+    Fault& state = fault ? *fault : ignored;
+    state = Fault::None;
     reg::Value v;
-    if (m_registry.queryValue(kHive, key_of(interface), kRecordValue, v) != reg::kSuccess ||
-        v.type != reg::ValueType::MultiSz) {
-        error = "the record of " + interface + " is unfinished";
+    const long rc = m_registry.queryValue(kHive, key_of(interface, netns), kRecordValue, v);
+    if (rc == reg::kSuccess && v.type != reg::ValueType::MultiSz) {
+        state = Fault::Damaged;
+        error = "the record of " + interface + " is damaged";
+        return std::nullopt;
+    }
+    if (rc != reg::kSuccess) {
+        state = rc == reg::kFileNotFound ? Fault::Unfinished : Fault::Unreadable;
+        error = rc == reg::kFileNotFound ? "the record of " + interface + " is unfinished"
+                                         : "the record of " + interface +
+                                               " cannot be read (error " + std::to_string(rc) + ")";
         return std::nullopt;
     }
     RestoreRecord r;
@@ -211,20 +269,26 @@ std::optional<RestoreRecord> RestoreRecords::load(const std::string& interface,
                 s.features = hex_words(*bytes);
         }
     }
+    r.kind = kind == "held" ? RecordKind::Held : RecordKind::Settings;
     if (damaged || (kind != "held" && kind != "settings") || r.owner.empty()) {
         error = "the record of " + interface + " is damaged";
+        state = Fault::Damaged;
+        if (partial)
+            *partial = std::move(r);
         return std::nullopt;
     }
-    r.kind = kind == "held" ? RecordKind::Held : RecordKind::Settings;
     return r;
 }
 
-long RestoreRecords::remove(const std::string& interface) const {
-    const long rc = m_registry.deleteTree(kHive, key_of(interface));
+long RestoreRecords::remove(const std::string& interface, uint64_t netns) const {
+    const long rc = m_registry.deleteTree(kHive, key_of(interface, netns));
     if (rc == reg::kFileNotFound)
         return reg::kSuccess;
     if (rc == reg::kSuccess) {
+        // Empty folders go with their last record.
         std::vector<std::string> left;
+        if (m_registry.enumSubkeys(kHive, folder_of(netns), left) == reg::kSuccess && left.empty())
+            m_registry.deleteKey(kHive, folder_of(netns));
         if (m_registry.enumSubkeys(kHive, kRestoreKey, left) == reg::kSuccess && left.empty())
             m_registry.deleteKey(kHive, kRestoreKey);
     }

@@ -169,9 +169,16 @@ long uninstall_service(const reg::Registry& registry, std::string* error) {
     std::vector<std::string> held;
     if (registry.enumSubkeys(kHive, kRestoreKey, held) == reg::kSuccess && !held.empty()) {
         if (error) {
+            // Records lie under their network namespace (an earlier release's by name).
             *error = "the registry store holds what a daemon must give back of";
-            for (const auto& name : held)
-                *error += " " + name;
+            for (const auto& key : held) {
+                std::vector<std::string> names;
+                registry.enumSubkeys(kHive, std::string(kRestoreKey) + "\\" + key, names);
+                if (names.empty())
+                    names.push_back(key);
+                for (const auto& name : names)
+                    *error += " " + name;
+            }
             *error += ": stop the daemon (or start and stop it once) first";
         }
         return reg::kAccessDenied;

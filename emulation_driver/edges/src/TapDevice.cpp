@@ -30,7 +30,9 @@ int open_tap(const std::string& name, short flags, std::string& actualName) {
     if (fd < 0)
         throw std::system_error(errno, std::generic_category(), "/dev/net/tun");
     ifreq ifr{};
-    ifr.ifr_flags = static_cast<short>(IFF_TAP | IFF_NO_PI | flags);
+    // Only a TAP of our own: an existing one (a virtual machine's, a persistent one) is
+    // refused with EBUSY, never attached and changed.
+    ifr.ifr_flags = static_cast<short>(IFF_TAP | IFF_NO_PI | IFF_TUN_EXCL | flags);
     std::memcpy(ifr.ifr_name, name.c_str(), name.size() + 1);
     if (::ioctl(fd, TUNSETIFF, &ifr) < 0) {
         const int e = errno;

@@ -259,8 +259,11 @@ TEST_F(ServiceConfigTest, InstallSizesThePoolForAFastLongFlowAndSaysWhatItWroteA
 TEST_F(ServiceConfigTest, UninstallIsRefusedWhileADaemonsRestoreRecordsAreThere) {
     ASSERT_EQ(install_service(registry, "/usr/sbin/quellin"), reg::kSuccess);
     ASSERT_EQ(registry.createKey(kHklm, std::string(kServiceKey) + "\\Restore\\eth0"), 0);
+    ASSERT_EQ(registry.createKey(kHklm, std::string(kServiceKey) + "\\Restore\\4026531840\\eth1"),
+              0);
     std::string why;
     EXPECT_EQ(uninstall_service(registry, &why), reg::kAccessDenied);
-    EXPECT_NE(why.find("eth0"), std::string::npos) << why;
+    EXPECT_NE(why.find(" eth0"), std::string::npos) << why;
+    EXPECT_NE(why.find(" eth1"), std::string::npos) << why; // by name, not by namespace
     EXPECT_EQ(registry.openKey(kHklm, kServiceKey), reg::kSuccess);
 }

@@ -18,18 +18,27 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <grp.h>
 #include <linux/ethtool.h>
+#include <linux/if_addr.h>
 #include <linux/if_packet.h>
+#include <linux/rtnetlink.h>
 #include <linux/sockios.h>
 #include <map>
 #include <net/if.h>
 #include <poll.h>
 #include <sched.h>
+#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quellin;
@@ -188,6 +197,10 @@ protected:
         }
         return now;
     }
+
+    // The owner of a record whose daemon has gone: this process id, with the start time of
+    // another process that had it.
+    static std::string gone_owner() { return std::to_string(::getpid()) + " 1"; }
 
     // An `ip` command in the namespace that holds the lower interface.
     bool run_held(const std::string& args) const { return run("ip -n " + held + " " + args); }
@@ -627,7 +640,7 @@ TEST_F(NetnsEdges, WhatAKilledDaemonLeftIsGivenBackByTheNext) {
     // Once it has gone (a process id no process has).
     auto record = records.load(kLower, error);
     ASSERT_TRUE(record) << error;
-    record->owner = "2147483646 1";
+    record->owner = gone_owner();
     ASSERT_EQ(records.save(*record), 0);
     std::vector<std::string> said;
     EXPECT_EQ(give_back_leftovers(records, [&](int, const std::string& m) { said.push_back(m); }),
@@ -636,7 +649,8 @@ TEST_F(NetnsEdges, WhatAKilledDaemonLeftIsGivenBackByTheNext) {
     EXPECT_LT(open_named_netns(ns), 0);
     EXPECT_TRUE(records.names().empty());
     ASSERT_FALSE(said.empty());
-    EXPECT_EQ(said[0], "giving back qlow0, left behind by the daemon with process id 2147483646");
+    EXPECT_EQ(said[0], "giving back qlow0, left behind by the daemon with process id " +
+                           std::to_string(::getpid()));
 
     // A record of an earlier boot is only removed; an unfinished one too.
     record->bootId = "an earlier boot";
@@ -665,6 +679,29 @@ TEST_F(NetnsEdges, ATapNameInUseIsSaidOnceAndCostsTheStationNothing) {
     EXPECT_EQ(said, 1u);
     EXPECT_TRUE(query_link(kLower)); // never taken
     EXPECT_TRUE(records.names().empty());
+}
+
+// A persistent TAP of that name (a virtual machine's, or one `ip tuntap add` left) is
+// someone else's: neither attached nor changed, and the lower interface stays.
+TEST_F(NetnsEdges, APersistentTapOfTheNameIsNeitherTakenNorChanged) {
+    edges->stop();
+    ASSERT_TRUE(run("ip tuntap add dev qvm0 mode tap") &&
+                run("ip addr add 198.18.7.1/24 dev qvm0"));
+    const std::string before =
+        netnslab::run_checked("", {"ip", "-d", "-j", "link", "show", "qvm0"});
+    ASSERT_NE(before.find("\"persist\":true"), std::string::npos) << before;
+    ASSERT_TRUE(edges->start({Binding{StationKind::Tap, "qvm0", kLower}}));
+    EXPECT_EQ(edges->bound_count(), 0u);
+    EXPECT_NE(all_log().find("tap:qvm0=qlow0: not bound: cannot make the TAP qvm0"),
+              std::string::npos)
+        << all_log();
+    EXPECT_TRUE(query_link(kLower)); // never taken
+    EXPECT_TRUE(records.names().empty());
+    edges->stop();
+    EXPECT_EQ(netnslab::run_checked("", {"ip", "-d", "-j", "link", "show", "qvm0"}), before);
+    EXPECT_NE(
+        netnslab::run_checked("", {"ip", "addr", "show", "dev", "qvm0"}).find("198.18.7.1/24"),
+        std::string::npos);
 }
 
 TEST_F(NetnsEdges, PacketsDroppedAtThePoolFloorAreCountedAndReported) {
@@ -874,7 +911,7 @@ TEST_F(NetnsEdges, AnInterfaceAKilledDaemonLeftThatCannotComeBackKeepsItsRecord)
     taken.reset(); // killed
     auto record = records.load(kLower, error);
     ASSERT_TRUE(record) << error;
-    record->owner = "2147483646 1";
+    record->owner = gone_owner();
     ASSERT_EQ(records.save(*record), 0);
     // Meanwhile another interface of that name came: the held one cannot come back.
     ASSERT_TRUE(run(std::string("ip link add ") + kLower + " type veth peer name qpeer1"));
@@ -941,4 +978,288 @@ TEST_F(NetnsEdges, FramesASideDidNotTakeAreCountedAndReported) {
     const uint64_t lost = edges->packets_lost();
     edges->stop();
     EXPECT_EQ(edges->packets_lost(), lost);
+}
+
+namespace {
+
+// Runs `call` in a child process as a user (no root) of the group `group`; its result.
+long as_member_of(gid_t group, const std::function<long()>& call) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const uid_t user = 61999;
+        long rc = -2;
+        if (::setgroups(1, &group) == 0 && ::setresgid(user, user, user) == 0 &&
+            ::setresuid(user, user, user) == 0)
+            rc = call();
+        ::_exit(static_cast<int>(rc & 0x7F));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+}
+
+std::string file_text(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
+
+} // namespace
+
+// What a member of the store's group writes as a restore record never makes the daemon
+// write a file of root's, take an interface from a namespace not its own or tear that
+// namespace down; nor does such a record that stands in the store: it is kept and said.
+TEST_F(NetnsEdges, ACraftedRecordNeitherWritesAFileNorTakesAnotherNamespacesInterface) {
+    edges->stop();
+    // A file of root's alone, and a namespace of someone else's with its veth.
+    const std::string secret = (dir / "secret").string();
+    {
+        std::ofstream out(secret);
+        out << "root's alone\n";
+    }
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    const std::string victim = "qvictim-" + std::to_string(::getpid());
+    const int victimFd = create_named_netns(victim);
+    ASSERT_GE(victimFd, 0);
+    ::close(victimFd);
+    ASSERT_TRUE(run("ip link add qvic0 type veth peer name qvic1") &&
+                run("ip link set qvic0 netns " + victim));
+
+    RestoreRecord crafted;
+    crafted.kind = RecordKind::Held;
+    crafted.namespaceName = victim;
+    crafted.owner = "2147483646 1";
+    crafted.bootId = current_boot_id();
+    crafted.stationNamespace = current_netns_id();
+    crafted.settings.name = "qvic0";
+    crafted.settings.sysctls = {{"ipv4/conf/../../../../../../.." + secret, "pwned"}};
+
+    // The store is the group's, as installed; the member writes through it as it can.
+    const gid_t group = 61998;
+    ASSERT_EQ(::chown(dir.str().c_str(), 0, group), 0);
+    ASSERT_EQ(::chmod(dir.str().c_str(), 02775), 0);
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().extension() == ".reg" || e.path().extension() == ".lock") {
+            ASSERT_EQ(::chown(e.path().c_str(), 0, group), 0);
+            ASSERT_EQ(::chmod(e.path().c_str(), 0664), 0);
+        }
+    const platform::registry::Registry store(dir.str());
+    const RestoreRecords theirs(store);
+    EXPECT_EQ(as_member_of(group, [&] { return theirs.save(crafted); }),
+              platform::registry::kAccessDenied);
+    EXPECT_EQ(as_member_of(group,
+                           [&] {
+                               return store.createKey(platform::registry::Hive::LocalMachine,
+                                                      std::string(kRestoreKey) + "\\qvic0");
+                           }),
+              platform::registry::kAccessDenied);
+    // Nor through the shared hive's file, which the group may write.
+    EXPECT_EQ(as_member_of(group,
+                           [&] {
+                               std::ofstream out(dir / "HKEY_LOCAL_MACHINE.reg");
+                               out << "Windows Registry Editor Version 5.00\n\n"
+                                      "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\"
+                                      "QL\\Restore\\qvic0]\n\"Record\"=hex(7):6b,00,00,00,00,00\n";
+                               return out ? 0L : 1L;
+                           }),
+              0);
+    std::vector<std::string> said;
+    const LogSink keep = [&](int, const std::string& m) { said.push_back(m); };
+    give_back_leftovers(records, keep);
+    EXPECT_TRUE(held_link(victim, "qvic0"));
+
+    // The same record standing in the store (an earlier layout's, or a hand edit): checked
+    // against its interface, kept and said, never acted on.
+    ASSERT_EQ(records.save(crafted), 0);
+    give_back_leftovers(records, keep);
+    EXPECT_EQ(file_text(secret), "root's alone\n");
+    EXPECT_TRUE(held_link(victim, "qvic0"));
+    EXPECT_FALSE(query_link("qvic0"));
+    EXPECT_EQ(records.names(), std::vector<std::string>{"qvic0"});
+    std::string all;
+    for (const auto& m : said)
+        all += m + "\n";
+    EXPECT_NE(all.find("the record of qvic0 is not acted on: its namespace " + victim +
+                       " is none the daemon makes for qvic0; it is kept for a look"),
+              std::string::npos)
+        << all;
+    // A namespace of the daemon's form, a route and an address of other interfaces.
+    crafted.owner = gone_owner();
+    crafted.namespaceName = "quellin-" + std::to_string(::getpid()) + "-qvic0";
+    crafted.settings.sysctls.clear();
+    crafted.settings.index = 77;
+    ifaddrmsg a{};
+    a.ifa_family = AF_INET;
+    a.ifa_index = 1;
+    crafted.settings.addresses = {nl::Builder(RTM_NEWADDR, 0, a).message()};
+    ASSERT_EQ(records.save(crafted), 0);
+    said.clear();
+    give_back_leftovers(records, keep);
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said.back().find("it holds an address of another interface"), std::string::npos)
+        << said.back();
+    EXPECT_EQ(records.names(), std::vector<std::string>{"qvic0"});
+    records.remove("qvic0");
+    delete_named_netns(victim);
+}
+
+// A record that cannot be read whole (a hex digit lost from its features line) no longer
+// strands the interface in a killed daemon's namespace: it comes home with what of the
+// record could be read, from the record's namespace or one of the daemon's form for it,
+// and the record stays, said so.
+TEST_F(NetnsEdges, ADamagedRecordBringsTheInterfaceHomeAndIsKept) {
+    edges->stop();
+    ASSERT_TRUE(run(std::string("ip addr add 198.18.0.1/24 dev ") + kLower) &&
+                run(std::string("ip route add 198.18.9.0/24 via 198.18.0.2 dev ") + kLower));
+    ASSERT_TRUE(settled());
+    const auto damage = [&](bool namespaceToo) {
+        const std::string key =
+            std::string(kRestoreKey) + "\\" + std::to_string(current_netns_id()) + "\\" + kLower;
+        platform::registry::Value v;
+        ASSERT_EQ(registry.queryValue(platform::registry::Hive::LocalMachine, key, "Record", v), 0);
+        for (auto& line : v.strings) {
+            if (line.rfind("features=", 0) == 0)
+                line.pop_back();
+            if (namespaceToo && line.rfind("namespace=", 0) == 0)
+                line = "namespace=lost";
+        }
+        ASSERT_EQ(registry.setValue(platform::registry::Hive::LocalMachine, key, "Record", v), 0);
+    };
+    for (const bool namespaceToo : {false, true}) {
+        SCOPED_TRACE(namespaceToo ? "its namespace found by its form" : "its own namespace");
+        // A daemon takes it and is killed.
+        const pid_t daemon = ::fork();
+        if (daemon == 0) {
+            std::string error;
+            auto taken = HeldInterface::take(
+                records, kLower, [](int, const std::string&) {}, error);
+            ::_exit(taken ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(daemon, &status, 0), daemon);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const std::string ns = "quellin-" + std::to_string(daemon) + "-" + kLower;
+        ASSERT_TRUE(held_link(ns, kLower));
+        damage(namespaceToo);
+
+        std::vector<std::string> said;
+        give_back_leftovers(records, [&](int, const std::string& m) { said.push_back(m); });
+        ASSERT_TRUE(query_link(kLower));
+        EXPECT_LT(open_named_netns(ns), 0);
+        const auto addresses = netnslab::run_checked("", {"ip", "addr", "show", "dev", kLower});
+        EXPECT_NE(addresses.find("198.18.0.1/24"), std::string::npos) << addresses;
+        EXPECT_NE(netnslab::run_checked("", {"ip", "route", "show"}).find("198.18.9.0/24"),
+                  std::string::npos);
+        EXPECT_EQ(records.names(), std::vector<std::string>{kLower});
+        std::string all;
+        for (const auto& m : said)
+            all += m + "\n";
+        EXPECT_NE(all.find("the record of qlow0 is damaged: qlow0 came home from the network "
+                           "namespace " +
+                           ns +
+                           " and got back what of the record could be read; the record "
+                           "is kept for a look"),
+                  std::string::npos)
+            << all;
+        // A start that takes it anew writes its own record in the damaged one's place.
+        std::string error;
+        auto again = HeldInterface::take(
+            records, kLower, [](int, const std::string&) {}, error);
+        ASSERT_TRUE(again) << error;
+        EXPECT_TRUE(again->give_back([](int, const std::string&) {}));
+        EXPECT_TRUE(records.names().empty());
+        ASSERT_TRUE(settled());
+    }
+}
+
+// Two daemons start together after a crash: while one gives back what the dead one left,
+// the other waits, and its own record is never removed by the first.
+TEST_F(NetnsEdges, ARecordADaemonJustWroteIsNeverRemovedByAnother) {
+    edges->stop();
+    std::string error;
+    auto captured = capture_settings(kLower, error);
+    ASSERT_TRUE(captured) << error;
+    RestoreRecord left;
+    left.kind = RecordKind::Held;
+    left.namespaceName = "quellin-" + std::to_string(::getpid()) + "-" + kLower;
+    left.owner = gone_owner();
+    left.bootId = current_boot_id();
+    left.stationNamespace = current_netns_id();
+    left.settings = *captured;
+    ASSERT_EQ(records.save(left), 0);
+
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t first = ::fork();
+    if (first == 0) {
+        // Stops between reading the record and acting on it.
+        give_back_leftovers(records, [&](int, const std::string& m) {
+            if (m.rfind("giving back", 0) == 0) {
+                (void)!::write(ready[1], "x", 1);
+                ::usleep(500000);
+            }
+        });
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    auto second = HeldInterface::take(
+        records, kLower, [](int, const std::string&) {}, error);
+    ASSERT_TRUE(second) << error;
+    ::waitpid(first, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(held_link(second->namespace_name(), kLower));
+    const auto mine = records.load(kLower, error);
+    ASSERT_TRUE(mine) << error;
+    EXPECT_EQ(mine->owner, self_owner());
+    EXPECT_TRUE(second->give_back([](int, const std::string&) {}));
+}
+
+// An "if:" binding never writes over the record of an interface a running daemon keeps.
+TEST_F(NetnsEdges, AnInterfaceBindingLeavesALiveDaemonsRecordAlone) {
+    edges->stop();
+    ASSERT_TRUE(run("ip link add qst0 type veth peer name qhost0") && run("ip link set qst0 up"));
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        const std::string owner = self_owner();
+        (void)!::write(pipeFds[1], owner.data(), owner.size());
+        ::close(pipeFds[1]);
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    char buffer[64] = {};
+    ASSERT_GT(::read(pipeFds[0], buffer, sizeof buffer - 1), 0);
+    ::close(pipeFds[0]);
+    std::string error;
+    auto captured = capture_settings("qst0", error);
+    ASSERT_TRUE(captured) << error;
+    RestoreRecord theirs;
+    theirs.kind = RecordKind::Settings;
+    theirs.owner = buffer;
+    theirs.bootId = current_boot_id();
+    theirs.stationNamespace = current_netns_id();
+    theirs.settings = *captured;
+    theirs.settings.features = {0x12345678};
+    ASSERT_EQ(records.save(theirs), 0);
+
+    ASSERT_TRUE(edges->start({Binding{StationKind::Interface, "qst0", kLower}}));
+    EXPECT_EQ(edges->bound_count(), 0u);
+    EXPECT_NE(all_log().find("if:qst0=qlow0: not bound: qst0 is in use by the daemon with "
+                             "process id " +
+                             std::to_string(other)),
+              std::string::npos)
+        << all_log();
+    const auto kept = records.load("qst0", error);
+    ASSERT_TRUE(kept) << error;
+    EXPECT_EQ(kept->owner, theirs.owner);
+    EXPECT_EQ(kept->settings.features, theirs.settings.features);
+    edges->stop();
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    records.remove("qst0");
 }

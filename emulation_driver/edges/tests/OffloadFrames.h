@@ -84,6 +84,39 @@ inline std::vector<uint8_t> ipv6(uint8_t protocol, size_t header, size_t payload
     return f;
 }
 
+// IPv6 TCP on its way through a routing header of `type` (2, or 4 for segment routing)
+// with one segment left: the IPv6 header holds the next hop (0x40...), the routing header
+// the final destination (0x60...).
+inline std::vector<uint8_t> ipv6_routed(uint8_t type, size_t payload) {
+    auto f = ethernet(0x86DD);
+    const size_t ip = f.size();
+    const size_t routing = type == 4 ? 40 : 24; // segment routing lists the next hop too
+    f.resize(ip + 40 + routing + 20 + payload, 0);
+    f[ip] = 0x60;
+    wire::put_be16(f.data(), ip + 4, static_cast<uint16_t>(routing + 20 + payload));
+    f[ip + 6] = 43;
+    f[ip + 7] = 64;
+    const size_t r = ip + 40;
+    f[r] = kTcp;
+    f[r + 1] = static_cast<uint8_t>(routing / 8 - 1);
+    f[r + 2] = type;
+    f[r + 3] = 1; // segments left
+    for (int i = 0; i < 16; ++i) {
+        f[ip + 8 + i] = static_cast<uint8_t>(0x20 + i);
+        f[ip + 24 + i] = static_cast<uint8_t>(0x40 + i);
+        f[r + 8 + i] = static_cast<uint8_t>(0x60 + i); // the last address, or the first listed
+        if (type == 4)
+            f[r + 24 + i] = static_cast<uint8_t>(0x40 + i);
+    }
+    const size_t t = r + routing;
+    wire::put_be32(f.data(), t + 4, 7);
+    f[t + 12] = 5 << 4;
+    f[t + 13] = 0x18;
+    for (size_t i = 0; i < payload; ++i)
+        f[t + 20 + i] = static_cast<uint8_t>(i * 3 + 1);
+    return f;
+}
+
 // The pseudo header of a frame's TCP or UDP segment, laid out anew.
 inline std::vector<uint8_t> pseudo_header(const std::vector<uint8_t>& f, const IpLayout& l) {
     std::vector<uint8_t> p;

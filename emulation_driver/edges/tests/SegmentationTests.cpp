@@ -115,6 +115,40 @@ TEST(Segmentation, AnIpv6TcpSuperFrameBehindAnExtensionHeaderIsCut) {
     EXPECT_EQ(joined(o.frames, 82), std::vector<uint8_t>(big.begin() + 82, big.end()));
 }
 
+// The receiver checks a segment over the final destination, not the next hop it is sent to.
+TEST(Segmentation, SegmentsOfAnIpv6PacketWithARoutingHeaderAreSummedOverTheFinalDestination) {
+    const auto final_sum = [](const std::vector<uint8_t>& s, size_t transport) {
+        std::vector<uint8_t> pseudo(s.begin() + 22, s.begin() + 38); // the source
+        for (int i = 0; i < 16; ++i)
+            pseudo.push_back(static_cast<uint8_t>(0x60 + i));
+        const size_t segment = s.size() - transport;
+        pseudo.insert(pseudo.end(), {0, 0, static_cast<uint8_t>(segment >> 8),
+                                     static_cast<uint8_t>(segment), 0, 0, 0, kTcp});
+        return wire::internet_fold(wire::internet_sum(
+            s.data() + transport, segment, wire::internet_sum(pseudo.data(), pseudo.size())));
+    };
+    for (const uint8_t type : {uint8_t{2}, uint8_t{4}}) {
+        SCOPED_TRACE(type);
+        auto big = ipv6_routed(type, 3000);
+        const size_t transport = 54 + (type == 4 ? 40 : 24);
+        const auto o = finish(gso(VnetHeader::kGsoTcpV6, 1400, transport, 16), big);
+        ASSERT_EQ(o.result, OffloadResult::Segmented);
+        ASSERT_EQ(o.frames.size(), 3u);
+        for (const auto& s : o.frames)
+            EXPECT_EQ(final_sum(s, transport), 0xFFFF);
+        // A frame left to finish its checksum gets the same.
+        auto small = ipv6_routed(type, 100);
+        ASSERT_TRUE(complete_checksum(small.data(), small.size()));
+        EXPECT_EQ(final_sum(small, transport), 0xFFFF);
+    }
+    // An unknown routing type with segments left names no destination that can be read:
+    // nothing is summed over a guess.
+    auto unknown = ipv6_routed(2, 100);
+    unknown[54 + 2] = 253;
+    EXPECT_FALSE(ip_layout(unknown.data(), unknown.size()));
+    EXPECT_FALSE(complete_checksum(unknown.data(), unknown.size()));
+}
+
 TEST(Segmentation, AUdpSuperFrameBecomesDatagramsWithTheirOwnHeaders) {
     auto v4 = ipv4(kUdp, 8, 3000);
     put_partial_checksum(v4, 6);

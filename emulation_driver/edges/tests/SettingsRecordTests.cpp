@@ -1,7 +1,9 @@
 // The pieces of taking an interface's configuration elsewhere and back, without a kernel:
 // the requests made from captured messages, and the record in the registry store.
 #include "QuellinEdges/InterfaceSettings.h"
+#include "QuellinEdges/Namespaces.h"
 #include "QuellinEdges/Netlink.h"
+#include "QuellinEdges/RecordCheck.h"
 #include "QuellinEdges/RestoreRecords.h"
 
 #include "TestSupport/TempDir.h"
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <linux/if_addr.h>
 #include <linux/neighbour.h>
 #include <linux/rtnetlink.h>
@@ -241,7 +244,7 @@ TEST(RestoreRecords, ARecordComesBackAsItWasWrittenAndOnlyWhole) {
     RestoreRecord r;
     r.kind = RecordKind::Held;
     r.namespaceName = "quellin-42-eth0";
-    r.stationNamespace = 4026531840u;
+    r.stationNamespace = current_netns_id();
     r.owner = "42 12345";
     r.bootId = "b0";
     r.settings.name = "eth0";
@@ -276,23 +279,70 @@ TEST(RestoreRecords, ARecordComesBackAsItWasWrittenAndOnlyWhole) {
     EXPECT_EQ(back->settings.routes[0].body, r.settings.routes[0].body);
     EXPECT_TRUE(back->settings.neighbours.empty());
 
-    // A key without its record (a write cut short) is unfinished; a mangled one damaged.
-    ASSERT_EQ(registry.createKey(platform::registry::Hive::LocalMachine,
-                                 std::string(kRestoreKey) + "\\eth1"),
-              0);
-    EXPECT_FALSE(records.load("eth1", why));
+    // A key without its record (a write cut short) is unfinished; a mangled one damaged,
+    // with what of it could be read.
+    const std::string eth1 =
+        std::string(kRestoreKey) + "\\" + std::to_string(current_netns_id()) + "\\eth1";
+    ASSERT_EQ(registry.createKey(platform::registry::Hive::LocalMachine, eth1), 0);
+    RestoreRecords::Fault fault = RestoreRecords::Fault::None;
+    EXPECT_FALSE(records.load("eth1", why, 0, &fault));
     EXPECT_NE(why.find("unfinished"), std::string::npos);
-    ASSERT_EQ(registry.setValue(platform::registry::Hive::LocalMachine,
-                                std::string(kRestoreKey) + "\\eth1", "Record",
-                                platform::registry::Value::MultiSz({"kind=held", "address zz"})),
+    EXPECT_EQ(fault, RestoreRecords::Fault::Unfinished);
+    ASSERT_EQ(registry.setValue(
+                  platform::registry::Hive::LocalMachine, eth1, "Record",
+                  platform::registry::Value::MultiSz({"kind=held", "namespace=quellin-7-eth1",
+                                                      "owner=7 1", "address zz", "mtu=1400"})),
               0);
-    EXPECT_FALSE(records.load("eth1", why));
+    RestoreRecord partial;
+    EXPECT_FALSE(records.load("eth1", why, 0, &fault, &partial));
     EXPECT_NE(why.find("damaged"), std::string::npos);
+    EXPECT_EQ(fault, RestoreRecords::Fault::Damaged);
+    EXPECT_EQ(partial.namespaceName, "quellin-7-eth1");
+    EXPECT_EQ(partial.owner, "7 1");
+    EXPECT_EQ(partial.settings.mtu, 1400u);
+    EXPECT_EQ(records.key_text("eth1"), "HKEY_LOCAL_MACHINE\\" + eth1);
 
     EXPECT_EQ(records.remove("eth0"), 0);
     EXPECT_EQ(records.remove("eth1"), 0);
     EXPECT_TRUE(records.names().empty());
     EXPECT_EQ(records.remove("eth0"), 0); // gone already
+}
+
+// Records are kept per network namespace: daemons of two namespaces never meet. A record
+// an earlier release kept by interface name alone moves under its namespace.
+TEST(RestoreRecords, RecordsOfTwoNamespacesAreApartAndAnEarlierLayoutsMoveUnderTheirs) {
+    testsupport::TempDir dir("records");
+    platform::registry::Registry registry(dir.str());
+    RestoreRecords records(registry);
+    RestoreRecord mine;
+    mine.kind = RecordKind::Settings;
+    mine.owner = "1 1";
+    mine.settings.name = "eth0";
+    mine.stationNamespace = current_netns_id();
+    RestoreRecord other = mine;
+    other.stationNamespace = current_netns_id() + 1;
+    other.owner = "2 2";
+    ASSERT_EQ(records.save(mine), 0);
+    ASSERT_EQ(records.save(other), 0);
+    std::string why;
+    EXPECT_EQ(records.load("eth0", why)->owner, "1 1");
+    EXPECT_EQ(records.load("eth0", why, other.stationNamespace)->owner, "2 2");
+    EXPECT_EQ(records.remove("eth0"), 0);
+    EXPECT_TRUE(records.names().empty());
+    EXPECT_EQ(records.names(other.stationNamespace), std::vector<std::string>{"eth0"});
+
+    const std::string earlier = std::string(kRestoreKey) + "\\eth5";
+    ASSERT_EQ(registry.createKey(platform::registry::Hive::LocalMachine, earlier), 0);
+    ASSERT_EQ(registry.setValue(platform::registry::Hive::LocalMachine, earlier, "Record",
+                                platform::registry::Value::MultiSz(
+                                    {"kind=settings",
+                                     "station-namespace=" + std::to_string(mine.stationNamespace),
+                                     "owner=5 5", "features="})),
+              0);
+    EXPECT_EQ(records.names(), std::vector<std::string>{"eth5"});
+    ASSERT_TRUE(records.load("eth5", why)) << why;
+    EXPECT_EQ(registry.openKey(platform::registry::Hive::LocalMachine, earlier),
+              platform::registry::kFileNotFound);
 }
 
 TEST(RestoreRecords, AnOwnerRunsOnlyWhileItsProcessWithItsStartTimeDoes) {
@@ -303,4 +353,62 @@ TEST(RestoreRecords, AnOwnerRunsOnlyWhileItsProcessWithItsStartTimeDoes) {
     EXPECT_FALSE(owner_running(""));
     EXPECT_FALSE(owner_running("x y"));
     EXPECT_FALSE(current_boot_id().empty());
+}
+
+// A record may only make the daemon act on the one interface it names: whatever else it
+// asks for is refused, and of a damaged one only what passes is given back.
+TEST(RecordCheck, ARecordActsOnlyOnItsOwnInterface) {
+    RestoreRecord good;
+    good.kind = RecordKind::Held;
+    good.namespaceName = "quellin-42-eth0";
+    good.owner = "42 777";
+    good.settings.name = "eth0";
+    good.settings.index = 2;
+    good.settings.sysctls = {{"ipv4/conf/rp_filter", "2"}, {"ipv6/neigh/retrans_time_ms", "1000"}};
+    good.settings.addresses = {address(AF_INET, 0, kForever, kForever)};
+    good.settings.routes = {route(RTPROT_BOOT, 2)};
+    EXPECT_EQ(record_problem(good), std::nullopt);
+
+    const auto refused = [&](const std::function<void(RestoreRecord&)>& change) {
+        RestoreRecord r = good;
+        change(r);
+        return record_problem(r).has_value();
+    };
+    for (const char* key : {"ipv4/conf/../../../../etc/shadow", "ipv4/conf/..", "ipv4/conf/a/b",
+                            "kernel/core_pattern", "ipv4/conf/", "ipv4/route/flush"})
+        EXPECT_TRUE(refused([&](RestoreRecord& r) { r.settings.sysctls.emplace_back(key, "1"); }))
+            << key;
+    EXPECT_TRUE(refused([](RestoreRecord& r) { r.settings.sysctls[0].second = "1\n2"; }));
+    // Only a namespace of the daemon's own form, for this interface and this owner.
+    for (const char* ns : {"altlab-ws-1", "quellin-42-eth1", "quellin-42-eth0x", "quellin--eth0",
+                           "quellin-43-eth0", "../quellin-42-eth0", ""})
+        EXPECT_TRUE(refused([&](RestoreRecord& r) { r.namespaceName = ns; })) << ns;
+    for (const char* name : {"../eth0", "eth0/x", "", "a-name-too-long-for-linux"})
+        EXPECT_TRUE(refused([&](RestoreRecord& r) { r.settings.name = name; })) << name;
+    // Addresses, routes (each next hop) and neighbours of other interfaces.
+    EXPECT_TRUE(refused([](RestoreRecord& r) { r.settings.index = 3; }));
+    EXPECT_TRUE(
+        refused([](RestoreRecord& r) { r.settings.routes.push_back(route(RTPROT_BOOT, 5)); }));
+    EXPECT_TRUE(refused(
+        [](RestoreRecord& r) { r.settings.routes.push_back(route(RTPROT_BOOT, 2, true)); }));
+    EXPECT_TRUE(refused([](RestoreRecord& r) {
+        ndmsg n{};
+        n.ndm_family = AF_INET;
+        n.ndm_ifindex = 7;
+        n.ndm_state = NUD_PERMANENT;
+        r.settings.neighbours.push_back(nl::Builder(RTM_NEWNEIGH, 0, n).message());
+    }));
+    // A settings record names no namespace.
+    RestoreRecord settings = good;
+    settings.kind = RecordKind::Settings;
+    settings.namespaceName.clear();
+    EXPECT_EQ(record_problem(settings), std::nullopt);
+
+    RestoreRecord mixed = good;
+    mixed.settings.sysctls.emplace_back("ipv4/conf/../../x", "1");
+    mixed.settings.routes.push_back(route(RTPROT_BOOT, 5));
+    const InterfaceSettings part = checked_part(mixed.settings);
+    EXPECT_EQ(part.sysctls, good.settings.sysctls);
+    EXPECT_EQ(part.routes.size(), 1u);
+    EXPECT_EQ(part.addresses.size(), 1u);
 }

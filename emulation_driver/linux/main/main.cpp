@@ -128,6 +128,8 @@ int main(int argc, char** argv) {
         return install(registry, argv[0]);
     if (options->uninstall)
         return uninstall(registry);
+    // From here on a stop signal waits for the loop, and a write to a closed log only fails.
+    block_stop_signals();
 
     const bool systemLog = system_log_present();
     ::openlog("quellin", LOG_PID | (options->foreground || !systemLog ? LOG_PERROR : 0),
@@ -170,10 +172,8 @@ int main(int argc, char** argv) {
              options->device.c_str(), daemon.seed(), config->driver.packetPoolSize,
              daemon.edges().bound_count(), config->bindings.size());
     daemon.run();
-    // Everything is given back: a second stop signal (a group and its leader are often
-    // both signalled) must not end the process as killed once the signals are unblocked.
-    std::signal(SIGTERM, SIG_IGN);
-    std::signal(SIGINT, SIG_IGN);
+    // Everything is given back: a second stop signal must not end the process as killed.
+    SignalWatch::ignore_further();
     ::syslog(LOG_INFO,
              "stopped; %llu packets were lost at the pool floor, refused, unread or not taken",
              static_cast<unsigned long long>(daemon.packets_lost()));

@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace quellin::os;
@@ -86,4 +88,36 @@ TEST(ControlLog, APlayLineNamesTheFiltersAddresses) {
         << line;
     block.setFilterCount(0);
     EXPECT_EQ(describe_conditions(block).find("filter"), std::string::npos);
+}
+
+// Any signal that would end the process arrives on the loop, SIGPIPE too when another
+// process sends it; a write to a closed pipe only fails.
+TEST(SignalWatch, EveryStopSignalArrivesButAWriteToAClosedPipeOnlyFails) {
+    EventLoop loop;
+    std::vector<int> got;
+    SignalWatch watch(loop, [&](int signal) { got.push_back(signal); });
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    EXPECT_EQ(::write(fds[1], "x", 1), -1);
+    EXPECT_EQ(errno, EPIPE);
+    ::close(fds[1]);
+    loop.run_once(50);
+    EXPECT_TRUE(got.empty());
+
+    const std::vector<int> sent = {SIGHUP, SIGPIPE, SIGQUIT, SIGUSR1, SIGRTMIN + 1};
+    const pid_t parent = ::getpid();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (int s : sent) {
+            ::kill(parent, s);
+            ::usleep(20000); // one at a time: standard signals do not queue
+        }
+        ::_exit(0);
+    }
+    for (int i = 0; i < 100 && got.size() < sent.size(); ++i)
+        loop.run_once(50);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(got, sent);
 }

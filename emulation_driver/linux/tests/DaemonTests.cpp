@@ -487,6 +487,24 @@ TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     EXPECT_FALSE(parse_daemon_options(3, bad, error));
 }
 
+// A terminal that closes (SIGHUP), a reader of its log that went (SIGPIPE sent by it) or
+// any other catchable stop signal ends the daemon through its clean stop.
+TEST(DaemonProgram, EveryCatchableStopSignalStopsItCleanly) {
+    testsupport::TempDir dir("quellin-signals");
+    const std::string path = (dir / "QL").string();
+    ::setenv("ALTIREN_REGISTRY_ROOT", dir.str().c_str(), 1);
+    for (const int signal : {SIGHUP, SIGPIPE, SIGQUIT, SIGUSR2, SIGALRM, SIGRTMIN + 2}) {
+        SCOPED_TRACE(signal);
+        testsupport::QuellinProcess program;
+        ASSERT_TRUE(program.start(QUELLIN_BINARY, path));
+        const std::optional<int> status = program.stop(signal);
+        ASSERT_TRUE(status.has_value());
+        EXPECT_TRUE(WIFEXITED(*status));
+        EXPECT_EQ(WEXITSTATUS(*status), 0);
+        EXPECT_NE(::access(path.c_str(), F_OK), 0); // its socket removed by the stop
+    }
+}
+
 namespace {
 
 // Clock ticks of CPU time a process has used.

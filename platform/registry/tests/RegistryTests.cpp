@@ -6,6 +6,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -165,12 +167,151 @@ TEST_F(RegistryTest, FileIsReadableRegText) {
     ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService), kSuccess);
     reg.setValue(Hive::LocalMachine, kService, "ImagePath", Value::Sz("/usr/sbin/quellin"));
     reg.setValue(Hive::LocalMachine, kService, "DebugLevel", Value::Dword(0x10));
-    std::string text = read_file(dir / "HKEY_LOCAL_MACHINE.reg");
+    // The driver's service key is root's alone, in a file beside the store.
+    std::string text = read_file(dir.str() + "-system/HKEY_LOCAL_MACHINE.reg");
     EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
     EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QL]\n"
                         "\"ImagePath\"=\"/usr/sbin/quellin\"\n\"DebugLevel\"=dword:00000010\n"),
               std::string::npos)
         << text;
+}
+
+// What the daemon acts on as root lies where only root writes (0755, 0644, beside the
+// group-writable store); everything else stays shared; the tree reads as one.
+TEST_F(RegistryTest, TheDriversServiceKeyIsRootsAloneAndTheRestStaysShared) {
+    const std::string settings = "SOFTWARE\\Orvane\\Pramitone\\Settings";
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService + "\\Parameters"), kSuccess);
+    ASSERT_EQ(reg.setValue(Hive::LocalMachine, kService + "\\Parameters", "Bindings",
+                           Value::MultiSz({"tap:ql0=eth0"})),
+              kSuccess);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services\\Other"), 0);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, settings), kSuccess);
+    const std::string system = dir.str() + "-system";
+    EXPECT_EQ(reg.systemFolder(), system);
+    struct stat st {};
+    ASSERT_EQ(::stat(system.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    ASSERT_EQ(::stat((system + "/HKEY_LOCAL_MACHINE.reg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+    EXPECT_EQ(read_file(dir / "HKEY_LOCAL_MACHINE.reg").find("Services\\QL"), std::string::npos);
+    EXPECT_EQ(read_file(system + "/HKEY_LOCAL_MACHINE.reg").find("Orvane"), std::string::npos);
+
+    std::vector<std::string> names;
+    ASSERT_EQ(reg.enumSubkeys(Hive::LocalMachine, "system\\currentcontrolset\\services", names), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"Other", "QL"}));
+    EXPECT_EQ(reg.deleteKey(Hive::LocalMachine, "SYSTEM\\CurrentControlSet\\Services"),
+              kKeyHasChildren);
+    ASSERT_EQ(reg.deleteTree(Hive::LocalMachine, "SYSTEM"), kSuccess);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService), kFileNotFound);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, "SYSTEM"), kFileNotFound);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, settings), kSuccess);
+    // The other hive has no such key.
+    ASSERT_EQ(reg.createKey(Hive::CurrentUser, kService), kSuccess);
+    EXPECT_EQ(read_file(dir / "HKEY_CURRENT_USER.reg").find("Services\\QL") != std::string::npos,
+              true);
+}
+
+namespace {
+
+// Runs `call` in a child process as a user (no root) of the store's group; its result.
+long as_group_member(const std::string& folder, const std::function<long()>& call) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const gid_t group = st.st_gid;
+        const uid_t user = 61999;
+        long rc = -2;
+        if (::setgroups(1, &group) == 0 && ::setresgid(user, user, user) == 0 &&
+            ::setresuid(user, user, user) == 0)
+            rc = call();
+        ::_exit(static_cast<int>(rc & 0x7F));
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -3;
+}
+
+} // namespace
+
+// A member of the store's group changes the shared settings, never the driver's key; a
+// root-only part that someone else made or can change is refused, never read.
+TEST_F(RegistryTest, AGroupMemberCannotChangeTheRootOnlyPartAndOneOthersCouldIsRefused) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: it changes user";
+    ASSERT_EQ(::chmod(dir.str().c_str(), 02775), 0);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, kService + "\\Restore"), kSuccess);
+    ASSERT_EQ(reg.createKey(Hive::LocalMachine, "SOFTWARE\\Orvane"), kSuccess);
+    const Registry store(dir.str());
+    EXPECT_EQ(as_group_member(dir.str(),
+                              [&] {
+                                  return store.setValue(Hive::LocalMachine, "SOFTWARE\\Orvane",
+                                                        "UserName", Value::Sz("member"));
+                              }),
+              kSuccess);
+    EXPECT_EQ(as_group_member(dir.str(),
+                              [&] {
+                                  return store.createKey(Hive::LocalMachine,
+                                                         kService + "\\Restore\\eth0");
+                              }),
+              kAccessDenied);
+    EXPECT_EQ(as_group_member(dir.str(),
+                              [&] {
+                                  return store.setValue(Hive::LocalMachine, kService, "ImagePath",
+                                                        Value::Sz("/tmp/x"));
+                              }),
+              kAccessDenied);
+    // It reads the key.
+    EXPECT_EQ(
+        as_group_member(dir.str(),
+                        [&] { return store.openKey(Hive::LocalMachine, kService + "\\Restore"); }),
+        kSuccess);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService + "\\Restore\\eth0"), kFileNotFound);
+
+    // A file others may write, and a folder of someone else's, are refused.
+    const std::string file = reg.systemFolder() + "/HKEY_LOCAL_MACHINE.reg";
+    ASSERT_EQ(::chmod(file.c_str(), 0666), 0);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService), kAccessDenied);
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+    ASSERT_EQ(::chown(reg.systemFolder().c_str(), 61999, 61999), 0);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService), kAccessDenied);
+    EXPECT_EQ(reg.createKey(Hive::LocalMachine, kService + "\\Restore\\eth0"), kAccessDenied);
+    EXPECT_FALSE(reg.lockRootOnly("Restore").locked());
+    ASSERT_EQ(::chown(reg.systemFolder().c_str(), 0, 0), 0);
+    EXPECT_EQ(reg.openKey(Hive::LocalMachine, kService), kSuccess);
+    EXPECT_TRUE(reg.lockRootOnly("Restore").locked());
+}
+
+// A store of the earlier layout kept the driver's key in the shared hive: it moves over
+// once, and what turns up there later is never taken.
+TEST_F(RegistryTest, TheDriversKeyOfAnEarlierLayoutMovesOverOnce) {
+    write_file(dir / "HKEY_LOCAL_MACHINE.reg",
+               "Windows Registry Editor Version 5.00\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orvane]\n\"UserName\"=\"demo\"\n\n"
+               "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QL]\n"
+               "\"ImagePath\"=\"/usr/sbin/quellin\"\n\n"
+               "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QL\\Parameters]\n"
+               "\"PacketPoolSize\"=dword:000001fe\n");
+    uint32_t pool = 0;
+    ASSERT_EQ(reg.queryDword(Hive::LocalMachine, kService + "\\Parameters", "PacketPoolSize", pool),
+              kSuccess);
+    EXPECT_EQ(pool, 510u);
+    std::string text;
+    EXPECT_EQ(reg.queryString(Hive::LocalMachine, kService, "ImagePath", text), kSuccess);
+    EXPECT_EQ(reg.queryString(Hive::LocalMachine, "SOFTWARE\\Orvane", "UserName", text), kSuccess);
+    EXPECT_EQ(text, "demo");
+    const std::string shared = read_file(dir / "HKEY_LOCAL_MACHINE.reg");
+    EXPECT_EQ(shared.find("Services\\QL"), std::string::npos) << shared;
+
+    // Written into the shared file by hand afterwards: not the driver's.
+    write_file(dir / "HKEY_LOCAL_MACHINE.reg",
+               "Windows Registry Editor Version 5.00\n\n"
+               "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QL\\Parameters]\n"
+               "\"PacketPoolSize\"=dword:00000001\n");
+    ASSERT_EQ(reg.queryDword(Hive::LocalMachine, kService + "\\Parameters", "PacketPoolSize", pool),
+              kSuccess);
+    EXPECT_EQ(pool, 510u);
 }
 
 TEST_F(RegistryTest, HandEditedFileIsRead) {

@@ -132,11 +132,13 @@ protected:
     // quellin as the README has it: `quellin --foreground --bind tap:ql0=eth0`, typed in a
     // shell of the workstation (its network namespace, the host's mount namespace), or
     // with the arguments `args`.
+    // Its output goes to `output` (the log file unless told otherwise).
     Process& start_daemon(const std::vector<std::string>& args = {"--foreground", "--bind",
-                                                                  "tap:ql0=eth0"}) {
+                                                                  "tap:ql0=eth0"},
+                          const std::string& output = {}) {
         std::vector<std::string> argv = {"nsenter", "--net=/run/netns/" + ws, quellin};
         argv.insert(argv.end(), args.begin(), args.end());
-        daemons.push_back(Process::start("", argv, log));
+        daemons.push_back(Process::start("", argv, output.empty() ? log : output));
         pids.push_back(daemons.back().pid());
         return daemons.back();
     }

@@ -3,10 +3,13 @@
 // IPv4 address, two IPv6 addresses (the second with lifetimes, as a temporary address has)
 // and default routes; the network behind it is another namespace. The daemon takes eth0
 // over, every flow is emulated, and a stop, or a SIGKILL and a new start, gives the
-// workstation back exactly what it had, compared as `ip -j` shows it.
+// workstation back exactly what it had, compared as `ip -j` shows it: after a SIGTERM, a
+// SIGHUP (the terminal closed) or a SIGPIPE, and after a SIGKILL and a new start.
 #include "WorkstationLab.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace netnslab;
 using namespace e2e;
@@ -126,5 +129,39 @@ TEST_F(Workstation, ADaemonKilledWithSigkillGivesEverythingBackOnItsNextStart) {
     const PingResult p = ping(ws, kNwV4, 3, 20);
     EXPECT_EQ(p.received, 3);
     EXPECT_EQ(second.stop(Millis(10000)).status, 0);
+    expect_given_back();
+}
+
+// The terminal or SSH session of a foreground daemon closes.
+TEST_F(Workstation, AHangUpGivesEverythingBack) {
+    Process& daemon = start_daemon();
+    ASSERT_TRUE(taken_over()) << log_text();
+    ::kill(daemon.pid(), SIGHUP);
+    const RunResult ended = daemon.wait(Millis(10000));
+    EXPECT_EQ(ended.status, 0) << log_text();
+    EXPECT_NE(log_text().find("]: stopped"), std::string::npos) << log_text();
+    expect_given_back();
+}
+
+// The daemon's log is piped into a reader that ends first (`quellin ... |& tee`, and
+// Ctrl-C ends tee): the lines it writes then fail, and nothing else does; a SIGPIPE that
+// another process sends stops it as any stop signal does.
+TEST_F(Workstation, ALogWhoseReaderWentIsNotFatalAndASigpipeGivesEverythingBack) {
+    const std::string fifo = (dir / "log.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Process reader = Process::start("", {"sh", "-c", "exec cat <'" + fifo + "' >>'" + log + "'"});
+    Process& daemon = start_daemon({"--foreground", "--bind", "tap:ql0=eth0"}, fifo);
+    ASSERT_TRUE(taken_over()) << log_text();
+    reader.stop(Millis(2000));
+    // A play and its stop are logged, to the reader that is gone.
+    ASSERT_EQ(play(20, 10000), 0);
+    stop_playing();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(daemon.running());
+    EXPECT_TRUE(can_connect());
+    EXPECT_EQ(ping(ws, kNwV4, 3, 20).received, 3);
+
+    ::kill(daemon.pid(), SIGPIPE);
+    EXPECT_EQ(daemon.wait(Millis(10000)).status, 0);
     expect_given_back();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "QuellinEdges/FramePort.h"
+#include "QuellinEdges/GiveBack.h"
 #include "QuellinEdges/Links.h"
 #include "QuellinEdges/Log.h"
 #include "QuellinEdges/RestoreRecords.h"
@@ -40,29 +41,20 @@ public:
 
     // Gives the station's TAP (in the calling thread's namespace) what the interface had.
     bool give_to_station(const std::string& tap, int tapIndex, const LogSink& log) const;
-    // Moves the interface home and gives back every setting; then the namespace and the
-    // record go. False (the record kept for a later try) when it cannot be moved home.
+    // Moves the interface home and gives back every setting (give_back_record); then the
+    // namespace and the record go. False (the record kept for a later try) when it cannot be
+    // moved home.
     bool give_back(const LogSink& log);
     // The interface went away: the namespace and the record go.
     void forget(const LogSink& log);
 
 private:
-    HeldInterface(const RestoreRecords& records, RestoreRecord record, int netns, int home);
+    HeldInterface(const RestoreRecords& records, RestoreRecord record, int netns);
 
     const RestoreRecords& m_records;
     RestoreRecord m_record;
     int m_netns = -1;
-    int m_home = -1; // the station's namespace
     bool m_done = false;
 };
-
-// Gives back what one record holds; true when nothing is left to give back (the record is
-// then removed).
-bool give_back_record(const RestoreRecords& records, const RestoreRecord& record,
-                      const LogSink& log);
-// At start-up: gives back what daemons that ended without doing so left behind. Records of
-// a running daemon, of another namespace or an earlier boot are left alone (the last ones
-// removed). Gives the number of interfaces given back.
-size_t give_back_leftovers(const RestoreRecords& records, const LogSink& log);
 
 } // namespace quellin::edges

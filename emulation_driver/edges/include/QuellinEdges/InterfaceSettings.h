@@ -32,6 +32,10 @@ struct InterfaceSettings {
     uint64_t capturedAt = 0;             // seconds of CLOCK_BOOTTIME
 };
 
+// Whether `key` names a per-interface sysctl as captured: one of the folders above and a
+// plain file name in it ("ipv4/conf/rp_filter"), nothing that leads elsewhere.
+bool valid_sysctl_key(const std::string& key);
+
 // Seconds of CLOCK_BOOTTIME, the clock address and route lifetimes run on.
 uint64_t boottime_seconds();
 
@@ -49,6 +53,7 @@ enum class SettingsTarget {
 // what is left of their lifetimes, routes and neighbours moved onto it. Duplicate
 // address detection is held off while the addresses go on: they were in use a moment
 // ago. Every part is tried; what fails is logged as a warning. False when anything failed.
+// A sysctl whose key is not valid_sysctl_key() is never written.
 bool apply_settings(const InterfaceSettings& settings, const std::string& name, int index,
                     SettingsTarget target, const LogSink& log);
 

@@ -58,6 +58,10 @@ private:
     int m_fd = -1;
 };
 
+// Moves link `index` of the calling thread's namespace into the namespace open as
+// `netnsFd`; 0, or a negative errno.
+int move_link(int index, int netnsFd);
+
 // Settings through an ioctl on the interface's name; false with errno on failure.
 bool set_link_mtu(const std::string& name, uint32_t mtu);
 bool set_link_up(const std::string& name, bool up);

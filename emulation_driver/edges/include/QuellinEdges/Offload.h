@@ -19,10 +19,14 @@ struct IpLayout {
     uint8_t protocol = 0; // of the transport header (44 for an IPv6 fragment)
     bool fragment = false;
     size_t end = 0; // the IP packet's end, by its length field (padding excluded)
+    // IPv6: the destination the pseudo header takes, the final one (the last address of a
+    // routing header with segments left, else the header's own).
+    size_t destination = 0;
 };
 
-// Where the parts of an IP frame lie; nullopt for other frames and for lengths that do not
-// fit the frame. Every read is bounded by `length`.
+// Where the parts of an IP frame lie; nullopt for other frames, for lengths that do not
+// fit the frame and for an IPv6 routing header whose final destination cannot be read.
+// Every read is bounded by `length`.
 std::optional<IpLayout> ip_layout(const uint8_t* frame, size_t length);
 
 // The sum of the pseudo header of the transport segment from `l.transport` to `l.end`.

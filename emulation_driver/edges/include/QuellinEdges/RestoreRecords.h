@@ -1,7 +1,10 @@
 // What the daemon must give back, kept in the registry store from before the first change
-// it makes to an interface until it has given everything back: one key per interface under
-// the service's "Restore" key. A daemon that was killed finds the records on its next
-// start and gives back what they hold.
+// it makes to an interface until it has given everything back: one key per interface and
+// network namespace it was taken from, "Restore\\<namespace>\\<interface>" under the
+// service's key (root's alone), so that daemons of two namespaces never meet. A daemon that
+// was killed finds the records on its next start and gives back what they hold. Whoever
+// reads a record, acts on it and removes it holds hold() meanwhile: a second daemon never
+// removes a record the first has just written.
 #pragma once
 
 #include "QuellinEdges/InterfaceSettings.h"
@@ -34,16 +37,30 @@ class RestoreRecords {
 public:
     explicit RestoreRecords(const platform::registry::Registry& registry) : m_registry(registry) {}
 
-    // Writes the record whole; the owner goes last, so a record cut short by a crash
-    // has none and is known for unfinished. A Win32 error number, 0 on success.
+    // Held across load, act and remove (or take and save). Not reentrant.
+    platform::registry::Registry::Lock hold() const;
+
+    // Writes the record whole under its interface and station namespace; the owner goes
+    // last, so a record cut short by a crash has none and is known for unfinished. A Win32
+    // error number, 0 on success.
     long save(const RestoreRecord& record) const;
-    // Names of the interfaces with a record.
-    std::vector<std::string> names() const;
-    // nullopt with a reason for a missing, unfinished or damaged record.
-    std::optional<RestoreRecord> load(const std::string& interface, std::string& error) const;
-    long remove(const std::string& interface) const;
+    // The calls below take the calling thread's network namespace unless given one.
+    // Names of the interfaces with a record. Records an earlier release kept by name alone
+    // move under their namespace first.
+    std::vector<std::string> names(uint64_t netns = 0) const;
+    // nullopt with a reason for a missing, unfinished or damaged record; `fault` (when
+    // given) tells which, and `partial` gets what of a damaged one could be read.
+    enum class Fault { None, Unfinished, Damaged, Unreadable };
+    std::optional<RestoreRecord> load(const std::string& interface, std::string& error,
+                                      uint64_t netns = 0, Fault* fault = nullptr,
+                                      RestoreRecord* partial = nullptr) const;
+    long remove(const std::string& interface, uint64_t netns = 0) const;
+    // The record's key, for people: "HKEY_LOCAL_MACHINE\\...\\Restore\\<namespace>\\<name>".
+    std::string key_text(const std::string& interface, uint64_t netns = 0) const;
 
 private:
+    void adopt_earlier_records() const;
+
     const platform::registry::Registry& m_registry;
 };
 

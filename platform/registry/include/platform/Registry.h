@@ -11,6 +11,17 @@
 // and a written file whose keys and values no longer match its layout mark or that lost
 // its end mark (see HiveFile.h; a person editing by hand deletes the mark's line).
 //
+// What root acts on, only root writes: the driver's service key (kRootOnlyKey of the
+// local machine, with everything below it) lives in a hive file of its own in the folder
+// beside the store, "<root>-system" (0755, its file 0644, its lock root's alone), which the
+// group reads and only root changes; every other key stays in the shared, group-writable
+// files. A process takes that part for its own only while the folder, its place (a parent
+// that is root's alone, or sticky) and the file are root's (or the process's own) and
+// writable by no one else; otherwise it is refused (kAccessDenied). The keys above the
+// root-only key list it among their subkeys. An earlier layout kept the root-only key in
+// the shared hive: the first process that may write the root-only part (root, at the
+// package's --install or the daemon's start) moves it over once.
+//
 // Paths use backslashes like the original ("SYSTEM\\CurrentControlSet\\Services\\QL");
 // forward slashes are accepted too. Results are Win32 error numbers.
 #pragma once
@@ -48,6 +59,11 @@ struct Value {
     bool operator==(const Value& other) const;
 };
 
+// The local machine's key that is root's alone.
+inline constexpr const char* kRootOnlyKey = "SYSTEM\\CurrentControlSet\\Services\\QL";
+// The folder of the root-only part of the store in `root`.
+std::string system_folder_of(const std::string& root);
+
 // "HKEY_LOCAL_MACHINE"/"HKLM" and "HKEY_CURRENT_USER"/"HKCU" (any case).
 std::optional<Hive> parse_hive(const std::string& name);
 const char* hive_name(Hive hive);
@@ -59,6 +75,25 @@ public:
     explicit Registry(std::string root);
 
     const std::string& root() const { return m_root; }
+    std::string systemFolder() const;
+
+    // An exclusive lock of root's, named `name`, in the root-only part: held across several
+    // calls by whoever reads, acts on and changes root-only keys that another process may
+    // change meanwhile. locked() is false where it cannot be taken (not root).
+    class Lock {
+    public:
+        Lock(Lock&& other) noexcept;
+        Lock& operator=(Lock&&) = delete;
+        Lock(const Lock&) = delete;
+        ~Lock();
+        bool locked() const { return m_fd >= 0; }
+
+    private:
+        friend class Registry;
+        Lock() = default;
+        int m_fd = -1;
+    };
+    Lock lockRootOnly(const std::string& name) const;
 
     // Creates the key and any missing parents; success when it exists already.
     long createKey(Hive hive, const std::string& path) const;

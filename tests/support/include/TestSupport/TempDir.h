@@ -1,4 +1,5 @@
-// A temporary folder for one test, removed with everything in it at the end.
+// A temporary folder for one test, removed with everything in it at the end (and the
+// root-only part of a registry store made in it, which lies beside it).
 #pragma once
 
 #include <cstdlib>
@@ -23,6 +24,8 @@ public:
     ~TempDir() {
         std::error_code ec;
         std::filesystem::remove_all(m_path, ec);
+        // The root-only part of a registry store made here lies beside it.
+        std::filesystem::remove_all(m_path.string() + "-system", ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
