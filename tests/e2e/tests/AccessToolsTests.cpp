@@ -7,6 +7,7 @@
 #include "TestSupport/QuellinProcess.h"
 #include "TestSupport/TempDir.h"
 #include "TestSupport/ThrowAwayGroup.h"
+#include "platform/Registry.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,10 @@ protected:
         if (!ids.make(dir.str(), why))
             GTEST_SKIP() << why;
         ASSERT_EQ(::chmod(dir.str().c_str(), 0755), 0); // the users reach what lies in it
+        // The shared store as an installation leaves it: made by root, given to the group.
+        ASSERT_EQ(platform::registry::Registry(root).createKey(
+                      platform::registry::Hive::LocalMachine, "SOFTWARE\\Orvane\\Pramitone"),
+                  0);
         ::setenv("ALTIREN_REGISTRY_ROOT", root.c_str(), 1);
         ::setenv("QL_DEVICE", device.c_str(), 1);
         ASSERT_TRUE(daemon.start(QUELLIN_BINARY, device));
