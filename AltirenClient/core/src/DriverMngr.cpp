@@ -3,6 +3,7 @@
 #include "AltirenClient/ScenarioConversion.h"
 
 #include "AltirenClient/ClientTrace.h"
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenClient/StringFormat.h"
 
 #include <ControlSocket/DevicePath.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -150,6 +152,7 @@ int CDriverMngr::Play(PlayParameters* params) {
         return 0;
     }
     params->adapterAddress = inet_addr(m_strActiveAdapter.c_str());
+    AwaitRelease();
     int rc = m_control.PlayEmulation(params);
     if (rc == 0) {
         m_bPlaying = 1;
@@ -163,6 +166,7 @@ int CDriverMngr::Play(PlayParameters* params) {
 
 int CDriverMngr::Stop() {
     CLIENT_TRACE_ENTERED(kClass);
+    AwaitRelease();
     int rc = m_control.StopEmulation();
     if (rc == 0) {
         m_bPlaying = 0;
@@ -183,21 +187,37 @@ int CDriverMngr::Stop() {
     return rc;
 }
 
-bool CDriverMngr::CheckPlayLost() {
+bool CDriverMngr::ProbePlayLost(INuvexControl& control) {
+    uint32_t emulating = 0;
+    // The daemon answers the status request from its own state without fail: a failed
+    // request (1) is a call that timed out or a connection that broke under it.
+    return control.GetStatus(&emulating) != 0 || emulating != kDriverEmulating;
+}
+
+bool CDriverMngr::EndLostPlay() {
     if (!m_bPlaying)
         return false;
-    uint32_t emulating = 0;
-    const int status = m_control.GetStatus(&emulating);
-    // A failed query of a daemon that answers says nothing about the play.
-    if (status != NUVEX_RC_NO_DRIVER && !(status == 0 && emulating != kDriverEmulating))
-        return false;
     CLIENT_TRACE(CSTrace::eError, "The play was lost with the daemon", kClass);
-    // What the library still holds of the session goes; its result is that of a stop
-    // without a daemon.
-    m_control.StopEmulation();
     m_bPlaying = 0;
     m_strLastError = FormatClientString(IDS_EMULATION_LOST, ControlDevicePath().c_str());
+    // Set when the release's work goes, whether it ran or no thread could be made for it.
+    auto released = std::make_shared<std::promise<void>>();
+    m_release = released->get_future().share();
+    ServerRequest::Run<int>(
+        nullptr,
+        [control = &m_control, released](const std::atomic<bool>&) {
+            // The result is that of a stop without a daemon.
+            const int rc = control->StopEmulation();
+            released->set_value();
+            return rc;
+        },
+        [](int) {});
     return true;
+}
+
+void CDriverMngr::AwaitRelease() const {
+    if (m_release.valid())
+        m_release.wait();
 }
 
 std::string CDriverMngr::ControlDevicePath() {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     uint16_t adapterCount = 1;
 
     int statusCalls = 0, resetCalls = 0, playCalls = 0, stopCalls = 0, defaultCalls = 0;
+    // Run inside the status request and the stop, after the count (a daemon that holds the
+    // call); they may run on another thread.
+    std::function<void()> onStatus, onStop;
     uint32_t playedAdapterAddress = 0;
 
     // Packet lists: one batch per request; an empty script answers with nothing captured.
@@ -40,6 +44,8 @@ public:
 
     int GetStatus(uint32_t* emulating) override {
         ++statusCalls;
+        if (onStatus)
+            onStatus();
         *emulating = statusState;
         return statusResult;
     }
@@ -58,6 +64,8 @@ public:
     }
     int StopEmulation() override {
         ++stopCalls;
+        if (onStop)
+            onStop();
         return stopResult;
     }
     int OperatingSystemCode() override { return osCode; }

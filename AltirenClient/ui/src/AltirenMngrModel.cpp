@@ -57,7 +57,9 @@ CAltirenMngrModel::CAltirenMngrModel(const ManagerContext& context, IManagerView
     AddServerToExcludeList();
 }
 
-CAltirenMngrModel::~CAltirenMngrModel() = default;
+CAltirenMngrModel::~CAltirenMngrModel() {
+    m_sessionCheck.Cancel();
+}
 
 void CAltirenMngrModel::SetPages(IEffectsPage* preset, IEffectsPage* manual, IImportPage* import) {
     m_pPresetPage = preset;
@@ -70,6 +72,8 @@ void CAltirenMngrModel::SetPages(IEffectsPage* preset, IEffectsPage* manual, IIm
 // never stop from the window.
 void CAltirenMngrModel::OnWindowInitialised() {
     m_bStopped = !m_driver.IsPlaying();
+    if (!m_bStopped)
+        ++m_playNumber;
     m_view.UpdatePlayButton();
     if (m_driver.IsPlaying())
         LockUserControls(true);
@@ -124,6 +128,8 @@ void CAltirenMngrModel::OnPlayStop() {
             m_statisticGUI->OnEmulationStopped();
     }
     m_bStopped = !m_bStopped;
+    if (!m_bStopped)
+        ++m_playNumber;
     m_view.UpdatePlayButton();
 }
 
@@ -215,23 +221,40 @@ void CAltirenMngrModel::Report(ServerEventType event) {
         [](int) {});
 }
 
-bool CAltirenMngrModel::CheckPlaySession() {
+void CAltirenMngrModel::CheckPlaySession() {
     // A Play or Stop under way decides for itself.
     if (m_bStopped || !g_playStopGateOpen)
-        return false;
+        return;
     if (!m_driver.IsPlaying()) {
         MNGR_TRACE(CSTrace::eWarning, "The emulation was stopped outside the window");
         EndPlayingState();
-        return true;
+        return;
     }
-    if (!m_driver.CheckPlayLost())
-        return false;
+    // A hung daemon holds the status request for the library's call timeout: the next
+    // check waits for this one.
+    if (m_sessionCheck.IsRunning() && m_checkedPlay == m_playNumber)
+        return;
+    m_sessionCheck.Cancel();
+    const unsigned play = m_checkedPlay = m_playNumber;
+    m_sessionCheck = ServerRequest::Run<bool>(
+        &m_checkAnswers,
+        [control = &m_driver.GetControl()](const std::atomic<bool>&) {
+            return CDriverMngr::ProbePlayLost(*control);
+        },
+        [this, play](bool lost) { OnPlayChecked(play, lost); });
+}
+
+void CAltirenMngrModel::OnPlayChecked(unsigned play, bool lost) {
+    // A later check asks again when a Play or Stop is under way now.
+    if (!lost || play != m_playNumber || m_bStopped || !g_playStopGateOpen)
+        return;
+    if (!m_driver.EndLostPlay())
+        return;
     MNGR_TRACE(CSTrace::eError, m_driver.GetLastErrorText().c_str());
     EndPlayingState();
     // Told once: the window is stopped now, and the check rests until the next play.
     CFlagScope closed(g_playStopGateOpen, false);
     ShowError(m_driver.GetLastErrorText());
-    return true;
 }
 
 void CAltirenMngrModel::EndPlayingState() {

@@ -15,7 +15,14 @@
 
 #include <arpa/inet.h>
 
+#include <QCoreApplication>
+#include <QTest>
+
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -69,6 +76,9 @@ protected:
 
     void TearDown() override {
         model.reset();
+        // The reports parse their replies with the XML library that the stand-in's stop
+        // ends: they finish first.
+        EXPECT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(10)));
         ProxyTest::TearDown();
     }
 
@@ -89,6 +99,16 @@ protected:
     }
     const PlayParameters& Record() { return *model->GetPlayParameters(); }
     static uint32_t Net(const char* dotted) { return inet_addr(dotted); }
+
+    // One tick of the session check, waited for until it is answered: true when the
+    // playing state ended.
+    bool Check() {
+        guitest::App(); // the answer comes through the event loop
+        const bool before = model->IsStopped();
+        model->CheckPlaySession();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !model->IsSessionCheckRunning(); }, 5000));
+        return !before && model->IsStopped();
+    }
 
     void Play() {
         model->OnPlayCommand();
@@ -345,13 +365,12 @@ TEST_F(MngrModel, AStopAfterTheDriverWentAwayIsShownAndEndsThePlay) {
 TEST_F(MngrModel, APlayLostWithTheDaemonEndsThePlayingStateAndIsToldOnce) {
     control.statusState = 1;
     Play();
-    const int statusBefore = control.statusCalls;
-    EXPECT_FALSE(model->CheckPlaySession()); // still playing: nothing happens
-    EXPECT_GT(control.statusCalls, statusBefore);
+    EXPECT_FALSE(Check()); // still playing: nothing happens
+    EXPECT_EQ(control.statusCalls, 1);
     EXPECT_TRUE(prompt.Boxes().empty());
 
     control.statusResult = NUVEX_RC_NO_DRIVER; // the control device no longer answers
-    EXPECT_TRUE(model->CheckPlaySession());
+    EXPECT_TRUE(Check());
     ASSERT_EQ(prompt.Boxes().size(), 1u);
     EXPECT_EQ(prompt.Boxes()[0].text,
               FormatClientString(IDS_EMULATION_LOST, CDriverMngr::ControlDevicePath().c_str()));
@@ -361,10 +380,10 @@ TEST_F(MngrModel, APlayLostWithTheDaemonEndsThePlayingStateAndIsToldOnce) {
     EXPECT_FALSE(manual.locked);
     EXPECT_EQ(application.trayStops, 1);
     EXPECT_EQ(statistics->stopped, 1);
-    EXPECT_EQ(control.stopCalls, 1); // the library's session closed
     EXPECT_EQ(Stops(), 1u);
+    EXPECT_EQ(control.stopCalls, 1); // the library's session let go
     // Once: later checks find nothing playing.
-    EXPECT_FALSE(model->CheckPlaySession());
+    EXPECT_FALSE(Check());
     EXPECT_EQ(prompt.Boxes().size(), 1u);
 
     // The daemon is back: Play plays.
@@ -373,18 +392,102 @@ TEST_F(MngrModel, APlayLostWithTheDaemonEndsThePlayingStateAndIsToldOnce) {
     EXPECT_TRUE(driver->IsPlaying());
     // A daemon restarted under the play holds none: the same end.
     control.statusState = 0;
-    EXPECT_TRUE(model->CheckPlaySession());
+    EXPECT_TRUE(Check());
     EXPECT_EQ(prompt.Boxes().size(), 2u);
     EXPECT_TRUE(model->IsStopped());
-
-    // A play the driver manager ended behind the window ends the window's quietly.
+    // A daemon that hangs with its socket open: the status request times out (1).
     control.statusState = 1;
     Play();
+    control.statusResult = 1;
+    EXPECT_TRUE(Check());
+    EXPECT_EQ(prompt.Boxes().size(), 3u);
+    EXPECT_FALSE(driver->IsPlaying());
+    control.statusResult = 0;
+
+    // A play the driver manager ended behind the window ends the window's quietly.
+    Play();
     driver->Stop();
-    EXPECT_TRUE(model->CheckPlaySession());
-    EXPECT_EQ(prompt.Boxes().size(), 2u);
+    model->CheckPlaySession();
     EXPECT_TRUE(model->IsStopped());
+    EXPECT_FALSE(model->IsSessionCheckRunning());
+    EXPECT_EQ(prompt.Boxes().size(), 3u);
     EXPECT_FALSE(manual.locked);
+    EXPECT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(10)));
+    EXPECT_EQ(control.stopCalls, 4);
+}
+
+// A daemon that holds the status request: the check waits off the GUI thread, one at a
+// time, and its answer for a play that ended meanwhile changes nothing.
+TEST_F(MngrModel, TheSessionCheckWaitsOffTheGuiThreadAndALateAnswerIsDropped) {
+    guitest::App();
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false, release = false;
+    control.onStatus = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        held = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+    };
+    auto waitHeld = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(5), [&] { return held; });
+    };
+    control.statusState = 1;
+    Play();
+    model->CheckPlaySession(); // returns while the daemon holds the request
+    ASSERT_TRUE(waitHeld());
+    EXPECT_TRUE(model->IsSessionCheckRunning());
+    model->CheckPlaySession(); // the next tick waits for it
+    model->CheckPlaySession();
+
+    // The user stops and plays again while the check waits; then the daemon answers that
+    // the play is gone: that was the first play, not this one.
+    model->OnPlayCommand();
+    ASSERT_TRUE(model->IsStopped());
+    Play();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_EQ(control.statusCalls, 1);
+        control.statusResult = NUVEX_RC_NO_DRIVER;
+        release = true;
+        changed.notify_all();
+    }
+    ASSERT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(5)));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(model->IsStopped());
+    EXPECT_TRUE(driver->IsPlaying());
+    EXPECT_TRUE(prompt.Boxes().empty());
+    EXPECT_EQ(control.stopCalls, 1); // the user's stop only
+
+    // The play of now is asked about afresh.
+    EXPECT_TRUE(Check());
+    EXPECT_EQ(control.statusCalls, 2);
+    EXPECT_EQ(prompt.Boxes().size(), 1u);
+}
+
+// Letting a lost session go stops the library's session, which a hung daemon holds for
+// the library's call timeouts: it runs off the GUI thread, and a Play waits for it so
+// that it never stops the new play.
+TEST_F(MngrModel, ALostSessionIsLetGoOffTheGuiThreadBeforeTheNextPlay) {
+    std::atomic<bool> released{false};
+    control.onStop = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        released = true;
+    };
+    control.statusState = 1;
+    Play();
+    control.statusResult = NUVEX_RC_NO_DRIVER;
+    EXPECT_TRUE(Check());
+    EXPECT_FALSE(released); // the window was not held by the stop
+    control.statusResult = 0;
+    Play();
+    EXPECT_TRUE(released); // the play waited for it
+    EXPECT_TRUE(driver->IsPlaying());
+    control.onStop = nullptr;
+    ASSERT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(5)));
+    EXPECT_EQ(control.stopCalls, 1);
+    EXPECT_EQ(control.playCalls, 2);
 }
 
 TEST_F(MngrModel, FailedPlaysAreShownReportedAndLeaveTheStateAsItWas) {

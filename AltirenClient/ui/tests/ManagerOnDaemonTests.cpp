@@ -7,6 +7,7 @@
 #include "AltirenUi/NumericEdit.h"
 
 #include "ManagerDaemonLab.h"
+#include "ResponsivenessProbe.h"
 
 #include "AltirenClient/ServerRequest.h"
 
@@ -162,6 +163,67 @@ TEST_F(ManagerOnDaemon, ADaemonThatStopsUnderAPlayIsShownAndPlayWorksOnceItIsBac
     QTest::mouseClick(play, Qt::LeftButton);
     EXPECT_TRUE(window->IsStopped());
     EXPECT_TRUE(StoppedWithin(std::chrono::seconds(10)));
+}
+
+// A daemon held by SIGSTOP under a play keeps its control socket open and answers
+// nothing. The window keeps answering input while its play check waits on the control
+// device; once the check's call times out the window shows the lost play and tells the
+// user once; once the daemon runs again the session has been let go and Play plays.
+TEST_F(ManagerOnDaemon, ADaemonThatHangsUnderAPlayHoldsNoInputAndIsShownAsLost) {
+    window->OnCommand(ID_VIEW_ADVANCED);
+    auto* latency = guitest::Find<CNumericEdit>(window.get(), IDC_MANUAL_LATENCY);
+    auto* play = guitest::Find<QPushButton>(window.get(), IDC_PLAY_STOP);
+    ASSERT_TRUE(latency && play);
+    TypeInto(latency, "30");
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped())
+        << (prompt.Boxes().empty() ? "" : prompt.Boxes()[0].text) << log_text();
+    ASSERT_TRUE(emulating_within(std::chrono::seconds(10))) << log_text();
+
+    const std::string text = log_text();
+    const auto at = text.find("quellin[");
+    ASSERT_NE(at, std::string::npos) << text;
+    const pid_t daemon = static_cast<pid_t>(std::stol(text.substr(at + 8)));
+    // Whatever fails below, the daemon runs again for the lab to stop it.
+    struct Resume {
+        pid_t pid;
+        ~Resume() { ::kill(pid, SIGCONT); }
+    } resume{daemon};
+    ASSERT_EQ(::kill(daemon, SIGSTOP), 0);
+    QElapsedTimer clock;
+    clock.start();
+    {
+        guitest::ResponsivenessProbe probe(window.get());
+        // The library's call timeout (10 s), then the next tick of the check.
+        const bool shown = QTest::qWaitFor([&] { return window->IsStopped(); }, 25000);
+        probe.Stop();
+        std::printf("a hung daemon under a play: %lld ms until the window showed it lost; input "
+                    "waited %lld ms (95th percentile), %lld ms at most\n",
+                    static_cast<long long>(clock.elapsed()), probe.PercentileMs(0.95),
+                    probe.LongestMs());
+        EXPECT_GT(probe.Samples(), 100u);
+        EXPECT_LT(probe.PercentileMs(0.95), 100) << "longest " << probe.LongestMs() << " ms";
+        ASSERT_TRUE(shown) << "still playing after " << clock.elapsed() << " ms";
+    }
+    EXPECT_EQ(play->text(), "&Play");
+    EXPECT_FALSE(driver->IsPlaying());
+    ASSERT_EQ(prompt.Boxes().size(), 1u);
+    EXPECT_NE(prompt.Boxes()[0].text.find(device), std::string::npos) << prompt.Boxes()[0].text;
+    QTest::qWait(1500); // told once
+    EXPECT_EQ(prompt.Boxes().size(), 1u);
+
+    // The daemon runs again: the library's session goes, and Play plays.
+    ASSERT_EQ(::kill(daemon, SIGCONT), 0);
+    ASSERT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(30)));
+    ASSERT_TRUE(StoppedWithin(std::chrono::seconds(10))) << log_text();
+    QTest::mouseClick(play, Qt::LeftButton);
+    ASSERT_FALSE(window->IsStopped())
+        << (prompt.Boxes().size() < 2 ? "" : prompt.Boxes()[1].text) << log_text();
+    ASSERT_TRUE(emulating_within(std::chrono::seconds(10))) << log_text();
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_TRUE(window->IsStopped());
+    EXPECT_TRUE(StoppedWithin(std::chrono::seconds(10)));
+    EXPECT_EQ(prompt.Boxes().size(), 1u);
 }
 
 // The manager window with the filter dialog as its Edit > Filter Definition... seam; the

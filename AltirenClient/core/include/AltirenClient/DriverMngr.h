@@ -10,6 +10,7 @@
 #include <platform/Registry.h>
 
 #include <functional>
+#include <future>
 #include <string>
 
 class CWSTScenario;
@@ -69,13 +70,26 @@ public:
 
     bool IsPlaying() const { return m_bPlaying != 0; }
 
-    // While playing: whether the play is gone with the daemon, that is the control device
-    // cannot be reached or the driver no longer emulates (a daemon restarted under the
-    // play holds none). A lost play is ended here as a stop that found nothing left:
-    // the library's session closes, the playing flag clears (Play works again once the
-    // daemon is back) and the last error text says what happened. False while it plays
-    // or when nothing played.
-    bool CheckPlayLost();
+    // The play check in two halves, so that its wait on the control device can run off
+    // the GUI thread.
+    //
+    // Whether a play is gone with the daemon: the control device cannot be reached, does
+    // not answer the status request within the library's call timeout (a daemon that
+    // hangs with its socket open) or drops it, or the driver no longer emulates (a daemon
+    // restarted under the play holds none). Calls only the library's status request, which
+    // opens a connection of its own, and reads nothing of a manager: safe on any thread.
+    static bool ProbePlayLost(INuvexControl& control);
+    // The control library the manager calls (the probe's, on another thread).
+    INuvexControl& GetControl() const { return m_control; }
+    // After a probe found the play lost: ends it as a stop that found nothing left. The
+    // playing flag clears (Play works again once the daemon is back), the last error text
+    // says what happened, and what the library still holds of the session is let go on a
+    // thread of its own, since a hung daemon holds that stop for the library's call
+    // timeouts. False when nothing played.
+    bool EndLostPlay();
+    // Waits until a lost session has been let go. Play and Stop wait first, so that the
+    // release never stops a later play.
+    void AwaitRelease() const;
     // The path of the daemon's control device, for the user's messages.
     static std::string ControlDevicePath();
     const std::string& GetLastErrorText() const { return m_strLastError; }
@@ -91,6 +105,7 @@ private:
     int CountNt4Cards();
 
     int m_bPlaying = 0;
+    std::shared_future<void> m_release; // the stop of a lost session, while it runs
     std::string m_strLastError;
     std::string m_strActiveAdapter;
 

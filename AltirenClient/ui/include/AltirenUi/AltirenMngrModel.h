@@ -12,7 +12,10 @@
 #include "AltirenClient/DriverMngr.h"
 #include "AltirenClient/EmulationFilter.h"
 #include "AltirenClient/PlayParams.h"
+#include "AltirenClient/ServerRequest.h"
 #include "AltirenUi/ManagerContext.h"
+
+#include <QObject>
 
 #include <memory>
 
@@ -62,13 +65,17 @@ public:
     // A new user: the filter and the three pages back to their start values.
     void ResetUserSettings();
 
-    // The window asks this every kSessionCheckMs while it lives. While playing, a play
-    // that went with the daemon (the control device no longer answers, or a restarted
-    // daemon holds no play) ends the playing state as a stop that found nothing left
-    // does, and the user is told once; Play works again once the daemon is back. A play
-    // that the driver manager ended behind the window (an upgrade) ends it quietly. True
-    // when the playing state ended.
-    bool CheckPlaySession();
+    // The window asks this every kSessionCheckMs while it lives. While playing, the
+    // control device is asked off the GUI thread whether the daemon still holds the play,
+    // one check at a time. A play that went with the daemon (the control device does not
+    // answer, or a restarted daemon holds no play) ends the playing state as a stop that
+    // found nothing left does, and the user is told once; Play works again once the
+    // daemon is back. An answer for a play that has ended since, or one that comes while
+    // a Play or Stop is under way, is dropped. A play that the driver manager ended behind
+    // the window (an upgrade) ends it quietly, here.
+    void CheckPlaySession();
+    // A check started and not yet answered.
+    bool IsSessionCheckRunning() const { return m_sessionCheck.IsRunning(); }
     static constexpr int kSessionCheckMs = 1000;
 
     bool InitPlaySettings();
@@ -105,6 +112,8 @@ private:
     void Report(ServerEventType event);
     // The window, the tray, the statistics and the server after a play has ended.
     void EndPlayingState();
+    // The answer of the session check started for the play numbered play.
+    void OnPlayChecked(unsigned play, bool lost);
     int ShowError(const std::string& text);
     bool TakeEffects(IEffectsPage& page);
 
@@ -124,4 +133,8 @@ private:
     CAltirenStatisticsManager m_statistics;
     std::unique_ptr<IStatisticGUIManager> m_statisticGUI; // over m_statistics: goes first
     CEmulationFilter m_filter;
+    unsigned m_playNumber = 0;  // counts the plays the window has shown
+    unsigned m_checkedPlay = 0; // the play the last session check was started for
+    ServerRequest::Handle m_sessionCheck;
+    QObject m_checkAnswers; // receives the session checks' answers; goes first
 };
