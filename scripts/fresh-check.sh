@@ -58,6 +58,9 @@ elif [ -e "$root" ] && [ -n "$(ls -A "$root")" ]; then
     exit 1
 fi
 mkdir -p "$root"
+# The root's own folder is its "/": every user of the tests must pass through it (mktemp
+# makes it 0700).
+chmod 0755 "$root"
 root=$(cd "$root" && pwd)
 
 # The mirror of this machine's Debian sources, so the root gets what a new machine would.
