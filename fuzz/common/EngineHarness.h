@@ -1,6 +1,7 @@
 // The daemon's engine on deterministic seams, as the fuzz targets drive it: the packet
 // layer with one adapter, the models, and the control device as the engine's reporter.
-// The packet layer lives for the process, the engine and the device for one input.
+// One harness lives for one input. Its end stops the emulation as the daemon's shut-down
+// does and checks that every packet and memory block came back to its pool.
 #pragma once
 
 #include "FuzzInput.h"
@@ -17,7 +18,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <vector>
 
@@ -191,60 +191,18 @@ inline std::vector<uint8_t> BuildFrame(Input& in, int& direction) {
     return frame;
 }
 
-// The packet layer on its seams with one adapter, made once for the process. Each input
-// finds it as a new one would be: its pools full (each harness checks that they are full
-// again at its end), its clock at the same start, its timers empty, its random source seeded
-// from the input, nothing sent. Making it for every input cost more than most inputs.
-class PacketLayerRig {
+class EngineHarness {
 public:
     static constexpr uint32_t kPool = 64;
-    static constexpr uint64_t kStartUs = 1000000;
 
-    static PacketLayerRig& get() {
-        static PacketLayerRig rig;
-        return rig;
-    }
-
-    quellin::RteAdapter* reset(uint32_t seed) {
-        m_clock.set(kStartUs);
-        m_random = quellin::rte::SeededRandom(seed);
-        m_timers.emplace(m_clock); // same storage: the layer's pointer stays good
-        m_sink.sent = 0;
-        return m_adapter;
-    }
-    void Advance(uint32_t ms) { m_timers->run_until(m_clock.now() + uint64_t{ms} * 1000); }
-    CountingSink& sink() { return m_sink; }
-
-private:
-    PacketLayerRig() : m_random(1) {
-        m_timers.emplace(m_clock);
+    explicit EngineHarness(uint32_t seed) : m_random(seed) {
         quellin::RteConfig config;
         config.packetPoolSize = kPool;
         config.frameCapacity = CountingSink::kFrameCapacity;
-        if (!quellin::rte_init(config, {&m_clock, &m_random, &*m_timers, &m_sink}))
+        if (!quellin::rte_init(config, {&m_clock, &m_random, &m_timers, &m_sink}))
             Fail("the packet layer did not start");
         m_adapter = quellin::rte_bind_adapter("tap0");
-        if (!m_adapter)
-            Fail("the adapter was not bound");
-    }
-
-    quellin::rte::test::VirtualClock m_clock{kStartUs, 3600000};
-    quellin::rte::SeededRandom m_random;
-    std::optional<quellin::rte::test::ManualTimers> m_timers;
-    CountingSink m_sink;
-    quellin::RteAdapter* m_adapter = nullptr;
-};
-
-// The engine and the control device for one input, over the process's packet layer. Its
-// end stops the emulation as the daemon's shut-down does and checks that every packet and
-// memory block came back to its pool.
-class EngineHarness {
-public:
-    static constexpr uint32_t kPool = PacketLayerRig::kPool;
-
-    explicit EngineHarness(uint32_t seed)
-        : m_rig(PacketLayerRig::get()), m_adapter(m_rig.reset(seed)) {
-        if (!quellin::du_init(&m_models, &m_device))
+        if (!m_adapter || !quellin::du_init(&m_models, &m_device))
             Fail("the engine did not start");
     }
 
@@ -257,6 +215,7 @@ public:
         if (quellin::rte_alloc_free_blocks() != quellin::rte_alloc_total_blocks())
             Fail("a memory block did not come back to its pool");
         quellin::du_shutdown();
+        quellin::rte_shutdown();
     }
     EngineHarness(const EngineHarness&) = delete;
     EngineHarness& operator=(const EngineHarness&) = delete;
@@ -265,17 +224,20 @@ public:
         return quellin::edge_packet_in(m_adapter, direction, frame.data(), frame.size());
     }
     // Lets `ms` milliseconds pass, firing the timers due on the way.
-    void Advance(uint32_t ms) { m_rig.Advance(ms); }
+    void Advance(uint32_t ms) { m_timers.run_until(m_clock.now() + uint64_t{ms} * 1000); }
 
     quellin::ControlDevice& device() { return m_device; }
-    CountingSink& sink() { return m_rig.sink(); }
+    CountingSink& sink() { return m_sink; }
 
 private:
-    PacketLayerRig& m_rig;
-    quellin::RteAdapter* m_adapter;
+    quellin::rte::test::VirtualClock m_clock{1000000, 3600000};
+    quellin::rte::SeededRandom m_random;
+    quellin::rte::test::ManualTimers m_timers{m_clock};
+    CountingSink m_sink;
     quellin::models::ModelHooks m_models;
     RecordingCompleter m_completer;
     quellin::ControlDevice m_device{m_completer};
+    quellin::RteAdapter* m_adapter = nullptr;
 };
 
 } // namespace fuzz
