@@ -1,5 +1,26 @@
 # Helpers shared by every folder of the project.
 
+# What every test of this build runs with, so that `ctest` alone is a true run: the
+# sanitizers' options (the third-party suppressions of scripts/) and Qt's windowless platform
+# (tests that need a display start one of their own and say so).
+set(ALTIREN_TEST_ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+if(ALTIREN_SANITIZE OR ALTIREN_FUZZ)
+    set(supp ${PROJECT_SOURCE_DIR}/scripts)
+    list(APPEND ALTIREN_TEST_ENVIRONMENT
+        "ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1:suppressions=${supp}/asan.supp"
+        "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+        "LSAN_OPTIONS=suppressions=${supp}/lsan.supp:print_suppressions=0")
+endif()
+if(ALTIREN_TSAN)
+    list(APPEND ALTIREN_TEST_ENVIRONMENT "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1")
+endif()
+
+# altiren_test_environment(<test> ...)
+# Gives tests registered with add_test the environment above.
+function(altiren_test_environment)
+    set_tests_properties(${ARGN} PROPERTIES ENVIRONMENT "${ALTIREN_TEST_ENVIRONMENT}")
+endfunction()
+
 # altiren_add_gtest(<target> SOURCES ... [LIBS ...] [LABEL unit|netns|gui ...] [TSAN]
 #                   [TIMEOUT seconds])
 # Builds a GoogleTest executable and registers each test case as its own CTest test,
@@ -34,17 +55,16 @@ function(altiren_add_gtest name)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES LABELS ${first_label} TIMEOUT ${T_TIMEOUT})
-    list(LENGTH labels label_count)
-    if(label_count GREATER 1)
-        # The discovery takes one label (a list does not survive it): a script run after
-        # it gives the discovered tests all of them.
-        set(label_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
-        file(WRITE ${label_script}
-            "foreach(test IN LISTS ${name}_TESTS)\n"
-            "    set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\")\n"
-            "endforeach()\n")
-        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${label_script})
-    endif()
+    # The discovery takes one label and no list of variables (a list does not survive
+    # it): a script run after it gives the discovered tests every label and the
+    # environment.
+    set(property_script ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+    file(WRITE ${property_script}
+        "foreach(test IN LISTS ${name}_TESTS)\n"
+        "    set_tests_properties(\"\${test}\" PROPERTIES LABELS \"${labels}\"\n"
+        "                         ENVIRONMENT \"${ALTIREN_TEST_ENVIRONMENT}\")\n"
+        "endforeach()\n")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${property_script})
 endfunction()
 
 # The ThreadSanitizer build compiles only the thread tests: one target builds them all.

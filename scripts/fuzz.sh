@@ -19,9 +19,7 @@ cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DALTIREN_FUZZ=ON || exit 1
 cmake --build "$build" --target fuzz_targets || exit 1
 
-export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1"
-export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export LSAN_OPTIONS="suppressions=$top/scripts/lsan.supp:print_suppressions=0"
+# The targets' tests carry the sanitizers' options (CTest's ENVIRONMENT).
 status=0
 (cd "$build" && ALTIREN_FUZZ_SECONDS=$seconds ctest -L fuzz -R "$pattern" -j "$jobs" \
     --timeout $((seconds * 2 + 300)) --output-on-failure --no-tests=error) || status=1

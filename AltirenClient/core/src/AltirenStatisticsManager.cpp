@@ -68,6 +68,8 @@ void CAltirenStatisticsManager::Init() {
     m_historyLimit = historyLimit;
     m_clock = 0;
     m_deferred.clear();
+    m_previousRecords.clear();
+    m_previousIndex.clear();
 }
 
 int CAltirenStatisticsManager::StartPoll() {
@@ -285,11 +287,15 @@ void CAltirenStatisticsManager::Fold(const NuvexPacketList& result) {
         const NuvexPacketListEntry* entries = result.lists[list];
         const uint32_t count = entries ? result.listCounts[list] : 0;
         for (uint32_t i = 0; i < count; ++i) {
-            auto it = m_index.find(entries[i].sequence);
-            if (it != m_index.end()) {
-                const NuvexPacketRecord& record = result.records[it->second];
-                if (IsCounted(record, entries[i], list))
-                    UpdateConnection(record);
+            const NuvexPacketRecord* record = nullptr;
+            if (auto it = m_index.find(entries[i].sequence); it != m_index.end())
+                record = &result.records[it->second];
+            else if (auto before = m_previousIndex.find(entries[i].sequence);
+                     before != m_previousIndex.end())
+                record = &m_previousRecords[before->second]; // came a tick ahead
+            if (record) {
+                if (IsCounted(*record, entries[i], list))
+                    UpdateConnection(*record);
                 continue;
             }
             // Its record comes with the next result, or never.
@@ -298,6 +304,8 @@ void CAltirenStatisticsManager::Fold(const NuvexPacketList& result) {
             m_deferred.push_back({entries[i], list});
         }
     }
+    m_previousRecords.assign(result.records, result.records + records);
+    m_previousIndex.swap(m_index);
 }
 
 void CAltirenStatisticsManager::AdvanceClock(const NuvexPacketList& result) {

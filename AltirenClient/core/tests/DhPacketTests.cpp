@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -38,15 +39,18 @@ std::vector<uint8_t> Build(const std::string& text, uint32_t check) {
     return out;
 }
 
-// Opens a copy held in a buffer of exactly its size, so a read past it is caught.
+// Opens a copy held in a buffer of exactly its size, so a read past it is caught. The
+// output buffer holds 4 KiB whatever `capacity` claims: a claim beyond it lets a length check
+// be reached without gigabytes behind it, and a write the checks let through past the real
+// buffer is caught as well.
 bool Open(const std::vector<uint8_t>& packet, std::string& text, uint32_t& check,
           std::string& error, size_t capacity = 4096) {
     std::unique_ptr<uint8_t[]> exact(new uint8_t[packet.size() ? packet.size() : 1]);
     if (!packet.empty())
         std::memcpy(exact.get(), packet.data(), packet.size());
-    std::vector<uint8_t> out(capacity, 0);
+    std::vector<uint8_t> out(std::min<size_t>(capacity, 4096), 0);
     size_t n = 0;
-    if (!OpenDhPacket(exact.get(), packet.size(), RequestSecret(), out.data(), out.size(), n, check,
+    if (!OpenDhPacket(exact.get(), packet.size(), RequestSecret(), out.data(), capacity, n, check,
                       error))
         return false;
     text.assign(reinterpret_cast<const char*>(out.data()), n);

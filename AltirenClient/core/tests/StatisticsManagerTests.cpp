@@ -411,6 +411,34 @@ TEST_F(StatisticsTest, DeferredEntriesWaitOneTick) {
     EXPECT_EQ(Current().size(), 2u);
 }
 
+TEST_F(StatisticsTest, RecordsAheadOfTheirEntriesCountWithTheNextTick) {
+    // The library hands out whatever has arrived: a record can come one hand-out before
+    // its entries (its list completion was read a moment later).
+    ASSERT_EQ(manager.StartPoll(), 1);
+    Batch records;
+    records.records.push_back(RecordFromWire(WireRecord(1, 1, PacketSpec{})));
+    PacketSpec other;
+    other.sourcePort = 6000;
+    records.records.push_back(RecordFromWire(WireRecord(2, 1, other)));
+    Tick(records);
+    EXPECT_EQ(Current().size(), 0u);
+
+    Batch entries;
+    entries.lists[0].push_back(EntryFromWire(1, 0, 50000));
+    Tick(entries);
+    ASSERT_EQ(Current().size(), 1u);
+    EXPECT_EQ(Current().begin()->second.totalFrames, 1u);
+    EXPECT_EQ(manager.GetDeferredCount(), 0u);
+
+    // Two ticks behind its record an entry is not counted; it waits and is dropped.
+    Batch late;
+    late.lists[0].push_back(EntryFromWire(2, 0, 50000));
+    Tick(late);
+    Tick(Batch{});
+    EXPECT_EQ(Current().size(), 1u);
+    EXPECT_EQ(manager.GetDeferredCount(), 0u);
+}
+
 TEST_F(StatisticsTest, DeferredArrayEmptiesWhenFull) {
     ASSERT_EQ(manager.StartPoll(), 1);
     Batch flood;

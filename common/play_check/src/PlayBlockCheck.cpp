@@ -154,15 +154,19 @@ void read_recorded(const DriverPlayBlock& b, BlockParameters& out) {
     p.recordedKind = atRandom ? 2 : 1;
     if (p.sampleCount == 0)
         return;
+    // Samples past the block's end read as 0, as the zeroed vectors hold them already: a
+    // count the block does not carry costs no reads.
     out.delays.resize(p.sampleCount);
-    for (size_t i = 0; i < p.sampleCount; ++i)
+    const size_t delaysHeld = b.delaySamplesHeld();
+    for (size_t i = 0; i < delaysHeld; ++i)
         out.delays[i] = static_cast<uint16_t>(b.delaySample(i));
     p.delaySamples = out.delays.data();
     if (b.lossType() != 4 && b.lossType() != 5)
         return;
     // Whole percent, rounded up: a sample above 94 % in hundredths stays above 94.
     out.losses.resize(p.sampleCount);
-    for (size_t i = 0; i < p.sampleCount; ++i)
+    const size_t lossesHeld = b.lossSamplesHeld();
+    for (size_t i = 0; i < lossesHeld; ++i)
         out.losses[i] = (uint32_t{static_cast<uint16_t>(b.lossSample(i))} + 99) / 100;
     p.lossSamples = out.losses.data();
 }

@@ -92,11 +92,27 @@ size_t sample_offset(size_t count, size_t length, size_t half, size_t index) {
     const size_t off = pb::kTail + 2 * (half * count + index);
     return off + 2 <= length ? off : 0;
 }
+
+// How many samples of the half that starts at `half` samples into the tail lie within
+// `length`: sample_offset is not 0 for exactly these.
+size_t samples_held(size_t count, size_t length, size_t half) {
+    const size_t words = length > pb::kTail ? (length - pb::kTail) / 2 : 0;
+    const size_t first = half * count;
+    return words > first ? std::min(count, words - first) : 0;
+}
 } // namespace
 
 int16_t DriverPlayBlock::delaySample(size_t index) const {
     const size_t off = sample_offset(sampleCount(), m_length, 0, index);
     return off ? static_cast<int16_t>(get_u16(m_bytes.data(), off)) : 0;
+}
+
+size_t DriverPlayBlock::delaySamplesHeld() const {
+    return samples_held(sampleCount(), m_length, 0);
+}
+
+size_t DriverPlayBlock::lossSamplesHeld() const {
+    return samples_held(sampleCount(), m_length, 1);
 }
 
 int16_t DriverPlayBlock::lossSample(size_t index) const {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace quellin::wire;
 
 TEST(DriverPlayBlock, FieldsSitAtTheirOffsets) {
@@ -87,4 +89,31 @@ TEST(DriverPlayBlock, ShortBytesArePaddedSoFieldsReadSafely) {
     EXPECT_EQ(b.adapterNumber(), 7);
     EXPECT_EQ(b.congestionMaxDuration(), 0);
     EXPECT_EQ(b.delaySample(0), 0);
+}
+
+TEST(DriverPlayBlock, HeldSamplesAreExactlyThoseTheLengthCarries) {
+    // Four words of tail, every one non-zero, under counts that fit and counts that lie.
+    DriverPlayBlock two(2);
+    for (size_t i = 0; i < 2; ++i) {
+        two.setDelaySample(i, 0x0101);
+        two.setLossSample(i, 0x0101);
+    }
+    for (uint16_t count : {0, 1, 2, 3, 4, 5, 60000, 65535}) {
+        auto b = DriverPlayBlock::from_bytes(two.data(), two.size());
+        b.setSampleCount(count);
+        const size_t probe = std::min<size_t>(count, 16);
+        for (size_t i = 0; i < probe; ++i) {
+            EXPECT_EQ(b.delaySample(i) != 0, i < b.delaySamplesHeld()) << count << " " << i;
+            EXPECT_EQ(b.lossSample(i) != 0, i < b.lossSamplesHeld()) << count << " " << i;
+        }
+        EXPECT_LE(b.delaySamplesHeld(), count);
+        EXPECT_LE(b.lossSamplesHeld(), count);
+    }
+    auto lying = DriverPlayBlock::from_bytes(two.data(), two.size());
+    lying.setSampleCount(3);
+    EXPECT_EQ(lying.delaySamplesHeld(), 3u);
+    EXPECT_EQ(lying.lossSamplesHeld(), 1u);
+    lying.setSampleCount(60000);
+    EXPECT_EQ(lying.delaySamplesHeld(), 4u);
+    EXPECT_EQ(lying.lossSamplesHeld(), 0u);
 }

@@ -2,6 +2,7 @@
 
 #include "AltirenPlayCheck/PlayBlockCheck.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
@@ -44,9 +45,7 @@ uint16_t du_load_play_block(const uint8_t* data, size_t length, uint16_t checksu
     ctx.unsentRecords = 0;
     ctx.sequence = 0;
     ctx.listWriteCounters = {};
-    for (auto& list : ctx.lists)
-        for (auto& entry : list)
-            entry = {};
+    std::memset(ctx.lists.data(), 0, sizeof ctx.lists);
     rte_unlock(kLockStores);
 
     ctx.view.block = nullptr;

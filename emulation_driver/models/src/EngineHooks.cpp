@@ -4,6 +4,9 @@
 #include "quellin_models/PacketEffects.h"
 #include "quellin_models/Params.h"
 
+#include <memory>
+#include <span>
+
 namespace quellin::models {
 
 namespace {
@@ -21,7 +24,7 @@ PacketView view_of(const RtePacket* packet) {
 // The engine's side of the exit effects for one parent packet.
 class RteEffectsHost final : public ExitEffectsHost {
 public:
-    RteEffectsHost(RtePacket* parent, PacketInfo& info, int direction, std::vector<uint8_t>& work)
+    RteEffectsHost(RtePacket* parent, PacketInfo& info, int direction, std::span<uint8_t> work)
         : m_parent(parent), m_info(info), m_direction(direction), m_work(work) {}
 
     RtePacket* copy() const { return m_copy; }
@@ -68,7 +71,7 @@ private:
     RtePacket* m_parent;
     PacketInfo& m_info;
     int m_direction;
-    std::vector<uint8_t>& m_work;
+    std::span<uint8_t> m_work;
     RtePacket* m_copy = nullptr;
 };
 
@@ -78,7 +81,8 @@ Counters counters_of(EngineContext& ctx) {
 
 } // namespace
 
-ModelHooks::ModelHooks() : m_work(65536) {}
+// The working buffer is written before it is read: it is not zeroed first.
+ModelHooks::ModelHooks() : m_work(std::make_unique_for_overwrite<uint8_t[]>(kWorkSize)) {}
 
 void ModelHooks::pull(const EngineContext& ctx) {
     for (int d = 0; d < 2; ++d) {
@@ -188,7 +192,7 @@ RtePacket* ModelHooks::bit_errors(EngineContext& ctx, RtePacket* packet, PacketI
                                   int direction) {
     if (!ctx.block)
         return packet;
-    RteEffectsHost host(packet, info, direction, m_work);
+    RteEffectsHost host(packet, info, direction, {m_work.get(), kWorkSize});
     const uint16_t flags =
         du_bit_error_rate(decode_bit_error(*ctx.block), m_rt, view_of(packet), host);
     if (flags == 0)
@@ -200,14 +204,14 @@ RtePacket* ModelHooks::bit_errors(EngineContext& ctx, RtePacket* packet, PacketI
 void ModelHooks::duplicate(EngineContext& ctx, RtePacket* packet, PacketInfo& info, int direction) {
     if (!ctx.block)
         return;
-    RteEffectsHost host(packet, info, direction, m_work);
+    RteEffectsHost host(packet, info, direction, {m_work.get(), kWorkSize});
     du_duplicate_packet(decode_duplication(*ctx.block), m_rt, info.flags, host);
 }
 
 void ModelHooks::fragment(EngineContext& ctx, RtePacket* packet, PacketInfo& info, int direction) {
     if (!ctx.block)
         return;
-    RteEffectsHost host(packet, info, direction, m_work);
+    RteEffectsHost host(packet, info, direction, {m_work.get(), kWorkSize});
     du_fragmentation(decode_fragmentation(*ctx.block), m_rt, view_of(packet), info.flags, host);
 }
 

@@ -16,15 +16,18 @@
 #include "TestSupport/TempDir.h"
 
 #include <arpa/inet.h>
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace e2e {
 
@@ -151,6 +154,36 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return true;
+    }
+
+    // What the library's hand-outs brought, gathered over several of them.
+    struct Handouts {
+        std::vector<NuvexPacketRecord> records;
+        std::array<std::vector<NuvexPacketListEntry>, 4> lists;
+    };
+    // Gathers hand-outs until `enough` holds for all of them or `limit` has passed. The
+    // library's capture thread runs at the lowest priority: on a loaded machine what a
+    // flow left in the daemon can take longer than the one-second tick to come in.
+    Handouts gather_handouts(const std::function<bool(const Handouts&)>& enough,
+                             std::chrono::milliseconds limit = std::chrono::seconds(15)) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        Handouts all;
+        for (;;) {
+            NuvexPacketList list{};
+            list.listsWanted = 1;
+            if (NuvexGetPacketListStatistics(&list) == 0) {
+                all.records.insert(all.records.end(), list.records,
+                                   list.records + (list.records ? list.recordCount : 0));
+                for (size_t l = 0; l < 4; ++l)
+                    if (list.lists[l])
+                        all.lists[l].insert(all.lists[l].end(), list.lists[l],
+                                            list.lists[l] + list.listCounts[l]);
+                NuvexFreePackets(&list);
+            }
+            if (enough(all) || std::chrono::steady_clock::now() >= end)
+                return all;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
     }
 
     std::string log_text() const {

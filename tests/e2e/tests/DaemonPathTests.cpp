@@ -72,22 +72,32 @@ TEST_F(DaemonLab, FixedDelayIsOneWayAndTheHandOutShowsTheTraffic) {
     EXPECT_EQ(echo.received, 3);
     EXPECT_GE(echo.rtt_min_ms, 98.0); // 50 ms each way
 
-    // The records of that traffic, once the one-second completions have brought them.
-    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
-    NuvexPacketList list{};
-    list.listsWanted = 1;
-    ASSERT_EQ(NuvexGetPacketListStatistics(&list), 0);
+    // The records of that traffic, once the one-second completions have brought them: 200
+    // of the flow and the 6 of the echoes (3 requests, 3 replies).
+    const auto isFlow = [&](const NuvexPacketRecord& record) {
+        char proto[40] = {};
+        NuvexGetProtocol(record.packet, proto);
+        return NuvexGetPacketIpVersion(record.packet) == 0 && std::string(proto) == "UDP" &&
+               NuvexGetPort(record.packet, 0) == f.port;
+    };
+    const auto isEcho = [](const NuvexPacketRecord& record) {
+        char proto[40] = {};
+        NuvexGetProtocol(record.packet, proto);
+        return std::string(proto).rfind("ICMP  echo", 0) == 0;
+    };
+    const Handouts got = gather_handouts([&](const Handouts& h) {
+        return std::count_if(h.records.begin(), h.records.end(), isFlow) >= 200 &&
+               std::count_if(h.records.begin(), h.records.end(), isEcho) >= 6;
+    });
     int udpRecords = 0;
     std::map<std::string, std::set<int>> icmpSides;
-    for (uint32_t i = 0; i < list.recordCount; ++i) {
-        const uint8_t* pk = list.records[i].packet;
+    for (const NuvexPacketRecord& record : got.records) {
+        const uint8_t* pk = record.packet;
         char proto[40] = {};
         NuvexGetProtocol(pk, proto);
         if (std::string(proto).rfind("ICMP", 0) == 0)
-            icmpSides[proto].insert(list.records[i].side);
-        if (NuvexGetPacketIpVersion(pk) != 0 || std::string(proto) != "UDP")
-            continue;
-        if (NuvexGetPort(pk, 0) != f.port)
+            icmpSides[proto].insert(record.side);
+        if (!isFlow(record))
             continue;
         ++udpRecords;
         char text[64] = {};
@@ -98,12 +108,11 @@ TEST_F(DaemonLab, FixedDelayIsOneWayAndTheHandOutShowsTheTraffic) {
         NuvexGetDisplayAddress(pk, text, &length, 0);
         EXPECT_STREQ(text, kNetworkV4);
         EXPECT_EQ(NuvexGetPacketSize(pk), 128u); // 20 + 8 + 100
-        EXPECT_EQ(list.records[i].side, 0);
+        EXPECT_EQ(record.side, 0);
     }
     EXPECT_EQ(udpRecords, 200);
     EXPECT_EQ(icmpSides["ICMP  echo request"], std::set<int>{0});
     EXPECT_EQ(icmpSides["ICMP  echo reply"], std::set<int>{1});
-    NuvexFreePackets(&list);
 
     // Stop: no delay any more; then a play while playing stops the emulation.
     ASSERT_EQ(stop(), 0);
@@ -168,25 +177,40 @@ TEST_F(DaemonLab, RandomLossMatchesTheLossFlagsOfTheExitList) {
     params.randomLoss = 10;
     only_network();
     ASSERT_EQ(play(), 0);
-    UdpFlow f = udp(5000, 5000);
+    UdpFlow f = udp(5000, 2500);
     f.list = true;
     const UdpResult r = run_udp(f);
     const auto missing = missing_sequences(r.packets, 5000);
     EXPECT_NEAR(missing.size() / 50.0, 10.0, 1.5);
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
-    NuvexPacketList list{};
-    list.listsWanted = 1;
-    ASSERT_EQ(NuvexGetPacketListStatistics(&list), 0);
-    std::vector<NuvexPacketListEntry> exits(list.lists[3], list.lists[3] + list.listCounts[3]);
-    NuvexFreePackets(&list);
-    std::sort(exits.begin(), exits.end(),
-              [](const auto& a, const auto& b) { return a.sequence < b.sequence; });
-    ASSERT_EQ(exits.size(), 5000u);
+    // Every packet's exit entry and record, however long the hand-outs take to bring them.
+    const Handouts got = gather_handouts(
+        [](const Handouts& h) { return h.lists[3].size() >= 5000 && h.records.size() >= 5000; });
+    // The probe each packet carried, by the daemon's number: a record holds the packet's
+    // first bytes, the probe's magic at 28 (behind 20 bytes of IPv4 and 8 of UDP) and its
+    // number at 32. The daemon numbers packets as they reach it, which need not be the
+    // order they were sent in on a loaded machine.
+    const auto le32 = [](const uint8_t* p) {
+        return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+    };
+    std::map<uint32_t, uint32_t> probeOf;
+    for (const NuvexPacketRecord& record : got.records)
+        if (record.side == 0 && le32(record.packet + 28) == 0x50545441)
+            probeOf[record.sequence] = le32(record.packet + 32);
     std::vector<uint32_t> flagged;
-    for (size_t i = 0; i < exits.size(); ++i)
-        if (exits[i].flags & 0x01)
-            flagged.push_back(static_cast<uint32_t>(i));
+    std::set<uint32_t> seen;
+    for (const NuvexPacketListEntry& exit : got.lists[3]) {
+        const auto probe = probeOf.find(exit.sequence);
+        if (probe == probeOf.end())
+            continue;
+        seen.insert(probe->second);
+        if (exit.flags & 0x01)
+            flagged.push_back(probe->second);
+    }
+    ASSERT_EQ(seen.size(), 5000u) << got.lists[3].size() << " exit entries, " << got.records.size()
+                                  << " records; sent " << r.send.count("sent") << ", send errors "
+                                  << r.send.count("errors");
+    std::sort(flagged.begin(), flagged.end());
     EXPECT_EQ(flagged, missing);
 }
 
@@ -268,12 +292,19 @@ TEST_F(DaemonLab, FragmentsAreReassembledAndTooBigIsCached) {
     EXPECT_EQ(*mtu4, 552);
     UdpFlow f6 = f;
     f6.dest = kNetworkV6;
+    std::string how; // what the IPv6 probes met, for a failure's message
     try {
-        run_udp(f6);
-    } catch (const std::exception&) {
+        const UdpResult r6 = run_udp(f6);
+        how = "received " + std::to_string(r6.recv.count("received")) + " of " +
+              std::to_string(r6.send.count("sent"));
+    } catch (const std::exception& e) {
+        how = e.what();
     }
     const auto mtu6 = route_mtu(lab().station(), kNetworkV6);
-    ASSERT_TRUE(mtu6);
+    ASSERT_TRUE(mtu6)
+        << how << "\n"
+        << netnslab::run(lab().station(), {"ip", "-6", "route", "get", kNetworkV6}).out
+        << netnslab::run(lab().station(), {"ip", "-6", "addr"}).out << log_text();
     EXPECT_EQ(*mtu6, 1280); // the answer's MTU: max(576, 1280)
 }
 

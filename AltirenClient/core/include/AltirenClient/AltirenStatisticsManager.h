@@ -99,4 +99,8 @@ private:
     platform::registry::Registry m_registry;
     std::unique_ptr<QTimer> m_timer;
     std::unordered_map<uint32_t, size_t> m_index; // packet id -> record, per tick
+    // The records of the tick before, with their index: the library hands out what has
+    // arrived, and a packet's record can come a tick before its list entries.
+    std::vector<NuvexPacketRecord> m_previousRecords;
+    std::unordered_map<uint32_t, size_t> m_previousIndex;
 };

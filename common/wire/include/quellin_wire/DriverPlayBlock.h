@@ -350,6 +350,10 @@ public:
     // and within the block's length (0 otherwise).
     int16_t delaySample(size_t index) const;
     int16_t lossSample(size_t index) const;
+    // How many of the first samples of each series lie within the block's length: those
+    // past it read as 0, however many sampleCount() claims.
+    size_t delaySamplesHeld() const;
+    size_t lossSamplesHeld() const;
     void setDelaySample(size_t index, int16_t value);
     void setLossSample(size_t index, int16_t value);
 

@@ -77,14 +77,17 @@ struct EngineContext {
     size_t blockLength = 0; // as loaded, 0 when none
     bool loadFlag = false;
 
-    // Stores read by the control device, guarded by lock 0.
+    // Stores read by the control device, guarded by lock 0. The records and list entries
+    // are read only below their counts, so only what was written since a count went to 0
+    // is ever read: du_init makes the state without zeroing their 660 KB (a load clears
+    // the lists in one go).
     uint32_t sequence = 0;
-    std::array<std::array<uint8_t, wire::kPacketRecordSize>, kCaptureSlots> captured{};
+    std::array<std::array<uint8_t, wire::kPacketRecordSize>, kCaptureSlots> captured;
     uint16_t capturedCount = 0;
     uint16_t unsentRecords = 0;
     std::array<std::array<std::array<uint8_t, wire::kPacketListEntrySize>, kListSlots>,
                kPacketLists>
-        lists{};
+        lists;
     std::array<uint16_t, kPacketLists> listWriteCounters{};
     uint16_t timerPeriodMs = 0;
     int periodicTimer = -1;

@@ -7,7 +7,7 @@
 #include "quellin_models/RteRuntime.h"
 
 #include <array>
-#include <vector>
+#include <memory>
 
 namespace quellin::models {
 
@@ -41,7 +41,8 @@ private:
     ModelState m_state;
     uint32_t m_congestionStart = 0;
     std::array<Bucket, 2> m_buckets{};
-    std::vector<uint8_t> m_work; // fragments and ICMP answers are built here
+    static constexpr size_t kWorkSize = 65536;
+    std::unique_ptr<uint8_t[]> m_work; // fragments and ICMP answers are built here
 };
 
 } // namespace quellin::models

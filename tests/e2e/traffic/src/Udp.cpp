@@ -42,21 +42,9 @@ void big_buffer(int fd, int force, int plain, int bytes) {
         ::setsockopt(fd, SOL_SOCKET, plain, &bytes, sizeof bytes);
 }
 
-// CLOCK_REALTIME less CLOCK_MONOTONIC now: turns a kernel receive stamp into the clock the
-// probes carry.
-int64_t realtime_offset_ns() {
-    timespec before, real, after;
-    clock_gettime(CLOCK_MONOTONIC, &before);
-    clock_gettime(CLOCK_REALTIME, &real);
-    clock_gettime(CLOCK_MONOTONIC, &after);
-    const int64_t mono =
-        (before.tv_sec + after.tv_sec) * 500000000LL + (before.tv_nsec + after.tv_nsec) / 2;
-    return real.tv_sec * 1000000000LL + real.tv_nsec - mono;
-}
-
-// When the datagram reached this host's stack, on the probes' clock: its kernel stamp, or
-// `fallback` when it has none.
-int64_t stamped_arrival(const msghdr& msg, int64_t offset, int64_t fallback) {
+// When the datagram reached this host's stack: its kernel stamp (CLOCK_REALTIME, the clock
+// the sender stamps with), or `fallback` when it has none.
+int64_t stamped_arrival(const msghdr& msg, int64_t fallback) {
     for (const cmsghdr* c = CMSG_FIRSTHDR(&msg); c;
          c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), const_cast<cmsghdr*>(c))) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS ||
@@ -64,7 +52,7 @@ int64_t stamped_arrival(const msghdr& msg, int64_t offset, int64_t fallback) {
             continue;
         timespec ts;
         std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
-        return ts.tv_sec * 1000000000LL + ts.tv_nsec - offset;
+        return ts.tv_sec * 1000000000LL + ts.tv_nsec;
     }
     return fallback;
 }
@@ -141,8 +129,10 @@ int udp_receive(const Options& opts) {
         int got = ::recvmmsg(sock.fd(), msgs, kBatch, MSG_DONTWAIT, nullptr);
         if (got <= 0)
             continue;
+        // Delays compare the kernel's stamp with the sender's on one clock, the wall clock;
+        // the monotonic clock only places arrivals for the timeouts and the rate.
         const int64_t read = monotonic_ns();
-        const int64_t offset = realtime_offset_ns();
+        const int64_t readWall = realtime_ns();
         lastArrival = read;
         int64_t arrival = read;
         for (int i = 0; i < got; ++i) {
@@ -154,11 +144,12 @@ int udp_receive(const Options& opts) {
                 ++foreign;
                 continue;
             }
-            arrival = std::min(read, stamped_arrival(msgs[i].msg_hdr, offset, read));
+            const int64_t wall = std::min(readWall, stamped_arrival(msgs[i].msg_hdr, readWall));
+            arrival = read - (readWall - wall);
             Arrival a;
             a.sequence = h.sequence;
             // Wraps rather than overflows when a flipped bit made the stamp nonsense.
-            a.delay_ns = static_cast<int64_t>(static_cast<uint64_t>(arrival) - h.stamp_ns);
+            a.delay_ns = static_cast<int64_t>(static_cast<uint64_t>(wall) - h.stamp_ns);
             a.arrival_ns = arrival;
             a.size = static_cast<uint32_t>(size);
             a.corrupt = check == ProbeCheck::Corrupt;
@@ -255,7 +246,7 @@ int udp_send(const Options& opts) {
             n = static_cast<std::size_t>(
                 std::min<uint64_t>(n, dueCount > next ? dueCount - next : 1));
         }
-        int64_t stamp = monotonic_ns();
+        const int64_t stamp = realtime_ns();
         for (std::size_t i = 0; i < n; ++i) {
             uint8_t* p = storage.data() + i * size;
             ProbeHeader h{static_cast<uint32_t>(next + i), static_cast<uint32_t>(count), flow,

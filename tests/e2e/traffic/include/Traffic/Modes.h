@@ -25,6 +25,8 @@ Options parse_options(int argc, char** argv);
 // Numeric address and port into a socket address; throws when not numeric.
 socklen_t make_address(const std::string& addr, int port, sockaddr_storage* out);
 int64_t monotonic_ns();
+// The wall clock: the clock of the kernel's receive stamps, so the probes carry it too.
+int64_t realtime_ns();
 
 int udp_receive(const Options& opts);
 int udp_send(const Options& opts);

@@ -4,7 +4,7 @@
 //
 //   0  u32 magic        8  u32 total (packets the sender means to send)
 //   4  u32 sequence    12  u32 flow (tells runs apart)
-//  16  u64 send stamp, CLOCK_MONOTONIC in ns
+//  16  u64 send stamp, CLOCK_REALTIME in ns (the clock of kernel receive stamps)
 //  24  pattern bytes up to the payload size
 #pragma once
 
