@@ -8,6 +8,14 @@
 
 namespace quellin::edges {
 
+namespace {
+void pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+} // namespace
+
 FrameSender::FrameSender(SendBatch send, size_t ringBytes)
     : m_send(std::move(send)), m_ring(ringBytes), m_thread([this] { run(); }) {}
 
@@ -19,15 +27,28 @@ FrameSender::~FrameSender() {
 }
 
 const uint8_t* FrameSender::push(const uint8_t* frame, size_t length) {
-    return m_ring.push(frame, length);
+    const uint8_t* copy = m_ring.push(frame, length);
+    m_pushed += copy ? 1 : 0;
+    return copy;
 }
 
-void FrameSender::publish() {
+size_t FrameSender::publish() {
     m_ring.publish();
-    // Paired with the sender's store before it looks at the ring a last time: either it
-    // sees what was just published or this sees it asleep.
-    if (m_sleeping.exchange(0, std::memory_order_seq_cst) != 0)
+    m_published = m_pushed;
+    // Paired with the thread's giving up the sending before it looks at the ring a last
+    // time: either it sees what was just published or this takes the sending over.
+    bool running = false;
+    if (!m_sending.compare_exchange_strong(running, true, std::memory_order_seq_cst))
+        return 0;
+    // The thread does not run (it sleeps, or was woken and is not yet on a processor).
+    size_t sent = 0;
+    while (const size_t n = send_published())
+        sent += n;
+    m_sending.store(false, std::memory_order_seq_cst);
+    // A longer batch may be the start of a flow: the thread takes the next ones.
+    if (sent > kWakeAbove && m_sleeping.exchange(0, std::memory_order_seq_cst) != 0)
         m_sleeping.notify_one();
+    return sent;
 }
 
 void FrameSender::drain() {
@@ -50,6 +71,7 @@ size_t FrameSender::send_published() {
         m_lost.fetch_add(lost, std::memory_order_relaxed);
     // The room goes back only now: until then the kernel may still read the frames.
     m_ring.release();
+    m_sent.fetch_add(count, std::memory_order_release);
     return count;
 }
 
@@ -57,24 +79,34 @@ void FrameSender::run() {
     ::pthread_setname_np(::pthread_self(), "quellin-send");
     IdleSpin spin;
     for (;;) {
-        if (send_published()) {
-            spin.worked();
-            continue;
-        }
-        if (m_stop.load(std::memory_order_seq_cst)) {
-            if (!m_ring.has_published())
+        // Running: the sending is this thread's (the queuing thread gives it back once the
+        // frames it published are sent).
+        while (m_sending.exchange(true, std::memory_order_seq_cst))
+            pause();
+        spin.worked();
+        for (;;) {
+            if (send_published()) {
+                spin.worked();
+                continue;
+            }
+            if (m_stop.load(std::memory_order_seq_cst)) {
+                if (m_ring.has_published())
+                    continue;
+                m_sending.store(false, std::memory_order_seq_cst);
                 return;
-            continue;
+            }
+            if (!spin.keep_spinning())
+                break;
         }
-        if (spin.keep_spinning())
-            continue;
+        // Idle for a while: the queuing thread sends until it wakes this one again.
+        const uint64_t readTo = m_ring.read_position();
+        m_sending.store(false, std::memory_order_seq_cst);
         m_sleeping.store(1, std::memory_order_seq_cst);
-        if (m_ring.has_published() || m_stop.load(std::memory_order_seq_cst)) {
+        if (m_ring.published_beyond(readTo) || m_stop.load(std::memory_order_seq_cst)) {
             m_sleeping.store(0, std::memory_order_relaxed);
             continue;
         }
         m_sleeping.wait(1, std::memory_order_seq_cst);
-        spin.worked();
     }
 }
 

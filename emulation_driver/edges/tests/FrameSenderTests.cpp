@@ -1,5 +1,6 @@
 // The sender thread of a port: every frame in order and in batches, frames not taken
-// counted, nothing left behind at the end, no wake-up missed however the two threads meet.
+// counted, nothing left behind at the end, no wake-up missed however the two threads meet,
+// and no frame waiting for the thread while it does not run.
 #include "QuellinEdges/FrameSender.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +20,13 @@ struct Sink {
     std::mutex mutex;
     std::vector<uint32_t> numbers;
     std::vector<size_t> batches;
-    size_t refuseEvery = 0; // every n-th frame is not taken
+    std::vector<std::thread::id> senders; // the thread of each batch
+    size_t refuseEvery = 0;               // every n-th frame is not taken
 
     size_t send(const iovec* frames, size_t count) {
         std::lock_guard<std::mutex> lock(mutex);
         batches.push_back(count);
+        senders.push_back(std::this_thread::get_id());
         size_t lost = 0;
         for (size_t i = 0; i < count; ++i) {
             uint32_t n;
@@ -89,17 +92,10 @@ TEST(FrameSender, EveryFrameLeavesInOrderInBatchesAndThoseNotTakenAreCounted) {
     EXPECT_EQ(sender.take_lost(), 0u);
 }
 
-TEST(FrameSender, FramesPushedBackBeforePublishingAreNotSentAndTheEndSendsTheRest) {
+TEST(FrameSender, TheEndSendsWhatIsStillQueued) {
     Sink sink;
     {
         FrameSender sender(to(sink), 1 << 20);
-        const uint64_t start = sender.position();
-        for (uint32_t n = 1; n <= 3; ++n) {
-            const auto f = frame(n);
-            sender.push(f.data(), f.size());
-        }
-        EXPECT_TRUE(sender.sent_up_to(start));
-        sender.take_back(start);
         for (uint32_t n = 10; n < 1010; ++n) {
             const auto f = frame(n);
             ASSERT_NE(sender.push(f.data(), f.size()), nullptr);
@@ -111,27 +107,85 @@ TEST(FrameSender, FramesPushedBackBeforePublishingAreNotSentAndTheEndSendsTheRes
     EXPECT_EQ(sink.numbers.back(), 1009u);
 }
 
-TEST(FrameSender, AFullRingRefusesAFrameRatherThanWaiting) {
+TEST(FrameSender, AThreadStuckInASendHoldsUpNeitherThePublisherNorItsCount) {
     Sink sink;
     std::mutex gate;
-    std::unique_lock<std::mutex> held(gate);
-    // A sender that cannot send until the gate opens.
+    const auto self = std::this_thread::get_id();
+    // The sender's thread cannot send until the gate opens; this thread can.
     FrameSender sender(
         [&](const iovec* frames, size_t count) {
-            std::lock_guard<std::mutex> wait(gate);
+            if (std::this_thread::get_id() != self) {
+                std::lock_guard<std::mutex> wait(gate);
+                return sink.send(frames, count);
+            }
             return sink.send(frames, count);
         },
         4096);
+    std::unique_lock<std::mutex> held(gate); // opens before the sender ends
+    // Batches longer than kWakeAbove until the thread runs (and takes the next batch, to
+    // be caught in its send).
+    uint32_t n = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    size_t sent = 0;
+    do {
+        for (size_t i = 0; i <= FrameSender::kWakeAbove; ++i, ++n) {
+            const auto f = frame(n);
+            ASSERT_NE(sender.push(f.data(), f.size()), nullptr);
+        }
+        sent = sender.publish();
+    } while (sent != 0 && std::chrono::steady_clock::now() < deadline);
+    ASSERT_EQ(sent, 0u) << "the thread never ran";
+    // Publishing goes on without waiting for it, until its ring is full.
     size_t taken = 0;
-    for (uint32_t n = 0; n < 200; ++n) {
-        const auto f = frame(n);
+    for (uint32_t i = 0; i < 200; ++i) {
+        const auto f = frame(n + i);
         taken += sender.push(f.data(), f.size()) ? 1 : 0;
-        sender.publish();
+        EXPECT_EQ(sender.publish(), 0u);
     }
     EXPECT_LT(taken, 200u);
+    EXPECT_GE(sender.backlog(), taken);
     held.unlock();
     sender.drain();
-    EXPECT_EQ(sink.received(), taken);
+    EXPECT_EQ(sender.backlog(), 0u);
+    EXPECT_EQ(sink.received(), n + taken);
+}
+
+TEST(FrameSender, WhileTheThreadSleepsThePublisherSendsItselfAndWakesItForALongerBatch) {
+    Sink sink;
+    FrameSender sender(to(sink), 1 << 20);
+    const auto self = std::this_thread::get_id();
+    const auto until = [](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return done();
+    };
+    ASSERT_TRUE(until([&] { return sender.sleeps(); }));
+    uint32_t n = 0;
+    const auto batch = [&](size_t count) {
+        for (size_t i = 0; i < count; ++i, ++n) {
+            const auto f = frame(n);
+            EXPECT_NE(sender.push(f.data(), f.size()), nullptr);
+        }
+        return sender.publish();
+    };
+    // A short batch goes from here, before publish() returns, and leaves the thread asleep.
+    EXPECT_EQ(batch(FrameSender::kWakeAbove), FrameSender::kWakeAbove);
+    EXPECT_EQ(sink.received(), FrameSender::kWakeAbove);
+    EXPECT_TRUE(sender.sleeps());
+    // A longer one too, and it wakes the thread, which takes the batches once it runs.
+    EXPECT_EQ(batch(FrameSender::kWakeAbove + 1), FrameSender::kWakeAbove + 1);
+    EXPECT_EQ(sink.received(), n);
+    // Some longer batch finds it running (each wakes it should it sleep again meanwhile).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (batch(FrameSender::kWakeAbove + 1) != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(until([&] { return sink.received() == n; }));
+    std::lock_guard<std::mutex> lock(sink.mutex);
+    EXPECT_EQ(sink.senders.front(), self);
+    EXPECT_NE(sink.senders.back(), self);
+    for (uint32_t i = 0; i < n; ++i)
+        ASSERT_EQ(sink.numbers[i], i);
 }
 
 TEST(FrameSender, NoFrameWaitsForAWakeUpThatNeverComes) {
