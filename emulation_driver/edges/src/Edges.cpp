@@ -508,10 +508,19 @@ void Edges::refresh_station_addresses(Port& p) {
     rte_set_station_addresses(p.adapter, v4, v6);
 }
 
+bool Edges::sender_behind(const PacketSocket* out) {
+    // A frame read now would wait behind a batch the sender has not started: it waits in
+    // the port it comes from instead, where its sender's stack sees the queue (a TCP
+    // sender holds back then). No side's sends wait for more than a batch before them.
+    return out && out->send_backlog() >= kBatch;
+}
+
 void Edges::on_station_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
+    if (sender_behind(p.lower.get()))
+        return;
     // A batch ends at kBatch wire packets, however few frames (cut into segments) they came in.
     const uint64_t entered = m_entered;
     for (size_t n = 0; n < kBatch && m_entered - entered < kBatch; ++n) {
@@ -611,6 +620,8 @@ void Edges::on_lower_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
+    if (sender_behind(p.stationSocket.get()))
+        return;
     // What the batch sends on to the station is joined where it can be, and written at its
     // end.
     m_joining = true;

@@ -82,7 +82,10 @@ void FrameReader::wait_for_reading() {
 
 size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
     size_t count = 0;
-    while (count < kBatch) {
+    // No more than a batch ahead of the taker.
+    const uint64_t ahead = m_readFrames - m_taken.load(std::memory_order_acquire);
+    const size_t limit = ahead < kBatch ? kBatch - ahead : 0;
+    while (count < limit) {
         uint8_t* room = m_ring.reserve(m_frameLimit);
         if (!room) {
             full = true;
@@ -92,6 +95,7 @@ size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
         if (n >= 0) {
             m_ring.commit(static_cast<size_t>(n));
             ++count;
+            ++m_readFrames;
             continue;
         }
         if (errno == EINTR)
@@ -102,6 +106,7 @@ size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
             error = errno;
         break;
     }
+    full = full || (count == limit && limit < kBatch);
     return count;
 }
 
@@ -131,8 +136,10 @@ void FrameReader::run() {
             continue;
         }
         if (full) {
-            // The taker is behind: the port's own queue holds what comes meanwhile.
-            ::usleep(20);
+            // The taker is behind: the port's own queue holds what comes meanwhile. It
+            // takes a batch in a few microseconds while it runs.
+            if (!spin.keep_spinning())
+                ::usleep(20);
             continue;
         }
         if (!dry || spin.keep_spinning())
@@ -162,10 +169,11 @@ void FrameReader::taker_read(bool frame) {
 }
 
 bool FrameReader::take(const uint8_t*& frame, size_t& length, int& error) {
-    if (m_taken) {
+    if (m_holding) {
         m_ring.pop();
         m_ring.release();
-        m_taken = false;
+        m_taken.fetch_add(1, std::memory_order_release);
+        m_holding = false;
     }
     error = 0;
     bool cleared = false;
@@ -175,7 +183,7 @@ bool FrameReader::take(const uint8_t*& frame, size_t& length, int& error) {
             // stays readable for what waits, which a clear below took away.
             if (cleared)
                 signal_fd(m_notify);
-            m_taken = true;
+            m_holding = true;
             return true;
         }
         // Nothing waits: the notification is cleared, the thread told to give the next,

@@ -142,7 +142,9 @@ public:
     // frame arrived (for the driver status record); the pool size before any receive.
     uint32_t last_receive_free() const { return m_lastReceiveFree; }
 
-    // Ready handlers, called by the loop through the watches.
+    // Ready handlers, called by the loop through the watches. A side is read one batch of
+    // up to kBatch wire packets a call, and not while the other side's sender has a batch
+    // waiting: the frames wait in the port's own queue meanwhile.
     void on_station_ready(size_t port);
     void on_lower_ready(size_t port);
     void on_links_ready();
@@ -153,6 +155,7 @@ public:
 private:
     struct Port;
     FramePort* station_of(Port& p) const;
+    static bool sender_behind(const PacketSocket* out);
     bool bind(size_t index);
     bool open_tap_binding(size_t index, LinkState& lower);
     bool open_interface_binding(Port& p, const LinkState& lower, const LinkState& station);
