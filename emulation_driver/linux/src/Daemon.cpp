@@ -82,6 +82,9 @@ Daemon::Daemon(DaemonOptions options, DriverConfiguration config,
     // with those batches' frames at its end.
     m_loop.run_last(m_timers.fd());
     m_loop.after_each_wake([this] { m_edges.flush(); });
+    // A handler serves one batch (of frames, of due timers, of a control request): the
+    // engine's clock is read once for it.
+    m_loop.around_each_dispatch([this] { m_clock.hold(); }, [this] { m_clock.release(); });
     m_seed = m_options.seed ? *m_options.seed : seed_from_clock();
     m_random = std::make_unique<rte::SeededRandom>(m_seed);
 }
