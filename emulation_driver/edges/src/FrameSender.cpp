@@ -83,7 +83,7 @@ void FrameSender::run() {
         // frames it published are sent).
         while (m_sending.exchange(true, std::memory_order_seq_cst))
             pause();
-        spin.worked();
+        spin.woke();
         for (;;) {
             if (send_published()) {
                 spin.worked();
@@ -101,6 +101,7 @@ void FrameSender::run() {
         // Idle for a while: the queuing thread sends until it wakes this one again.
         const uint64_t readTo = m_ring.read_position();
         m_sending.store(false, std::memory_order_seq_cst);
+        spin.sleeping();
         m_sleeping.store(1, std::memory_order_seq_cst);
         if (m_ring.published_beyond(readTo) || m_stop.load(std::memory_order_seq_cst)) {
             m_sleeping.store(0, std::memory_order_relaxed);

@@ -2,6 +2,7 @@
 // counted, nothing left behind at the end, no wake-up missed however the two threads meet,
 // and no frame waiting for the thread while it does not run.
 #include "QuellinEdges/FrameSender.h"
+#include "QuellinEdges/IdleSpin.h"
 
 #include <gtest/gtest.h>
 
@@ -203,4 +204,14 @@ TEST(FrameSender, NoFrameWaitsForAWakeUpThatNeverComes) {
         ASSERT_EQ(sink.received(), n + 1) << "frame " << n << " was never sent";
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 250));
     }
+}
+
+TEST(IdleSpin, AThreadWokenSoonAfterItSleptLooksLongerAndAfterALongSleepAsBefore) {
+    constexpr uint64_t us = 1000;
+    EXPECT_EQ(IdleSpin::next_spin(IdleSpin::kSpinNs, 50 * us), IdleSpin::kSpinNs);
+    // Bursts a millisecond apart: the next spin outlasts the gap.
+    EXPECT_EQ(IdleSpin::next_spin(IdleSpin::kSpinNs, 900 * us), 1800 * us);
+    EXPECT_EQ(IdleSpin::next_spin(1800 * us, 100 * us), 1800 * us);
+    EXPECT_EQ(IdleSpin::next_spin(IdleSpin::kSpinNs, 1900 * us), IdleSpin::kLongestSpinNs);
+    EXPECT_EQ(IdleSpin::next_spin(1800 * us, IdleSpin::kLongestSpinNs), IdleSpin::kSpinNs);
 }
