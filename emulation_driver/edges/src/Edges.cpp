@@ -509,10 +509,10 @@ void Edges::refresh_station_addresses(Port& p) {
 }
 
 bool Edges::sender_behind(const PacketSocket* out) {
-    // A frame read now would wait behind a batch the sender has not started: it waits in
-    // the port it comes from instead, where its sender's stack sees the queue (a TCP
-    // sender holds back then). No side's sends wait for more than a batch before them.
-    return out && out->send_backlog() >= kBatch;
+    // The sender holds the batch it sends and the next one: a frame read now would wait
+    // behind more than a batch it has not started. It waits in the port it comes from
+    // instead, and is read once the sender has started on the next batch.
+    return out && out->send_backlog() >= 2 * kBatch;
 }
 
 void Edges::on_station_ready(size_t index) {

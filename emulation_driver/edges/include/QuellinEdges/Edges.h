@@ -144,7 +144,7 @@ public:
 
     // Ready handlers, called by the loop through the watches. A side is read one batch of
     // up to kBatch wire packets a call, and not while the other side's sender has a batch
-    // waiting: the frames wait in the port's own queue meanwhile.
+    // waiting beside the one it sends: the frames wait in the port's own queue meanwhile.
     void on_station_ready(size_t port);
     void on_lower_ready(size_t port);
     void on_links_ready();
