@@ -508,22 +508,24 @@ void Edges::refresh_station_addresses(Port& p) {
     rte_set_station_addresses(p.adapter, v4, v6);
 }
 
-bool Edges::sender_behind(const PacketSocket* out) {
-    // The sender holds the batch it sends and the next one: a frame read now would wait
-    // behind more than a batch it has not started. It waits in the port it comes from
-    // instead, and is read once the sender has started on the next batch.
-    return out && out->send_backlog() >= 2 * kBatch;
+size_t Edges::read_room(const PacketSocket* out) {
+    // A frame read waits behind no more than a batch whose sending has not started (and
+    // the rest of the batch being sent): while the sender has that much to start on, what
+    // comes waits in the port it comes from, and is read as the sender takes its next
+    // batch, while it sends it.
+    const uint64_t waiting = out ? out->send_backlog() : 0;
+    return waiting < kBatch ? kBatch - static_cast<size_t>(waiting) : 0;
 }
 
 void Edges::on_station_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
-    if (sender_behind(p.lower.get()))
-        return;
-    // A batch ends at kBatch wire packets, however few frames (cut into segments) they came in.
+    // A batch ends at kBatch wire packets, however few frames (cut into segments) they came
+    // in, and at what the lower side's sender has room for.
+    const size_t room = read_room(p.lower.get());
     const uint64_t entered = m_entered;
-    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch; ++n) {
+    for (size_t n = 0; n < kBatch && m_entered - entered < room; ++n) {
         FramePort* station = station_of(p);
         if (!station)
             return;
@@ -620,13 +622,12 @@ void Edges::on_lower_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
-    if (sender_behind(p.stationSocket.get()))
-        return;
     // What the batch sends on to the station is joined where it can be, and written at its
     // end.
     m_joining = true;
+    const size_t room = read_room(p.stationSocket.get());
     const uint64_t entered = m_entered;
-    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch && p.lower; ++n) {
+    for (size_t n = 0; n < kBatch && m_entered - entered < room && p.lower; ++n) {
         FrameInfo info;
         const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), info);
         if (r != ReadResult::Frame)
@@ -858,6 +859,7 @@ std::vector<AdapterView> Edges::adapters() const {
         if (p->held)
             v.heldNamespace = p->held->namespace_name();
         v.counters = p->counters;
+        v.lowerWaiting = p->lower ? p->lower->send_backlog() : 0;
         out.push_back(v);
     }
     return out;

@@ -67,11 +67,11 @@ size_t FrameSender::send_published() {
     }
     if (count == 0)
         return 0;
+    m_started.fetch_add(count, std::memory_order_release);
     if (const size_t lost = m_send(frames.data(), count))
         m_lost.fetch_add(lost, std::memory_order_relaxed);
     // The room goes back only now: until then the kernel may still read the frames.
     m_ring.release();
-    m_sent.fetch_add(count, std::memory_order_release);
     return count;
 }
 

@@ -134,7 +134,7 @@ public:
     // thread can be started (the socket goes on sending from the caller's thread).
     bool send_from_thread(std::string& why);
     bool sends_from_thread() const { return m_sender != nullptr; }
-    // Frames handed to the thread and not yet sent.
+    // Frames handed to the thread whose sending has not started.
     uint64_t send_backlog() const;
     // Waits until the thread has sent what it was handed.
     void drain_sends();

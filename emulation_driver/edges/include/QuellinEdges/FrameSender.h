@@ -40,8 +40,8 @@ public:
     // Hands what was pushed on: to the sender's thread while it runs, else sends it here,
     // before returning. Gives the number of frames sent here.
     size_t publish();
-    // Frames published and not yet sent: how far the sender is behind.
-    uint64_t backlog() const { return m_published - m_sent.load(std::memory_order_acquire); }
+    // Frames published whose sending has not started: how far the sender is behind.
+    uint64_t backlog() const { return m_published - m_started.load(std::memory_order_acquire); }
     // Whether every frame pushed has been sent; waits for it.
     bool idle() const { return m_ring.producer_sees_empty(); }
     void drain();
@@ -70,7 +70,7 @@ private:
     // Held by whoever takes the ring's frames: the sender's thread while it runs, else the
     // queuing thread within publish().
     std::atomic<bool> m_sending{false};
-    std::atomic<uint64_t> m_sent{0}; // frames taken from the ring
+    std::atomic<uint64_t> m_started{0}; // frames taken from the ring to be sent
     std::atomic<uint64_t> m_lost{0};
     std::atomic<uint32_t> m_sleeping{0};
     std::atomic<bool> m_stop{false};
