@@ -8,14 +8,6 @@
 
 namespace quellin::edges {
 
-namespace {
-void pause() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-} // namespace
-
 FrameSender::FrameSender(SendBatch send, size_t ringBytes)
     : m_send(std::move(send)), m_ring(ringBytes), m_thread([this] { run(); }) {}
 
@@ -34,26 +26,40 @@ const uint8_t* FrameSender::push(const uint8_t* frame, size_t length) {
 
 size_t FrameSender::publish() {
     m_ring.publish();
-    m_published = m_pushed;
-    // Paired with the thread's giving up the sending before it looks at the ring a last
-    // time: either it sees what was just published or this takes the sending over.
-    bool running = false;
-    if (!m_sending.compare_exchange_strong(running, true, std::memory_order_seq_cst))
+    // Paired with the thread's going to sleep: either it sees what was just published or
+    // this sees it asleep.
+    m_published.store(m_pushed, std::memory_order_seq_cst);
+    if (m_sleeping.load(std::memory_order_seq_cst) == 0)
         return 0;
-    // The thread does not run (it sleeps, or was woken and is not yet on a processor).
     size_t sent = 0;
-    while (const size_t n = send_published())
+    while (const size_t n = send_batch())
         sent += n;
-    m_sending.store(false, std::memory_order_seq_cst);
     // A longer batch may be the start of a flow: the thread takes the next ones.
     if (sent > kWakeAbove && m_sleeping.exchange(0, std::memory_order_seq_cst) != 0)
         m_sleeping.notify_one();
     return sent;
 }
 
+size_t FrameSender::take_over() {
+    const uint64_t before = m_checked;
+    m_checked = m_published.load(std::memory_order_relaxed);
+    if (m_started.load(std::memory_order_acquire) >= before)
+        return 0;
+    return send_batch();
+}
+
 void FrameSender::drain() {
     while (!idle())
         ::usleep(50);
+}
+
+size_t FrameSender::send_batch() {
+    bool free = false;
+    if (!m_sending.compare_exchange_strong(free, true, std::memory_order_acquire))
+        return 0;
+    const size_t n = send_published();
+    m_sending.store(false, std::memory_order_release);
+    return n;
 }
 
 size_t FrameSender::send_published() {
@@ -78,36 +84,29 @@ size_t FrameSender::send_published() {
 void FrameSender::run() {
     ::pthread_setname_np(::pthread_self(), "quellin-send");
     IdleSpin spin;
+    const auto waiting = [this] {
+        return m_published.load(std::memory_order_seq_cst) !=
+               m_started.load(std::memory_order_seq_cst);
+    };
     for (;;) {
-        // Running: the sending is this thread's (the queuing thread gives it back once the
-        // frames it published are sent).
-        while (m_sending.exchange(true, std::memory_order_seq_cst))
-            pause();
-        spin.woke();
-        for (;;) {
-            if (send_published()) {
-                spin.worked();
-                continue;
-            }
-            if (m_stop.load(std::memory_order_seq_cst)) {
-                if (m_ring.has_published())
-                    continue;
-                m_sending.store(false, std::memory_order_seq_cst);
-                return;
-            }
-            if (!spin.keep_spinning())
-                break;
-        }
-        // Idle for a while: the queuing thread sends until it wakes this one again.
-        const uint64_t readTo = m_ring.read_position();
-        m_sending.store(false, std::memory_order_seq_cst);
-        spin.sleeping();
-        m_sleeping.store(1, std::memory_order_seq_cst);
-        if (m_ring.published_beyond(readTo) || m_stop.load(std::memory_order_seq_cst)) {
-            m_sleeping.store(0, std::memory_order_relaxed);
+        if (send_batch()) {
+            spin.worked();
             continue;
         }
-        m_sleeping.wait(1, std::memory_order_seq_cst);
+        if (m_stop.load(std::memory_order_seq_cst)) {
+            if (waiting())
+                continue;
+            return;
+        }
+        if (spin.keep_spinning() || waiting())
+            continue;
+        // Idle for a while: the queuing thread sends until it wakes this one again.
+        spin.sleeping();
+        m_sleeping.store(1, std::memory_order_seq_cst);
+        if (!waiting() && !m_stop.load(std::memory_order_seq_cst))
+            m_sleeping.wait(1, std::memory_order_seq_cst);
+        m_sleeping.store(0, std::memory_order_relaxed);
+        spin.woke();
     }
 }
 

@@ -1,10 +1,12 @@
 // A thread that sends the frames one other thread queues, in the order queued, in batches:
 // the system calls of a port's sends leave the queuing thread. The queuing thread pushes
-// frames and publishes them at the end of its batch. While the sender's thread runs it takes
-// them; once nothing came for a while it stops running and sleeps, and the queuing thread
-// sends what it publishes itself, waking the thread only for a longer batch. Whoever runs
-// sends: no frame waits for a thread to wake (on a busy or virtual machine a wake-up can take
-// longer than a batch's sends).
+// frames and publishes them at the end of its batch; the sender's thread takes them a batch
+// at a time, and once nothing came for a while it sleeps. Whoever runs sends, one batch at a
+// time and in order: while the thread sleeps, the queuing thread sends what it publishes
+// itself (waking the thread only for a longer batch), and a batch published at an earlier
+// flush that the thread has still not started (it waits for a processor) is sent by the
+// queuing thread's next flush. No frame waits for a thread to be scheduled: on a busy or
+// virtual machine that can take longer than many batches' sends.
 #pragma once
 
 #include "QuellinEdges/FrameRing.h"
@@ -21,7 +23,7 @@ namespace quellin::edges {
 class FrameSender {
 public:
     // Hands `count` frames to the kernel; gives the number of them not taken. Runs on the
-    // sender's thread, or on the queuing thread while the sender's does not run.
+    // sender's thread, or on the queuing thread (never on both at once).
     using SendBatch = std::function<size_t(const iovec* frames, size_t count)>;
     static constexpr size_t kBatch = 64;
     // A batch the queuing thread sent itself wakes the sender's thread when it was longer.
@@ -37,11 +39,17 @@ public:
     // Queuing thread only.
     // The frame's copy, not yet the sender's; null when the ring has no room for it.
     const uint8_t* push(const uint8_t* frame, size_t length);
-    // Hands what was pushed on: to the sender's thread while it runs, else sends it here,
-    // before returning. Gives the number of frames sent here.
+    // Hands what was pushed on: to the sender's thread while it is awake, else sends it
+    // here, before returning. Gives the number of frames sent here.
     size_t publish();
+    // Sends here one batch of what was published before the last call and is still not
+    // started: the thread is awake but not running. Gives the number of frames sent here.
+    size_t take_over();
     // Frames published whose sending has not started: how far the sender is behind.
-    uint64_t backlog() const { return m_published - m_started.load(std::memory_order_acquire); }
+    uint64_t backlog() const {
+        return m_published.load(std::memory_order_relaxed) -
+               m_started.load(std::memory_order_acquire);
+    }
     // Whether every frame pushed has been sent; waits for it.
     bool idle() const { return m_ring.producer_sees_empty(); }
     void drain();
@@ -59,6 +67,8 @@ public:
 
 private:
     void run();
+    // One batch of what was published, unless the other thread is sending one.
+    size_t send_batch();
     // Whoever holds m_sending only.
     size_t send_published();
 
@@ -66,9 +76,10 @@ private:
     FrameRing m_ring;
     // The queuing thread's own.
     uint64_t m_pushed = 0;
-    uint64_t m_published = 0;
-    // Held by whoever takes the ring's frames: the sender's thread while it runs, else the
-    // queuing thread within publish().
+    uint64_t m_checked = 0; // m_published at the last take_over()
+    // Written by the queuing thread: frames published.
+    std::atomic<uint64_t> m_published{0};
+    // Held by whichever thread takes a batch from the ring and sends it.
     std::atomic<bool> m_sending{false};
     std::atomic<uint64_t> m_started{0}; // frames taken from the ring to be sent
     std::atomic<uint64_t> m_lost{0};
