@@ -52,12 +52,6 @@ public:
     void release();
     // Whether a published record waits.
     bool has_published();
-    // Where the consumer reads next; whether records were published beyond `position`.
-    // The latter reads no consumer state: any thread may ask it.
-    uint64_t read_position() const { return m_read; }
-    bool published_beyond(uint64_t position) const {
-        return m_published.load(std::memory_order_seq_cst) != position;
-    }
 
 private:
     static constexpr size_t kHeader = 8;
