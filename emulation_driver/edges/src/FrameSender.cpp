@@ -3,6 +3,7 @@
 #include "QuellinEdges/IdleSpin.h"
 
 #include <array>
+#include <ctime>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -41,8 +42,15 @@ size_t FrameSender::publish() {
 }
 
 size_t FrameSender::take_over() {
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    const uint64_t now =
+        static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
+    if (now - m_checkedAt < kTakeOverNs)
+        return 0;
     const uint64_t before = m_checked;
     m_checked = m_published.load(std::memory_order_relaxed);
+    m_checkedAt = now;
     if (m_started.load(std::memory_order_acquire) >= before)
         return 0;
     return send_batch();

@@ -364,8 +364,8 @@ bool PacketSocket::queue_for_thread(const uint8_t* frame, size_t length) {
 
 size_t PacketSocket::flush_for_thread() {
     Batch& b = *m_batch;
-    // A batch handed over at an earlier flush that the thread has not started since goes
-    // from here: the thread is not running.
+    // A batch handed over a while ago that the thread has not started goes from here: the
+    // thread is not running.
     m_sender->take_over();
     if (b.count > 0)
         m_sender->publish();

@@ -222,7 +222,7 @@ TEST(IdleSpin, AThreadWokenSoonAfterItSleptLooksLongerAndAfterALongSleepAsBefore
     EXPECT_EQ(IdleSpin::next_spin(1800 * us, IdleSpin::kLongestSpinNs), IdleSpin::kSpinNs);
 }
 
-TEST(FrameSender, ABatchTheAwakeThreadHasNotStartedByTheNextFlushIsSentThere) {
+TEST(FrameSender, ABatchTheAwakeThreadHasNotStartedForAWhileIsSentByTheNextFlush) {
     // On one processor with this thread: the sender's, though awake, does not run until this
     // one gives the processor up.
     cpu_set_t one;
@@ -253,6 +253,11 @@ TEST(FrameSender, ABatchTheAwakeThreadHasNotStartedByTheNextFlushIsSentThere) {
             if (batch() != 0)
                 continue;
             sender.take_over(); // notes what is published now
+            // As a running thread would start it, not giving the processor up.
+            const auto later = std::chrono::steady_clock::now() +
+                               std::chrono::nanoseconds(FrameSender::kTakeOverNs);
+            while (std::chrono::steady_clock::now() < later) {
+            }
             takenOver = sender.take_over();
             std::this_thread::yield();
         }

@@ -129,9 +129,9 @@ public:
 
     // From now on a thread of the socket's own sends what flush() hands over while that
     // thread is awake; while it sleeps, flush() sends from the caller's thread, and wakes
-    // it for a batch of more than FrameSender::kWakeAbove frames, and a batch an earlier
-    // flush() handed over that the thread has not started yet goes from the caller's
-    // thread too (FrameSender). Frames the thread's sends did not take are counted by a
+    // it for a batch of more than FrameSender::kWakeAbove frames, and a batch handed over
+    // that the thread has not started within FrameSender::kTakeOverNs goes from the
+    // caller's thread too (FrameSender). Frames the thread's sends did not take are counted by a
     // later flush(). False, with why, when no thread can be started (the socket goes on
     // sending from the caller's thread).
     bool send_from_thread(std::string& why);

@@ -3,10 +3,10 @@
 // frames and publishes them at the end of its batch; the sender's thread takes them a batch
 // at a time, and once nothing came for a while it sleeps. Whoever runs sends, one batch at a
 // time and in order: while the thread sleeps, the queuing thread sends what it publishes
-// itself (waking the thread only for a longer batch), and a batch published at an earlier
-// flush that the thread has still not started (it waits for a processor) is sent by the
-// queuing thread's next flush. No frame waits for a thread to be scheduled: on a busy or
-// virtual machine that can take longer than many batches' sends.
+// itself (waking the thread only for a longer batch), and a batch published more than
+// kTakeOverNs before that the thread has still not started (it waits for a processor) is
+// sent by the queuing thread's next flush. No frame waits for a thread to be scheduled: on a busy
+// or virtual machine that can take longer than many batches' sends.
 #pragma once
 
 #include "QuellinEdges/FrameRing.h"
@@ -28,6 +28,9 @@ public:
     static constexpr size_t kBatch = 64;
     // A batch the queuing thread sent itself wakes the sender's thread when it was longer.
     static constexpr size_t kWakeAbove = 4;
+    // A running thread starts a published batch within a microsecond: one it has not
+    // started after this long is taken over.
+    static constexpr uint64_t kTakeOverNs = 50'000;
 
     // Throws std::system_error when the thread cannot be started.
     FrameSender(SendBatch send, size_t ringBytes);
@@ -42,8 +45,9 @@ public:
     // Hands what was pushed on: to the sender's thread while it is awake, else sends it
     // here, before returning. Gives the number of frames sent here.
     size_t publish();
-    // Sends here one batch of what was published before the last call and is still not
-    // started: the thread is awake but not running. Gives the number of frames sent here.
+    // Sends here one batch of what was published at least kTakeOverNs ago (before the
+    // last call that many nanoseconds or more back) and is still not started: the thread
+    // is awake but not running. Gives the number of frames sent here.
     size_t take_over();
     // Frames published whose sending has not started: how far the sender is behind.
     uint64_t backlog() const {
@@ -76,7 +80,8 @@ private:
     FrameRing m_ring;
     // The queuing thread's own.
     uint64_t m_pushed = 0;
-    uint64_t m_checked = 0; // m_published at the last take_over()
+    uint64_t m_checked = 0;   // m_published when take_over() last looked
+    uint64_t m_checkedAt = 0; // and when, in ns of CLOCK_MONOTONIC
     // Written by the queuing thread: frames published.
     std::atomic<uint64_t> m_published{0};
     // Held by whichever thread takes a batch from the ring and sends it.
