@@ -510,11 +510,11 @@ void Edges::refresh_station_addresses(Port& p) {
 
 size_t Edges::read_room(const PacketSocket* out) {
     // A frame read waits behind no more than a batch whose sending has not started (and
-    // the rest of the batch being sent): while the sender has that much to start on, what
-    // comes waits in the port it comes from, and is read as the sender takes its next
-    // batch, while it sends it.
+    // the rest of the batch being sent): while the sender has half a batch or more to start
+    // on, what comes waits in the port it comes from, and is read, half a batch at least,
+    // as the sender takes its next batch, while it sends it.
     const uint64_t waiting = out ? out->send_backlog() : 0;
-    return waiting < kBatch ? kBatch - static_cast<size_t>(waiting) : 0;
+    return waiting <= kBatch / 2 ? kBatch - static_cast<size_t>(waiting) : 0;
 }
 
 void Edges::on_station_ready(size_t index) {
