@@ -113,10 +113,12 @@ size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
 void FrameReader::run() {
     ::pthread_setname_np(::pthread_self(), "quellin-read");
     IdleSpin spin;
+    IdleSpin behind(IdleSpin::kLongestSpinNs); // how long it waits for a taker that is behind
     for (;;) {
         if (!m_threadReads.load(std::memory_order_seq_cst)) {
             wait_for_reading();
             spin.worked();
+            behind.worked();
         }
         if (m_stop.load(std::memory_order_seq_cst))
             return;
@@ -127,6 +129,7 @@ void FrameReader::run() {
             m_ring.publish();
             tell_taker();
             spin.worked();
+            behind.worked();
         }
         if (error != 0) {
             // The port failed: the taker takes what was read before, then the error.
@@ -136,9 +139,11 @@ void FrameReader::run() {
             continue;
         }
         if (full) {
-            // The taker is behind: the port's own queue holds what comes meanwhile. It
-            // takes a batch in a few microseconds while it runs.
-            if (!spin.keep_spinning())
+            // The taker is behind: the port's own queue holds what comes meanwhile. While it
+            // runs it takes a batch within a batch's work, and the ring holds no more: the
+            // thread looks again at once, and naps only when the taker has taken nothing
+            // for a while.
+            if (!behind.keep_spinning())
                 ::usleep(20);
             continue;
         }

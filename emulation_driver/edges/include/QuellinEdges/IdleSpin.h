@@ -16,6 +16,8 @@ public:
     static constexpr uint64_t kSpinNs = 100'000;
     static constexpr uint64_t kLongestSpinNs = 2'000'000;
 
+    explicit IdleSpin(uint64_t spinNs = kSpinNs) : m_spinNs(spinNs) {}
+
     // The time to look for work after a sleep of `sleptNs`, having looked for `spinNs`.
     static uint64_t next_spin(uint64_t spinNs, uint64_t sleptNs) {
         if (sleptNs >= kLongestSpinNs)
@@ -60,7 +62,7 @@ private:
 
     uint64_t m_since = now_ns();
     uint64_t m_rounds = 0;
-    uint64_t m_spinNs = kSpinNs;
+    uint64_t m_spinNs;
     uint64_t m_sleptAt = 0;
 };
 
