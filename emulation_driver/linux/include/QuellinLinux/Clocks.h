@@ -27,10 +27,20 @@ public:
     // For tests: the day time and monotonic instant taken as the start.
     EngineClock(uint32_t start_ms_of_day, uint64_t start_monotonic_us);
 
-    uint64_t monotonic_us() override { return m_held ? m_held : os::monotonic_us(); }
-    // Reads the clock and gives that reading until release().
-    void hold() { m_held = os::monotonic_us(); }
-    void release() { m_held = 0; }
+    uint64_t monotonic_us() override {
+        if (!m_holding)
+            return os::monotonic_us();
+        if (m_held == 0)
+            m_held = os::monotonic_us();
+        return m_held;
+    }
+    // From the next reading on, gives that reading until release() (a batch that asks for
+    // no time reads no clock).
+    void hold() {
+        m_holding = true;
+        m_held = 0;
+    }
+    void release() { m_holding = false; }
     // The time of day read at start-up.
     uint32_t local_ms_since_midnight() override { return m_start_ms; }
     // The time of day now: the start-up value carried on by the monotonic clock.
@@ -40,7 +50,8 @@ public:
 private:
     uint32_t m_start_ms;
     uint64_t m_start_us;
-    uint64_t m_held = 0; // 0: not held
+    bool m_holding = false;
+    uint64_t m_held = 0; // the held reading; 0 until the first since hold()
 };
 
 } // namespace quellin::os
