@@ -10,9 +10,10 @@
 # namespace, its rate limit the kernel's tbf. When --daemon is given, the same
 # measurements run through the emulator in the wire namespace in the same
 # invocation, and each figure is also reported as a ratio against the baseline.
-# Every figure is the median of --runs runs; load1 notes the machine's load, steal_pct
-# the share of processor time the virtual machine's host took. Probe delays are taken
-# to the datagrams' arrival in the receiver's stack (kernel stamps).
+# Every figure is the median of --runs runs, with the lowest and highest of them beside it;
+# load1 notes the machine's load, steal_pct the share of processor time the virtual
+# machine's host took. Probe delays are taken to the datagrams' arrival in the receiver's
+# stack (kernel stamps).
 #
 #   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S]
 #                      [--daemon "CMD"] [--daemon-tap IF] [--daemon-setup "CMD"]
@@ -21,6 +22,7 @@
 #   bench/netns/run.sh [--build DIR] [--runs N] [--seconds S] --quellin
 #
 #   --only GROUPS       only these of udp,tcp,iperf3,delay,rate (comma-separated)
+#   --results DIR       where the table is written (default bench/results; "" for nowhere)
 #   --daemon CMD        started under `sh -c` in the wire namespace in place of the
 #                       bridge (for example "quellin --bind tap:st0=wn0"); its
 #                       output goes to a log file that is printed on failure
@@ -39,7 +41,9 @@
 #                       through libAltirenAPI (altiren-play), rate limits played
 #                       the same way, then a fixed delay of 50 ms for the delay error
 #
-# Output: one "bench path=P metric=M value=V" line per figure, then a table.
+# Output: one "bench path=P metric=M value=V [min=A max=B]" line per figure, then a table,
+# which is also written to bench/results/ (or --results DIR) with the commit, the date,
+# the load and the steal.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/../.." && pwd)
@@ -48,13 +52,26 @@ self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 # ---------------------------------------------------------------- inner part
 # Runs inside altiren-netlab, which exports LAB_* and ALTIREN_TRAFFIC.
 field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1" | tail -1; }
-median() { sort -g | awk '{v[NR]=$1} END {if (NR) print v[int((NR+1)/2)]; else print 0}'; }
+# "median min max" of the numbers on stdin, one a line.
+stats() { sort -g | awk '{v[NR]=$1} END {if (NR) print v[int((NR+1)/2)], v[1], v[NR]; else print 0, 0, 0}'; }
 in_ns() { ip netns exec "$1" "${@:2}"; }
 ready() { for _ in $(seq 200); do grep -q '^ready' "$1" 2>/dev/null && return; sleep 0.02; done; }
-put() { echo "bench path=$path metric=$1 value=$2"; }
-runs_median() { # command... -> the median of its output over $runs runs
+put() { # metric value [min max]
+    if [ $# -ge 4 ] && [ "$runs" -gt 1 ]; then
+        echo "bench path=$path metric=$1 value=$2 min=$3 max=$4"
+    else
+        echo "bench path=$path metric=$1 value=$2"
+    fi
+}
+runs_stats() { # command... -> "median min max" of its output over $runs runs
     local r
-    for r in $(seq "$runs"); do "$@"; done | median
+    for r in $(seq "$runs"); do "$@"; done | stats
+}
+put_runs() { # metric command...: the figure over $runs runs
+    local m=$1 med lo hi
+    shift
+    read -r med lo hi < <(runs_stats "$@")
+    put "$m" "$med" "$lo" "$hi"
 }
 
 udp_rate() { # size seconds rate(0: as fast as they go) flows -> "received_pps loss_pct sent_pps"
@@ -158,19 +175,32 @@ loaded_delay() { # -> "median_us p99_us loss_pct tcp_bps": the probes beside a T
     echo "$probes $(cat "$tmp/beside")"
 }
 
-delay_figures() { # prefix want_us
-    local med p99 dloss bps
-    read -r med p99 dloss < <(paced_delay)
-    put "${1}_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
-    put "${1}_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
-    put "${1}_loss_pct" "$dloss"
-    read -r med p99 dloss < <(paced_delay down)
-    put "${1}_down_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
-    put "${1}_down_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
-    read -r med p99 dloss bps < <(loaded_delay)
-    put "${1}_loaded_us_median" "$(awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
-    put "${1}_loaded_us_p99" "$(awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f", m - w}')"
-    put "${1}_loaded_tcp_bps" "$bps"
+delay_figures() { # prefix want_us: each figure over $runs runs
+    local r med p99 dloss bps
+    : >"$tmp/d.med" && : >"$tmp/d.p99" && : >"$tmp/d.loss"
+    : >"$tmp/dd.med" && : >"$tmp/dd.p99"
+    : >"$tmp/dl.med" && : >"$tmp/dl.p99" && : >"$tmp/dl.bps"
+    for r in $(seq "$runs"); do
+        read -r med p99 dloss < <(paced_delay)
+        awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f\n", m - w}' >>"$tmp/d.med"
+        awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f\n", m - w}' >>"$tmp/d.p99"
+        echo "$dloss" >>"$tmp/d.loss"
+        read -r med p99 dloss < <(paced_delay down)
+        awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f\n", m - w}' >>"$tmp/dd.med"
+        awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f\n", m - w}' >>"$tmp/dd.p99"
+        read -r med p99 dloss bps < <(loaded_delay)
+        awk -v m="$med" -v w="$2" 'BEGIN {printf "%.1f\n", m - w}' >>"$tmp/dl.med"
+        awk -v m="$p99" -v w="$2" 'BEGIN {printf "%.1f\n", m - w}' >>"$tmp/dl.p99"
+        echo "$bps" >>"$tmp/dl.bps"
+    done
+    put "${1}_us_median" $(stats <"$tmp/d.med")
+    put "${1}_us_p99" $(stats <"$tmp/d.p99")
+    put "${1}_loss_pct" $(stats <"$tmp/d.loss")
+    put "${1}_down_us_median" $(stats <"$tmp/dd.med")
+    put "${1}_down_us_p99" $(stats <"$tmp/dd.p99")
+    put "${1}_loaded_us_median" $(stats <"$tmp/dl.med")
+    put "${1}_loaded_us_p99" $(stats <"$tmp/dl.p99")
+    put "${1}_loaded_tcp_bps" $(stats <"$tmp/dl.bps")
 }
 
 # Goodput at the IP layer over the asked rate: TCP segments of 1,448 bytes travel in
@@ -191,6 +221,7 @@ inner() {
     tmp=$(mktemp -d /tmp/altiren-bench-XXXXXX)
     trap 'rm -rf "$tmp"' RETURN
     put load1 "$(cut -d' ' -f1 /proc/loadavg)"
+    put load "$(cut -d' ' -f1-3 /proc/loadavg | tr ' ' /)"
     # The share of the processors' time the host took for others during the run: on a
     # virtual machine, what no figure here can be better than.
     local steal0 all0
@@ -218,17 +249,17 @@ inner() {
             echo "$pps" >>"$tmp/pps"
             echo "$loss" >>"$tmp/loss"
         done
-        put udp64_pps "$(median <"$tmp/pps")"
-        put udp64_loss_pct "$(median <"$tmp/loss")"
-        put udp64_pps_at_1pct_loss "$(runs_median udp_ladder)"
+        put udp64_pps $(stats <"$tmp/pps")
+        put udp64_loss_pct $(stats <"$tmp/loss")
+        put_runs udp64_pps_at_1pct_loss udp_ladder
     fi
     if wanted tcp; then
-        put tcp_up_bps "$(runs_median tcp_up)"
-        put tcp_down_bps "$(runs_median tcp_down)"
+        put_runs tcp_up_bps tcp_up
+        put_runs tcp_down_bps tcp_down
     fi
     if wanted iperf3; then
-        put iperf3_tcp_up_bps "$(runs_median iperf_up)"
-        put iperf3_tcp_down_bps "$(runs_median iperf_down)"
+        put_runs iperf3_tcp_up_bps iperf_up
+        put_runs iperf3_tcp_down_bps iperf_down
     fi
     if wanted delay; then delay_figures delay 0; fi
     if [ -n "${BENCH_RATE_SETUP:-}" ] && wanted rate; then
@@ -245,8 +276,8 @@ inner() {
                 put "rate${mbps}_udp_of_asked" not-asked
                 continue
             fi
-            put "rate${mbps}_tcp_of_asked" "$(runs_median rate_tcp "$mbps")"
-            put "rate${mbps}_udp_of_asked" "$(runs_median rate_udp "$mbps")"
+            put_runs "rate${mbps}_tcp_of_asked" rate_tcp "$mbps"
+            put_runs "rate${mbps}_udp_of_asked" rate_udp "$mbps"
         done
         sh -c "$BENCH_RATE_CLEAR" >/dev/null
     fi
@@ -265,7 +296,9 @@ if [ "${1:-}" = "--inner" ]; then
 fi
 
 # ---------------------------------------------------------------- outer part
+args="$*"
 build="$top/build/release"
+results_dir="$top/bench/results"
 runs=3
 secs=2
 daemon=""
@@ -290,6 +323,7 @@ while [ $# -gt 0 ]; do
     --rate-clear) rate_clear=$2; shift 2 ;;
     --quellin) quellin=1; shift ;;
     --only) export BENCH_ONLY=$2; shift 2 ;;
+    --results) results_dir=$2; shift 2 ;;
     *) sed -n '2,/^set -euo/p' "$0" | sed '$d'; exit 2 ;;
     esac
 done
@@ -345,26 +379,59 @@ if [ -n "$daemon" ]; then
         exit 1
     fi
     # A figure of nothing through the daemon is one to look into: its log says what it saw.
-    if grep -Eq '^bench path=daemon metric=[a-z0-9_]+(pps|bps)[a-z0-9_]* value=0$' "$results"; then
+    if grep -Eq '^bench path=daemon metric=[a-z0-9_]+(pps|bps)[a-z0-9_]* value=0( |$)' "$results"; then
         echo "the daemon forwarded nothing for a figure; its log:" >&2
         cat "$log" >&2
     fi
 fi
 
-# Table: each figure of the baseline, and the daemon's beside it with the ratio.
-echo
-awk '
-    { split($2, p, "="); split($3, m, "="); split($4, v, "=");
+# Table: each figure of the baseline, and the daemon's beside it with the ratio of the
+# medians; with more than one run, the lowest and highest run in brackets.
+table() {
+    awk '
+    function show(v, lo, hi) {
+        if (v ~ num && v + 0 >= 1e6) { v = sprintf("%.0f", v); lo = sprintf("%.0f", lo); hi = sprintf("%.0f", hi) }
+        if (v == "") return "-"
+        return lo == "" ? v : v " [" lo ".." hi "]"
+      }
+    BEGIN { num = "^[0-9.eE+-]+$" }
+    /^bench / { split($2, p, "="); split($3, m, "="); split($4, v, "=")
+      lo = ""; hi = ""
+      if ($5 ~ /^min=/) { lo = substr($5, 5); hi = substr($6, 5) }
       if (!(m[2] in seen)) { seen[m[2]] = 1; order[++n] = m[2] }
-      val[p[2], m[2]] = v[2] }
+      val[p[2], m[2]] = v[2]; low[p[2], m[2]] = lo; high[p[2], m[2]] = hi }
     END {
-      printf "%-24s %16s %16s %8s\n", "metric", "bridge", "daemon", "ratio"
+      printf "%-28s %36s %36s %8s\n", "metric", "bridge", "daemon", "ratio"
       for (i = 1; i <= n; i++) {
         k = order[i]; b = val["bridge", k]; d = val["daemon", k]
-        num = "^[0-9.eE+-]+$"
         r = (b ~ num && d ~ num && b + 0 != 0) ? sprintf("%.3f", d / b) : "-"
-        if (b ~ num && b + 0 >= 1e6) b = sprintf("%.0f", b)
-        if (d ~ num && d + 0 >= 1e6) d = sprintf("%.0f", d)
-        printf "%-24s %16s %16s %8s\n", k, (b == "" ? "-" : b), (d == "" ? "-" : d), r
+        printf "%-28s %36s %36s %8s\n", k, show(b, low["bridge", k], high["bridge", k]),
+          show(d, low["daemon", k], high["daemon", k]), r
       }
     }' "$results"
+}
+echo
+table
+if [ -n "$results_dir" ]; then
+    mkdir -p "$results_dir"
+    commit=$(git -C "$top" rev-parse --short HEAD 2>/dev/null || echo unknown)
+    [ -n "$(git -C "$top" status --porcelain --untracked-files=no 2>/dev/null)" ] && commit="$commit+changes"
+    stamp=$(date -u +%Y%m%d-%H%M%S)
+    file="$results_dir/netns-$stamp-$commit.txt"
+    {
+        echo "commit:  $commit ($(git -C "$top" log -1 --format=%s 2>/dev/null | cut -c1-80))"
+        echo "date:    $(date -u '+%Y-%m-%d %H:%M:%S UTC')"
+        echo "machine: $(nproc) processors, $(uname -r)"
+        echo "command: bench/netns/run.sh $args"
+        echo "runs:    $runs of $secs s; figures are medians [lowest..highest run]"
+        for p in bridge daemon; do
+            grep -q "^bench path=$p " "$results" || continue
+            echo "$p: load $(sed -n "s/^bench path=$p metric=load value=//p" "$results") at the start," \
+                "load1 $(sed -n "s/^bench path=$p metric=load1_end value=//p" "$results") at the end," \
+                "steal $(sed -n "s/^bench path=$p metric=steal_pct value=//p" "$results") %"
+        done
+        echo
+        table
+    } >"$file"
+    echo "table written to $file"
+fi

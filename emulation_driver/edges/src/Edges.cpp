@@ -121,13 +121,24 @@ void Edges::note_no_thread(const std::string& why) {
           "no thread for a port's reads or sends (" + why + "): the engine's thread does them");
 }
 
+size_t Edges::read_room(const PacketSocket* out) {
+    // A frame read waits behind no more than a batch whose sending has not started (and
+    // the rest of the batch being sent): while the sender has half a batch or more to start
+    // on, what comes waits in the port it comes from, and is read, half a batch at least,
+    // as the sender takes its next batch, while it sends it.
+    const uint64_t waiting = out ? out->send_backlog() : 0;
+    return waiting <= kBatch / 2 ? kBatch - static_cast<size_t>(waiting) : 0;
+}
+
 void Edges::on_station_ready(size_t index) {
     if (index >= m_ports.size())
         return;
     Port& p = *m_ports[index];
-    // A batch ends at kBatch wire packets, however few frames (cut into segments) they came in.
+    // A batch ends at kBatch wire packets, however few frames (cut into segments) they came
+    // in, and at what the lower side's sender has room for.
+    const size_t room = read_room(p.lower.get());
     const uint64_t entered = m_entered;
-    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch; ++n) {
+    for (size_t n = 0; n < kBatch && m_entered - entered < room; ++n) {
         FramePort* station = station_of(p);
         if (!station)
             return;
@@ -214,8 +225,9 @@ void Edges::on_lower_ready(size_t index) {
     // What the batch sends on to the station is joined where it can be, and written at its
     // end.
     m_joining = true;
+    const size_t room = read_room(p.stationSocket.get());
     const uint64_t entered = m_entered;
-    for (size_t n = 0; n < kBatch && m_entered - entered < kBatch && p.lower; ++n) {
+    for (size_t n = 0; n < kBatch && m_entered - entered < room && p.lower; ++n) {
         FrameInfo info;
         const ReadResult r = p.lower->read(m_buffer.data(), m_buffer.size(), info);
         if (r != ReadResult::Frame)
@@ -335,6 +347,7 @@ std::vector<AdapterView> Edges::adapters() const {
         if (p->held)
             v.heldNamespace = p->held->namespace_name();
         v.counters = p->counters;
+        v.lowerWaiting = p->lower ? p->lower->send_backlog() : 0;
         out.push_back(v);
     }
     return out;

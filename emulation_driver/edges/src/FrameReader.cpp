@@ -82,7 +82,10 @@ void FrameReader::wait_for_reading() {
 
 size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
     size_t count = 0;
-    while (count < kBatch) {
+    // No more than a batch ahead of the taker.
+    const uint64_t ahead = m_readFrames - m_taken.load(std::memory_order_acquire);
+    const size_t limit = ahead < kBatch ? kBatch - ahead : 0;
+    while (count < limit) {
         uint8_t* room = m_ring.reserve(m_frameLimit);
         if (!room) {
             full = true;
@@ -92,6 +95,7 @@ size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
         if (n >= 0) {
             m_ring.commit(static_cast<size_t>(n));
             ++count;
+            ++m_readFrames;
             continue;
         }
         if (errno == EINTR)
@@ -102,16 +106,19 @@ size_t FrameReader::read_batch(bool& dry, bool& full, int& error) {
             error = errno;
         break;
     }
+    full = full || (count == limit && limit < kBatch);
     return count;
 }
 
 void FrameReader::run() {
     ::pthread_setname_np(::pthread_self(), "quellin-read");
     IdleSpin spin;
+    IdleSpin behind(IdleSpin::kLongestSpinNs); // how long it waits for a taker that is behind
     for (;;) {
         if (!m_threadReads.load(std::memory_order_seq_cst)) {
             wait_for_reading();
             spin.worked();
+            behind.worked();
         }
         if (m_stop.load(std::memory_order_seq_cst))
             return;
@@ -122,6 +129,7 @@ void FrameReader::run() {
             m_ring.publish();
             tell_taker();
             spin.worked();
+            behind.worked();
         }
         if (error != 0) {
             // The port failed: the taker takes what was read before, then the error.
@@ -131,8 +139,12 @@ void FrameReader::run() {
             continue;
         }
         if (full) {
-            // The taker is behind: the port's own queue holds what comes meanwhile.
-            ::usleep(20);
+            // The taker is behind: the port's own queue holds what comes meanwhile. While it
+            // runs it takes a batch within a batch's work, and the ring holds no more: the
+            // thread looks again at once, and naps only when the taker has taken nothing
+            // for a while.
+            if (!behind.keep_spinning())
+                ::usleep(20);
             continue;
         }
         if (!dry || spin.keep_spinning())
@@ -162,10 +174,11 @@ void FrameReader::taker_read(bool frame) {
 }
 
 bool FrameReader::take(const uint8_t*& frame, size_t& length, int& error) {
-    if (m_taken) {
+    if (m_holding) {
         m_ring.pop();
         m_ring.release();
-        m_taken = false;
+        m_taken.fetch_add(1, std::memory_order_release);
+        m_holding = false;
     }
     error = 0;
     bool cleared = false;
@@ -175,7 +188,7 @@ bool FrameReader::take(const uint8_t*& frame, size_t& length, int& error) {
             // stays readable for what waits, which a clear below took away.
             if (cleared)
                 signal_fd(m_notify);
-            m_taken = true;
+            m_holding = true;
             return true;
         }
         // Nothing waits: the notification is cleared, the thread told to give the next,

@@ -101,10 +101,6 @@ struct PacketSocket::Batch {
     size_t count = 0;
     size_t used = 0;
     size_t lost = 0; // frames not taken by a flush queue() made, for the next flush()
-    // With a sender thread: where the batch starts in its ring (`iov` then points at the
-    // copies there), and whether part of it was handed to the thread already.
-    uint64_t start = 0;
-    bool handed = false;
 };
 
 PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
@@ -347,52 +343,41 @@ bool PacketSocket::send_from_thread(std::string& why) {
         why = e.what();
         return false;
     }
-    m_batch->start = m_sender->position();
     return true;
 }
 
 bool PacketSocket::queue_for_thread(const uint8_t* frame, size_t length) {
     Batch& b = *m_batch;
-    const uint8_t* copy = m_sender->push(frame, length);
-    if (!copy) {
+    if (!m_sender->push(frame, length)) {
         // The thread has not caught up: what it was handed goes first, then this frame.
         m_sender->publish();
-        b.handed = true;
-        copy = m_sender->push(frame, length);
-        if (!copy) {
+        if (!m_sender->push(frame, length)) {
             ++b.lost;
             return true; // counted by the next flush()
         }
     }
-    if (b.count < b.iov.size())
-        b.iov[b.count] = iovec{const_cast<uint8_t*>(copy), length};
-    ++b.count;
     // A long batch is handed over while it grows, for the thread to start on.
-    if (b.count % kSendBatch == 0) {
+    if (++b.count % kSendBatch == 0)
         m_sender->publish();
-        b.handed = true;
-    }
     return true;
 }
 
 size_t PacketSocket::flush_for_thread() {
     Batch& b = *m_batch;
-    size_t lost = b.lost + m_sender->take_lost();
-    b.lost = 0;
-    if (b.count > 0) {
-        // A short batch with nothing before it goes at once: a wake-up of the thread
-        // would cost more than its sends.
-        if (!b.handed && b.count <= kInlineFrames && m_sender->sent_up_to(b.start)) {
-            lost += send_batch(b.iov.data(), b.count);
-            m_sender->take_back(b.start);
-        } else {
-            m_sender->publish();
-        }
-    }
+    // A batch handed over a while ago that the thread has not started goes from here: the
+    // thread is not running.
+    m_sender->take_over();
+    if (b.count > 0)
+        m_sender->publish();
     b.count = 0;
-    b.handed = false;
-    b.start = m_sender->position();
+    // What publish() sent here is counted now, what the thread sent by a later flush.
+    const size_t lost = b.lost + m_sender->take_lost();
+    b.lost = 0;
     return lost;
+}
+
+uint64_t PacketSocket::send_backlog() const {
+    return m_sender ? m_sender->backlog() : 0;
 }
 
 void PacketSocket::drain_sends() {

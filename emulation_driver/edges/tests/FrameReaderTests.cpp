@@ -1,7 +1,8 @@
 // Reads of a port shared between its taker and a thread of its own, over a datagram socket
 // pair standing in for a TAP: the taker reads while it keeps up, the thread once it falls
-// behind, the frames keep their order through every hand-over, a failed port is told after
-// what was read before it, and the watched descriptor is readable when there is work.
+// behind, the frames keep their order through every hand-over, the thread stays within a
+// batch of the taker, a failed port is told after what was read before it, and the watched
+// descriptor is readable when there is work.
 #include "QuellinEdges/FrameReader.h"
 
 #include <gtest/gtest.h>
@@ -205,4 +206,33 @@ TEST_F(FrameReaderTest, APortThatFailsIsToldAfterTheFramesReadBeforeIt) {
     }
     EXPECT_EQ(expected, 300u);
     EXPECT_EQ(error, EPIPE);
+}
+
+TEST_F(FrameReaderTest, TheThreadReadsNoMoreThanABatchAheadOfTheTaker) {
+    constexpr uint32_t kSent = 1000;
+    for (uint32_t n = 0; n < kSent; ++n)
+        ASSERT_TRUE(send_frame(n));
+    uint32_t expected = 0;
+    uint32_t number;
+    int error = 0;
+    while (reader->taker_reads() && next(number, error))
+        ASSERT_EQ(number, expected++);
+    ASSERT_FALSE(reader->taker_reads());
+    // The taker takes nothing for a while: the rest waits in the port, not in the ring.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    uint32_t inPort = 0;
+    uint8_t room[kLimit];
+    while (read_one(fds[1], room, sizeof room) >= 0)
+        ++inPort;
+    const uint32_t inRing = kSent - expected - inPort;
+    EXPECT_GT(inRing, 0u);
+    EXPECT_LE(inRing, FrameReader::kBatch);
+    // What the ring holds comes next, in order.
+    for (uint32_t i = 0; i < inRing; ++i) {
+        const uint8_t* frame;
+        size_t length;
+        ASSERT_TRUE(reader->take(frame, length, error));
+        std::memcpy(&number, frame, 4);
+        EXPECT_EQ(number, expected++);
+    }
 }

@@ -1,6 +1,8 @@
 // The sender thread of a port: every frame in order and in batches, frames not taken
-// counted, nothing left behind at the end, no wake-up missed however the two threads meet.
+// counted, nothing left behind at the end, no wake-up missed however the two threads meet,
+// and no frame waiting for the thread while it does not run.
 #include "QuellinEdges/FrameSender.h"
+#include "QuellinEdges/IdleSpin.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <random>
+#include <sched.h>
 #include <thread>
 #include <vector>
 
@@ -19,11 +22,13 @@ struct Sink {
     std::mutex mutex;
     std::vector<uint32_t> numbers;
     std::vector<size_t> batches;
-    size_t refuseEvery = 0; // every n-th frame is not taken
+    std::vector<std::thread::id> senders; // the thread of each batch
+    size_t refuseEvery = 0;               // every n-th frame is not taken
 
     size_t send(const iovec* frames, size_t count) {
         std::lock_guard<std::mutex> lock(mutex);
         batches.push_back(count);
+        senders.push_back(std::this_thread::get_id());
         size_t lost = 0;
         for (size_t i = 0; i < count; ++i) {
             uint32_t n;
@@ -89,17 +94,10 @@ TEST(FrameSender, EveryFrameLeavesInOrderInBatchesAndThoseNotTakenAreCounted) {
     EXPECT_EQ(sender.take_lost(), 0u);
 }
 
-TEST(FrameSender, FramesPushedBackBeforePublishingAreNotSentAndTheEndSendsTheRest) {
+TEST(FrameSender, TheEndSendsWhatIsStillQueued) {
     Sink sink;
     {
         FrameSender sender(to(sink), 1 << 20);
-        const uint64_t start = sender.position();
-        for (uint32_t n = 1; n <= 3; ++n) {
-            const auto f = frame(n);
-            sender.push(f.data(), f.size());
-        }
-        EXPECT_TRUE(sender.sent_up_to(start));
-        sender.take_back(start);
         for (uint32_t n = 10; n < 1010; ++n) {
             const auto f = frame(n);
             ASSERT_NE(sender.push(f.data(), f.size()), nullptr);
@@ -111,27 +109,90 @@ TEST(FrameSender, FramesPushedBackBeforePublishingAreNotSentAndTheEndSendsTheRes
     EXPECT_EQ(sink.numbers.back(), 1009u);
 }
 
-TEST(FrameSender, AFullRingRefusesAFrameRatherThanWaiting) {
+TEST(FrameSender, AThreadStuckInASendHoldsUpNeitherThePublisherNorItsCount) {
     Sink sink;
     std::mutex gate;
-    std::unique_lock<std::mutex> held(gate);
-    // A sender that cannot send until the gate opens.
+    const auto self = std::this_thread::get_id();
+    // The sender's thread cannot send until the gate opens; this thread can.
     FrameSender sender(
         [&](const iovec* frames, size_t count) {
-            std::lock_guard<std::mutex> wait(gate);
+            if (std::this_thread::get_id() != self) {
+                std::lock_guard<std::mutex> wait(gate);
+                return sink.send(frames, count);
+            }
             return sink.send(frames, count);
         },
         4096);
+    std::unique_lock<std::mutex> held(gate); // opens before the sender ends
+    // Batches longer than kWakeAbove until the thread is awake and takes one, to be caught
+    // in its send.
+    uint32_t n = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    size_t sent = 0;
+    do {
+        for (size_t i = 0; i <= FrameSender::kWakeAbove; ++i, ++n) {
+            const auto f = frame(n);
+            ASSERT_NE(sender.push(f.data(), f.size()), nullptr);
+        }
+        sent = sender.publish();
+    } while (sent != 0 && std::chrono::steady_clock::now() < deadline);
+    ASSERT_EQ(sent, 0u) << "the thread never ran";
+    while (sender.backlog() != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_EQ(sender.backlog(), 0u);
+    // Publishing goes on without waiting for it, until its ring is full; what is published
+    // waits, not started, and no flush takes it over from a thread caught in a send.
     size_t taken = 0;
-    for (uint32_t n = 0; n < 200; ++n) {
-        const auto f = frame(n);
+    for (uint32_t i = 0; i < 200; ++i) {
+        const auto f = frame(n + i);
         taken += sender.push(f.data(), f.size()) ? 1 : 0;
-        sender.publish();
+        EXPECT_EQ(sender.publish(), 0u);
+        EXPECT_EQ(sender.take_over(), 0u);
     }
     EXPECT_LT(taken, 200u);
+    EXPECT_EQ(sender.backlog(), taken);
     held.unlock();
     sender.drain();
-    EXPECT_EQ(sink.received(), taken);
+    EXPECT_EQ(sender.backlog(), 0u);
+    EXPECT_EQ(sink.received(), n + taken);
+}
+
+TEST(FrameSender, WhileTheThreadSleepsThePublisherSendsItselfAndWakesItForALongerBatch) {
+    Sink sink;
+    FrameSender sender(to(sink), 1 << 20);
+    const auto self = std::this_thread::get_id();
+    const auto until = [](auto done) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return done();
+    };
+    ASSERT_TRUE(until([&] { return sender.sleeps(); }));
+    uint32_t n = 0;
+    const auto batch = [&](size_t count) {
+        for (size_t i = 0; i < count; ++i, ++n) {
+            const auto f = frame(n);
+            EXPECT_NE(sender.push(f.data(), f.size()), nullptr);
+        }
+        return sender.publish();
+    };
+    // A short batch goes from here, before publish() returns, and leaves the thread asleep.
+    EXPECT_EQ(batch(FrameSender::kWakeAbove), FrameSender::kWakeAbove);
+    EXPECT_EQ(sink.received(), FrameSender::kWakeAbove);
+    EXPECT_TRUE(sender.sleeps());
+    // A longer one too, and it wakes the thread, which takes the batches once it runs.
+    EXPECT_EQ(batch(FrameSender::kWakeAbove + 1), FrameSender::kWakeAbove + 1);
+    EXPECT_EQ(sink.received(), n);
+    // Some longer batch finds it running (each wakes it should it sleep again meanwhile).
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (batch(FrameSender::kWakeAbove + 1) != 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_TRUE(until([&] { return sink.received() == n; }));
+    std::lock_guard<std::mutex> lock(sink.mutex);
+    EXPECT_EQ(sink.senders.front(), self);
+    EXPECT_NE(sink.senders.back(), self);
+    for (uint32_t i = 0; i < n; ++i)
+        ASSERT_EQ(sink.numbers[i], i);
 }
 
 TEST(FrameSender, NoFrameWaitsForAWakeUpThatNeverComes) {
@@ -149,4 +210,63 @@ TEST(FrameSender, NoFrameWaitsForAWakeUpThatNeverComes) {
         ASSERT_EQ(sink.received(), n + 1) << "frame " << n << " was never sent";
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 250));
     }
+}
+
+TEST(IdleSpin, AThreadWokenSoonAfterItSleptLooksLongerAndAfterALongSleepAsBefore) {
+    constexpr uint64_t us = 1000;
+    EXPECT_EQ(IdleSpin::next_spin(IdleSpin::kSpinNs, 50 * us), IdleSpin::kSpinNs);
+    // Bursts a millisecond apart: the next spin outlasts the gap.
+    EXPECT_EQ(IdleSpin::next_spin(IdleSpin::kSpinNs, 900 * us), 1800 * us);
+    EXPECT_EQ(IdleSpin::next_spin(1800 * us, 100 * us), 1800 * us);
+    EXPECT_EQ(IdleSpin::next_spin(IdleSpin::kSpinNs, 1900 * us), IdleSpin::kLongestSpinNs);
+    EXPECT_EQ(IdleSpin::next_spin(1800 * us, IdleSpin::kLongestSpinNs), IdleSpin::kSpinNs);
+}
+
+TEST(FrameSender, ABatchTheAwakeThreadHasNotStartedForAWhileIsSentByTheNextFlush) {
+    // On one processor with this thread: the sender's, though awake, does not run until this
+    // one gives the processor up.
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    cpu_set_t all;
+    ASSERT_EQ(sched_getaffinity(0, sizeof all, &all), 0);
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    Sink sink;
+    size_t takenOver = 0;
+    uint32_t n = 0;
+    {
+        FrameSender sender(to(sink), 1 << 20);
+        for (int round = 0; round < 200 && takenOver == 0; ++round) {
+            // A longer batch sent here wakes it; the next finds it woken but not yet on
+            // the processor, and is left to it.
+            const auto batch = [&] {
+                for (size_t i = 0; i <= FrameSender::kWakeAbove; ++i, ++n) {
+                    const auto f = frame(n);
+                    EXPECT_NE(sender.push(f.data(), f.size()), nullptr);
+                }
+                return sender.publish();
+            };
+            if (batch() == 0) {
+                std::this_thread::yield(); // it was awake: let it sleep again
+                continue;
+            }
+            if (batch() != 0)
+                continue;
+            sender.take_over(); // notes what is published now
+            // As a running thread would start it, not giving the processor up.
+            const auto later = std::chrono::steady_clock::now() +
+                               std::chrono::nanoseconds(FrameSender::kTakeOverNs);
+            while (std::chrono::steady_clock::now() < later) {
+            }
+            takenOver = sender.take_over();
+            std::this_thread::yield();
+        }
+        EXPECT_EQ(sender.take_over(), 0u); // nothing is taken over twice
+    }
+    ASSERT_EQ(sched_setaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(takenOver, FrameSender::kWakeAbove + 1);
+    std::lock_guard<std::mutex> lock(sink.mutex);
+    ASSERT_EQ(sink.numbers.size(), n);
+    for (uint32_t i = 0; i < n; ++i)
+        ASSERT_EQ(sink.numbers[i], i);
 }

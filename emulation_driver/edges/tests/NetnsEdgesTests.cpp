@@ -798,6 +798,45 @@ TEST_F(NetnsEdges, EachReadyCallServesOneBoundedBatchAndSendsItBeforeReturning) 
     EXPECT_EQ(edges->adapters()[0].counters.lowerFrames - c.lowerFrames, Edges::kBatch);
 }
 
+TEST_F(NetnsEdges, AProbeBehindASaturatingFlowWaitsBehindNoMoreThanABatchNotStarted) {
+    open_ports();
+    // A burst of full-size frames the lower side's sender cannot keep up with, then a probe.
+    constexpr uint64_t kFlood = 3000;
+    auto bulk = marked_frame(1);
+    bulk.resize(1514, 0x5A);
+    for (uint64_t i = 0; i < kFlood; ++i)
+        ASSERT_TRUE(stationPort->write(bulk.data(), bulk.size()));
+    const auto probe = marked_frame(2);
+    ASSERT_TRUE(stationPort->write(probe.data(), probe.size()));
+    // Served as the loop serves it, a batch a call, as fast as the calls come.
+    const uint64_t before = edges->adapters()[0].counters.stationFrames;
+    uint64_t read = 0;
+    bool heldBack = false;
+    for (int call = 0; read <= kFlood && call < 1000000; ++call) {
+        edges->on_station_ready(0);
+        const auto v = edges->adapters()[0];
+        const uint64_t now = v.counters.stationFrames - before;
+        // A call that read nothing left the rest in the TAP: the sender had a batch to start.
+        heldBack = heldBack || now == read;
+        read = now;
+        // What was read, the probe too, waits behind no more than a batch not started.
+        ASSERT_LE(v.lowerWaiting, Edges::kBatch) << "after " << read << " frames";
+    }
+    ASSERT_GT(read, kFlood);
+    EXPECT_TRUE(heldBack) << "the flow never got ahead of the sender";
+    // Everything leaves, the probe last.
+    std::vector<uint8_t> seen;
+    loop.run_until(
+        [&] {
+            for (auto n : marked_numbers(*peerPort))
+                seen.push_back(n);
+            return seen.size() >= kFlood + 1;
+        },
+        3000);
+    ASSERT_EQ(seen.size(), kFlood + 1);
+    EXPECT_EQ(seen.back(), 2);
+}
+
 TEST_F(NetnsEdges, APacketSocketSendsWhatItQueuedWhenFlushedAndCountsWhatWasNotTaken) {
     ASSERT_TRUE(run("ip link add qa0 type veth peer name qb0") && run("ip link set qa0 up") &&
                 run("ip link set qb0 up"));

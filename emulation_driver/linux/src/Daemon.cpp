@@ -1,13 +1,16 @@
 #include "QuellinLinux/Daemon.h"
 
+#include "QuellinEdges/IdleSpin.h"
 #include "QuellinEdges/Namespaces.h"
 #include "quellin_engine/Engine.h"
 #include "quellin_rte/PacketLayer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <sched.h>
 #include <sys/epoll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -52,6 +55,8 @@ unsigned available_processors() {
         return 1;
     return static_cast<unsigned>(CPU_COUNT(&set));
 }
+// The scheduling priority (nice value) of the data path's threads.
+constexpr int kDataPathNice = -10;
 // The ports' own threads take their system calls off the engine's thread only where
 // processors are free for them beside it.
 constexpr unsigned kProcessorsForPortThreads = 3;
@@ -93,6 +98,9 @@ Daemon::Daemon(DaemonOptions options, DriverConfiguration config,
     // with those batches' frames at its end.
     m_loop.run_last(m_timers.fd());
     m_loop.after_each_wake([this] { m_edges.flush(); });
+    // A handler serves one batch (of frames, of due timers, of a control request): the
+    // engine's clock is read once for it.
+    m_loop.around_each_dispatch([this] { m_clock.hold(); }, [this] { m_clock.release(); });
     m_seed = m_options.seed ? *m_options.seed : seed_from_clock();
     m_random = std::make_unique<rte::SeededRandom>(m_seed);
 }
@@ -107,6 +115,11 @@ bool Daemon::start(std::string& error) {
         return false;
     }
     set_fine_timer_slack();
+    // The engine's thread, and the ports' threads made from it, before ordinary work: a
+    // machine busy with other things holds a packet for less than a time slice.
+    if (::setpriority(PRIO_PROCESS, 0, kDataPathNice) != 0)
+        m_log(edges::kLogInfo,
+              std::string("the data path runs at ordinary priority: ") + std::strerror(errno));
     if (device_served(m_options.device)) {
         error = "another daemon serves the control device " + m_options.device;
         return false;
@@ -171,13 +184,22 @@ void Daemon::on_report(void* self) {
 
 void Daemon::run() {
     // While frames come close together the loop polls rather than sleeps: waking a sleeping
-    // thread for every frame of a paced flow costs more than the frame.
-    constexpr uint64_t kPollUs = 100;
+    // thread for every frame of a paced flow costs more than the frame, and on a busy or
+    // virtual machine the wake-up may come late. It polls as long as the ports' threads
+    // look for work (edges::IdleSpin): longer when it was woken soon after it slept.
+    uint64_t pollNs = edges::IdleSpin::kSpinNs;
     uint64_t lastEvent = 0;
     while (m_running && !m_loop.stopped()) {
-        const bool polling = monotonic_us() - lastEvent < kPollUs;
-        if (m_loop.run_once(polling ? 0 : -1) > 0)
+        const uint64_t now = monotonic_us();
+        if ((now - lastEvent) * 1000 < pollNs) {
+            if (m_loop.run_once(0) > 0)
+                lastEvent = monotonic_us();
+            continue;
+        }
+        if (m_loop.run_once(-1) > 0) {
             lastEvent = monotonic_us();
+            pollNs = edges::IdleSpin::next_spin(pollNs, (lastEvent - now) * 1000);
+        }
     }
     shutdown();
 }

@@ -108,7 +108,11 @@ bool EventLoop::dispatch(const epoll_event& event) {
     if (it == m_watches.end())
         return false;
     std::shared_ptr<Handler> handler = it->second.handler;
+    if (m_beforeDispatch)
+        m_beforeDispatch();
     (*handler)(event.events);
+    if (m_afterDispatch)
+        m_afterDispatch();
     return true;
 }
 

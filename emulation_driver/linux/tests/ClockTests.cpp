@@ -39,3 +39,17 @@ TEST(EngineClocks, TimeOfDayCarriesOnFromStartUpAndWrapsAtMidnight) {
     EXPECT_LE(a, b);
     EXPECT_LT(live.ms_of_day(), kMsPerDay);
 }
+
+TEST(EngineClocks, AHeldClockGivesOneReadingUntilReleased) {
+    EngineClock clock;
+    clock.hold();
+    const uint64_t held = clock.monotonic_us();
+    const uint64_t later = monotonic_us() + 2000;
+    while (monotonic_us() < later) {
+    }
+    EXPECT_EQ(clock.monotonic_us(), held);
+    clock.release();
+    EXPECT_GE(clock.monotonic_us(), later);
+    clock.hold(); // a new hold reads the clock again
+    EXPECT_GE(clock.monotonic_us(), later);
+}

@@ -471,6 +471,19 @@ TEST(DaemonProgram, RunsInTheForegroundAndStopsCleanlyOnSigterm) {
     EXPECT_EQ(count.output, (std::vector<uint8_t>{1, 0})); // buffered: as the caller sees it
     uint32_t pending = client.submit(wire::kIoctlCounters, {}, 76);
     EXPECT_NE(pending, 0u);
+    // Its threads run before ordinary work, when it may raise them.
+    if (::geteuid() == 0)
+        for (const auto& task : std::filesystem::directory_iterator(
+                 "/proc/" + std::to_string(program.pid()) + "/task")) {
+            std::ifstream in(task.path() / "stat");
+            std::string text((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
+            std::istringstream fields(text.substr(text.rfind(')') + 2));
+            std::string field;
+            for (int i = 3; i <= 19 && fields >> field; ++i) {
+            }
+            EXPECT_EQ(field, "-10") << task.path(); // the 19th field: the nice value
+        }
 
     const std::optional<int> status = program.stop(SIGTERM);
     ASSERT_TRUE(status.has_value());

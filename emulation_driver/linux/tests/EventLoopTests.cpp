@@ -130,3 +130,24 @@ TEST(EventLoop, ADescriptorRunLastWaitsForTheOthersOfItsWakeUpAndTheWakeUpHookEn
     EXPECT_EQ(loop.run_once(0), 0);
     EXPECT_EQ(order, ".");
 }
+
+TEST(EventLoop, TheDispatchHooksRunAroundEveryHandlerAndNothingElse) {
+    EventLoop loop;
+    Pipe a, b;
+    std::string order;
+    ASSERT_TRUE(loop.watch(a.r, EPOLLIN, [&](uint32_t) {
+        a.drain();
+        order += 'a';
+    }));
+    ASSERT_TRUE(loop.watch(b.r, EPOLLIN, [&](uint32_t) {
+        b.drain();
+        order += 'b';
+    }));
+    loop.around_each_dispatch([&] { order += '('; }, [&] { order += ')'; });
+    loop.post([&] { order += 'p'; });
+    a.poke();
+    b.poke();
+    ::usleep(1000);
+    ASSERT_EQ(loop.run_once(1000), 2);
+    EXPECT_TRUE(order == "(a)(b)p" || order == "(b)(a)p") << order;
+}

@@ -85,6 +85,7 @@ struct AdapterView {
     bool mediaConnected = false;
     std::string heldNamespace; // where the lower interface is held; empty when it is not
     AdapterCounters counters;
+    uint64_t lowerWaiting = 0; // frames handed to the lower side's sender, not yet started
 };
 
 class Edges final : public rte::TransmitSink {
@@ -142,7 +143,9 @@ public:
     // frame arrived (for the driver status record); the pool size before any receive.
     uint32_t last_receive_free() const { return m_lastReceiveFree; }
 
-    // Ready handlers, called by the loop through the watches.
+    // Ready handlers, called by the loop through the watches. A side is read one batch of
+    // up to kBatch wire packets a call, and no more than bring the other side's sender to a
+    // batch it has not started: what comes faster waits in the port's own queue.
     void on_station_ready(size_t port);
     void on_lower_ready(size_t port);
     void on_links_ready();
@@ -153,6 +156,7 @@ public:
 private:
     struct Port;
     FramePort* station_of(Port& p) const;
+    static size_t read_room(const PacketSocket* out);
     bool bind(size_t index);
     bool open_tap_binding(size_t index, LinkState& lower);
     bool open_interface_binding(Port& p, const LinkState& lower, const LinkState& station);

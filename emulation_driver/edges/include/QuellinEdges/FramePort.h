@@ -127,15 +127,17 @@ public:
     bool mapped() const { return m_ring != nullptr; }
     const std::string& unmapped_reason() const { return m_unmappedReason; }
 
-    // From now on a thread of the socket's own sends what flush() hands over: a batch of
-    // more than kInlineFrames, or any while frames handed over earlier are still being
-    // sent. A smaller batch the thread has nothing before goes at once, from the caller's
-    // thread, as without it. Frames the thread's sends did not take are counted by a later
-    // flush(). False, with why, when no thread can be started (the socket goes on sending
-    // from the caller's thread).
+    // From now on a thread of the socket's own sends what flush() hands over while that
+    // thread is awake; while it sleeps, flush() sends from the caller's thread, and wakes
+    // it for a batch of more than FrameSender::kWakeAbove frames, and a batch handed over
+    // that the thread has not started within FrameSender::kTakeOverNs goes from the
+    // caller's thread too (FrameSender). Frames the thread's sends did not take are counted by a
+    // later flush(). False, with why, when no thread can be started (the socket goes on
+    // sending from the caller's thread).
     bool send_from_thread(std::string& why);
     bool sends_from_thread() const { return m_sender != nullptr; }
-    static constexpr size_t kInlineFrames = 4;
+    // Frames handed to the thread whose sending has not started.
+    uint64_t send_backlog() const;
     // Waits until the thread has sent what it was handed.
     void drain_sends();
 

@@ -7,6 +7,9 @@
 // at any time, and the taker takes what the thread read before it reads again, so that the
 // frames keep their order.
 //
+// The thread reads at most kBatch frames ahead of the taker: what comes faster waits in the
+// port's own queue, where its sender sees it, rather than in the ring behind a backlog.
+//
 // The taker watches watch_fd(): readable while the port is, as long as the taker reads it,
 // and while frames it has not been told of wait in the ring, as long as the thread does.
 #pragma once
@@ -69,10 +72,13 @@ private:
     int m_wake = -1;   // the thread's: readable when it is to read or to stop
     // The taker's own.
     bool m_takerReads = true;
-    bool m_taken = false; // it holds a record it has not popped
+    bool m_holding = false; // it holds a record it has not popped
     size_t m_readsInARow = 0;
     uint64_t m_handOvers = 0;
+    // The thread's own: frames it read.
+    uint64_t m_readFrames = 0;
     // Shared.
+    std::atomic<uint64_t> m_taken{0}; // frames the taker took from the ring
     std::atomic<bool> m_threadReads{false};
     std::atomic<bool> m_handedBack{false};
     std::atomic<int> m_error{0};

@@ -1,8 +1,12 @@
 // A thread that sends the frames one other thread queues, in the order queued, in batches:
-// the system calls of a port's sends leave the engine's thread. The queuing thread pushes
-// frames and publishes them at the end of its batch; the sender wakes, sends what was
-// published and, once nothing is left, keeps looking for a short while before it sleeps,
-// so that a steady flow does not pay for a wake-up a batch.
+// the system calls of a port's sends leave the queuing thread. The queuing thread pushes
+// frames and publishes them at the end of its batch; the sender's thread takes them a batch
+// at a time, and once nothing came for a while it sleeps. Whoever runs sends, one batch at a
+// time and in order: while the thread sleeps, the queuing thread sends what it publishes
+// itself (waking the thread only for a longer batch), and a batch published more than
+// kTakeOverNs before that the thread has still not started (it waits for a processor) is
+// sent by the queuing thread's next flush. No frame waits for a thread to be scheduled: on a busy
+// or virtual machine that can take longer than many batches' sends.
 #pragma once
 
 #include "QuellinEdges/FrameRing.h"
@@ -19,9 +23,14 @@ namespace quellin::edges {
 class FrameSender {
 public:
     // Hands `count` frames to the kernel; gives the number of them not taken. Runs on the
-    // sender's thread.
+    // sender's thread, or on the queuing thread (never on both at once).
     using SendBatch = std::function<size_t(const iovec* frames, size_t count)>;
     static constexpr size_t kBatch = 64;
+    // A batch the queuing thread sent itself wakes the sender's thread when it was longer.
+    static constexpr size_t kWakeAbove = 4;
+    // A running thread starts a published batch within a microsecond: one it has not
+    // started after this long is taken over.
+    static constexpr uint64_t kTakeOverNs = 50'000;
 
     // Throws std::system_error when the thread cannot be started.
     FrameSender(SendBatch send, size_t ringBytes);
@@ -33,17 +42,24 @@ public:
     // Queuing thread only.
     // The frame's copy, not yet the sender's; null when the ring has no room for it.
     const uint8_t* push(const uint8_t* frame, size_t length);
-    // Hands what was pushed to the sender.
-    void publish();
-    // Where the next frame pushed goes; whether every frame pushed before `position` has
-    // been sent (or found not taken); takes back the frames pushed since `position`, none
-    // of them published, for the caller to send itself.
-    uint64_t position() const { return m_ring.write_position(); }
-    bool sent_up_to(uint64_t position) const { return m_ring.consumer_reached(position); }
-    void take_back(uint64_t position) { m_ring.rollback(position); }
+    // Hands what was pushed on: to the sender's thread while it is awake, else sends it
+    // here, before returning. Gives the number of frames sent here.
+    size_t publish();
+    // Sends here one batch of what was published at least kTakeOverNs ago (before the
+    // last call that many nanoseconds or more back) and is still not started: the thread
+    // is awake but not running. Gives the number of frames sent here.
+    size_t take_over();
+    // Frames published whose sending has not started: how far the sender is behind.
+    uint64_t backlog() const {
+        return m_published.load(std::memory_order_relaxed) -
+               m_started.load(std::memory_order_acquire);
+    }
     // Whether every frame pushed has been sent; waits for it.
     bool idle() const { return m_ring.producer_sees_empty(); }
     void drain();
+
+    // Whether the sender's thread sleeps, for tests.
+    bool sleeps() const { return m_sleeping.load(std::memory_order_seq_cst) != 0; }
 
     // Frames the kernel did not take, since the last call. Any thread.
     // Read first: a flush asks after every wake-up, and mostly nothing was lost.
@@ -55,10 +71,22 @@ public:
 
 private:
     void run();
+    // One batch of what was published, unless the other thread is sending one.
+    size_t send_batch();
+    // Whoever holds m_sending only.
     size_t send_published();
 
     SendBatch m_send;
     FrameRing m_ring;
+    // The queuing thread's own.
+    uint64_t m_pushed = 0;
+    uint64_t m_checked = 0;   // m_published when take_over() last looked
+    uint64_t m_checkedAt = 0; // and when, in ns of CLOCK_MONOTONIC
+    // Written by the queuing thread: frames published.
+    std::atomic<uint64_t> m_published{0};
+    // Held by whichever thread takes a batch from the ring and sends it.
+    std::atomic<bool> m_sending{false};
+    std::atomic<uint64_t> m_started{0}; // frames taken from the ring to be sent
     std::atomic<uint64_t> m_lost{0};
     std::atomic<uint32_t> m_sleeping{0};
     std::atomic<bool> m_stop{false};

@@ -1,7 +1,11 @@
 // How long a thread that serves a port keeps looking for work before it sleeps: waking a
-// sleeping thread costs more than a frame, so a steady flow should find it awake.
+// sleeping thread costs more than a frame, so a steady flow should find it awake. A thread
+// woken again soon after it went to sleep looks for longer the next time (up to
+// kLongestSpinNs), so that work coming in bursts (what the delay queues release each
+// millisecond) finds it awake too; after a long sleep it is back to kSpinNs.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <ctime>
 
@@ -10,6 +14,16 @@ namespace quellin::edges {
 class IdleSpin {
 public:
     static constexpr uint64_t kSpinNs = 100'000;
+    static constexpr uint64_t kLongestSpinNs = 2'000'000;
+
+    explicit IdleSpin(uint64_t spinNs = kSpinNs) : m_spinNs(spinNs) {}
+
+    // The time to look for work after a sleep of `sleptNs`, having looked for `spinNs`.
+    static uint64_t next_spin(uint64_t spinNs, uint64_t sleptNs) {
+        if (sleptNs >= kLongestSpinNs)
+            return kSpinNs;
+        return std::min(kLongestSpinNs, std::max(spinNs, 2 * sleptNs));
+    }
 
     // Work was found: the spin starts again.
     void worked() {
@@ -24,7 +38,18 @@ public:
         // The clock is read every 64 rounds only.
         if (++m_rounds % 64 != 0)
             return true;
-        return now_ns() - m_since < kSpinNs;
+        return now_ns() - m_since < m_spinNs;
+    }
+    // Around a sleep: the next spin follows its length.
+    void sleeping() {
+        m_sleptAt = now_ns();
+    }
+    void woke() {
+        worked();
+        m_spinNs = next_spin(m_spinNs, m_since - m_sleptAt);
+    }
+    uint64_t spin_ns() const {
+        return m_spinNs;
     }
 
 private:
@@ -37,6 +62,8 @@ private:
 
     uint64_t m_since = now_ns();
     uint64_t m_rounds = 0;
+    uint64_t m_spinNs;
+    uint64_t m_sleptAt = 0;
 };
 
 } // namespace quellin::edges

@@ -1,6 +1,9 @@
 // The engine's clocks: microseconds of the monotonic clock, and the local time of day in
 // milliseconds, read once at start-up and carried on by the monotonic clock (so a change
-// of the wall clock while the daemon runs does not make it jump).
+// of the wall clock while the daemon runs does not make it jump). While a batch of the
+// engine's work runs, the clock may be held at the instant the batch began: its packets
+// all see that instant, and the clock is read once a batch rather than several times a
+// packet.
 #pragma once
 
 #include "quellin_rte/Seams.h"
@@ -24,7 +27,20 @@ public:
     // For tests: the day time and monotonic instant taken as the start.
     EngineClock(uint32_t start_ms_of_day, uint64_t start_monotonic_us);
 
-    uint64_t monotonic_us() override { return os::monotonic_us(); }
+    uint64_t monotonic_us() override {
+        if (!m_holding)
+            return os::monotonic_us();
+        if (m_held == 0)
+            m_held = os::monotonic_us();
+        return m_held;
+    }
+    // From the next reading on, gives that reading until release() (a batch that asks for
+    // no time reads no clock).
+    void hold() {
+        m_holding = true;
+        m_held = 0;
+    }
+    void release() { m_holding = false; }
     // The time of day read at start-up.
     uint32_t local_ms_since_midnight() override { return m_start_ms; }
     // The time of day now: the start-up value carried on by the monotonic clock.
@@ -34,6 +50,8 @@ public:
 private:
     uint32_t m_start_ms;
     uint64_t m_start_us;
+    bool m_holding = false;
+    uint64_t m_held = 0; // the held reading; 0 until the first since hold()
 };
 
 } // namespace quellin::os

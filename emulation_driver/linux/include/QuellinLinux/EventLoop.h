@@ -37,6 +37,11 @@ public:
     // (the timers after the edges' batches), and `fn` after all of them.
     void run_last(int fd);
     void after_each_wake(std::function<void()> fn) { m_afterWake = std::move(fn); }
+    // `before` and `after` run around every handler the loop calls.
+    void around_each_dispatch(std::function<void()> before, std::function<void()> after) {
+        m_beforeDispatch = std::move(before);
+        m_afterDispatch = std::move(after);
+    }
 
     // May be called from any thread or a signal-free context: run() returns soon.
     void stop();
@@ -61,6 +66,8 @@ private:
     std::map<int, uint64_t> m_keys;      // fd -> registration key
     std::vector<int> m_last;             // descriptors whose events run last
     std::function<void()> m_afterWake;
+    std::function<void()> m_beforeDispatch;
+    std::function<void()> m_afterDispatch;
     std::mutex m_posted_mutex;
     std::vector<std::function<void()>> m_posted;
 };
