@@ -8,7 +8,7 @@
 // frames keep their order.
 //
 // The thread reads at most kBatch frames ahead of the taker: what comes faster waits in the
-// port's own queue, where its sender sees it, rather than in the ring behind a backlog.
+// port's own queue rather than in the ring, so that the daemon holds no backlog of its own.
 //
 // The taker watches watch_fd(): readable while the port is, as long as the taker reads it,
 // and while frames it has not been told of wait in the ring, as long as the thread does.
