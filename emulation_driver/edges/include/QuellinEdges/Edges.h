@@ -119,10 +119,8 @@ public:
     // read and packet sockets send there (they do unless told otherwise; a port that cannot
     // start its thread does them on the engine's).
     void use_io_threads(bool on) { m_ioThreads = on; }
-    // Threads each packet socket made from now on sends with, each the frames of its share
-    // of the flows (at least one).
-    void use_send_threads(size_t count) { m_sendThreads = count ? count : 1; }
-    // The sending threads a machine of `processors` gets: the engine's and a TAP's reading
+    // The sending threads of each packet socket (each the frames of its share of the flows)
+    // on a machine of `processors`: the engine's and a TAP's reading
     // thread take two processors, the senders half the rest (up to three), and the other
     // half is left to the station's own programs, whose traffic it is.
     static size_t send_threads_for(unsigned processors) {

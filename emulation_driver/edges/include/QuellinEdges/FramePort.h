@@ -139,7 +139,6 @@ public:
     // thread); threads started before one failed keep sending.
     bool send_from_thread(std::string& why, size_t threads = 1);
     bool sends_from_thread() const { return !m_senders.empty(); }
-    size_t send_threads() const { return m_senders.size(); }
     // Frames handed to a thread whose sending has not started, for the thread furthest
     // behind.
     uint64_t send_backlog() const;
