@@ -54,7 +54,14 @@ self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 field() { sed -n "s/.* $2=\([^ ]*\).*/\1/p" <<<"$1" | tail -1; }
 # "median min max" of the numbers on stdin, one a line.
 stats() { sort -g | awk '{v[NR]=$1} END {if (NR) print v[int((NR+1)/2)], v[1], v[NR]; else print 0, 0, 0}'; }
-in_ns() { ip netns exec "$1" "${@:2}"; }
+# The network's end runs on processors of its own (far_cpus, set by the outer part).
+in_ns() {
+    if [ "$1" = "${LAB_NETWORK:-}" ] && [ -n "${BENCH_FAR_CPUS:-}" ]; then
+        ip netns exec "$1" taskset -c "$BENCH_FAR_CPUS" "${@:2}"
+    else
+        ip netns exec "$1" "${@:2}"
+    fi
+}
 ready() { for _ in $(seq 200); do grep -q '^ready' "$1" 2>/dev/null && return; sleep 0.02; done; }
 put() { # metric value [min max]
     if [ $# -ge 4 ] && [ "$runs" -gt 1 ]; then
@@ -232,10 +239,10 @@ inner() {
         in_ns "$ns" sysctl -q -w net.ipv4.tcp_rmem="4096 131072 67108864" \
             net.ipv4.tcp_wmem="4096 131072 67108864"
     done
-    # The network's end hands what it receives to other processors (RPS), as a host at the
-    # far end of a link would: else the sender to it, the bridge's or the daemon's, runs
-    # that host's protocol stack on its own processor.
-    in_ns "$LAB_NETWORK" sh -c "printf '%x' $(((1 << $(nproc)) - 1)) \
+    # The network's end hands what it receives to its own processors (RPS), as a host at
+    # the far end of a link would: else the sender to it, the bridge's or the daemon's,
+    # runs that host's protocol stack on its own processor.
+    in_ns "$LAB_NETWORK" sh -c "printf '%x' $BENCH_FAR_MASK \
         >/sys/class/net/nw0/queues/rx-0/rps_cpus"
     if [ -n "${BENCH_DAEMON_SETUP:-}" ]; then sh -c "$BENCH_DAEMON_SETUP"; fi
     # Warm the neighbour caches so that the first run does not pay for ARP.
@@ -341,6 +348,21 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" -j "$(nproc)" --target altiren-traffic altiren-netlab >/dev/null
 netlab="$build/bin/altiren-netlab"
+# The host at the network's end is a machine of its own: the last quarter of the processors
+# (at least one) run its receive processing and its programs, the others the station, the
+# path (bridge or daemon) and the lab. On shared processors the far host's stack would land
+# on whichever one a path's thread runs on, as the flows' hashes fall, and the figures would
+# measure where it fell.
+ncpu=$(nproc)
+far=$((ncpu / 4 > 0 ? ncpu / 4 : 1))
+if [ "$ncpu" -gt 1 ]; then
+    export BENCH_FAR_CPUS="$((ncpu - far))-$((ncpu - 1))"
+    export BENCH_FAR_MASK=$((((1 << far) - 1) << (ncpu - far)))
+    near=(taskset -c "0-$((ncpu - far - 1))")
+else
+    export BENCH_FAR_CPUS="" BENCH_FAR_MASK=1
+    near=()
+fi
 results=$(mktemp /tmp/altiren-bench-results-XXXXXX)
 log=$(mktemp /tmp/altiren-bench-daemon-XXXXXX.log)
 registry=$(mktemp -d /tmp/altiren-bench-registry-XXXXXX)
@@ -364,14 +386,14 @@ fi
 # The kernel's token bucket on the bridge's way to the network stands for the asked rate.
 BENCH_RATE_SETUP="ip netns exec \$LAB_WIRE tc qdisc replace dev wn0 root tbf rate @MBPS@mbit burst @BURST@ latency 100ms" \
     BENCH_RATE_CLEAR="ip netns exec \$LAB_WIRE tc qdisc del dev wn0 root" \
-    "$netlab" --tag bb --timeout-s 900 -- "$self" --inner bridge "$runs" "$secs" | tee -a "$results"
+    "${near[@]}" "$netlab" --tag bb --timeout-s 900 -- "$self" --inner bridge "$runs" "$secs" | tee -a "$results"
 
 if [ -n "$daemon" ]; then
     tapargs=()
     [ -n "$daemon_tap" ] && tapargs=(--station-tap "$daemon_tap")
     if ! BENCH_DAEMON_SETUP="$daemon_setup" BENCH_DELAY_SETUP="$delay_setup" \
         BENCH_RATE_SETUP="$rate_setup" BENCH_RATE_CLEAR="$rate_clear" \
-        BENCH_DELAY_MS="$delay_ms" "$netlab" --tag bd --timeout-s 900 --wire-cmd "$daemon" \
+        BENCH_DELAY_MS="$delay_ms" "${near[@]}" "$netlab" --tag bd --timeout-s 900 --wire-cmd "$daemon" \
         --wire-log "$log" "${tapargs[@]}" -- "$self" --inner daemon "$runs" "$secs" |
         tee -a "$results"; then
         echo "daemon run failed; its log:" >&2
@@ -421,7 +443,7 @@ if [ -n "$results_dir" ]; then
     {
         echo "commit:  $commit ($(git -C "$top" log -1 --format=%s 2>/dev/null | cut -c1-80))"
         echo "date:    $(date -u '+%Y-%m-%d %H:%M:%S UTC')"
-        echo "machine: $(nproc) processors, $(uname -r)"
+        echo "machine: $(nproc) processors, $(uname -r); the network's end on processors ${BENCH_FAR_CPUS:-all}"
         echo "command: bench/netns/run.sh $args"
         echo "runs:    $runs of $secs s; figures are medians [lowest..highest run]"
         for p in bridge daemon; do

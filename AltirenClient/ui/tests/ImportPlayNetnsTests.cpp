@@ -12,6 +12,8 @@
 #include "PageDriving.h"
 #include "PagesFixture.h"
 
+#include "AltirenClient/ServerRequest.h"
+
 #include <QPushButton>
 
 #include <cstdio>
@@ -82,6 +84,9 @@ protected:
         if (manager && !manager->IsStopped())
             manager->OnCommand(ID_FILE_PLAY);
         manager.reset();
+        // The stop's report parses its reply with the XML library, which ends with the
+        // program: it is waited for, as the client does at its exit.
+        EXPECT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(15)));
         if (server)
             server->Stop();
         station.reset();

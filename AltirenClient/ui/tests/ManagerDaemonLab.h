@@ -12,6 +12,8 @@
 #include "DaemonLab.h"
 #include "ManagerFakes.h"
 
+#include "AltirenClient/ServerRequest.h"
+
 #include <MgmtServer/MgmtServer.h>
 
 #include <QCoreApplication>
@@ -67,6 +69,9 @@ protected:
             driver->Stop();
         window.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // A report a last click started parses its reply with the XML library, which the
+        // test program ends at its exit: the program waits for it, as the client does.
+        EXPECT_TRUE(ServerRequest::WaitForOutstanding(std::chrono::seconds(15)));
         if (server)
             server->Stop();
         station.reset();

@@ -103,7 +103,7 @@ void Edges::note_unmapped(const PacketSocket& socket) {
 
 void Edges::start_sender(PacketSocket& socket) {
     std::string why;
-    if (m_ioThreads && !socket.send_from_thread(why))
+    if (m_ioThreads && !socket.send_from_thread(why, m_sendThreads))
         note_no_thread(why);
 }
 

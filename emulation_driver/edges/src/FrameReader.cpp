@@ -177,7 +177,8 @@ bool FrameReader::take(const uint8_t*& frame, size_t& length, int& error) {
     if (m_holding) {
         m_ring.pop();
         m_ring.release();
-        m_taken.fetch_add(1, std::memory_order_release);
+        // Only the taker writes it: no locked increment.
+        m_taken.store(m_taken.load(std::memory_order_relaxed) + 1, std::memory_order_release);
         m_holding = false;
     }
     error = 0;

@@ -44,8 +44,11 @@ size_t FrameSender::publish() {
 size_t FrameSender::take_over() {
     timespec ts;
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    const uint64_t now =
-        static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
+    return take_over(static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u +
+                     static_cast<uint64_t>(ts.tv_nsec));
+}
+
+size_t FrameSender::take_over(uint64_t now) {
     if (now - m_checkedAt < kTakeOverNs)
         return 0;
     const uint64_t before = m_checked;
@@ -84,6 +87,7 @@ size_t FrameSender::send_published() {
     m_started.fetch_add(count, std::memory_order_release);
     if (const size_t lost = m_send(frames.data(), count))
         m_lost.fetch_add(lost, std::memory_order_relaxed);
+    m_sent.fetch_add(count, std::memory_order_release);
     // The room goes back only now: until then the kernel may still read the frames.
     m_ring.release();
     return count;

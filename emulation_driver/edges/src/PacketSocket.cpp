@@ -1,3 +1,5 @@
+#include "QuellinEdges/FlowHash.h"
+#include "QuellinEdges/FlowLanes.h"
 #include "QuellinEdges/FramePort.h"
 #include "QuellinEdges/ReceiveRing.h"
 
@@ -6,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <linux/if_ether.h>
 #include <linux/if_packet.h>
 #include <sys/mman.h>
@@ -29,8 +32,10 @@ constexpr uint32_t kRingBlock = 1u << 16;
 constexpr uint32_t kRingBlocks = 128;
 constexpr size_t kSendBatch = 64;
 constexpr size_t kSendBytes = 256 * 1024;
-// What a sender thread holds: as much as the socket's send buffer.
+// What the sender threads hold together: as much as the socket's send buffer; a thread
+// holds no less than 1,400 full-size frames.
 constexpr size_t kSendRing = 8 << 20;
+constexpr size_t kSendRingLeast = 2 << 20;
 
 // The frame with the VLAN tag the kernel took off put back behind the addresses; gives the
 // tagged length, whatever of it `capacity` held.
@@ -100,7 +105,9 @@ struct PacketSocket::Batch {
     std::array<iovec, kSendBatch> iov{};
     size_t count = 0;
     size_t used = 0;
-    size_t lost = 0; // frames not taken by a flush queue() made, for the next flush()
+    size_t lost = 0;            // frames not taken by a flush queue() made, for the next flush()
+    std::vector<size_t> queued; // per sender thread: frames pushed since its last publish
+    FlowLanes lanes{1};
 };
 
 PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
@@ -151,7 +158,7 @@ PacketSocket::PacketSocket(const std::string& name, int ifindex, bool mapped)
 }
 
 PacketSocket::~PacketSocket() {
-    m_sender.reset(); // what it holds goes out first
+    m_senders.clear(); // what they hold goes out first
     m_ring.reset();
     if (m_fd >= 0)
         ::close(m_fd);
@@ -278,7 +285,7 @@ ReadResult PacketSocket::read_queue(uint8_t* buffer, size_t capacity, FrameInfo&
 }
 
 bool PacketSocket::queue(const uint8_t* frame, size_t length) {
-    if (m_sender)
+    if (!m_senders.empty())
         return queue_for_thread(frame, length);
     Batch& b = *m_batch;
     if (length > b.bytes.size())
@@ -321,7 +328,7 @@ size_t PacketSocket::send_batch(const iovec* frames, size_t count) {
 }
 
 size_t PacketSocket::flush() {
-    if (m_sender)
+    if (!m_senders.empty())
         return flush_for_thread();
     Batch& b = *m_batch;
     const size_t lost = b.lost + send_batch(b.iov.data(), b.count);
@@ -331,65 +338,95 @@ size_t PacketSocket::flush() {
     return lost;
 }
 
-bool PacketSocket::send_from_thread(std::string& why) {
-    if (m_sender)
+bool PacketSocket::send_from_thread(std::string& why, size_t threads) {
+    if (!m_senders.empty())
         return true;
     m_batch->lost += flush();
-    try {
-        m_sender = std::make_unique<FrameSender>(
-            [this](const iovec* frames, size_t count) { return send_batch(frames, count); },
-            kSendRing);
-    } catch (const std::system_error& e) {
-        why = e.what();
-        return false;
+    const size_t ring = std::max(kSendRing / std::max<size_t>(threads, 1), kSendRingLeast);
+    std::vector<std::unique_ptr<FrameSender>> senders;
+    bool started = true;
+    while (senders.size() < std::max<size_t>(threads, 1)) {
+        try {
+            senders.push_back(std::make_unique<FrameSender>(
+                [this](const iovec* frames, size_t count) { return send_batch(frames, count); },
+                ring));
+        } catch (const std::system_error& e) {
+            why = e.what();
+            started = false;
+            break;
+        }
     }
-    return true;
+    m_batch->queued.assign(senders.size(), 0);
+    m_batch->lanes = FlowLanes(senders.size());
+    m_senders = std::move(senders);
+    return started;
 }
 
 bool PacketSocket::queue_for_thread(const uint8_t* frame, size_t length) {
     Batch& b = *m_batch;
-    if (!m_sender->push(frame, length)) {
+    const uint32_t flow = m_senders.size() > 1 ? flow_hash(frame, length) : 0;
+    const size_t lane =
+        m_senders.size() > 1
+            ? b.lanes.choose(flow, [this](size_t i) -> const FrameSender& { return *m_senders[i]; })
+            : 0;
+    FrameSender& sender = *m_senders[lane];
+    if (!sender.push(frame, length)) {
         // The thread has not caught up: what it was handed goes first, then this frame.
-        m_sender->publish();
-        if (!m_sender->push(frame, length)) {
+        sender.publish();
+        b.queued[lane] = 0;
+        if (!sender.push(frame, length)) {
             ++b.lost;
             return true; // counted by the next flush()
         }
     }
+    b.lanes.pushed(flow, sender.pushed());
     // A long batch is handed over while it grows, for the thread to start on.
-    if (++b.count % kSendBatch == 0)
-        m_sender->publish();
+    if (++b.queued[lane] == kSendBatch) {
+        sender.publish();
+        b.queued[lane] = 0;
+    }
     return true;
 }
 
 size_t PacketSocket::flush_for_thread() {
     Batch& b = *m_batch;
-    // A batch handed over a while ago that the thread has not started goes from here: the
-    // thread is not running.
-    m_sender->take_over();
-    if (b.count > 0)
-        m_sender->publish();
-    b.count = 0;
-    // What publish() sent here is counted now, what the thread sent by a later flush.
-    const size_t lost = b.lost + m_sender->take_lost();
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    const uint64_t now =
+        static_cast<uint64_t>(ts.tv_sec) * 1'000'000'000u + static_cast<uint64_t>(ts.tv_nsec);
+    size_t lost = b.lost;
     b.lost = 0;
+    for (size_t lane = 0; lane < m_senders.size(); ++lane) {
+        FrameSender& sender = *m_senders[lane];
+        // A batch handed over a while ago that the thread has not started goes from here:
+        // the thread is not running.
+        sender.take_over(now);
+        if (b.queued[lane] > 0)
+            sender.publish();
+        b.queued[lane] = 0;
+        // What publish() sent here is counted now, what the thread sent by a later flush.
+        lost += sender.take_lost();
+    }
     return lost;
 }
 
 uint64_t PacketSocket::send_backlog() const {
-    return m_sender ? m_sender->backlog() : 0;
+    uint64_t most = 0;
+    for (const auto& sender : m_senders)
+        most = std::max(most, sender->backlog());
+    return most;
 }
 
 void PacketSocket::drain_sends() {
-    if (m_sender)
-        m_sender->drain();
+    for (const auto& sender : m_senders)
+        sender->drain();
 }
 
 bool PacketSocket::write(const uint8_t* frame, size_t length) {
-    if (m_sender) {
-        // After what the thread holds, and sent at once.
+    if (!m_senders.empty()) {
+        // After what the threads hold, and sent at once.
         m_batch->lost += flush();
-        m_sender->drain();
+        drain_sends();
     } else if (m_batch->count) {
         m_batch->lost += flush(); // what was queued goes first
     }

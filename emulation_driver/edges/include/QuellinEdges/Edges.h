@@ -42,6 +42,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace quellin::edges {
@@ -118,6 +119,14 @@ public:
     // read and packet sockets send there (they do unless told otherwise; a port that cannot
     // start its thread does them on the engine's).
     void use_io_threads(bool on) { m_ioThreads = on; }
+    // The sending threads of each packet socket (each the frames of its share of the flows)
+    // on a machine of `processors`: the engine's and a TAP's reading
+    // thread take two processors, the senders half the rest (up to three), and the other
+    // half is left to the station's own programs, whose traffic it is.
+    static size_t send_threads_for(unsigned processors) {
+        const size_t half = processors > 2 ? (processors - 2) / 2 : 0;
+        return half < 1 ? 1 : half > 3 ? 3 : half;
+    }
     // Daemon shutdown: unbinds every adapter, closes every device and gives back every
     // interface and setting.
     void stop();
@@ -198,6 +207,7 @@ private:
     bool m_rings = true;
     bool m_unmappedSaid = false;
     bool m_ioThreads = true;
+    size_t m_sendThreads = send_threads_for(std::thread::hardware_concurrency());
     bool m_noThreadSaid = false;
     bool m_tapOffloads = true;
     bool m_joining = false; // in a batch from a lower side

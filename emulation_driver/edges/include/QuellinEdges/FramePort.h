@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quellin::edges {
 
@@ -127,18 +128,21 @@ public:
     bool mapped() const { return m_ring != nullptr; }
     const std::string& unmapped_reason() const { return m_unmappedReason; }
 
-    // From now on a thread of the socket's own sends what flush() hands over while that
-    // thread is awake; while it sleeps, flush() sends from the caller's thread, and wakes
-    // it for a batch of more than FrameSender::kWakeAbove frames, and a batch handed over
-    // that the thread has not started within FrameSender::kTakeOverNs goes from the
-    // caller's thread too (FrameSender). Frames the thread's sends did not take are counted by a
-    // later flush(). False, with why, when no thread can be started (the socket goes on
-    // sending from the caller's thread).
-    bool send_from_thread(std::string& why);
-    bool sends_from_thread() const { return m_sender != nullptr; }
-    // Frames handed to the thread whose sending has not started.
+    // From now on `threads` threads of the socket's own send what flush() hands over, each
+    // the frames of its share of the flows (FlowHash), so that a flow's frames leave in the
+    // order queued. While a thread is awake it sends its share; while it sleeps, flush()
+    // sends that share from the caller's thread, and wakes it for a batch of more than
+    // FrameSender::kWakeAbove frames, and a batch handed over that a thread has not started
+    // within FrameSender::kTakeOverNs goes from the caller's thread too (FrameSender).
+    // Frames the threads' sends did not take are counted by a later flush(). False, with
+    // why, when no thread can be started (the socket goes on sending from the caller's
+    // thread); threads started before one failed keep sending.
+    bool send_from_thread(std::string& why, size_t threads = 1);
+    bool sends_from_thread() const { return !m_senders.empty(); }
+    // Frames handed to a thread whose sending has not started, for the thread furthest
+    // behind.
     uint64_t send_backlog() const;
-    // Waits until the thread has sent what it was handed.
+    // Waits until the threads have sent what they were handed.
     void drain_sends();
 
 private:
@@ -155,7 +159,7 @@ private:
     int m_ifindex = 0;
     std::unique_ptr<Ring> m_ring;
     std::unique_ptr<Batch> m_batch;
-    std::unique_ptr<FrameSender> m_sender; // last: its thread goes first
+    std::vector<std::unique_ptr<FrameSender>> m_senders; // last: their threads go first
     std::string m_unmappedReason;
 };
 

@@ -70,16 +70,19 @@ private:
     int m_epoll = -1;  // the taker's watch: the port (while it reads) and m_notify
     int m_notify = -1; // readable while frames wait that the taker was not told of
     int m_wake = -1;   // the thread's: readable when it is to read or to stop
+    // Each group on a cache line of its own (a line one thread writes and the other reads
+    // moves between their processors on every write).
     // The taker's own.
-    bool m_takerReads = true;
+    alignas(64) bool m_takerReads = true;
     bool m_holding = false; // it holds a record it has not popped
     size_t m_readsInARow = 0;
     uint64_t m_handOvers = 0;
     // The thread's own: frames it read.
-    uint64_t m_readFrames = 0;
-    // Shared.
-    std::atomic<uint64_t> m_taken{0}; // frames the taker took from the ring
-    std::atomic<bool> m_threadReads{false};
+    alignas(64) uint64_t m_readFrames = 0;
+    // Written by the taker, a frame at a time: frames it took from the ring.
+    alignas(64) std::atomic<uint64_t> m_taken{0};
+    // Shared, written seldom.
+    alignas(64) std::atomic<bool> m_threadReads{false};
     std::atomic<bool> m_handedBack{false};
     std::atomic<int> m_error{0};
     std::atomic<uint32_t> m_takerWaiting{1};

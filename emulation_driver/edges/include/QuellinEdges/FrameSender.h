@@ -49,11 +49,17 @@ public:
     // last call that many nanoseconds or more back) and is still not started: the thread
     // is awake but not running. Gives the number of frames sent here.
     size_t take_over();
+    // The same at `nowNs` of CLOCK_MONOTONIC, read by the caller.
+    size_t take_over(uint64_t nowNs);
     // Frames published whose sending has not started: how far the sender is behind.
     uint64_t backlog() const {
         return m_published.load(std::memory_order_relaxed) -
                m_started.load(std::memory_order_acquire);
     }
+    // Frames pushed so far.
+    uint64_t pushed() const { return m_pushed; }
+    // Frames whose sending has ended, taken by the kernel or not. Any thread.
+    uint64_t sent() const { return m_sent.load(std::memory_order_acquire); }
     // Whether every frame pushed has been sent; waits for it.
     bool idle() const { return m_ring.producer_sees_empty(); }
     void drain();
@@ -78,17 +84,21 @@ private:
 
     SendBatch m_send;
     FrameRing m_ring;
+    // Each group on a cache line of its own: a line one thread writes and the other reads
+    // moves between their processors on every write.
     // The queuing thread's own.
-    uint64_t m_pushed = 0;
+    alignas(64) uint64_t m_pushed = 0;
     uint64_t m_checked = 0;   // m_published when take_over() last looked
     uint64_t m_checkedAt = 0; // and when, in ns of CLOCK_MONOTONIC
     // Written by the queuing thread: frames published.
-    std::atomic<uint64_t> m_published{0};
-    // Held by whichever thread takes a batch from the ring and sends it.
-    std::atomic<bool> m_sending{false};
+    alignas(64) std::atomic<uint64_t> m_published{0};
+    // Written by whichever thread takes a batch from the ring and sends it, which holds
+    // m_sending.
+    alignas(64) std::atomic<bool> m_sending{false};
     std::atomic<uint64_t> m_started{0}; // frames taken from the ring to be sent
+    std::atomic<uint64_t> m_sent{0};    // frames whose send call returned
     std::atomic<uint64_t> m_lost{0};
-    std::atomic<uint32_t> m_sleeping{0};
+    alignas(64) std::atomic<uint32_t> m_sleeping{0};
     std::atomic<bool> m_stop{false};
     std::thread m_thread; // last: it starts once the rest is in place
 };
