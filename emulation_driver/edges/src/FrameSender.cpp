@@ -101,7 +101,9 @@ void FrameSender::run() {
                m_started.load(std::memory_order_seq_cst);
     };
     for (;;) {
-        if (send_batch()) {
+        // Idle, it only reads: a claim of m_sending on every round would take the line that
+        // the queuing thread reads for every batch (the backlog) from its processor.
+        if (waiting() && send_batch()) {
             spin.worked();
             continue;
         }

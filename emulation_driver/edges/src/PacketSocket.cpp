@@ -380,8 +380,10 @@ bool PacketSocket::queue_for_thread(const uint8_t* frame, size_t length) {
         }
     }
     b.lanes.pushed(flow, sender.pushed());
-    // A long batch is handed over while it grows, for the thread to start on.
-    if (++b.queued[lane] == kSendBatch) {
+    // A long batch is handed over while it grows, for the thread to start on; a thread that
+    // is awake with nothing left to start takes the frame at once, so that a frame queued
+    // early in a long run of work (all a timer released) does not wait for the run's end.
+    if (++b.queued[lane] == kSendBatch || sender.wants_work()) {
         sender.publish();
         b.queued[lane] = 0;
     }

@@ -250,7 +250,10 @@ TEST(FrameSender, ABatchTheAwakeThreadHasNotStartedForAWhileIsSentByTheNextFlush
                 return sender.publish();
             };
             if (batch() == 0) {
-                std::this_thread::yield(); // it was awake: let it sleep again
+                // It was awake: it goes to sleep again once it has looked for work a while.
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+                while (!sender.sleeps() && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
                 continue;
             }
             if (batch() != 0)

@@ -855,6 +855,9 @@ TEST_F(NetnsEdges, APacketSocketSendsWhatItQueuedWhenFlushedAndCountsWhatWasNotT
             std::string why;
             ASSERT_TRUE(ring.send_from_thread(why)) << why;
             ASSERT_TRUE(plain.send_from_thread(why)) << why;
+            // Both threads look for work a while, then sleep: a thread awake with nothing to
+            // send would take each frame as it is queued.
+            ::usleep(20000);
         }
         for (auto [from, to] : {std::pair{&plain, &ring}, std::pair{&ring, &plain}}) {
             for (uint8_t i = 1; i <= 100; ++i) {

@@ -30,7 +30,8 @@ bool set_fine_timer_slack() {
     return ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
 }
 
-OneShotTimers::OneShotTimers(ctlsock::FdWatcher& watcher) : m_watcher(watcher) {
+OneShotTimers::OneShotTimers(ctlsock::FdWatcher& watcher, rte::Clock* clock)
+    : m_watcher(watcher), m_clock(clock) {
     m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (m_fd < 0)
         throw std::system_error(errno, std::generic_category(), "timerfd_create");
@@ -67,7 +68,8 @@ int OneShotTimers::arm(uint32_t ms, Callback callback, void* context) {
             continue;
         slot.armed = true;
         slot.generation = (slot.generation + 1) & kGenerationMask;
-        slot.deadline_us = monotonic_us() + static_cast<uint64_t>(ms) * 1000u;
+        const uint64_t from = m_clock ? m_clock->monotonic_us() : monotonic_us();
+        slot.deadline_us = from + static_cast<uint64_t>(ms) * 1000u;
         slot.order = m_order++;
         slot.callback = callback;
         slot.context = context;

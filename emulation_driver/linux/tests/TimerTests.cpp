@@ -102,6 +102,31 @@ TEST(OneShotTimers, TableFullGivesMinusOneAndCallbacksMayArmAgain) {
     EXPECT_EQ(chain.armed(), 0u);
 }
 
+TEST(OneShotTimers, ATimerIsDueFromTheReadingItsLengthWasMeasuredFrom) {
+    // The engine's clock, held at the start of a batch: its work went on for a while before
+    // it armed a timer for what is due a second after that instant.
+    struct HeldClock : quellin::rte::Clock {
+        uint64_t at = 0;
+        uint64_t monotonic_us() override { return at; }
+        uint32_t local_ms_since_midnight() override { return 0; }
+    } held;
+    const uint64_t start = monotonic_us();
+    held.at = start - 1500000;
+    EventLoop loop;
+    OneShotTimers timers(loop, &held);
+    Recorder r;
+    Tag late{&r, 'l'}, ahead{&r, 'a'};
+    ASSERT_GE(timers.arm(1000, record, &late), 0); // due half a second ago
+    held.at = start;
+    ASSERT_GE(timers.arm(30, record, &ahead), 0);
+    run_until(loop, [&] { return r.fired.size() == 1; });
+    EXPECT_EQ(r.fired, "l");
+    EXPECT_LT(r.at_us - start, 20000u); // at once, not a second from the arming
+    run_until(loop, [&] { return r.fired.size() == 2; });
+    EXPECT_EQ(r.fired, "la");
+    EXPECT_GE(r.at_us - start, 30000u);
+}
+
 TEST(PeriodicTimer, TicksUntilStoppedAndRestarts) {
     EventLoop loop;
     PeriodicTimer periodic(loop);

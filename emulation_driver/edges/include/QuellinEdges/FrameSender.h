@@ -56,6 +56,13 @@ public:
         return m_published.load(std::memory_order_relaxed) -
                m_started.load(std::memory_order_acquire);
     }
+    // Whether the thread is awake and has started on everything published: it looks for
+    // work. Queuing thread only.
+    bool wants_work() const {
+        return m_published.load(std::memory_order_relaxed) ==
+                   m_started.load(std::memory_order_acquire) &&
+               m_sleeping.load(std::memory_order_relaxed) == 0;
+    }
     // Frames pushed so far.
     uint64_t pushed() const { return m_pushed; }
     // Frames whose sending has ended, taken by the kernel or not. Any thread.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <ctime>
+#include <sched.h>
 
 namespace quellin::edges {
 
@@ -31,26 +32,23 @@ public:
         m_rounds = 0;
     }
     // One round of looking found nothing: whether to look again rather than sleep.
+    // Each round gives the processor to any other thread ready to run on it: where the
+    // threads that look for work outnumber the processors, one that spins would hold back
+    // one that has work (a sender with a backlog, the station's own programs).
     bool keep_spinning() {
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
-        // The clock is read every 64 rounds only.
-        if (++m_rounds % 64 != 0)
+        ::sched_yield();
+        // The clock is read every 16 rounds only.
+        if (++m_rounds % 16 != 0)
             return true;
         return now_ns() - m_since < m_spinNs;
     }
     // Around a sleep: the next spin follows its length.
-    void sleeping() {
-        m_sleptAt = now_ns();
-    }
+    void sleeping() { m_sleptAt = now_ns(); }
     void woke() {
         worked();
         m_spinNs = next_spin(m_spinNs, m_since - m_sleptAt);
     }
-    uint64_t spin_ns() const {
-        return m_spinNs;
-    }
+    uint64_t spin_ns() const { return m_spinNs; }
 
 private:
     static uint64_t now_ns() {

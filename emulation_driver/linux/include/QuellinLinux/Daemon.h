@@ -108,8 +108,8 @@ private:
     DriverConfiguration m_config;
     uint32_t m_seed = 1;
     EventLoop m_loop;
-    OneShotTimers m_timers{m_loop};
     EngineClock m_clock;
+    OneShotTimers m_timers{m_loop, &m_clock};
     std::unique_ptr<rte::SeededRandom> m_random;
     TestEdge m_edge;
     models::ModelHooks m_models;

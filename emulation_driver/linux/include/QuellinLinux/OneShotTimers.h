@@ -21,8 +21,10 @@ public:
     static constexpr size_t kCapacity = 16;
 
     // Watches its timerfd through the watcher; throws std::system_error when the timerfd
-    // cannot be made.
-    explicit OneShotTimers(ctlsock::FdWatcher& watcher);
+    // cannot be made. A timer armed for `ms` is due `ms` after `clock`'s reading (the clock
+    // its user measured `ms` with: while a batch holds the engine's clock, a timer armed
+    // late in the batch is not later by the batch's own work); without one, after now.
+    explicit OneShotTimers(ctlsock::FdWatcher& watcher, rte::Clock* clock = nullptr);
     ~OneShotTimers() override;
     OneShotTimers(const OneShotTimers&) = delete;
     OneShotTimers& operator=(const OneShotTimers&) = delete;
@@ -53,6 +55,7 @@ private:
     Slot* slot_of(int handle);
 
     ctlsock::FdWatcher& m_watcher;
+    rte::Clock* m_clock;
     int m_fd = -1;
     uint64_t m_order = 0;
     uint64_t m_armed_deadline = 0; // what the timerfd is set to; 0 when disarmed
