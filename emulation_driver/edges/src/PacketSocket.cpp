@@ -424,6 +424,11 @@ void PacketSocket::drain_sends() {
         sender->drain();
 }
 
+bool PacketSocket::senders_sleep() const {
+    return std::all_of(m_senders.begin(), m_senders.end(),
+                       [](const auto& sender) { return sender->sleeps(); });
+}
+
 bool PacketSocket::write(const uint8_t* frame, size_t length) {
     if (!m_senders.empty()) {
         // After what the threads hold, and sent at once.

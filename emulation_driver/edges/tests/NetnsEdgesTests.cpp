@@ -855,11 +855,14 @@ TEST_F(NetnsEdges, APacketSocketSendsWhatItQueuedWhenFlushedAndCountsWhatWasNotT
             std::string why;
             ASSERT_TRUE(ring.send_from_thread(why)) << why;
             ASSERT_TRUE(plain.send_from_thread(why)) << why;
-            // Both threads look for work a while, then sleep: a thread awake with nothing to
-            // send would take each frame as it is queued.
-            ::usleep(20000);
         }
         for (auto [from, to] : {std::pair{&plain, &ring}, std::pair{&ring, &plain}}) {
+            // A thread looks for work a while, then sleeps; what it sends unasked is what
+            // came while it looked. On a loaded machine its while can last long.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!from->senders_sleep() && std::chrono::steady_clock::now() < until)
+                ::usleep(1000);
+            ASSERT_TRUE(from->senders_sleep());
             for (uint8_t i = 1; i <= 100; ++i) {
                 const auto f = marked_frame(i);
                 ASSERT_TRUE(from->queue(f.data(), f.size()));
@@ -870,20 +873,35 @@ TEST_F(NetnsEdges, APacketSocketSendsWhatItQueuedWhenFlushedAndCountsWhatWasNotT
             ASSERT_TRUE(from->queue(big.data(), big.size()));
             const auto last = marked_frame(201);
             ASSERT_TRUE(from->queue(last.data(), last.size()));
-            ::usleep(20000);
-            const size_t early = marked_numbers(*to).size();
-            EXPECT_LT(early, 100u); // what a full batch sent, not yet the rest
+            // A full batch leaves without a flush: sent by the caller, or handed to the
+            // thread it wakes.
+            std::vector<uint8_t> seen;
+            const auto arrived = [&](size_t count, int ms) {
+                const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+                for (;;) {
+                    for (auto n : marked_numbers(*to))
+                        seen.push_back(n);
+                    if (seen.size() >= count || std::chrono::steady_clock::now() >= end)
+                        return seen.size();
+                    ::usleep(1000);
+                }
+            };
+            EXPECT_GE(arrived(FrameSender::kBatch, 5000), FrameSender::kBatch);
+            if (!threads) { // the caller sends the rest when it flushes
+                EXPECT_LT(arrived(101, 20), 100u);
+            }
             // A thread's sends are counted by the flush after them.
             size_t lost = from->flush();
             from->drain_sends();
             lost += from->flush();
             EXPECT_EQ(lost, 1u);
             EXPECT_EQ(from->flush(), 0u);
-            ::usleep(20000);
-            const auto seen = marked_numbers(*to);
-            EXPECT_EQ(early + seen.size(), 101u);
-            ASSERT_FALSE(seen.empty());
-            EXPECT_EQ(seen.back(), 201);
+            ASSERT_EQ(arrived(101, 5000), 101u);
+            std::vector<uint8_t> expected;
+            for (uint8_t i = 1; i <= 100; ++i)
+                expected.push_back(i);
+            expected.push_back(201);
+            EXPECT_EQ(seen, expected);
         }
         // A short batch with nothing before it goes at once, from the caller's thread.
         const auto one = marked_frame(7);

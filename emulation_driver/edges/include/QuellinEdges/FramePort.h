@@ -144,6 +144,8 @@ public:
     uint64_t send_backlog() const;
     // Waits until the threads have sent what they were handed.
     void drain_sends();
+    // Whether every thread of the socket's own sleeps, for tests.
+    bool senders_sleep() const;
 
 private:
     struct Ring;
